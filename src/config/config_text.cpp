@@ -1,0 +1,172 @@
+#include "config/config_text.h"
+
+#include "core/constants.h"
+
+#include <QStringList>
+
+namespace {
+
+bool isBlank(QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; }
+
+// Trims spaces and tabs only: a carriage return stays.
+QString trimBlanks(const QString& text)
+{
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end && isBlank(text.at(start)))
+        ++start;
+    while (end > start && isBlank(text.at(end - 1)))
+        --end;
+    return text.mid(start, end - start);
+}
+
+// A CRLF line keeps its carriage return in the text, but it is no part of the line's
+// meaning: "[table]\r" is a header.
+QString withoutLineEnd(const QString& line)
+{
+    return line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
+}
+
+bool isTableHeader(const QString& trimmed)
+{
+    return trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'));
+}
+
+struct KeyLine {
+    QString key;
+    QString value;
+};
+
+std::optional<KeyLine> keyLine(const QString& trimmed)
+{
+    const qsizetype equals = trimmed.indexOf(QLatin1Char('='));
+    if (equals < 0)
+        return std::nullopt;
+    return KeyLine{trimBlanks(trimmed.left(equals)), trimmed.mid(equals + 1).trimmed()};
+}
+
+std::optional<QString> basicStringValue(const QString& value)
+{
+    QString result;
+    for (qsizetype i = 1; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        if (c == QLatin1Char('"'))
+            return result;
+        if (c != QLatin1Char('\\')) {
+            result.append(c);
+            continue;
+        }
+        if (++i >= value.size())
+            return std::nullopt;
+        const char16_t escape = value.at(i).unicode();
+        switch (escape) {
+        case 'b': result.append(QChar(0x08)); break;
+        case 't': result.append(QLatin1Char('\t')); break;
+        case 'n': result.append(QLatin1Char('\n')); break;
+        case 'f': result.append(QChar(0x0C)); break;
+        case 'r': result.append(QLatin1Char('\r')); break;
+        case 'e': result.append(QChar(0x1B)); break;
+        case '"': result.append(QLatin1Char('"')); break;
+        case '\\': result.append(QLatin1Char('\\')); break;
+        case 'u':
+        case 'U': {
+            const int digits = escape == 'u' ? 4 : 8;
+            bool ok = false;
+            const uint code = value.mid(i + 1, digits).toUInt(&ok, 16);
+            if (!ok || value.mid(i + 1, digits).size() != digits)
+                return std::nullopt;
+            const char32_t codePoint = code;
+            result.append(QString::fromUcs4(&codePoint, 1));
+            i += digits;
+            break;
+        }
+        default:
+            return std::nullopt;
+        }
+    }
+    return std::nullopt; // no closing quote
+}
+
+// Reads one TOML value the way Codex would see it; a malformed string is returned as written.
+QString decodedValue(const QString& value)
+{
+    if (value.startsWith(QLatin1Char('"')))
+        return basicStringValue(value).value_or(value);
+    if (value.startsWith(QLatin1Char('\''))) {
+        const qsizetype close = value.indexOf(QLatin1Char('\''), 1);
+        return close < 0 ? value : value.mid(1, close - 1);
+    }
+    const qsizetype comment = value.indexOf(QLatin1Char('#'));
+    return comment < 0 ? value : value.left(comment).trimmed();
+}
+
+} // namespace
+
+std::optional<QString> topLevelConfigValue(const QString& key, const QString& config)
+{
+    const QStringList lines = config.split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        if (isTableHeader(trimmed))
+            return std::nullopt; // the top level ends at the first header
+        const std::optional<KeyLine> entry = keyLine(trimmed);
+        if (entry && entry->key == key)
+            return decodedValue(entry->value);
+    }
+    return std::nullopt;
+}
+
+QString cleanApiConfig()
+{
+    const QStringList lines = {
+        QStringLiteral("model = \"gpt-5.5\""),
+        QStringLiteral("model_provider = \"tevrun\""),
+        QStringLiteral("model_reasoning_effort = \"xhigh\""),
+        QStringLiteral("disable_response_storage = true"),
+        QStringLiteral("preferred_auth_method = \"apikey\""),
+        QString(),
+        QStringLiteral("[model_providers.tevrun]"),
+        QStringLiteral("name = \"tevrun\""),
+        QStringLiteral("base_url = \"%1\"").arg(morvane::relayBaseURL),
+        QStringLiteral("wire_api = \"responses\""),
+        QString(),
+    };
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString rewriteConfigForFreshAccount(const QString& config)
+{
+    const QStringList lines = config.split(QLatin1Char('\n'));
+    QStringList kept;
+    bool topLevel = true;
+    bool insideTevrunTable = false;
+    for (const QString& line : lines) {
+        const QString trimmed = trimBlanks(withoutLineEnd(line));
+        if (trimmed == QLatin1String("[model_providers.tevrun]")) {
+            insideTevrunTable = true;
+            topLevel = false;
+            continue;
+        }
+        if (isTableHeader(trimmed)) {
+            insideTevrunTable = false;
+            topLevel = false;
+        }
+        if (insideTevrunTable)
+            continue;
+        if (topLevel) {
+            const std::optional<KeyLine> entry = keyLine(trimmed);
+            // Every top-level login method goes: the file names it once, on top.
+            if (entry
+                && (entry->key == QLatin1String("model_provider")
+                    || entry->key == QLatin1String("disable_response_storage")
+                    || entry->key == QLatin1String("preferred_auth_method")))
+                continue;
+        }
+        kept.append(line);
+    }
+    const bool crlf = !lines.isEmpty() && lines.first().endsWith(QLatin1Char('\r'));
+    kept.prepend(QStringLiteral("preferred_auth_method = \"device_code\"") + (crlf ? QStringLiteral("\r") : QString()));
+    return kept.join(QLatin1Char('\n'));
+}

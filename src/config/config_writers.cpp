@@ -1,0 +1,65 @@
+#include "config/config_writers.h"
+
+#include "config/config_text.h"
+#include "core/file_ops.h"
+#include "core/json.h"
+
+namespace {
+
+const QString cleanLoginConfig = QStringLiteral("preferred_auth_method = \"device_code\"\n");
+
+bool writeConfigText(const CodexHome& home, const QString& text, Error* error)
+{
+    return files::writeAtomically(home.file(QStringLiteral("config.toml")), text.toUtf8(), error);
+}
+
+} // namespace
+
+bool writeApiConfigWithKey(const CodexHome& home, const QString& key, Error* error)
+{
+    return writeCleanApiConfigWithKey(home, key, error);
+}
+
+bool writeCleanApiConfigWithKey(const CodexHome& home, const QString& key, Error* error)
+{
+    if (!files::makeDirectory(home.codexHomeURL(), error))
+        return false;
+    const QByteArray auth = prettyJson(Json{{"OPENAI_API_KEY", toUtf8(key)}});
+    if (!files::writeAtomically(home.file(QStringLiteral("auth.json")), auth, error, files::Access::OwnerOnly))
+        return false;
+    files::writeAtomically(home.file(QStringLiteral("auth_tevrun_last.json")), auth, nullptr, files::Access::OwnerOnly);
+    return writeConfigText(home, cleanApiConfig(), error);
+}
+
+void removeApiKeyFromAuthFile(const QString& authFile)
+{
+    Json auth = readJsonObject(authFile).value_or(Json::object());
+    auth.erase("OPENAI_API_KEY");
+    files::writeAtomically(authFile, prettyJson(auth), nullptr, files::Access::OwnerOnly);
+}
+
+bool writeFreshAccountConfig(const CodexHome& home, Error* error)
+{
+    if (!files::makeDirectory(home.codexHomeURL(), error))
+        return false;
+    // Read before changing anything: a configuration that cannot be read as text is
+    // reported, not replaced by one that has lost the user's settings.
+    const QString configPath = home.file(QStringLiteral("config.toml"));
+    QString config;
+    if (files::itemExists(configPath)) {
+        const std::optional<QString> text = files::readUtf8(configPath, error);
+        if (!text)
+            return false;
+        config = *text;
+    }
+    removeApiKeyFromAuthFile(home.file(QStringLiteral("auth.json")));
+    return writeConfigText(home, rewriteConfigForFreshAccount(config), error);
+}
+
+bool writeCleanLoginConfig(const CodexHome& home, Error* error)
+{
+    if (!files::makeDirectory(home.codexHomeURL(), error))
+        return false;
+    removeApiKeyFromAuthFile(home.file(QStringLiteral("auth.json")));
+    return writeConfigText(home, cleanLoginConfig, error);
+}

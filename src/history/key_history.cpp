@@ -1,0 +1,59 @@
+#include "history/key_history.h"
+
+#include "core/api_key.h"
+#include "core/file_ops.h"
+#include "core/json.h"
+#include "core/naming.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+void saveApiKeyToHistory(const CodexHome& home, const QString& key)
+{
+    const std::optional<QString> path = historyPathForKey(home, key);
+    if (!path)
+        return;
+    files::makeDirectory(home.historyRootURL());
+    const Json record = {{"api_key", toUtf8(key)}, {"saved_at", toUtf8(timestamp())}};
+    writeJsonAtomically(*path, record, nullptr, files::Access::OwnerOnly);
+}
+
+std::vector<HistoryItem> historyItems(const CodexHome& home)
+{
+    const QString root = home.historyRootURL();
+    std::vector<HistoryItem> items;
+    for (const QString& name : files::visibleEntries(root)) {
+        const QFileInfo info(root + QLatin1Char('/') + name);
+        if (info.suffix() != QLatin1String("json"))
+            continue;
+        const std::optional<Json> record = readJsonObject(info.filePath());
+        if (!record)
+            continue;
+        const auto member = record->find("api_key");
+        if (member == record->end() || !isLikelyApiKey(std::optional<Json>(*member)))
+            continue;
+        QDateTime date = info.lastModified();
+        if (!date.isValid())
+            date = QDateTime::fromMSecsSinceEpoch(std::numeric_limits<qint64>::min() / 2);
+        items.push_back({fromUtf8(member->get<std::string>()), date});
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [](const HistoryItem& a, const HistoryItem& b) { return a.date > b.date; });
+    return items;
+}
+
+std::optional<QString> latestHistoricalApiKey(const CodexHome& home)
+{
+    const std::vector<HistoryItem> items = historyItems(home);
+    if (items.empty())
+        return std::nullopt;
+    return items.front().apiKey;
+}
+
+std::optional<QString> historyPathForKey(const CodexHome& home, const QString& key)
+{
+    if (!isLikelyApiKey(key))
+        return std::nullopt;
+    return home.historyRootURL() + QStringLiteral("/api-key-") + sha256(key).left(16) + QStringLiteral(".json");
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/codex_home.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// Remembered TEVRUN API keys: one file per key in the history directory, ordered by the
+// files' modification times. The files hold keys, so they are readable by the owner only.
+
+struct HistoryItem {
+    QString apiKey;
+    QDateTime date;
+};
+
+// Silently does nothing for a value that is not a well-formed key, and on any failure.
+void saveApiKeyToHistory(const CodexHome& home, const QString& key);
+// Newest first; empty when the directory is missing or unreadable.
+std::vector<HistoryItem> historyItems(const CodexHome& home);
+std::optional<QString> latestHistoricalApiKey(const CodexHome& home);
+// Where the key's file is, whether or not it exists; nothing for a malformed key.
+std::optional<QString> historyPathForKey(const CodexHome& home, const QString& key);

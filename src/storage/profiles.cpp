@@ -1,0 +1,70 @@
+#include "storage/profiles.h"
+
+#include "core/file_ops.h"
+#include "core/json.h"
+#include "core/naming.h"
+
+namespace {
+
+const QString authFileName = QStringLiteral("auth.json");
+const QString descriptorName = QStringLiteral("profile.json");
+
+} // namespace
+
+bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames,
+                      bool allowMissingAuth, Error* error)
+{
+    const QString directory = home.profileURL(name);
+    if (!files::makeDirectory(directory, error))
+        return false;
+
+    Json saved = Json::array();
+    bool savedAuth = false;
+    for (const QString& fileName : fileNames) {
+        const QString source = home.file(fileName);
+        if (!files::itemExists(source))
+            continue;
+        if (!files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, error))
+            return false;
+        saved.push_back(toUtf8(fileName));
+        savedAuth = savedAuth || fileName == authFileName;
+    }
+
+    if (!allowMissingAuth && !savedAuth) {
+        setMorvaneError(error, 10, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
+        return false;
+    }
+    const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}};
+    writeJsonAtomically(directory + QLatin1Char('/') + descriptorName, descriptor);
+    return true;
+}
+
+bool restoreProfileNamed(const CodexHome& home, const QString& name, const QStringList& removeBefore,
+                         Error* error)
+{
+    if (!profileExists(home, name)) {
+        setMorvaneError(error, 11, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
+        return false;
+    }
+    if (!files::makeDirectory(home.codexHomeURL(), error))
+        return false;
+    for (const QString& fileName : removeBefore)
+        files::removeItem(home.file(fileName));
+
+    const QString directory = home.profileURL(name);
+    for (const QString& entry : files::visibleEntries(directory)) {
+        if (entry == descriptorName)
+            continue;
+        if (!files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry), error))
+            return false;
+    }
+    const QString auth = home.file(authFileName);
+    if (files::itemExists(auth))
+        files::restrictToOwner(auth);
+    return true;
+}
+
+bool profileExists(const CodexHome& home, const QString& name)
+{
+    return files::itemExists(home.profileURL(name) + QLatin1Char('/') + authFileName);
+}

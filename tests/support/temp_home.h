@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/codex_home.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QTemporaryDir>
+
+// A throw-away user home with a Codex home inside, for tests on real files.
+class TempHome {
+public:
+    TempHome();
+
+    CodexHome home() const { return CodexHome(m_dir.path()); }
+    QString userHome() const { return m_dir.path(); }
+    QString codexHome() const { return home().codexHomeURL(); }
+    // A path relative to the Codex home.
+    QString path(const QString& relative) const { return codexHome() + QLatin1Char('/') + relative; }
+
+    // Writes a file relative to the Codex home, creating its directories.
+    void write(const QString& relative, const QByteArray& bytes) const;
+    QByteArray read(const QString& relative) const;
+    bool exists(const QString& relative) const;
+    void makeDirectory(const QString& relative) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void writeFileAt(const QString& path, const QByteArray& bytes);
+QByteArray readFileAt(const QString& path);
+// The permission bits, as in "ls -l" (for example 0600).
+unsigned modeOf(const QString& path);
+void setModificationTime(const QString& path, const QDateTime& time);
+QDateTime modificationTime(const QString& path);
+// Names in a directory, hidden ones included, sorted.
+QStringList entriesOf(const QString& directory);
