@@ -1,0 +1,186 @@
+// Measures one whole conversation migration (backup, index, rollout rewrite) on a
+// synthetic Codex home against the floor of copying the same rollout files twice with cp.
+//
+//   bench_migration [--threads N] [--rollout-kb K] [--keep DIR]
+//
+// The migration runs in a child process so that its peak memory is its own.
+
+#include "core/codex_home.h"
+#include "migration/thread_migration.h"
+#include "support/codex_home_builder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct Options {
+    int threads = 2000;
+    qsizetype rolloutBytes = 512 * 1024;
+    QString keep;
+};
+
+[[noreturn]] void die(const char* message)
+{
+    std::fprintf(stderr, "bench_migration: %s\n", message);
+    std::exit(2);
+}
+
+void runOrDie(const QString& program, const QStringList& arguments)
+{
+    if (QProcess::execute(program, arguments) != 0)
+        die(qPrintable(program + QLatin1Char(' ') + arguments.join(QLatin1Char(' ')) + QStringLiteral(" failed")));
+}
+
+// Codex as a heavy user has it: every thread on "openai", one rollout file each, a few
+// archived and a few already on the target.
+void generateHome(const QString& userHome, const Options& options)
+{
+    CodexHomeBuilder builder(userHome + QStringLiteral("/.codex"));
+    builder.createThreadIndex();
+    builder.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
+    builder.execute(QStringLiteral("BEGIN"));
+    for (int i = 0; i < options.threads; ++i) {
+        ThreadSpec spec;
+        spec.id = QStringLiteral("019e763f-4a0c-7d21-9f3e-%1").arg(i, 12, 10, QLatin1Char('0'));
+        spec.updatedAt = 1'780'000'000 + i * 37;
+        spec.archived = i % 50 == 7;
+        spec.provider = i % 100 == 3 ? QStringLiteral("tevrun") : QStringLiteral("openai");
+        spec.rollout.approximateSize = options.rolloutBytes;
+        builder.addThread(spec);
+    }
+    builder.execute(QStringLiteral("COMMIT"));
+}
+
+double secondsOf(const std::function<void()>& work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+struct ChildRun {
+    double seconds;
+    long peakKiB;
+    int exitCode;
+};
+
+ChildRun runMigrationChild(const QString& userHome)
+{
+    const QByteArray self = QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
+    const QByteArray home = QFile::encodeName(userHome);
+    char* argv[] = {const_cast<char*>(self.constData()), const_cast<char*>("--migrate"),
+                    const_cast<char*>(home.constData()), nullptr};
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, self.constData(), nullptr, nullptr, argv, environ) != 0)
+        die("cannot start the migration");
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        die("cannot wait for the migration");
+    return {double(timer.nsecsElapsed()) / 1e9, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : 255};
+}
+
+int migrate(const QString& userHome)
+{
+    Error error;
+    const qint64 moved = migrateVisibleThreadsToProvider(CodexHome(userHome), QStringLiteral("tevrun"),
+                                                         QStringLiteral("bench-provider"), &error);
+    if (moved < 0) {
+        std::fprintf(stderr, "migration failed: %s\n", qPrintable(error.message));
+        return 1;
+    }
+    std::printf("moved %lld threads\n", static_cast<long long>(moved));
+    return 0;
+}
+
+Options parse(const QStringList& arguments)
+{
+    Options options;
+    for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
+        const QString& name = arguments[i];
+        const QString& value = arguments[i + 1];
+        if (name == QLatin1String("--threads"))
+            options.threads = value.toInt();
+        else if (name == QLatin1String("--rollout-kb"))
+            options.rolloutBytes = value.toLongLong() * 1024;
+        else if (name == QLatin1String("--keep"))
+            options.keep = value;
+        else
+            die("usage: bench_migration [--threads N] [--rollout-kb K] [--keep DIR]");
+    }
+    if (options.threads <= 0 || options.rolloutBytes <= 0)
+        die("threads and rollout size must be positive");
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "--migrate")
+        return migrate(QString::fromLocal8Bit(argv[2]));
+
+    QCoreApplication app(argc, argv);
+    const Options options = parse(app.arguments());
+    QTemporaryDir scratch(options.keep.isEmpty() ? QDir::tempPath() + QStringLiteral("/morvane-bench-XXXXXX")
+                                                 : options.keep);
+    if (!scratch.isValid())
+        die("cannot create the scratch directory");
+    scratch.setAutoRemove(options.keep.isEmpty());
+    const QString userHome = scratch.path() + QStringLiteral("/home");
+
+    std::printf("generating %d threads of %lld KiB in %s\n", options.threads,
+                static_cast<long long>(options.rolloutBytes / 1024), qPrintable(userHome));
+    std::fflush(stdout);
+    generateHome(userHome, options);
+    runOrDie(QStringLiteral("sync"), {});
+
+    // The floor: the same rollout files copied twice, each copy written to disk like the
+    // migration's own writes are.
+    const QString sessions = userHome + QStringLiteral("/.codex/sessions");
+    double floor = 0;
+    for (const char* copy : {"/floor-1", "/floor-2"}) {
+        floor += secondsOf([&] {
+            runOrDie(QStringLiteral("cp"), {QStringLiteral("-R"), sessions, scratch.path() + QLatin1String(copy)});
+            runOrDie(QStringLiteral("sync"), {});
+        });
+    }
+    for (const char* copy : {"/floor-1", "/floor-2"})
+        QDir(scratch.path() + QLatin1String(copy)).removeRecursively();
+
+    ChildRun first = runMigrationChild(userHome);
+    runOrDie(QStringLiteral("sync"), {});
+    const ChildRun second = runMigrationChild(userHome);
+    if (first.exitCode != 0 || second.exitCode != 0)
+        die("the migration failed");
+
+    long largest = 0;
+    QDirIterator it(sessions, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        largest = std::max(largest, long(QFileInfo(it.next()).size()));
+    const double peakMiB = double(first.peakKiB) / 1024.0;
+    const double peakLimit = 64.0 + 2.0 * double(largest) / (1024.0 * 1024.0);
+
+    std::printf("cp floor (two copies, synced): %.2f s\n", floor);
+    std::printf("first migration: %.2f s\n", first.seconds);
+    std::printf("second migration (nothing to move): %.2f s, %.3fx the floor\n", second.seconds, second.seconds / floor);
+    std::printf("targets: at most 1.25x the floor; peak below %.1f MiB\n", peakLimit);
+    std::printf("migration: %.2fx the cp floor, peak %.1f MiB\n", first.seconds / floor, peakMiB);
+    return 0;
+}

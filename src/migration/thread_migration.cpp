@@ -1,0 +1,187 @@
+#include "migration/thread_migration.h"
+
+#include "config/config_text.h"
+#include "core/constants.h"
+#include "core/file_ops.h"
+#include "migration/migration_backup.h"
+#include "migration/rollout_rewrite.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+namespace {
+
+const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table' AND name='threads' LIMIT 1";
+const char* const selectionSQL = "SELECT id, rollout_path, model_provider FROM threads WHERE archived = 0 AND "
+                                 "model_provider <> ? ORDER BY updated_at DESC";
+const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE archived = 0 AND model_provider <> ?";
+
+const QString selectionFallback = QStringLiteral("读取对话索引失败。");
+const QString updateFallback = QStringLiteral("更新对话 provider 失败。");
+
+// SQLite's message, when it has one worth showing.
+QString sqliteMessage(sqlite3* db)
+{
+    if (!db)
+        return QString();
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+void setCodeError(Error* error, int code, const QString& message, const QString& fallback)
+{
+    setMorvaneError(error, code, message.isEmpty() ? fallback : message);
+}
+
+// Closes the connection however the function is left.
+struct Connection {
+    sqlite3* db = nullptr;
+    ~Connection() { sqlite3_close_v2(db); }
+};
+
+bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Error* error)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, selectionSQL, -1, &statement, nullptr) != SQLITE_OK) {
+        assignSQLiteError(error, db, selectionFallback);
+        sqlite3_finalize(statement);
+        return false;
+    }
+    const QByteArray targetBytes = target.toUtf8();
+    sqlite3_bind_text(statement, 1, targetBytes.constData(), int(targetBytes.size()), SQLITE_TRANSIENT);
+    // A step that ends in an error ends the list: the rows read so far are used.
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        threads->push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
+                            stringFromSQLiteColumn(statement, 1).value_or(QString()),
+                            stringFromSQLiteColumn(statement, 2).value_or(QString())});
+    }
+    sqlite3_finalize(statement);
+    return true;
+}
+
+bool updateThreads(sqlite3* db, const QString& target, Error* error)
+{
+    // Take the write lock up front; a busy database is reported before anything changes.
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        setCodeError(error, 30, sqliteMessage(db), updateFallback);
+        return false;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, updateSQL, -1, &statement, nullptr) != SQLITE_OK) {
+        const QString message = sqliteMessage(db);
+        sqlite3_finalize(statement);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        setCodeError(error, 30, message, updateFallback);
+        return false;
+    }
+    const QByteArray targetBytes = target.toUtf8();
+    sqlite3_bind_text(statement, 1, targetBytes.constData(), int(targetBytes.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement, 2, targetBytes.constData(), int(targetBytes.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(statement) != SQLITE_DONE) {
+        const QString message = sqliteMessage(db);
+        sqlite3_finalize(statement);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        setCodeError(error, 30, message, updateFallback);
+        return false;
+    }
+    sqlite3_finalize(statement);
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        // Closing the connection abandons the open transaction.
+        setCodeError(error, 32, sqliteMessage(db), QStringLiteral("提交对话 provider 更新失败。"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool databaseHasThreadsTable(sqlite3* db, Error* error)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, tableCheckSQL, -1, &statement, nullptr) != SQLITE_OK) {
+        assignSQLiteError(error, db, selectionFallback);
+        sqlite3_finalize(statement);
+        return false;
+    }
+    const int result = sqlite3_step(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        assignSQLiteError(error, db, selectionFallback);
+    sqlite3_finalize(statement);
+    return result == SQLITE_ROW;
+}
+
+std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+    if (!text)
+        return std::nullopt;
+    const QByteArrayView bytes(text, sqlite3_column_bytes(statement, index));
+    if (!bytes.isValidUtf8())
+        return std::nullopt;
+    return QString::fromUtf8(bytes);
+}
+
+void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback)
+{
+    if (!error)
+        return;
+    const QString message = sqliteMessage(db);
+    if (!message.isEmpty())
+        *error = Error{morvaneErrorDomain, 30, message};
+    else
+        *error = Error{morvaneErrorDomain, 30, fallback.isEmpty() ? QStringLiteral("SQLite 操作失败。") : fallback};
+}
+
+QString targetProviderForAccountProfile(const CodexHome& home)
+{
+    const QString config =
+        files::readUtf8(home.profileURL(QStringLiteral("account")) + QStringLiteral("/config.toml")).value_or(QString());
+    const QString provider = topLevelConfigValue(QStringLiteral("model_provider"), config).value_or(QString());
+    return provider.isEmpty() ? morvane::providerOpenAI : provider;
+}
+
+qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
+                                       const QString& backupKind, Error* error)
+{
+    if (targetProvider.isEmpty())
+        return 0;
+    const QString databasePath = home.file(QStringLiteral("state_5.sqlite"));
+    if (!files::itemExists(databasePath))
+        return 0;
+
+    Connection connection;
+    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &connection.db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr)
+        != SQLITE_OK) {
+        setMorvaneError(error, 31, connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
+        return -1;
+    }
+
+    Error tableError;
+    if (!databaseHasThreadsTable(connection.db, &tableError)) {
+        if (tableError.code == 0)
+            return 0; // no thread index in this database
+        setError(error, tableError.domain, tableError.code, tableError.message);
+        return -1;
+    }
+
+    ThreadRecords threads;
+    if (!readThreads(connection.db, targetProvider, &threads, error))
+        return -1;
+    if (threads.empty())
+        return 0;
+
+    const std::optional<QString> backupDir =
+        createProviderMigrationBackupWithKind(home, backupKind, threads, error);
+    if (!backupDir)
+        return -1;
+
+    if (!updateThreads(connection.db, targetProvider, error))
+        return -1;
+    sqlite3_close_v2(connection.db);
+    connection.db = nullptr;
+
+    if (rewriteSessionMetaForThreads(threads, targetProvider, *backupDir, error) < 0)
+        return -1;
+    return qint64(threads.size());
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/codex_home.h"
+#include "core/error.h"
+
+#include <QString>
+
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Moves every visible thread of another provider to the target: migration backup, one
+// transaction on the thread index, then the rollout files. Returns the number of threads
+// moved, 0 when there is nothing to do, or -1 with the error filled.
+qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
+                                       const QString& backupKind, Error* error = nullptr);
+
+// The provider named by the saved account configuration, "openai" when it names none.
+QString targetProviderForAccountProfile(const CodexHome& home);
+
+// False when the table is missing, and also when SQLite cannot read the database: then the
+// error (code 30) says why.
+bool databaseHasThreadsTable(sqlite3* db, Error* error = nullptr);
+// The column as UTF-8 text; nothing for NULL or bytes that are not UTF-8.
+std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index);
+// A code-30 error with SQLite's message, else the fallback, else a generic text.
+void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback);
