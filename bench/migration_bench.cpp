@@ -51,7 +51,6 @@ void generateHome(const QString& userHome, const Options& options)
     CodexHomeBuilder builder(userHome + QStringLiteral("/.codex"));
     builder.createThreadIndex();
     builder.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
-    builder.execute(QStringLiteral("BEGIN"));
     for (int i = 0; i < options.threads; ++i) {
         ThreadSpec spec;
         spec.id = QStringLiteral("019e763f-4a0c-7d21-9f3e-%1").arg(i, 12, 10, QLatin1Char('0'));
@@ -61,7 +60,6 @@ void generateHome(const QString& userHome, const Options& options)
         spec.rollout.approximateSize = options.rolloutBytes;
         builder.addThread(spec);
     }
-    builder.execute(QStringLiteral("COMMIT"));
 }
 
 double secondsOf(const std::function<void()>& work)

@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -61,6 +62,14 @@ bool notADirectory(Error* error, const QString& path)
         error->code = EEXIST;
     }
     return false;
+}
+
+// A fresh hidden name beside the target, for content that is renamed over it.
+QString temporarySibling(const QString& target)
+{
+    const QFileInfo info(target);
+    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".morvane-")
+        + QUuid::createUuid().toString(QUuid::Id128).left(12);
 }
 
 bool writeAll(int fd, const char* data, size_t size)
@@ -287,6 +296,69 @@ bool writeAtomically(const QString& path, const QByteArray& data, Error* error, 
     return true;
 }
 
+AtomicBatch::~AtomicBatch()
+{
+    for (const Staged& staged : m_staged)
+        ::unlink(native(staged.temporary).constData());
+}
+
+bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error)
+{
+    struct stat target {};
+    const bool replacing = ::stat(native(path).constData(), &target) == 0;
+    const QString temporary = temporarySibling(path);
+    const int fd = ::open(native(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(error, QStringLiteral("写入"), path, errno);
+    bool ok = writeAll(fd, data.constData(), size_t(data.size()));
+    int saved = ok ? 0 : errno;
+    if (ok && replacing && ::fchmod(fd, target.st_mode & 07777) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    struct stat written {};
+    if (ok && ::fstat(fd, &written) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        ::unlink(native(temporary).constData());
+        return fail(error, QStringLiteral("写入"), path, saved);
+    }
+    m_staged.push_back({temporary, path, written.st_dev});
+    return true;
+}
+
+bool AtomicBatch::commit(Error* error)
+{
+    // One flush per file system puts every new content on disk before any rename.
+    std::vector<dev_t> flushed;
+    for (const Staged& staged : m_staged) {
+        if (std::find(flushed.begin(), flushed.end(), staged.device) != flushed.end())
+            continue;
+        const int fd = ::open(native(staged.temporary).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::syncfs(fd) != 0) {
+            const int saved = errno;
+            if (fd >= 0)
+                ::close(fd);
+            return fail(error, QStringLiteral("写入"), staged.target, saved);
+        }
+        ::close(fd);
+        flushed.push_back(staged.device);
+    }
+    while (!m_staged.empty()) {
+        const Staged staged = m_staged.front();
+        if (::rename(native(staged.temporary).constData(), native(staged.target).constData()) != 0)
+            return fail(error, QStringLiteral("替换"), staged.target, errno);
+        m_staged.erase(m_staged.begin());
+    }
+    return true;
+}
+
 bool makeDirectory(const QString& path, Error* error)
 {
     const QString cleaned = QDir::cleanPath(path);
@@ -315,9 +387,7 @@ bool copyItem(const QString& source, const QString& destination, Error* error)
 
 bool replaceWithCopy(const QString& source, const QString& destination, Error* error)
 {
-    const QFileInfo target(destination);
-    const QString temporary = target.path() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".morvane-")
-        + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    const QString temporary = temporarySibling(destination);
     if (!copyAny(source, temporary, error)) {
         removeItem(temporary);
         return false;

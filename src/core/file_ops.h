@@ -7,6 +7,9 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
+
+#include <sys/types.h>
 
 // The one place where Morvane touches the file system. Every failure fills an Error
 // whose message names the operation, the file and the system's reason, in Chinese.
@@ -30,6 +33,30 @@ std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
 // Writes to a temporary file beside the target, syncs it and renames it over the target.
 bool writeAtomically(const QString& path, const QByteArray& data, Error* error = nullptr,
                      Access access = Access::Default);
+
+// Replaces several files, each whole: every new content is written beside its target,
+// all of them are flushed to disk in one go, then each is renamed over its target.
+// What is staged but not committed is removed.
+class AtomicBatch {
+public:
+    AtomicBatch() = default;
+    AtomicBatch(const AtomicBatch&) = delete;
+    AtomicBatch& operator=(const AtomicBatch&) = delete;
+    ~AtomicBatch();
+
+    // The new file keeps the mode of the file it replaces.
+    bool stage(const QString& path, const QByteArray& data, Error* error = nullptr);
+    // Stops at the first file that cannot be put in place; the files before it are replaced.
+    bool commit(Error* error = nullptr);
+
+private:
+    struct Staged {
+        QString temporary;
+        QString target;
+        dev_t device;
+    };
+    std::vector<Staged> m_staged;
+};
 
 // Creates the directory and its missing parents; the directories created are 0700.
 // An existing directory counts as created.

@@ -17,9 +17,78 @@ bool mayBeMetadataLine(QByteArrayView line)
     return line.contains(QByteArrayView("session_meta")) || line.contains(QByteArrayView("\\u"));
 }
 
+// Reads only as far as the top-level "type" member: most lines are long events, and their
+// type tells at once that they are not metadata.
+class MetadataTypeProbe : public nlohmann::json_sax<OrderedJson> {
+public:
+    bool isMetadata = false;
+
+    bool null() override { return value(false); }
+    bool boolean(bool) override { return value(false); }
+    bool number_integer(number_integer_t) override { return value(false); }
+    bool number_unsigned(number_unsigned_t) override { return value(false); }
+    bool number_float(number_float_t, const string_t&) override { return value(false); }
+    bool string(string_t& text) override { return value(text == "session_meta"); }
+    bool binary(binary_t&) override { return value(false); }
+    bool start_object(std::size_t) override
+    {
+        if (m_typeIsNext)
+            return decide(false);
+        ++m_depth;
+        return true;
+    }
+    bool key(string_t& name) override
+    {
+        m_typeIsNext = m_depth == 1 && name == "type";
+        return true;
+    }
+    bool end_object() override { return --m_depth > 0; }
+    bool start_array(std::size_t) override
+    {
+        if (m_depth == 0 || m_typeIsNext)
+            return decide(false);
+        ++m_depth;
+        return true;
+    }
+    bool end_array() override
+    {
+        --m_depth;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    // A scalar value: at the top level it decides; elsewhere it only counts when it is
+    // the value of the top-level "type".
+    bool value(bool isSessionMeta)
+    {
+        if (m_depth == 0)
+            return false;
+        return m_typeIsNext ? decide(isSessionMeta) : true;
+    }
+
+    bool decide(bool isSessionMeta)
+    {
+        isMetadata = isSessionMeta;
+        return false; // stop reading
+    }
+
+    int m_depth = 0;
+    bool m_typeIsNext = false;
+};
+
+bool typeIsSessionMeta(QByteArrayView line)
+{
+    MetadataTypeProbe probe;
+    OrderedJson::sax_parse(line.begin(), line.end(), &probe, nlohmann::detail::input_format_t::json, false);
+    return probe.isMetadata;
+}
+
 // The line with its provider set, or nothing when the line stays as it is.
 std::optional<QByteArray> rewrittenMetadataLine(QByteArrayView line, const std::string& target)
 {
+    if (!typeIsSessionMeta(line))
+        return std::nullopt;
     const bool carriageReturn = line.endsWith('\r');
     OrderedJson value = OrderedJson::parse(line.begin(), line.end(), nullptr, false);
     if (value.is_discarded() || !value.is_object())
@@ -78,27 +147,38 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
 qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider,
                                     const QString& /*backupDir*/, Error* error)
 {
+    // Rewritten files are flushed to disk together, not one by one: a per-file sync costs
+    // more than the rewrite itself. Each file is still replaced whole.
+    files::AtomicBatch batch;
+    const auto commitEarlierFiles = [&batch] { batch.commit(); };
     qint64 rewritten = 0;
     for (const ThreadRecord& thread : threads) {
         const QString& path = thread.rolloutPath;
         if (path.isEmpty() || !files::itemExists(path))
             continue;
         std::optional<QByteArray> content = files::readWhole(path, error);
-        if (!content)
+        if (!content) {
+            commitEarlierFiles();
             return -1;
+        }
         if (!QByteArrayView(*content).isValidUtf8()) {
             if (error)
                 *error = files::fileErrorWithReason(QStringLiteral("读取"), path,
                                                     QStringLiteral("内容不是有效的 UTF-8 文本"));
+            commitEarlierFiles();
             return -1;
         }
         const std::optional<QByteArray> updated = rewrittenRollout(*content, targetProvider);
         content.reset(); // keep only one copy of a large file in memory
         if (!updated)
             continue;
-        if (!files::writeAtomically(path, *updated, error))
+        if (!batch.stage(path, *updated, error)) {
+            commitEarlierFiles();
             return -1;
+        }
         ++rewritten;
     }
+    if (!batch.commit(error))
+        return -1;
     return rewritten;
 }

@@ -106,3 +106,27 @@ TEST(FileOps, ReplaceWithCopyLeavesTheOldItemWhenTheRenameCannotHappen)
     EXPECT_EQ(temp.read(QStringLiteral("dst/config.toml/inner")), "old");
     EXPECT_EQ(entriesOf(temp.path(QStringLiteral("dst"))), QStringList{QStringLiteral("config.toml")});
 }
+
+TEST(FileOps, BatchReplacesFilesKeepingTheirModeAndLeavesNoTemporaries)
+{
+    TempHome temp;
+    temp.write(QStringLiteral("a.jsonl"), "old a");
+    QFile::setPermissions(temp.path("a.jsonl"), QFile::ReadOwner | QFile::WriteOwner);
+    temp.write(QStringLiteral("b.jsonl"), "old b");
+    {
+        files::AtomicBatch batch;
+        ASSERT_TRUE(batch.stage(temp.path("a.jsonl"), "new a"));
+        ASSERT_TRUE(batch.stage(temp.path("b.jsonl"), "new b"));
+        EXPECT_EQ(temp.read("a.jsonl"), "old a");
+        ASSERT_TRUE(batch.commit());
+    }
+    EXPECT_EQ(temp.read("a.jsonl"), "new a");
+    EXPECT_EQ(temp.read("b.jsonl"), "new b");
+    EXPECT_EQ(modeOf(temp.path("a.jsonl")), 0600u);
+    {
+        files::AtomicBatch abandoned;
+        ASSERT_TRUE(abandoned.stage(temp.path("a.jsonl"), "never"));
+    }
+    EXPECT_EQ(temp.read("a.jsonl"), "new a");
+    EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"a.jsonl", "b.jsonl"}));
+}
