@@ -1,0 +1,83 @@
+#include "core/json.h"
+#include "relay/diagnosis.h"
+#include "support/local_relay.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const promptStart =
+    "你是 Codex 配置诊断助手。请用一句中文说明下面配置最可能的问题，最多 32 个字，不要给代码，不要提真实密钥。"
+    "目标正确配置是：model_provider=tevrun，preferred_auth_method=apikey，base_url=https://api.tevrun.cloud/v1，"
+    "wire_api=responses。\\n";
+
+} // namespace
+
+TEST(Diagnosis, PromptCarriesTheMaskedConfigurationAndOnlyWhetherAKeyExists)
+{
+    TempHome temp;
+    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-secret-active"})");
+    temp.write("config.toml", "model_provider = \"tevrun\"\nexperimental_bearer_token = \"sk-leak.1\"\nnote = \"sk- x\"\n");
+    EXPECT_EQ(diagnosisPrompt(temp.home()),
+              QString::fromUtf8(promptStart) + QStringLiteral("auth.json 中存在 OPENAI_API_KEY: sk-***\\nconfig.toml:\\n"
+                                                              "model_provider = \"tevrun\"\n"
+                                                              "experimental_bearer_token = \"sk-***\"\n"
+                                                              "note = \"sk- x\"\n"));
+}
+
+TEST(Diagnosis, PromptWithoutKeyOrConfiguration)
+{
+    TempHome temp;
+    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-bad key"})");
+    EXPECT_EQ(diagnosisPrompt(temp.home()),
+              QString::fromUtf8(promptStart)
+                  + QStringLiteral("auth.json 中没有可用的 OPENAI_API_KEY\\nconfig.toml:\\n未找到 config.toml"));
+    temp.write("config.toml", "bad \xff utf-8");
+    EXPECT_TRUE(diagnosisPrompt(temp.home()).endsWith(QStringLiteral("config.toml:\\n未找到 config.toml")));
+}
+
+TEST(Diagnosis, AsksForEightyTokensAndCleansTheAnswer)
+{
+    TempHome temp;
+    temp.write("config.toml", "model = \"o3\"\n");
+    LocalRelay relay;
+    LocalRelay::Reply answer;
+    answer.body = R"({"output_text":"缺少 model_provider\n和 base_url"})";
+    relay.enqueue(answer);
+
+    EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")),
+              QStringLiteral("缺少 model_provider 和 base_url"));
+    ASSERT_EQ(relay.requests().size(), 1u);
+    const LocalRelay::Request& request = relay.requests()[0];
+    EXPECT_EQ(request.path, "/v1/responses");
+    EXPECT_EQ(request.headers.value("authorization"), "Bearer sk-key");
+    const Json body = parseJson(request.body).value_or(Json());
+    EXPECT_EQ(body.size(), 3u);
+    EXPECT_EQ(body["model"], "gpt-5.5");
+    EXPECT_EQ(body["max_output_tokens"], 80);
+    EXPECT_EQ(fromUtf8(body["input"].get<std::string>()), diagnosisPrompt(temp.home()));
+}
+
+TEST(Diagnosis, GivesNothingOnAnyFailure)
+{
+    TempHome temp;
+    LocalRelay relay;
+    LocalRelay::Reply refused;
+    refused.status = 401;
+    refused.body = R"({"output_text":"should not be used"})";
+    relay.enqueue(refused);
+    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")));
+
+    LocalRelay::Reply silent;
+    silent.silent = true;
+    relay.enqueue(silent);
+    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(relay.endpoint(3000, 200), temp.home(), QStringLiteral("sk-key")));
+
+    LocalRelay::Reply empty;
+    empty.body = R"({"output":[]})";
+    relay.enqueue(empty);
+    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")));
+
+    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(LocalRelay::refusingEndpoint(), temp.home(), QStringLiteral("sk-key")));
+}

@@ -1,0 +1,55 @@
+#include "relay/text_utils.h"
+
+#include <gtest/gtest.h>
+
+TEST(CleanOneLine, JoinsLinesTrimsAndCutsAt48Units)
+{
+    EXPECT_EQ(cleanOneLineText(QStringLiteral("  第一行\n第二行\n ")), QStringLiteral("第一行 第二行"));
+    EXPECT_EQ(cleanOneLineText(QStringLiteral("a  b\tc\r")), QStringLiteral("a  b\tc"));
+    const QString exactly48 = QString(48, QLatin1Char('x'));
+    EXPECT_EQ(cleanOneLineText(exactly48), exactly48);
+    EXPECT_EQ(cleanOneLineText(QString(60, QLatin1Char('y'))), QString(48, QLatin1Char('y')) + QStringLiteral("..."));
+    EXPECT_EQ(cleanOneLineText(QString(60, QChar(0x914D))), QString(48, QChar(0x914D)) + QStringLiteral("..."));
+}
+
+TEST(CleanOneLine, NeverCutsAnEmojiInHalf)
+{
+    const QString emoji = QStringLiteral("🎉");
+    // The 48th unit is the first half of the pair: cut before it.
+    const QString text = QString(47, QLatin1Char('a')) + emoji + QStringLiteral("tail");
+    EXPECT_EQ(cleanOneLineText(text), QString(47, QLatin1Char('a')) + QStringLiteral("..."));
+    // The pair ends exactly at the cut: it stays whole.
+    const QString whole = QString(46, QLatin1Char('a')) + emoji + QStringLiteral("tail");
+    EXPECT_EQ(cleanOneLineText(whole), QString(46, QLatin1Char('a')) + emoji + QStringLiteral("..."));
+}
+
+TEST(RedactSecrets, MasksEveryKeyLikeToken)
+{
+    EXPECT_EQ(redactSecrets(QStringLiteral("key = \"sk-abc.DEF_1-2\" # and sk-second")),
+              QStringLiteral("key = \"sk-***\" # and sk-***"));
+    EXPECT_EQ(redactSecrets(QStringLiteral("sk- alone and SK-upper")), QStringLiteral("sk- alone and SK-upper"));
+    EXPECT_EQ(redactSecrets(QStringLiteral("prefix-sk-abc/rest")), QStringLiteral("prefix-sk-***/rest"));
+}
+
+TEST(ResponseText, PrefersOutputTextThenJoinsContentTexts)
+{
+    EXPECT_EQ(responseTextFromData(QByteArray(R"({"output_text":"配置缺少 base_url\n请修复"})")),
+              QStringLiteral("配置缺少 base_url 请修复"));
+    EXPECT_EQ(responseTextFromData(QByteArray(
+                  R"({"output_text":"","output":[{"type":"message","content":[{"type":"output_text","text":"前半"},{"type":"refusal","text":"后半"}]}]})")),
+              QStringLiteral("前半后半"));
+    EXPECT_EQ(responseTextFromData(QByteArray(
+                  R"({"output":["x",{"content":"no"},{"content":[1,{"text":5},{"text":"a"}]},{"content":[{"text":"b"}]}]})")),
+              QStringLiteral("ab"));
+    EXPECT_EQ(responseTextFromData(QByteArray(R"({"output_text":"  \n "})")), QString(""));
+}
+
+TEST(ResponseText, GivesNothingForOtherShapes)
+{
+    EXPECT_FALSE(responseTextFromData(std::nullopt));
+    EXPECT_FALSE(responseTextFromData(QByteArray("<html>")));
+    EXPECT_FALSE(responseTextFromData(QByteArray("[]")));
+    EXPECT_FALSE(responseTextFromData(QByteArray(R"({"output_text":""})")));
+    EXPECT_FALSE(responseTextFromData(QByteArray(R"({"output":{}})")));
+    EXPECT_FALSE(responseTextFromData(QByteArray(R"({"output":[{"content":[]}]})")));
+}

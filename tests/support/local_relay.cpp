@@ -1,0 +1,194 @@
+#include "support/local_relay.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMutexLocker>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTimer>
+
+namespace {
+
+QByteArray readCertificateFile(const char* name)
+{
+    QFile file(QStringLiteral(MORVANE_TEST_CERTS "/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing test certificate %s", name);
+    return file.readAll();
+}
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 401: return "Unauthorized";
+    case 502: return "Bad Gateway";
+    default: return "Status";
+    }
+}
+
+} // namespace
+
+QList<QSslCertificate> testCertificateAuthority()
+{
+    return QSslCertificate::fromData(readCertificateFile("ca.pem"));
+}
+
+class RelayServer : public QTcpServer {
+public:
+    RelayServer(LocalRelay* relay, bool tls) : m_relay(relay), m_tls(tls)
+    {
+        if (tls) {
+            m_certificate = QSslCertificate(readCertificateFile("server.pem"));
+            m_key = QSslKey(readCertificateFile("server.key"), QSsl::Rsa);
+        }
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        auto buffer = std::make_shared<QByteArray>();
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            handle(socket, *buffer);
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        if (m_tls) {
+            auto* secure = static_cast<QSslSocket*>(socket);
+            secure->setLocalCertificate(m_certificate);
+            secure->setPrivateKey(m_key);
+            secure->startServerEncryption();
+        }
+    }
+
+private:
+    void handle(QTcpSocket* socket, QByteArray& buffer)
+    {
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
+        LocalRelay::Request request;
+        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+        const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+        request.method = requestLine.value(0);
+        request.path = requestLine.value(1);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0)
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        }
+        const qsizetype length = request.headers.value("content-length").toLongLong();
+        if (buffer.size() < headerEnd + 4 + length)
+            return;
+        request.body = buffer.mid(headerEnd + 4, length);
+        buffer.clear();
+        m_relay->record(request);
+
+        const LocalRelay::Reply reply = m_relay->nextReply();
+        if (reply.silent)
+            return;
+        QTimer::singleShot(reply.delayMs, socket, [socket, reply] {
+            if (reply.hangUp) {
+                socket->abort();
+                return;
+            }
+            QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status)
+                + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n";
+            for (const auto& [name, value] : reply.headers)
+                response += name + ": " + value + "\r\n";
+            socket->write(response + "\r\n" + reply.body);
+            socket->disconnectFromHost();
+        });
+    }
+
+    LocalRelay* m_relay;
+    bool m_tls;
+    QSslCertificate m_certificate;
+    QSslKey m_key;
+};
+
+LocalRelay::LocalRelay(Scheme scheme) : m_scheme(scheme)
+{
+    m_context.moveToThread(&m_thread);
+    m_thread.start();
+    QMetaObject::invokeMethod(
+        &m_context,
+        [this] {
+            m_server = new RelayServer(this, m_scheme == Scheme::Https);
+            if (!m_server->listen(QHostAddress::LocalHost))
+                qFatal("the local relay cannot listen");
+            m_port = m_server->serverPort();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+LocalRelay::~LocalRelay()
+{
+    QMetaObject::invokeMethod(
+        &m_context,
+        [this] {
+            delete m_server;
+            m_context.moveToThread(QCoreApplication::instance()->thread());
+        },
+        Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void LocalRelay::enqueue(const Reply& reply)
+{
+    QMutexLocker lock(&m_mutex);
+    m_replies.push_back(reply);
+}
+
+LocalRelay::Reply LocalRelay::nextReply()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_replies.empty())
+        return Reply();
+    Reply reply = m_replies.front();
+    m_replies.pop_front();
+    return reply;
+}
+
+void LocalRelay::record(const Request& request)
+{
+    QMutexLocker lock(&m_mutex);
+    m_requests.push_back(request);
+}
+
+std::vector<LocalRelay::Request> LocalRelay::requests() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
+}
+
+RelayEndpoint LocalRelay::endpoint(int requestTimeoutMs, int overallWaitMs) const
+{
+    RelayEndpoint endpoint;
+    endpoint.baseURL = QUrl(QStringLiteral("%1://127.0.0.1:%2/v1")
+                                .arg(m_scheme == Scheme::Https ? QStringLiteral("https") : QStringLiteral("http"))
+                                .arg(m_port));
+    endpoint.requestTimeoutMs = requestTimeoutMs;
+    endpoint.overallWaitMs = overallWaitMs;
+    if (m_scheme == Scheme::Https)
+        endpoint.extraCaCertificates = testCertificateAuthority();
+    return endpoint;
+}
+
+RelayEndpoint LocalRelay::refusingEndpoint()
+{
+    // Bind a port, then let it go: nothing listens there afterwards.
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    RelayEndpoint endpoint;
+    endpoint.baseURL = QUrl(QStringLiteral("http://127.0.0.1:%1/v1").arg(port));
+    endpoint.requestTimeoutMs = 3000;
+    endpoint.overallWaitMs = 4000;
+    return endpoint;
+}
