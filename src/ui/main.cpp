@@ -1,15 +1,17 @@
-#include "core/codex_home.h"
-#include "core/mode_detection.h"
+#include "codexapp/linux_workspace.h"
+#include "relay/relay_endpoint.h"
+#include "ui/app_delegate.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
-#include <QTextStream>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    const CodexHome home(QDir::homePath());
-    const char* names[] = {"未配置", "GPT 账号 登陆", "TEVRUN API"};
-    QTextStream(stdout) << "Codex 当前方式：" << names[detectCurrentMode(home)] << '\n';
-    return 0;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Morvane"));
+
+    LinuxWorkspace workspace;
+    AppDelegate delegate(QDir::homePath(), RelayEndpoint::standard(), workspace);
+    delegate.launch();
+    return application.exec();
 }

@@ -1,0 +1,106 @@
+#include "codexapp/linux_workspace.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <algorithm>
+#include <optional>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+// The real uid from /proc/PID/status ("Uid:\treal\teffective\t...").
+std::optional<uid_t> realUidOf(const QString& processDirectory)
+{
+    QFile status(processDirectory + QStringLiteral("/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (!line.startsWith("Uid:"))
+            continue;
+        bool ok = false;
+        const uint uid = line.mid(4).simplified().split(' ').value(0).toUInt(&ok);
+        return ok ? std::optional<uid_t>(uid) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+QString executableOf(const QString& processDirectory)
+{
+    QString target = QFile::symLinkTarget(processDirectory + QStringLiteral("/exe"));
+    if (target.endsWith(QLatin1String(" (deleted)")))
+        target.chop(10);
+    return target;
+}
+
+QString commandNameOf(const QString& processDirectory)
+{
+    QFile comm(processDirectory + QStringLiteral("/comm"));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(comm.readAll()).trimmed();
+}
+
+} // namespace
+
+QString bundlePathForExecutable(const QString& executablePath)
+{
+    const QString macOSDirectory = QFileInfo(executablePath).path();
+    if (!macOSDirectory.endsWith(QLatin1String("/Contents/MacOS")))
+        return QString();
+    return macOSDirectory.chopped(int(sizeof("/Contents/MacOS") - 1));
+}
+
+std::vector<RunningApplication> LinuxWorkspace::runningApplications()
+{
+    std::vector<qint32> pids;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint32 pid = entry.toInt(&numeric);
+        if (numeric)
+            pids.push_back(pid);
+    }
+    std::sort(pids.begin(), pids.end());
+
+    const uid_t me = ::getuid();
+    std::vector<RunningApplication> applications;
+    for (const qint32 pid : pids) {
+        const QString directory = QStringLiteral("/proc/%1").arg(pid);
+        if (realUidOf(directory) != me)
+            continue;
+        RunningApplication application;
+        application.pid = pid;
+        application.executablePath = executableOf(directory);
+        application.name = application.executablePath.isEmpty() ? commandNameOf(directory)
+                                                                 : QFileInfo(application.executablePath).fileName();
+        application.bundlePath = bundlePathForExecutable(application.executablePath);
+        applications.push_back(application);
+    }
+    return applications;
+}
+
+void LinuxWorkspace::terminate(qint32 pid) { ::kill(pid, SIGTERM); }
+
+void LinuxWorkspace::forceTerminate(qint32 pid) { ::kill(pid, SIGKILL); }
+
+bool LinuxWorkspace::openApplication(const QString& bundlePath)
+{
+    const QFileInfo bundle(bundlePath);
+    QString name = bundle.fileName();
+    if (name.endsWith(QLatin1String(".app")))
+        name.chop(4);
+    const QString executable = bundlePath + QStringLiteral("/Contents/MacOS/") + name;
+    if (!QFileInfo(executable).isExecutable() || QFileInfo(executable).isDir())
+        return false;
+    return QProcess::startDetached(executable, {});
+}
+
+bool LinuxWorkspace::openURL(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+void LinuxWorkspace::beep() { QApplication::beep(); }

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <vector>
+
+// A running application as the platform reports it; what it does not supply is empty.
+struct RunningApplication {
+    qint32 pid = 0;
+    QString name;
+    QString bundleIdentifier;
+    QString bundlePath;
+    QString executablePath;
+};
+
+// The desktop around Morvane: running applications, quitting and opening them, the
+// browser and the alert sound. Tests put a fake in its place.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+
+    // In the platform's order.
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+    virtual void terminate(qint32 pid) = 0;      // polite quit
+    virtual void forceTerminate(qint32 pid) = 0; // forced quit
+    // Starts the application bundle at the path; false when it cannot be started.
+    virtual bool openApplication(const QString& bundlePath) = 0;
+    // Opens a URL the default way (a web page in the browser, a file with its application).
+    virtual bool openURL(const QUrl& url) = 0;
+    virtual void beep() = 0;
+};

@@ -1,0 +1,3 @@
+#include "ui/app_delegate.h"
+
+void AppDelegate::repairConfig() {}

@@ -1,0 +1,112 @@
+#include "codexapp/codex_processes.h"
+#include "codexapp/linux_workspace.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+// A copy of sleep installed as the Codex app's executable in a temporary bundle.
+QString installFakeCodex(const TempHome& temp)
+{
+    const QString executable = temp.userHome() + QStringLiteral("/Apps/Codex.app/Contents/MacOS/Codex");
+    QDir().mkpath(QFileInfo(executable).path());
+    EXPECT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), executable));
+    return executable;
+}
+
+std::optional<RunningApplication> findPid(LinuxWorkspace& workspace, qint32 pid)
+{
+    for (const RunningApplication& application : workspace.runningApplications()) {
+        if (application.pid == pid)
+            return application;
+    }
+    return std::nullopt;
+}
+
+bool waitForExit(QProcess& process) { return process.waitForFinished(3000); }
+
+} // namespace
+
+TEST(LinuxWorkspace, ListsAndMatchesACodexBundleProcess)
+{
+    TempHome temp;
+    const QString executable = installFakeCodex(temp);
+    QProcess codex;
+    codex.start(executable, {QStringLiteral("30")});
+    ASSERT_TRUE(codex.waitForStarted());
+
+    LinuxWorkspace workspace;
+    const std::optional<RunningApplication> listed = findPid(workspace, qint32(codex.processId()));
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->name, QStringLiteral("Codex"));
+    EXPECT_EQ(listed->executablePath, executable);
+    EXPECT_EQ(listed->bundlePath, temp.userHome() + QStringLiteral("/Apps/Codex.app"));
+    EXPECT_TRUE(listed->bundleIdentifier.isEmpty());
+    EXPECT_TRUE(runningCodexPIDs(workspace.runningApplications(), qint32(::getpid())).contains(qint32(codex.processId())));
+
+    workspace.terminate(qint32(codex.processId()));
+    EXPECT_TRUE(waitForExit(codex));
+    EXPECT_EQ(codex.exitStatus(), QProcess::CrashExit); // ended by the signal
+}
+
+TEST(LinuxWorkspace, ForcedQuitEndsAProcessThatIgnoresThePoliteOne)
+{
+    QProcess stubborn;
+    stubborn.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do sleep 0.1; done")});
+    ASSERT_TRUE(stubborn.waitForStarted());
+    QTest::qWait(200);
+    LinuxWorkspace workspace;
+    workspace.terminate(qint32(stubborn.processId()));
+    EXPECT_FALSE(stubborn.waitForFinished(500));
+    workspace.forceTerminate(qint32(stubborn.processId()));
+    EXPECT_TRUE(waitForExit(stubborn));
+}
+
+TEST(LinuxWorkspace, ListsOnlyProcessesInAscendingOrderAndNeverItselfAsCodex)
+{
+    LinuxWorkspace workspace;
+    const std::vector<RunningApplication> applications = workspace.runningApplications();
+    ASSERT_FALSE(applications.empty());
+    for (size_t i = 1; i < applications.size(); ++i)
+        EXPECT_LT(applications[i - 1].pid, applications[i].pid);
+    const auto self = std::find_if(applications.begin(), applications.end(),
+                                   [](const RunningApplication& a) { return a.pid == qint32(::getpid()); });
+    ASSERT_NE(self, applications.end());
+    EXPECT_EQ(self->name, QStringLiteral("codexapp_tests"));
+    EXPECT_FALSE(runningCodexPIDs(applications, qint32(::getpid())).contains(qint32(::getpid())));
+}
+
+TEST(LinuxWorkspace, OpensABundleByItsExecutable)
+{
+    TempHome temp;
+    const QString bundle = temp.userHome() + QStringLiteral("/Apps/Codex.app");
+    const QString executable = bundle + QStringLiteral("/Contents/MacOS/Codex");
+    writeFileAt(executable, "#!/bin/sh\ntouch \"$0.ran\"\n");
+    QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    LinuxWorkspace workspace;
+    EXPECT_TRUE(workspace.openApplication(bundle));
+    for (int i = 0; i < 50 && !QFile::exists(executable + ".ran"); ++i)
+        QTest::qWait(50);
+    EXPECT_TRUE(QFile::exists(executable + ".ran"));
+
+    EXPECT_FALSE(workspace.openApplication(temp.userHome() + QStringLiteral("/Apps/Missing.app")));
+    QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_FALSE(workspace.openApplication(bundle));
+}
+
+TEST(LinuxWorkspace, BundlePathComesFromContentsMacOS)
+{
+    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/x/Codex.app/Contents/MacOS/Codex")), QStringLiteral("/x/Codex.app"));
+    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/usr/bin/codex")), QString());
+    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/x/Contents/MacOS/sub/Codex")), QString());
+    EXPECT_EQ(bundlePathForExecutable(QString()), QString());
+}

@@ -1,0 +1,41 @@
+#include "support/fake_workspace.h"
+
+#include <algorithm>
+
+RunningApplication FakeWorkspace::codex(qint32 pid)
+{
+    return {pid, QStringLiteral("Codex"), QStringLiteral("com.openai.codex"), QStringLiteral("/Applications/Codex.app"),
+            QStringLiteral("/Applications/Codex.app/Contents/MacOS/Codex")};
+}
+
+void FakeWorkspace::terminate(qint32 pid)
+{
+    terminated.append(pid);
+    if (quitEndsProcesses)
+        remove(pid);
+}
+
+void FakeWorkspace::forceTerminate(qint32 pid)
+{
+    forceTerminated.append(pid);
+    remove(pid);
+}
+
+bool FakeWorkspace::openApplication(const QString& bundlePath)
+{
+    openedApplications.append(bundlePath);
+    return openApplicationSucceeds;
+}
+
+bool FakeWorkspace::openURL(const QUrl& url)
+{
+    openedURLs.append(url);
+    return true;
+}
+
+void FakeWorkspace::remove(qint32 pid)
+{
+    applications.erase(std::remove_if(applications.begin(), applications.end(),
+                                      [pid](const RunningApplication& application) { return application.pid == pid; }),
+                       applications.end());
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "codexapp/workspace.h"
+
+#include <QStringList>
+#include <QUrl>
+
+#include <vector>
+
+// Stands in for the desktop: a scripted process list, and a record of every request.
+class FakeWorkspace : public Workspace {
+public:
+    std::vector<RunningApplication> applications;
+    bool quitEndsProcesses = false;     // a polite quit ends the process at once
+    bool openApplicationSucceeds = true;
+
+    QList<qint32> terminated;
+    QList<qint32> forceTerminated;
+    QStringList openedApplications;
+    QList<QUrl> openedURLs;
+    int beeps = 0;
+
+    // A Codex app as it runs from /Applications.
+    static RunningApplication codex(qint32 pid);
+    void startCodex(qint32 pid) { applications.push_back(codex(pid)); }
+    void stopAll() { applications.clear(); }
+
+    std::vector<RunningApplication> runningApplications() override { return applications; }
+    void terminate(qint32 pid) override;
+    void forceTerminate(qint32 pid) override;
+    bool openApplication(const QString& bundlePath) override;
+    bool openURL(const QUrl& url) override;
+    void beep() override { ++beeps; }
+
+private:
+    void remove(qint32 pid);
+};

@@ -1,0 +1,32 @@
+#include "support/window_fixture.h"
+
+#include <QTest>
+
+void WindowTest::launch()
+{
+    app = std::make_unique<AppDelegate>(temp.userHome(), relay.endpoint(), workspace);
+    app->launch();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->window()));
+}
+
+void WindowTest::TearDown()
+{
+    app.reset();
+}
+
+QColor WindowTest::pillColour() const
+{
+    return widget<QLabel>("pillLabel")->palette().color(QPalette::WindowText);
+}
+
+QRect WindowTest::placeOf(const char* name) const
+{
+    const QWidget* found = widget<QWidget>(name);
+    const QWidget* content = widget<QWidget>("content");
+    return QRect(found->mapTo(content, QPoint(0, 0)), found->size());
+}
+
+void WindowTest::clickSegment(int segment) const
+{
+    QTest::mouseClick(modeControl()->segmentButton(segment), Qt::LeftButton);
+}

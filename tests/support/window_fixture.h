@@ -1,0 +1,62 @@
+#pragma once
+
+#include "support/fake_workspace.h"
+#include "support/local_relay.h"
+#include "support/temp_home.h"
+#include "ui/app_delegate.h"
+#include "ui/views.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+
+#include <memory>
+
+// The real window on a temporary Codex home, a local relay and a fake workspace.
+class WindowTest : public ::testing::Test {
+protected:
+    TempHome temp;
+    FakeWorkspace workspace;
+    LocalRelay relay;
+    std::unique_ptr<AppDelegate> app;
+
+    void TearDown() override;
+
+    // Builds and starts everything, as the program does at launch.
+    void launch();
+
+    template <typename T = QWidget>
+    T* widget(const char* name) const
+    {
+        T* found = app->window()->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << "no widget " << name;
+        return found;
+    }
+
+    QPushButton* actionButton() const { return widget<QPushButton>("actionButton"); }
+    QLineEdit* secureField() const { return widget<QLineEdit>("secureField"); }
+    QLineEdit* plainField() const { return widget<QLineEdit>("plainField"); }
+    SegmentedControl* modeControl() const { return widget<SegmentedControl>("modeControl"); }
+
+    QString status() const { return widget<QLabel>("statusLabel")->text(); }
+    QColor statusColour() const { return widget<RoundedView>("statusDot")->fillColor(); }
+    QString pill() const { return widget<QLabel>("pillLabel")->text(); }
+    QColor pillColour() const;
+    QString headline() const { return widget<QLabel>("headlineLabel")->text(); }
+    bool apiPanelShown() const { return widget<QWidget>("apiPanel")->isVisible(); }
+
+    // A widget's rectangle in the coordinates of the 780 x 460 content.
+    QRect placeOf(const char* name) const;
+
+    void clickSegment(int segment) const;
+    // The key-history file names, which say which keys were remembered.
+    QStringList historyFiles() const { return entriesOf(temp.home().historyRootURL()); }
+};
+
+inline const QColor blue(0, 122, 255);
+inline const QColor green(52, 199, 89);
+inline const QColor red(255, 59, 48);
+inline const QColor orange(255, 149, 0);
