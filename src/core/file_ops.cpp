@@ -271,26 +271,23 @@ std::optional<QString> readUtf8(const QString& path, Error* error)
 bool writeAtomically(const QString& path, const QByteArray& data, Error* error, Access access)
 {
     QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
+    // The system's reason when there is one, else Qt's own description.
+    const auto failed = [&] {
         const int saved = errno;
         if (saved != 0)
             return fail(error, QStringLiteral("写入"), path, saved);
         if (error)
             *error = fileErrorWithReason(QStringLiteral("写入"), path, file.errorString());
         return false;
-    }
+    };
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        return failed();
     if (access == Access::OwnerOnly)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     errno = 0;
-    if (file.write(data) != data.size() || !file.commit()) {
-        const int saved = errno;
-        if (saved != 0)
-            return fail(error, QStringLiteral("写入"), path, saved);
-        if (error)
-            *error = fileErrorWithReason(QStringLiteral("写入"), path, file.errorString());
-        return false;
-    }
+    if (file.write(data) != data.size() || !file.commit())
+        return failed();
     if (access == Access::OwnerOnly)
         restrictToOwner(path);
     return true;

@@ -14,8 +14,7 @@ void AppDelegate::checkApiKey()
     }
     const QString key = currentApiKeyInput().trimmed();
     if (!isLikelyApiKey(key)) {
-        setStatus(QStringLiteral("请先输入以 sk- 开头的 TEVRUN API。"), palette::systemRed());
-        m_workspace.beep();
+        refuse(QStringLiteral("请先输入以 sk- 开头的 TEVRUN API。"));
         return;
     }
     beginBusy(QStringLiteral("正在检查 TEVRUN API..."));

@@ -188,6 +188,12 @@ void AppDelegate::failWorkflow(const Error& error, const QString& fallback)
     finishBusyWithError(error.message.isEmpty() ? fallback : error.message);
 }
 
+void AppDelegate::refuse(const QString& message)
+{
+    setStatus(message, palette::systemRed());
+    m_workspace.beep();
+}
+
 void AppDelegate::setStatus(const QString& message, const QColor& colour)
 {
     m_statusLabel->setText(message);

@@ -93,6 +93,8 @@ private:
     void showCodexRunningAlert();
     QString readyStatus() const;
     void failWorkflow(const Error& error, const QString& fallback);
+    // A refusal before any work starts: red text and the alert sound, no busy state.
+    void refuse(const QString& message);
 
     CodexHome m_home;
     RelayEndpoint m_relay;

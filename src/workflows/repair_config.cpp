@@ -24,8 +24,7 @@ void AppDelegate::repairConfig()
     const QString key = apiBranch ? currentApiKeyInput().trimmed() : jsonString(readCurrentApiKey(m_home)).value_or(QString());
     const bool wellFormedKey = isLikelyApiKey(key);
     if (apiBranch && !wellFormedKey) {
-        setStatus(QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。"), palette::systemRed());
-        m_workspace.beep();
+        refuse(QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。"));
         return;
     }
 

@@ -49,9 +49,7 @@ void AppDelegate::switchToAccount()
             setStatus(QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。"), palette::systemGreen());
             updateCurrentModePill(ModeAccount);
         } else {
-            setStatus(error.message.isEmpty() ? QStringLiteral("自动记录 GPT 账号 登陆状态失败。") : error.message,
-                      palette::systemRed());
-            m_workspace.beep();
+            refuse(error.message.isEmpty() ? QStringLiteral("自动记录 GPT 账号 登陆状态失败。") : error.message);
         }
         // The title follows the profile that now exists.
         updateActionAvailability();

@@ -20,8 +20,7 @@ void AppDelegate::switchToApi()
         return;
     const QString key = currentApiKeyInput().trimmed();
     if (!isLikelyApiKey(key)) {
-        setStatus(QStringLiteral("TEVRUN API 必须以 sk- 开头。"), palette::systemRed());
-        m_workspace.beep();
+        refuse(QStringLiteral("TEVRUN API 必须以 sk- 开头。"));
         return;
     }
     // The installation as the user left it, before anything is written.

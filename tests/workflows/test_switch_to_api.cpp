@@ -1,23 +1,10 @@
+#include "config/config_text.h"
 #include "history/key_history.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QMessageBox>
 #include <QTimer>
 
-namespace {
-
-const QByteArray apiTemplate = "model = \"gpt-5.5\"\n"
-                               "model_provider = \"tevrun\"\n"
-                               "model_reasoning_effort = \"xhigh\"\n"
-                               "disable_response_storage = true\n"
-                               "preferred_auth_method = \"apikey\"\n"
-                               "\n"
-                               "[model_providers.tevrun]\n"
-                               "name = \"tevrun\"\n"
-                               "base_url = \"https://api.tevrun.cloud/v1\"\n"
-                               "wire_api = \"responses\"\n";
-
-} // namespace
 
 TEST_F(WorkflowTest, SwitchingFromTheAccountLoginRecordsItAndMovesTheConversations)
 {
@@ -41,7 +28,7 @@ TEST_F(WorkflowTest, SwitchingFromTheAccountLoginRecordsItAndMovesTheConversatio
     EXPECT_EQ(authJson(), Json({{"OPENAI_API_KEY", "sk-live.Key_1"}}));
     EXPECT_EQ(modeOf(temp.path("auth.json")), 0600u);
     EXPECT_EQ(temp.read("auth_tevrun_last.json"), temp.read("auth.json"));
-    EXPECT_EQ(temp.read("config.toml"), apiTemplate);
+    EXPECT_EQ(temp.read("config.toml"), cleanApiConfig().toUtf8());
     EXPECT_EQ(latestHistoricalApiKey(temp.home()), QStringLiteral("sk-live.Key_1"));
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-live.Key_1"));
     EXPECT_EQ(plainField()->text(), QStringLiteral("sk-live.Key_1"));
@@ -104,7 +91,7 @@ TEST_F(WorkflowTest, SwitchingAnUnconfiguredHomeWritesTheConfiguration)
     EXPECT_EQ(status(), QStringLiteral("已切到 TEVRUN API。正在打开 Codex。"));
     EXPECT_EQ(pill(), QStringLiteral("TEVRUN API"));
     EXPECT_FALSE(QFileInfo::exists(temp.home().profileURL("account")));
-    EXPECT_EQ(temp.read("config.toml"), apiTemplate);
+    EXPECT_EQ(temp.read("config.toml"), cleanApiConfig().toUtf8());
 }
 
 TEST_F(WorkflowTest, AMalformedKeyStopsBeforeAnything)
