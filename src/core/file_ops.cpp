@@ -347,12 +347,15 @@ bool AtomicBatch::commit(Error* error)
         ::close(fd);
         flushed.push_back(staged.device);
     }
-    while (!m_staged.empty()) {
-        const Staged staged = m_staged.front();
-        if (::rename(native(staged.temporary).constData(), native(staged.target).constData()) != 0)
-            return fail(error, QStringLiteral("替换"), staged.target, errno);
-        m_staged.erase(m_staged.begin());
+    for (size_t i = 0; i < m_staged.size(); ++i) {
+        if (::rename(native(m_staged[i].temporary).constData(), native(m_staged[i].target).constData()) != 0) {
+            const int saved = errno;
+            const QString target = m_staged[i].target;
+            m_staged.erase(m_staged.begin(), m_staged.begin() + qsizetype(i)); // those are in place
+            return fail(error, QStringLiteral("替换"), target, saved);
+        }
     }
+    m_staged.clear();
     return true;
 }
 

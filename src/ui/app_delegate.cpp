@@ -93,7 +93,9 @@ void AppDelegate::selectMode(SwitchMode mode, bool fromUser)
     m_selectedMode = mode;
     const bool account = mode == ModeAccount;
     m_modeControl->setSelectedSegment(account ? 0 : 1);
-    setApiPanelHeight(account ? 0 : 116);
+    // The key panel collapses to nothing in the account mode; everything below moves up.
+    m_apiPanel->setVisible(!account);
+    m_apiPanelHeight = account ? 0 : 116;
     m_actionButton->setText(normalActionButtonTitle());
     m_headlineLabel->setText(account ? QStringLiteral("准备使用 GPT 账号 登陆，没有账号记录也可以重新登陆。")
                                      : QStringLiteral("输入 TEVRUN API，自动更新当前用户的 Codex 设置。"));

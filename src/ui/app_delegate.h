@@ -89,7 +89,6 @@ private:
     QWidget* createApiPanel();
     void configureKeyField(QLineEdit* field);
     void layoutContent();
-    void setApiPanelHeight(int height);
     void showCodexRunningAlert();
     QString readyStatus() const;
     void failWorkflow(const Error& error, const QString& fallback);

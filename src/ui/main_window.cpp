@@ -147,13 +147,6 @@ void AppDelegate::buildWindow()
     layoutContent();
 }
 
-void AppDelegate::setApiPanelHeight(int height)
-{
-    m_apiPanelHeight = height;
-    m_apiPanel->setVisible(height > 0);
-    layoutContent();
-}
-
 // Places every view where the window's layout puts it, from the top down; the labels'
 // heights come from their fonts.
 void AppDelegate::layoutContent()
