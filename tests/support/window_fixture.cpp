@@ -1,6 +1,19 @@
 #include "support/window_fixture.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
 
 void WindowTest::launch()
 {

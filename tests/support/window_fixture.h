@@ -13,6 +13,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 
+#include <functional>
 #include <memory>
 
 // The real window on a temporary Codex home, a local relay and a fake workspace.
@@ -55,6 +56,9 @@ protected:
     // The key-history file names, which say which keys were remembered.
     QStringList historyFiles() const { return entriesOf(temp.home().historyRootURL()); }
 };
+
+// Lets the event loop run until the condition holds or the time is up; true if it holds.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
 
 inline const QColor blue(0, 122, 255);
 inline const QColor green(52, 199, 89);

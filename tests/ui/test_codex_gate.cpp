@@ -13,8 +13,8 @@ TEST_F(WindowTest, TheMonitorBlocksTheWindowWhileCodexRuns)
 {
     launch();
     workspace.startCodex(300);
-    QTest::qWait(1200);
-    EXPECT_TRUE(app->isCodexRunningBlocked());
+    // The one-second monitor notices without any user action.
+    EXPECT_TRUE(waitUntil([this] { return app->isCodexRunningBlocked(); }));
     EXPECT_EQ(status(), runningMessage);
     EXPECT_EQ(statusColour(), red);
     EXPECT_EQ(actionButton()->text(), QStringLiteral("退出 Codex"));
@@ -23,8 +23,7 @@ TEST_F(WindowTest, TheMonitorBlocksTheWindowWhileCodexRuns)
         EXPECT_FALSE(widget(name)->isEnabled()) << name;
 
     workspace.stopAll();
-    QTest::qWait(1200);
-    EXPECT_FALSE(app->isCodexRunningBlocked());
+    EXPECT_TRUE(waitUntil([this] { return !app->isCodexRunningBlocked(); }));
     EXPECT_EQ(status(), QStringLiteral("切换到 TEVRUN API 前会自动保留可恢复状态。"));
     EXPECT_EQ(statusColour(), green);
     EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 TEVRUN API 并打开 Codex"));
@@ -97,11 +96,10 @@ TEST_F(WindowTest, QuittingAsksPolitelyThenForcesTwoSecondsLater)
 
     QTest::qWait(1700);
     EXPECT_TRUE(workspace.forceTerminated.isEmpty());
-    QTest::qWait(500);
+    EXPECT_TRUE(waitUntil([this] { return !workspace.forceTerminated.isEmpty(); }));
     EXPECT_EQ(workspace.forceTerminated, (QList<qint32>{310, 311}));
     // The gate catches up half a second after the forced quit (or at the next tick).
-    QTest::qWait(600);
-    EXPECT_FALSE(app->isCodexRunningBlocked());
+    EXPECT_TRUE(waitUntil([this] { return !app->isCodexRunningBlocked(); }));
     EXPECT_EQ(statusColour(), green);
     EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 TEVRUN API 并打开 Codex"));
 }

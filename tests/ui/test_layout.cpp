@@ -71,6 +71,8 @@ TEST_F(WindowTest, ALongStatusStaysClearOfTheLinksShortenedInTheMiddle)
     EXPECT_EQ(placeOf("keyPageButton").right() + 1, 748);
     EXPECT_EQ(placeOf("repairButton").right() + 1 + 16, placeOf("keyPageButton").left());
     EXPECT_EQ(placeOf("statusDot").size(), QSize(8, 8));
+    EXPECT_EQ(widget("repairButton")->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(widget("keyPageButton")->cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(WindowTest, BeforeStartUpTheWindowShowsItsPlaceholders)
