@@ -52,11 +52,9 @@ void generateHome(const QString& userHome, const Options& options)
     builder.createThreadIndex();
     builder.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
     for (int i = 0; i < options.threads; ++i) {
-        ThreadSpec spec;
-        spec.id = QStringLiteral("019e763f-4a0c-7d21-9f3e-%1").arg(i, 12, 10, QLatin1Char('0'));
-        spec.updatedAt = 1'780'000'000 + i * 37;
-        spec.archived = i % 50 == 7;
-        spec.provider = i % 100 == 3 ? QStringLiteral("tevrun") : QStringLiteral("openai");
+        ThreadSpec spec = threadSpec(QStringLiteral("019e763f-4a0c-7d21-9f3e-%1").arg(i, 12, 10, QLatin1Char('0')),
+                                     i % 100 == 3 ? QStringLiteral("tevrun") : QStringLiteral("openai"),
+                                     1'780'000'000 + i * 37, i % 50 == 7);
         spec.rollout.approximateSize = options.rolloutBytes;
         builder.addThread(spec);
     }

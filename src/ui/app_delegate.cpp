@@ -49,11 +49,8 @@ void AppDelegate::launch()
 
 void AppDelegate::shutDown()
 {
-    if (m_codexMonitorTimer) {
-        m_codexMonitorTimer->stop();
-        delete m_codexMonitorTimer;
-        m_codexMonitorTimer = nullptr;
-    }
+    delete m_codexMonitorTimer;
+    m_codexMonitorTimer = nullptr;
 }
 
 void AppDelegate::installMainMenu()

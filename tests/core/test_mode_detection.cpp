@@ -1,5 +1,4 @@
 #include "core/mode_detection.h"
-#include "history/key_history.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -52,44 +51,7 @@ TEST(ModeDetection, ACodexHomeThatIsAFileIsUnconfigured)
     EXPECT_FALSE(state.fieldKey);
 }
 
-TEST(StartupState, EmptyHomeSelectsApiWithEmptyFieldsAndUnconfiguredPill)
-{
-    TempHome temp;
-    const InitialState state = initialStateFor(temp.home());
-    EXPECT_FALSE(state.fieldKey);
-    EXPECT_EQ(state.selectedMode, ModeApi);
-    EXPECT_EQ(state.pillMode, ModeUnconfigured);
-}
-
-TEST(StartupState, KeyWithSpacesGoesIntoTheFieldsUnchanged)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("auth.json"), R"({"OPENAI_API_KEY": "  sk-spaced  "})");
-    const InitialState state = initialStateFor(temp.home());
-    EXPECT_EQ(state.fieldKey, QStringLiteral("  sk-spaced  "));
-    EXPECT_EQ(state.selectedMode, ModeApi);
-    EXPECT_EQ(state.pillMode, ModeApi);
-}
-
-TEST(StartupState, AccountLoginWithARememberedKeySelectsAccount)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("auth.json"), R"({"OPENAI_API_KEY": null, "tokens": {"access_token": "t"}})");
-    temp.write(QStringLiteral("auth_tevrun_last.json"), R"({"OPENAI_API_KEY": "sk-remembered"})");
-    const InitialState state = initialStateFor(temp.home());
-    EXPECT_EQ(state.fieldKey, QStringLiteral("sk-remembered"));
-    EXPECT_EQ(state.selectedMode, ModeAccount);
-    EXPECT_EQ(state.pillMode, ModeAccount);
-}
-
-TEST(StartupState, TheHistoryKeyWinsOverTheActiveKey)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("auth.json"), R"({"OPENAI_API_KEY": "sk-active"})");
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-from-history"));
-    EXPECT_EQ(initialStateFor(temp.home()).fieldKey, QStringLiteral("sk-from-history"));
-}
-
+// The window tests cover the other start-up cases through the real window.
 TEST(StartupState, AMalformedRememberedKeyLeavesTheFieldsEmpty)
 {
     TempHome temp;

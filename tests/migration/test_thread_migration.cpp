@@ -19,16 +19,6 @@ struct MigrationHome {
     QStringList backups() const { return entriesOf(temp.home().backupsURL()); }
 };
 
-ThreadSpec thread(const QString& id, const QString& provider, qint64 updatedAt, bool archived = false)
-{
-    ThreadSpec spec;
-    spec.id = id;
-    spec.provider = provider;
-    spec.updatedAt = updatedAt;
-    spec.archived = archived;
-    return spec;
-}
-
 QByteArray firstLine(const QString& path)
 {
     const QByteArray content = readFileAt(path);
@@ -41,10 +31,10 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnly)
 {
     MigrationHome home;
     home.builder.createThreadIndex();
-    const QString older = home.builder.addThread(thread("t-older", "openai", 1'780'000'000));
-    const QString newer = home.builder.addThread(thread("t-newer", "openai", 1'780'000'500));
-    const QString moved = home.builder.addThread(thread("t-tevrun", "tevrun", 1'780'000'100));
-    const QString archived = home.builder.addThread(thread("t-archived", "openai", 1'780'000'200, true));
+    const QString older = home.builder.addThread(threadSpec("t-older", "openai", 1'780'000'000));
+    const QString newer = home.builder.addThread(threadSpec("t-newer", "openai", 1'780'000'500));
+    const QString moved = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
+    const QString archived = home.builder.addThread(threadSpec("t-archived", "openai", 1'780'000'200, true));
     const QByteArray archivedBefore = readFileAt(archived);
 
     Error error;
@@ -73,7 +63,7 @@ TEST(ThreadMigration, EverythingOnTheTargetChangesNothingAndMakesNoBackup)
 {
     MigrationHome home;
     home.builder.createThreadIndex();
-    const QString path = home.builder.addThread(thread("t1", "tevrun", 1'780'000'000));
+    const QString path = home.builder.addThread(threadSpec("t1", "tevrun", 1'780'000'000));
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
     setModificationTime(path, old);
     setModificationTime(home.builder.databasePath(), old);
@@ -88,10 +78,10 @@ TEST(ThreadMigration, NullAndMissingRolloutsAreMovedInTheIndexOnly)
 {
     MigrationHome home;
     home.builder.createThreadIndex(CodexHomeBuilder::Schema::Original);
-    ThreadSpec nullPath = thread("t-null", "openai", 1'780'000'000);
+    ThreadSpec nullPath = threadSpec("t-null", "openai", 1'780'000'000);
     nullPath.nullRolloutPath = true;
     home.builder.addThread(nullPath);
-    ThreadSpec missing = thread("t-missing", "openai", 1'780'000'100);
+    ThreadSpec missing = threadSpec("t-missing", "openai", 1'780'000'100);
     missing.rolloutFileMissing = true;
     home.builder.addThread(missing);
 
@@ -109,7 +99,7 @@ TEST(ThreadMigration, NothingToDoWithoutTargetDatabaseOrTable)
     home.builder.execute("CREATE TABLE other (x)");
     EXPECT_EQ(migrateVisibleThreadsToProvider(home.temp.home(), "tevrun", "k"), 0);
     home.builder.createThreadIndex();
-    home.builder.addThread(thread("t1", "openai", 1'780'000'000));
+    home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
     EXPECT_EQ(migrateVisibleThreadsToProvider(home.temp.home(), "", "k"), 0);
     EXPECT_EQ(home.builder.providerOf("t1"), QStringLiteral("openai"));
     EXPECT_TRUE(home.backups().isEmpty());
@@ -143,7 +133,7 @@ TEST(ThreadMigration, ALockedDatabaseIsReportedAtOnceAndTheIndexStays)
 {
     MigrationHome home;
     home.builder.createThreadIndex();
-    const QString path = home.builder.addThread(thread("t1", "openai", 1'780'000'000));
+    const QString path = home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
     const QByteArray rolloutBefore = readFileAt(path);
 
     sqlite3* other = nullptr;
@@ -165,8 +155,8 @@ TEST(ThreadMigration, ARolloutThatIsNotUtf8FailsAfterTheIndexIsCommitted)
 {
     MigrationHome home;
     home.builder.createThreadIndex();
-    const QString good = home.builder.addThread(thread("t-good", "openai", 1'780'000'900));
-    const QString bad = home.builder.addThread(thread("t-bad", "openai", 1'780'000'000));
+    const QString good = home.builder.addThread(threadSpec("t-good", "openai", 1'780'000'900));
+    const QString bad = home.builder.addThread(threadSpec("t-bad", "openai", 1'780'000'000));
     writeFileAt(bad, sessionMetaLine("t-bad", "openai") + "\n\xc3\x28\n");
 
     Error error;
@@ -184,7 +174,7 @@ TEST(ThreadMigration, ASecondMigrationToTheSameProviderWritesNothing)
     home.builder.createThreadIndex();
     QStringList paths;
     for (int i = 0; i < 5; ++i)
-        paths << home.builder.addThread(thread(QStringLiteral("t%1").arg(i), "openai", 1'780'000'000 + i));
+        paths << home.builder.addThread(threadSpec(QStringLiteral("t%1").arg(i), "openai", 1'780'000'000 + i));
     ASSERT_EQ(migrateVisibleThreadsToProvider(home.temp.home(), "tevrun", "k"), 5);
 
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);

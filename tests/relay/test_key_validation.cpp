@@ -20,14 +20,6 @@ Error validationError(LocalRelay& relay, const LocalRelay::Reply& reply)
     return error;
 }
 
-LocalRelay::Reply replyWith(int status, const QByteArray& body)
-{
-    LocalRelay::Reply reply;
-    reply.status = status;
-    reply.body = body;
-    return reply;
-}
-
 } // namespace
 
 TEST(KeyValidation, SendsOneMinimalResponsesRequestWithTheKeyAsGiven)
@@ -49,11 +41,11 @@ TEST(KeyValidation, AcceptsExactlyThe2xxStatuses)
 {
     LocalRelay relay;
     for (int status : {200, 201, 299}) {
-        relay.enqueue(replyWith(status, "{}"));
+        relay.enqueue(LocalRelay::Reply::answer(status, "{}"));
         EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key"))) << status;
     }
     for (int status : {199, 300}) {
-        const Error error = validationError(relay, replyWith(status, "{}"));
+        const Error error = validationError(relay, LocalRelay::Reply::answer(status, "{}"));
         EXPECT_EQ(error.code, status);
         EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：%1。").arg(status));
     }
@@ -63,12 +55,12 @@ TEST(KeyValidation, ExplainsARefusalFromTheRelaysBody)
 {
     LocalRelay relay;
     Error error = validationError(
-        relay, replyWith(401, R"({"error":{"code":"invalid_api_key","message":"无效的令牌","type":"auth"}})"));
+        relay, LocalRelay::Reply::answer(401, R"({"error":{"code":"invalid_api_key","message":"无效的令牌","type":"auth"}})"));
     EXPECT_EQ(error.domain, QStringLiteral("Morvane"));
     EXPECT_EQ(error.code, 401);
     EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌"));
 
-    error = validationError(relay, replyWith(502, "<html><body>Bad gateway</body></html>"));
+    error = validationError(relay, LocalRelay::Reply::answer(502, "<html><body>Bad gateway</body></html>"));
     EXPECT_EQ(error.code, 502);
     EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：502。"));
 }

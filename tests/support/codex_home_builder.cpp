@@ -83,6 +83,16 @@ QByteArray line(const QByteArray& type, const QByteArray& payload)
 
 } // namespace
 
+ThreadSpec threadSpec(const QString& id, const QString& provider, qint64 updatedAt, bool archived)
+{
+    ThreadSpec spec;
+    spec.id = id;
+    spec.provider = provider;
+    spec.updatedAt = updatedAt;
+    spec.archived = archived;
+    return spec;
+}
+
 QByteArray sessionMetaLine(const QString& id, const QString& provider)
 {
     return line("session_meta",

@@ -30,6 +30,8 @@ struct ThreadSpec {
     RolloutShape rollout;             // its provider follows the thread's
 };
 
+ThreadSpec threadSpec(const QString& id, const QString& provider, qint64 updatedAt, bool archived = false);
+
 struct IndexRow {
     QString id;
     std::optional<QString> rolloutPath;

@@ -1,24 +1,12 @@
 #include "history/key_history.h"
 #include "workflows/workflow_fixture.h"
 
-namespace {
-
-LocalRelay::Reply answer(int status, const QByteArray& body)
-{
-    LocalRelay::Reply reply;
-    reply.status = status;
-    reply.body = body;
-    return reply;
-}
-
-} // namespace
-
 TEST_F(WorkflowTest, RepairInApiModeShowsTheDiagnosis)
 {
     makeAccountHome();
     temp.write("config.toml", "model_provider = \"tevrun\"\nbearer = \"sk-leaked.secret\"\n");
-    relay.enqueue(answer(200, "{}"));
-    relay.enqueue(answer(200, R"({"output_text":"缺少 TEVRUN provider 表\n和 base_url"})"));
+    relay.enqueue(LocalRelay::Reply::answer(200, "{}"));
+    relay.enqueue(LocalRelay::Reply::answer(200, R"({"output_text":"缺少 TEVRUN provider 表\n和 base_url"})"));
     launch();
     typeKey(QStringLiteral(" sk-repair "));
     QTest::mouseClick(widget<QPushButton>("repairButton"), Qt::LeftButton);
@@ -44,8 +32,8 @@ TEST_F(WorkflowTest, RepairInApiModeShowsTheDiagnosis)
 
 TEST_F(WorkflowTest, RepairInApiModeWithoutDiagnosis)
 {
-    relay.enqueue(answer(200, "{}"));
-    relay.enqueue(answer(500, "{}"));
+    relay.enqueue(LocalRelay::Reply::answer(200, "{}"));
+    relay.enqueue(LocalRelay::Reply::answer(500, "{}"));
     launch();
     typeKey(QStringLiteral("sk-repair"));
     app->repairConfig();
@@ -67,7 +55,7 @@ TEST_F(WorkflowTest, RepairInApiModeNeedsAKey)
 TEST_F(WorkflowTest, RepairInApiModeStopsWhenTheRelayRefuses)
 {
     makeAccountHome();
-    relay.enqueue(answer(401, R"({"error":{"code":"invalid_api_key","message":"无效"}})"));
+    relay.enqueue(LocalRelay::Reply::answer(401, R"({"error":{"code":"invalid_api_key","message":"无效"}})"));
     launch();
     clickSegment(1);
     typeKey(QStringLiteral("sk-refused"));

@@ -23,11 +23,7 @@ namespace {
 
 ThreadSpec spec(const QString& id, const QString& provider, qint64 updatedAt, bool archived = false)
 {
-    ThreadSpec thread;
-    thread.id = id;
-    thread.provider = provider;
-    thread.updatedAt = updatedAt;
-    thread.archived = archived;
+    ThreadSpec thread = threadSpec(id, provider, updatedAt, archived);
     thread.rollout.approximateSize = 64 * 1024;
     return thread;
 }
