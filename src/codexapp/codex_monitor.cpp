@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include <unistd.h>
@@ -35,7 +36,15 @@ QList<qint32> AppDelegate::runningCodexPIDs() const
 
 void AppDelegate::refreshCodexRunningGate()
 {
-    const bool running = !runningCodexPIDs().isEmpty();
+    const QList<qint32> pids = runningCodexPIDs();
+    // A Codex that ends is noticed at once, not at the next tick.
+    for (const qint32 pid : pids) {
+        m_workspace.notifyWhenEnded(pid, [self = QPointer<AppDelegate>(this)] {
+            if (self)
+                self->refreshCodexRunningGate();
+        });
+    }
+    const bool running = !pids.isEmpty();
     const bool wasBlocked = m_codexRunningBlocked;
     m_codexRunningBlocked = running;
     updateActionAvailability();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <optional>
 #include <csignal>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -104,3 +105,29 @@ bool LinuxWorkspace::openApplication(const QString& bundlePath)
 bool LinuxWorkspace::openURL(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 void LinuxWorkspace::beep() { QApplication::beep(); }
+
+LinuxWorkspace::~LinuxWorkspace()
+{
+    for (const auto& [pid, notifier] : m_endWatches)
+        ::close(int(notifier->socket()));
+}
+
+void LinuxWorkspace::notifyWhenEnded(qint32 pid, std::function<void()> ended)
+{
+    if (m_endWatches.count(pid))
+        return;
+    // A pidfd becomes readable when its process ends; without one, the poll notices.
+    const int descriptor = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (descriptor < 0)
+        return;
+    auto notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this, pid, ended] {
+        const auto watch = m_endWatches.find(pid);
+        watch->second->setEnabled(false);
+        ::close(int(watch->second->socket()));
+        watch->second.release()->deleteLater(); // it is the sender of this call
+        m_endWatches.erase(watch);
+        ended();
+    });
+    m_endWatches.emplace(pid, std::move(notifier));
+}

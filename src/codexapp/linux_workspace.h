@@ -2,16 +2,27 @@
 
 #include "codexapp/workspace.h"
 
+#include <QSocketNotifier>
+
+#include <map>
+#include <memory>
+
 // The workspace on Linux, read from /proc: the current user's processes in ascending pid
-// order. There is no launch or quit notification, so the monitor's poll is what notices.
+// order. A process's end is noticed at once through a pidfd; a launch only by the poll.
 class LinuxWorkspace : public Workspace {
 public:
+    ~LinuxWorkspace() override;
+
     std::vector<RunningApplication> runningApplications() override;
     void terminate(qint32 pid) override;
     void forceTerminate(qint32 pid) override;
     bool openApplication(const QString& bundlePath) override;
     bool openURL(const QUrl& url) override;
     void beep() override;
+    void notifyWhenEnded(qint32 pid, std::function<void()> ended) override;
+
+private:
+    std::map<qint32, std::unique_ptr<QSocketNotifier>> m_endWatches; // each owns its pidfd
 };
 
 // The bundle an executable lies in: "/x/Codex.app/Contents/MacOS/Codex" gives "/x/Codex.app".

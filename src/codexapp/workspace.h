@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <vector>
 
 // A running application as the platform reports it; what it does not supply is empty.
@@ -29,4 +30,7 @@ public:
     // Opens a URL the default way (a web page in the browser, a file with its application).
     virtual bool openURL(const QUrl& url) = 0;
     virtual void beep() = 0;
+    // Calls back once when the process ends, where the platform can tell; the monitor's
+    // poll notices everything else. Asking again for a watched process changes nothing.
+    virtual void notifyWhenEnded(qint32 pid, std::function<void()> ended) = 0;
 };

@@ -110,3 +110,20 @@ TEST(LinuxWorkspace, BundlePathComesFromContentsMacOS)
     EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/x/Contents/MacOS/sub/Codex")), QString());
     EXPECT_EQ(bundlePathForExecutable(QString()), QString());
 }
+
+TEST(LinuxWorkspace, TellsWhenAWatchedProcessEnds)
+{
+    QProcess process;
+    process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(process.waitForStarted());
+    LinuxWorkspace workspace;
+    int ended = 0;
+    workspace.notifyWhenEnded(qint32(process.processId()), [&ended] { ++ended; });
+    workspace.notifyWhenEnded(qint32(process.processId()), [&ended] { ended += 100; });
+    QTest::qWait(100);
+    EXPECT_EQ(ended, 0);
+    workspace.terminate(qint32(process.processId()));
+    for (int i = 0; i < 100 && ended == 0; ++i)
+        QTest::qWait(20);
+    EXPECT_EQ(ended, 1);
+}

@@ -39,3 +39,19 @@ void FakeWorkspace::remove(qint32 pid)
                                       [pid](const RunningApplication& application) { return application.pid == pid; }),
                        applications.end());
 }
+
+void FakeWorkspace::notifyWhenEnded(qint32 pid, std::function<void()> ended)
+{
+    m_endWatches.try_emplace(pid, std::move(ended));
+}
+
+void FakeWorkspace::endProcess(qint32 pid)
+{
+    remove(pid);
+    const auto watch = m_endWatches.find(pid);
+    if (watch == m_endWatches.end())
+        return;
+    const std::function<void()> ended = std::move(watch->second);
+    m_endWatches.erase(watch);
+    ended();
+}

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <map>
 #include <vector>
 
 // Stands in for the desktop: a scripted process list, and a record of every request.
@@ -31,7 +32,12 @@ public:
     bool openApplication(const QString& bundlePath) override;
     bool openURL(const QUrl& url) override;
     void beep() override { ++beeps; }
+    void notifyWhenEnded(qint32 pid, std::function<void()> ended) override;
+
+    // The process ends, as a platform that tells would report it.
+    void endProcess(qint32 pid);
 
 private:
     void remove(qint32 pid);
+    std::map<qint32, std::function<void()>> m_endWatches;
 };

@@ -142,3 +142,15 @@ TEST_F(WindowTest, OpeningCodexFallsBackToTheDefaultOpening)
     EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/Applications/Codex.app"))});
     EXPECT_EQ(status(), before);
 }
+
+TEST_F(WindowTest, ACodexThatEndsIsNoticedAtOnce)
+{
+    launch();
+    workspace.startCodex(340);
+    app->refreshCodexRunningGate();
+    ASSERT_TRUE(app->isCodexRunningBlocked());
+    workspace.endProcess(340);
+    EXPECT_FALSE(app->isCodexRunningBlocked());
+    EXPECT_EQ(status(), QStringLiteral("切换到 TEVRUN API 前会自动保留可恢复状态。"));
+    EXPECT_EQ(statusColour(), green);
+}
