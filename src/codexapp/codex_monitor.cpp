@@ -76,7 +76,7 @@ void AppDelegate::showCodexRunningAlert()
     alert->setText(QStringLiteral("请先退出 Codex"));
     alert->setInformativeText(QStringLiteral("Dock 里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。"));
     alert->addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
-    alert->setStyleSheet(QStringLiteral("QLabel { min-width: 320px; }"));
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
     m_codexRunningAlert = alert;
     alert->open();
 }

@@ -62,8 +62,14 @@ int main(int argc, char** argv)
     QPixmap running = delegate.window()->grab();
     if (auto* alert = delegate.window()->findChild<QMessageBox*>(QStringLiteral("codexRunningAlert"))) {
         QPainter painter(&running);
-        const QPixmap sheet = alert->grab();
-        painter.drawPixmap((running.width() - sheet.width()) / 2, 40, sheet);
+        // A sheet drops from the title bar, on its own background, with a thin border.
+        QPixmap sheet(alert->size());
+        sheet.fill(alert->palette().color(QPalette::Window));
+        alert->render(&sheet);
+        const QPoint at((running.width() - sheet.width()) / 2, 24);
+        painter.drawPixmap(at, sheet);
+        painter.setPen(QColor(0, 0, 0, 60));
+        painter.drawRect(QRect(at, sheet.size()).adjusted(0, 0, -1, -1));
     }
     ok = save(running, directory + QStringLiteral("/codex-running.png")) && ok;
     return ok ? 0 : 1;
