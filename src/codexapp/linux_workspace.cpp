@@ -8,8 +8,8 @@
 #include <QProcess>
 
 #include <algorithm>
-#include <optional>
 #include <csignal>
+#include <optional>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -108,8 +108,12 @@ void LinuxWorkspace::beep() { QApplication::beep(); }
 
 LinuxWorkspace::~LinuxWorkspace()
 {
+    std::vector<int> descriptors;
     for (const auto& [pid, notifier] : m_endWatches)
-        ::close(int(notifier->socket()));
+        descriptors.push_back(int(notifier->socket()));
+    m_endWatches.clear(); // the notifiers let go of their descriptors before they close
+    for (const int descriptor : descriptors)
+        ::close(descriptor);
 }
 
 void LinuxWorkspace::notifyWhenEnded(qint32 pid, std::function<void()> ended)
