@@ -27,10 +27,10 @@ QWidget* AppDelegate::createApiPanel()
 
     auto* box = new RoundedView(Qt::white, 8, palette::fieldBorder(), 1, panel);
     box->setObjectName(QStringLiteral("keyFieldBox"));
-    m_secureField = new QLineEdit(box);
+    m_secureField = new KeyField(box);
     m_secureField->setObjectName(QStringLiteral("secureField"));
     m_secureField->setEchoMode(QLineEdit::Password);
-    m_plainField = new QLineEdit(box);
+    m_plainField = new KeyField(box);
     m_plainField->setObjectName(QStringLiteral("plainField"));
     for (QLineEdit* field : {m_secureField, m_plainField}) {
         configureKeyField(field);

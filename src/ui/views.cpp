@@ -131,6 +131,25 @@ void ElidingLabel::paintEvent(QPaintEvent*)
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, displayedText());
 }
 
+QString KeyField::displayedText() const
+{
+    if (hasFocus())
+        return displayText();
+    return fontMetrics().elidedText(displayText(), Qt::ElideMiddle, width() - 4);
+}
+
+void KeyField::paintEvent(QPaintEvent* event)
+{
+    if (hasFocus() || text().isEmpty() || fontMetrics().horizontalAdvance(displayText()) <= width() - 4) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+    painter.drawText(rect().adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, displayedText());
+}
+
 SegmentedControl::SegmentedControl(const QString& first, const QString& second, QWidget* parent) : QWidget(parent)
 {
     const QString titles[2] = {first, second};

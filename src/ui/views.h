@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 
@@ -72,6 +73,17 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+};
+
+// A key field: one line that, while not being edited, shows a long key shortened in the
+// middle so that its start and end stay readable.
+class KeyField : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    QString displayedText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // Two exclusive segments. Only a choice the user makes is reported.

@@ -179,3 +179,19 @@ TEST_F(WindowTest, WhileCodexRunsTheCheckSendsNothing)
     EXPECT_NE(app->window()->findChild<QMessageBox*>(QStringLiteral("codexRunningAlert")), nullptr);
     EXPECT_TRUE(app->isCodexRunningBlocked());
 }
+
+TEST_F(WindowTest, ALongKeyIsShortenedInTheMiddleWhenNotEdited)
+{
+    launch();
+    app->toggleReveal();
+    const QString key = QStringLiteral("sk-start") + QString(200, QLatin1Char('x')) + QStringLiteral("end9");
+    app->setApiFieldText(key);
+    auto* field = widget<KeyField>("plainField");
+    EXPECT_EQ(field->displayedText(), key); // being edited: the whole key
+    widget<QPushButton>("checkApiButton")->setFocus();
+    const QString shown = field->displayedText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("sk-start"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("end9")));
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    EXPECT_EQ(field->text(), key);
+}
