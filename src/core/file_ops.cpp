@@ -64,6 +64,12 @@ bool notADirectory(Error* error, const QString& path)
     return false;
 }
 
+bool isDirectory(const QString& path)
+{
+    struct stat info {};
+    return ::stat(native(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 // A fresh hidden name beside the target, for content that is renamed over it.
 QString temporarySibling(const QString& target)
 {
@@ -207,11 +213,6 @@ bool itemExists(const QString& path)
     return ::lstat(native(path).constData(), &info) == 0;
 }
 
-bool isDirectory(const QString& path)
-{
-    struct stat info {};
-    return ::stat(native(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 std::optional<QByteArray> readWhole(const QString& path, Error* error)
 {
@@ -248,24 +249,25 @@ std::optional<QByteArray> readWhole(const QString& path, Error* error)
     return bytes;
 }
 
-std::optional<QString> decodeUtf8(const QByteArray& bytes)
+std::optional<QByteArray> readUtf8Bytes(const QString& path, Error* error)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
+    std::optional<QByteArray> bytes = readWhole(path, error);
+    if (bytes && !QByteArrayView(*bytes).isValidUtf8()) {
+        if (error)
+            *error = fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本"));
         return std::nullopt;
-    return text;
+    }
+    return bytes;
 }
 
 std::optional<QString> readUtf8(const QString& path, Error* error)
 {
-    const std::optional<QByteArray> bytes = readWhole(path, error);
+    const std::optional<QByteArray> bytes = readUtf8Bytes(path, error);
     if (!bytes)
         return std::nullopt;
-    std::optional<QString> text = decodeUtf8(*bytes);
-    if (!text && error)
-        *error = fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本"));
-    return text;
+    // A byte-order mark stays part of the text, so a file written back is unchanged.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(*bytes);
 }
 
 bool writeAtomically(const QString& path, const QByteArray& data, Error* error, Access access)

@@ -22,12 +22,10 @@ enum class Access {
 
 // True when anything stands at the path, a dangling symbolic link included.
 bool itemExists(const QString& path);
-bool isDirectory(const QString& path);
 
 std::optional<QByteArray> readWhole(const QString& path, Error* error = nullptr);
-// The bytes as text, or nothing when they are not valid UTF-8.
-std::optional<QString> decodeUtf8(const QByteArray& bytes);
 // Reads a UTF-8 text file; bytes that are not UTF-8 are an error.
+std::optional<QByteArray> readUtf8Bytes(const QString& path, Error* error = nullptr);
 std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
 
 // Writes to a temporary file beside the target, syncs it and renames it over the target.

@@ -156,15 +156,8 @@ qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString&
         const QString& path = thread.rolloutPath;
         if (path.isEmpty() || !files::itemExists(path))
             continue;
-        std::optional<QByteArray> content = files::readWhole(path, error);
+        std::optional<QByteArray> content = files::readUtf8Bytes(path, error);
         if (!content) {
-            commitEarlierFiles();
-            return -1;
-        }
-        if (!QByteArrayView(*content).isValidUtf8()) {
-            if (error)
-                *error = files::fileErrorWithReason(QStringLiteral("读取"), path,
-                                                    QStringLiteral("内容不是有效的 UTF-8 文本"));
             commitEarlierFiles();
             return -1;
         }
