@@ -21,9 +21,7 @@ QWidget* AppDelegate::createApiPanel()
     auto* title = new QLabel(QStringLiteral("TEVRUN API"), panel);
     title->setObjectName(QStringLiteral("apiPanelTitle"));
     title->setFont(systemFont(13, QFont::DemiBold));
-    QPalette titleColours = title->palette();
-    titleColours.setColor(QPalette::WindowText, palette::labelColor());
-    title->setPalette(titleColours);
+    setTextColour(title, palette::labelColor());
 
     auto* box = new RoundedView(Qt::white, 8, palette::fieldBorder(), 1, panel);
     box->setObjectName(QStringLiteral("keyFieldBox"));

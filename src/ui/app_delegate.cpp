@@ -203,9 +203,7 @@ void AppDelegate::setStatus(const QString& message, const QColor& colour)
 void AppDelegate::setPill(const QString& text, const QColor& colour)
 {
     m_pillLabel->setText(text);
-    QPalette colours = m_pillLabel->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    m_pillLabel->setPalette(colours);
+    setTextColour(m_pillLabel, colour);
     m_pillLabel->adjustSize();
     m_pillDot->setFillColor(colour);
 }

@@ -24,9 +24,7 @@ QLabel* makeLabel(const QString& text, const QFont& font, const QColor& colour, 
 {
     auto* label = new QLabel(text, parent);
     label->setFont(font);
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    label->setPalette(colours);
+    setTextColour(label, colour);
     return label;
 }
 
@@ -133,9 +131,7 @@ void AppDelegate::buildWindow()
     m_statusLabel = new ElidingLabel(QStringLiteral("切换前会自动保留可恢复状态。"), m_content);
     m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
     m_statusLabel->setFont(systemFont(12));
-    QPalette statusColours = m_statusLabel->palette();
-    statusColours.setColor(QPalette::WindowText, palette::bodyColor());
-    m_statusLabel->setPalette(statusColours);
+    setTextColour(m_statusLabel, palette::bodyColor());
 
     m_repairButton = new LinkButton(QStringLiteral("修复配置"), palette::bodyColor(), m_content);
     m_repairButton->setObjectName(QStringLiteral("repairButton"));

@@ -16,6 +16,13 @@ QFont systemFont(int points, QFont::Weight weight)
     return font;
 }
 
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette colours = widget->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    widget->setPalette(colours);
+}
+
 RoundedView::RoundedView(const QColor& fill, qreal radius, const QColor& border, qreal borderWidth, QWidget* parent)
     : QWidget(parent), m_fill(fill), m_radius(radius), m_border(border), m_borderWidth(borderWidth)
 {

@@ -107,5 +107,8 @@ private:
     QPushButton* m_buttons[2];
 };
 
+// Sets the colour a label draws its text in.
+void setTextColour(QWidget* widget, const QColor& colour);
+
 // A system font of the given size in points and weight.
 QFont systemFont(int points, QFont::Weight weight = QFont::Normal);
