@@ -15,8 +15,8 @@ struct RunningApplication {
     QString executablePath;
 };
 
-// The desktop around Morvane: running applications, quitting and opening them, the
-// browser and the alert sound. Tests put a fake in its place.
+// The desktop around Morvane: running applications, quitting and opening them, and the
+// browser. Tests put a fake in its place.
 class Workspace {
 public:
     virtual ~Workspace() = default;
@@ -29,7 +29,6 @@ public:
     virtual bool openApplication(const QString& bundlePath) = 0;
     // Opens a URL the default way (a web page in the browser, a file with its application).
     virtual bool openURL(const QUrl& url) = 0;
-    virtual void beep() = 0;
     // Calls back once when the process ends, where the platform can tell; the monitor's
     // poll notices everything else. Asking again for a watched process changes nothing.
     virtual void notifyWhenEnded(qint32 pid, std::function<void()> ended) = 0;

@@ -55,3 +55,11 @@ std::optional<Json> readCurrentApiKey(const CodexHome& home)
         return active;
     return apiKeyMember(home.file(QStringLiteral("auth_tevrun_last.json")));
 }
+
+QString shortenedKey(const QString& key)
+{
+    const QString trimmed = key.trimmed();
+    if (trimmed.size() < 16)
+        return trimmed.left(3) + QStringLiteral("…");
+    return trimmed.left(7) + QStringLiteral("…") + trimmed.right(4);
+}

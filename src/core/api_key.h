@@ -20,3 +20,7 @@ std::optional<Json> readCurrentApiKey(const CodexHome& home);
 
 // A JSON string as text; nothing for any other value.
 std::optional<QString> jsonString(const std::optional<Json>& value);
+
+// The key with its middle left out ("sk-abcd…wxyz"), to show which key it is without
+// showing it; a short key shows no more than its prefix.
+QString shortenedKey(const QString& key);

@@ -2,6 +2,17 @@
 
 #include <QString>
 
+// The codes of Morvane's own errors. A key the relay refuses carries the HTTP status.
+enum ErrorCode : int {
+    ErrorProfileWithoutLogin = 10, // no auth.json to record
+    ErrorProfileMissing = 11,      // no profile to restore
+    ErrorRelayUnreachable = 20,    // no answer could be had
+    ErrorRelayTimedOut = 21,       // no answer in time
+    ErrorThreadIndex = 30,         // SQLite refused a statement
+    ErrorThreadIndexOpen = 31,     // the thread index cannot be opened
+    ErrorThreadIndexCommit = 32,   // the update could not be committed
+};
+
 // An error reported to the user: its message is shown unchanged.
 struct Error {
     QString domain;

@@ -2,7 +2,6 @@
 
 #include "core/api_key.h"
 #include "core/file_ops.h"
-#include "history/key_history.h"
 
 SwitchMode detectCurrentMode(const CodexHome& home)
 {
@@ -19,18 +18,4 @@ SwitchMode detectCurrentMode(const CodexHome& home)
     if (files::itemExists(home.file(QStringLiteral("auth.json"))))
         return ModeAccount;
     return ModeUnconfigured;
-}
-
-InitialState initialStateFor(const CodexHome& home)
-{
-    InitialState state;
-    std::optional<QString> key = latestHistoricalApiKey(home);
-    if (!key)
-        key = jsonString(readCurrentApiKey(home));
-    if (key && isLikelyApiKey(*key))
-        state.fieldKey = key;
-
-    state.pillMode = detectCurrentMode(home);
-    state.selectedMode = state.pillMode == ModeAccount ? ModeAccount : ModeApi;
-    return state;
 }

@@ -32,9 +32,10 @@ std::optional<QString> createProviderMigrationBackupWithKind(const CodexHome& ho
                                                              const ThreadRecords& threads, Error* error)
 {
     const QString kindName = kind.value_or(QStringLiteral("provider"));
-    const QString directory = backupDirectoryFor(home, kindName);
-    if (!files::makeDirectory(directory, error))
+    const std::optional<QString> created = createBackupDirectory(home, kindName, error);
+    if (!created)
         return std::nullopt;
+    const QString& directory = *created;
 
     for (const char* name : {"state_5.sqlite", "state_5.sqlite-wal", "state_5.sqlite-shm", "session_index.jsonl",
                              "config.toml"}) {

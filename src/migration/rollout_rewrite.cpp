@@ -144,15 +144,18 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
     return output;
 }
 
-qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider,
-                                    const QString& /*backupDir*/, Error* error)
+qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider, Error* error,
+                                    const std::function<void(qint64 done, qint64 total)>& progress)
 {
     // Rewritten files are flushed to disk together, not one by one: a per-file sync costs
     // more than the rewrite itself. Each file is still replaced whole.
     files::AtomicBatch batch;
     const auto commitEarlierFiles = [&batch] { batch.commit(); };
     qint64 rewritten = 0;
+    qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
+        if (progress)
+            progress(done++, qint64(threads.size()));
         const QString& path = thread.rolloutPath;
         if (path.isEmpty() || !files::itemExists(path))
             continue;
@@ -173,5 +176,7 @@ qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString&
     }
     if (!batch.commit(error))
         return -1;
+    if (progress)
+        progress(done, qint64(threads.size()));
     return rewritten;
 }

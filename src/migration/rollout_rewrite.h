@@ -6,14 +6,15 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Sets the provider of every session_meta line in each thread's rollout file. Every other
 // byte stays as it was; a file that needs no change is not written. Returns the number of
 // files rewritten, or -1 when a file cannot be read as UTF-8 or cannot be written (files
-// rewritten before stay rewritten).
-qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider,
-                                    const QString& backupDir, Error* error = nullptr);
+// rewritten before stay rewritten). Reports each thread done out of all of them.
+qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider, Error* error = nullptr,
+                                    const std::function<void(qint64 done, qint64 total)>& progress = {});
 
 // The rollout text with its metadata lines moved to the provider, or nothing when no line
 // needs to change.

@@ -15,6 +15,7 @@ namespace {
 const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table' AND name='threads' LIMIT 1";
 const char* const selectionSQL = "SELECT id, rollout_path, model_provider FROM threads WHERE archived = 0 AND "
                                  "model_provider <> ? ORDER BY updated_at DESC";
+const char* const countSQL = "SELECT model_provider, COUNT(*) FROM threads WHERE archived = 0 GROUP BY model_provider";
 const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE archived = 0 AND model_provider <> ?";
 
 const QString selectionFallback = QStringLiteral("读取对话索引失败。");
@@ -63,7 +64,7 @@ bool updateThreads(sqlite3* db, const QString& target, Error* error)
 {
     // Take the write lock up front; a busy database is reported before anything changes.
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        setCodeError(error, 30, sqliteMessage(db), updateFallback);
+        setCodeError(error, ErrorThreadIndex, sqliteMessage(db), updateFallback);
         return false;
     }
     sqlite3_stmt* statement = nullptr;
@@ -71,7 +72,7 @@ bool updateThreads(sqlite3* db, const QString& target, Error* error)
         const QString message = sqliteMessage(db);
         sqlite3_finalize(statement);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        setCodeError(error, 30, message, updateFallback);
+        setCodeError(error, ErrorThreadIndex, message, updateFallback);
         return false;
     }
     const QByteArray targetBytes = target.toUtf8();
@@ -81,13 +82,13 @@ bool updateThreads(sqlite3* db, const QString& target, Error* error)
         const QString message = sqliteMessage(db);
         sqlite3_finalize(statement);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        setCodeError(error, 30, message, updateFallback);
+        setCodeError(error, ErrorThreadIndex, message, updateFallback);
         return false;
     }
     sqlite3_finalize(statement);
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Closing the connection abandons the open transaction.
-        setCodeError(error, 32, sqliteMessage(db), QStringLiteral("提交对话 provider 更新失败。"));
+        setCodeError(error, ErrorThreadIndexCommit, sqliteMessage(db), QStringLiteral("提交对话 provider 更新失败。"));
         return false;
     }
     return true;
@@ -127,9 +128,41 @@ void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback)
         return;
     const QString message = sqliteMessage(db);
     if (!message.isEmpty())
-        *error = Error{morvaneErrorDomain, 30, message};
+        *error = Error{morvaneErrorDomain, ErrorThreadIndex, message};
     else
-        *error = Error{morvaneErrorDomain, 30, fallback.isEmpty() ? QStringLiteral("SQLite 操作失败。") : fallback};
+        *error = Error{morvaneErrorDomain, ErrorThreadIndex, fallback.isEmpty() ? QStringLiteral("SQLite 操作失败。") : fallback};
+}
+
+std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error)
+{
+    std::map<QString, qint64> counts;
+    const QString databasePath = home.file(QStringLiteral("state_5.sqlite"));
+    if (!files::itemExists(databasePath))
+        return counts;
+    Connection connection;
+    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &connection.db, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK) {
+        setMorvaneError(error, ErrorThreadIndexOpen,
+                        connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
+        return std::nullopt;
+    }
+    Error tableError;
+    if (!databaseHasThreadsTable(connection.db, &tableError)) {
+        if (tableError.code == 0)
+            return counts;
+        setError(error, tableError.domain, tableError.code, tableError.message);
+        return std::nullopt;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, countSQL, -1, &statement, nullptr) != SQLITE_OK) {
+        assignSQLiteError(error, connection.db, selectionFallback);
+        sqlite3_finalize(statement);
+        return std::nullopt;
+    }
+    while (sqlite3_step(statement) == SQLITE_ROW)
+        counts[stringFromSQLiteColumn(statement, 0).value_or(QString())] += sqlite3_column_int64(statement, 1);
+    sqlite3_finalize(statement);
+    return counts;
 }
 
 QString targetProviderForAccountProfile(const CodexHome& home)
@@ -141,7 +174,8 @@ QString targetProviderForAccountProfile(const CodexHome& home)
 }
 
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
-                                       const QString& backupKind, Error* error)
+                                       const QString& backupKind, Error* error,
+                                       const MigrationProgress& progress)
 {
     if (targetProvider.isEmpty())
         return 0;
@@ -153,7 +187,7 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &connection.db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr)
         != SQLITE_OK) {
-        setMorvaneError(error, 31, connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
+        setMorvaneError(error, ErrorThreadIndexOpen, connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
         return -1;
     }
 
@@ -181,7 +215,7 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     sqlite3_close_v2(connection.db);
     connection.db = nullptr;
 
-    if (rewriteSessionMetaForThreads(threads, targetProvider, *backupDir, error) < 0)
+    if (rewriteSessionMetaForThreads(threads, targetProvider, error, progress) < 0)
         return -1;
     return qint64(threads.size());
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+#include <map>
 #include <optional>
 
 struct sqlite3;
@@ -12,9 +14,15 @@ struct sqlite3_stmt;
 
 // Moves every visible thread of another provider to the target: migration backup, one
 // transaction on the thread index, then the rollout files. Returns the number of threads
-// moved, 0 when there is nothing to do, or -1 with the error filled.
+// moved, 0 when there is nothing to do, or -1 with the error filled. Progress counts the
+// rollout files done out of the total while they are rewritten.
+using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
-                                       const QString& backupKind, Error* error = nullptr);
+                                       const QString& backupKind, Error* error = nullptr,
+                                       const MigrationProgress& progress = {});
+
+// How many visible threads each provider has; empty when there is no thread index.
+std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error = nullptr);
 
 // The provider named by the saved account configuration, "openai" when it names none.
 QString targetProviderForAccountProfile(const CodexHome& home);

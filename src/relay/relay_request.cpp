@@ -1,59 +1,11 @@
 #include "relay/relay_request.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
 #include <QTimer>
-
-namespace {
-
-// Swallows user input while a request is waited for, so that nothing the user does then
-// starts a second operation afterwards.
-class UserInputBlocker : public QObject {
-public:
-    UserInputBlocker() { QCoreApplication::instance()->installEventFilter(this); }
-    ~UserInputBlocker() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::InputMethod:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::ContextMenu:
-            return true;
-        case QEvent::Close:
-            return event->spontaneous(); // the window stays open until the work is done
-        default:
-            return false;
-        }
-    }
-};
-
-QNetworkAccessManager& sharedNetworkManager()
-{
-    // Owned by the application, so it goes before Qt shuts down.
-    static auto* manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return *manager;
-}
-
-} // namespace
 
 RelayAnswer postToRelay(const RelayEndpoint& endpoint, const QString& key, const QByteArray& body)
 {
@@ -67,25 +19,22 @@ RelayAnswer postToRelay(const RelayEndpoint& endpoint, const QString& key, const
         request.setSslConfiguration(ssl);
     }
 
-    QNetworkReply* reply = sharedNetworkManager().post(request, body);
-    {
-        UserInputBlocker blocker;
-        QEventLoop loop;
-        QTimer overallWait;
-        overallWait.setSingleShot(true);
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QObject::connect(&overallWait, &QTimer::timeout, &loop, &QEventLoop::quit);
-        overallWait.start(endpoint.overallWaitMs);
-        if (!reply->isFinished())
-            loop.exec();
-    }
+    // A manager of its own on the calling thread: the reply, finished or not, goes with it.
+    QNetworkAccessManager manager;
+    QNetworkReply* reply = manager.post(request, body);
+    QEventLoop loop;
+    QTimer overallWait;
+    overallWait.setSingleShot(true);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&overallWait, &QTimer::timeout, &loop, &QEventLoop::quit);
+    overallWait.start(endpoint.overallWaitMs);
+    if (!reply->isFinished())
+        loop.exec();
 
     RelayAnswer answer;
     if (!reply->isFinished()) {
-        // A completion after the wait reaches nobody.
         reply->disconnect();
         reply->abort();
-        reply->deleteLater();
         return answer;
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -99,6 +48,5 @@ RelayAnswer postToRelay(const RelayEndpoint& endpoint, const QString& key, const
         answer.outcome = RelayAnswer::Outcome::Answered;
         answer.body = reply->readAll();
     }
-    reply->deleteLater();
     return answer;
 }

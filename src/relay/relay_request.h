@@ -7,8 +7,8 @@
 
 #include <optional>
 
-// One POST to the relay's Responses endpoint, waited for in a local event loop: the window
-// keeps painting and timers keep firing, but user input arriving meanwhile is dropped.
+// One POST to the relay's Responses endpoint, waited for on the calling thread, which is
+// never the window's.
 struct RelayAnswer {
     enum class Outcome { Answered, TransferFailed, TimedOut };
     Outcome outcome = Outcome::TimedOut;

@@ -31,7 +31,7 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
     }
 
     if (!allowMissingAuth && !savedAuth) {
-        setMorvaneError(error, 10, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
+        setMorvaneError(error, ErrorProfileWithoutLogin, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
         return false;
     }
     const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}};
@@ -43,7 +43,7 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, const QStri
                          Error* error)
 {
     if (!profileExists(home, name)) {
-        setMorvaneError(error, 11, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
+        setMorvaneError(error, ErrorProfileMissing, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
         return false;
     }
     if (!files::makeDirectory(home.codexHomeURL(), error))

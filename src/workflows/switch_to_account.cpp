@@ -3,74 +3,71 @@
 
 #include "config/config_writers.h"
 #include "core/constants.h"
-#include "core/mode_detection.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
 #include "storage/profiles.h"
-#include "ui/app_delegate.h"
-#include "ui/palette.h"
 #include "workflows/workflow_texts.h"
+#include "workflows/workflows.h"
 
 namespace {
 
 const QString accountProfile = QStringLiteral("account");
 
-QStringList accountFiles() { return {QStringLiteral("auth.json"), QStringLiteral("config.toml")}; }
+WorkflowResult openedAccountLogin(const QString& message)
+{
+    WorkflowResult result = WorkflowResult::done(message);
+    result.pillMode = ModeAccount;
+    result.openCodex = true;
+    return result;
+}
 
 } // namespace
 
-void AppDelegate::switchToAccount()
+WorkflowResult Workflows::switchToAccount()
 {
-    if (!guardCodexNotRunning())
-        return;
+    if (auto refusal = refusalWhileCodexRuns())
+        return *refusal;
     Error error;
 
     if (profileExists(m_home, accountProfile)) {
-        beginBusy(QStringLiteral("正在切回 GPT 账号 登陆..."));
+        const QString busy = QStringLiteral("正在切回 GPT 账号 登陆...");
+        Q_EMIT progress(busy, 0, 0);
         if (!createBackupWithKind(m_home, QStringLiteral("switch-account"), &error))
-            return failWorkflow(error, QStringLiteral("备份失败。"));
+            return failure(error, QStringLiteral("备份失败。"));
         if (!restoreProfileNamed(m_home, accountProfile, {}, &error))
-            return failWorkflow(error, QStringLiteral("切回 GPT 账号 登陆失败。"));
-        const QString provider = targetProviderForAccountProfile(m_home);
-        const qint64 moved =
-            migrateVisibleThreadsToProvider(m_home, provider, QStringLiteral("switch-account-provider"), &error);
+            return failure(error, QStringLiteral("切回 GPT 账号 登陆失败。"));
+        const qint64 moved = moveConversations(busy, targetProviderForAccountProfile(m_home),
+                                               QStringLiteral("switch-account-provider"), &error);
         if (moved < 0)
-            return failWorkflow(error, QStringLiteral("迁移对话 provider 失败。"));
-        endBusy(QStringLiteral("已切回 GPT 账号 登陆。") + syncNote(moved) + QStringLiteral("正在打开 Codex。"),
-                palette::systemGreen(), normalActionButtonTitle());
-        updateCurrentModePill(ModeAccount);
-        openCodexAfterSwitch();
-        return;
+            return failure(error, QStringLiteral("迁移对话 provider 失败。"));
+        return openedAccountLogin(QStringLiteral("已切回 GPT 账号 登陆。") + syncNote(moved) + QStringLiteral("正在打开 Codex。"));
     }
 
     if (detectCurrentMode(m_home) == ModeAccount) {
         // Already signed in with an account: only remember it; nothing of Codex changes.
-        if (saveProfileNamed(m_home, accountProfile, accountFiles(), false, &error)) {
-            setStatus(QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。"), palette::systemGreen());
-            updateCurrentModePill(ModeAccount);
-        } else {
-            refuse(error.message.isEmpty() ? QStringLiteral("自动记录 GPT 账号 登陆状态失败。") : error.message);
-        }
-        // The title follows the profile that now exists.
-        updateActionAvailability();
-        return;
+        if (!saveProfileNamed(m_home, accountProfile, {QStringLiteral("auth.json"), QStringLiteral("config.toml")}, false,
+                              &error))
+            return failure(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
+        WorkflowResult result =
+            WorkflowResult::done(QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。"));
+        result.pillMode = ModeAccount;
+        return result;
     }
-    prepareFreshAccountLogin(&error);
+    return prepareFreshAccountLogin();
 }
 
-void AppDelegate::prepareFreshAccountLogin(Error* error)
+WorkflowResult Workflows::prepareFreshAccountLogin()
 {
-    beginBusy(QStringLiteral("正在设置 GPT 账号 登陆..."));
-    if (!createBackupWithKind(m_home, QStringLiteral("fresh-account"), error))
-        return failWorkflow(*error, QStringLiteral("备份失败。"));
-    if (!writeFreshAccountConfig(m_home, error))
-        return failWorkflow(*error, QStringLiteral("设置 GPT 账号 登陆失败。"));
-    const qint64 moved =
-        migrateVisibleThreadsToProvider(m_home, morvane::providerOpenAI, QStringLiteral("fresh-account-provider"), error);
+    const QString busy = QStringLiteral("正在设置 GPT 账号 登陆...");
+    Q_EMIT progress(busy, 0, 0);
+    Error error;
+    if (!createBackupWithKind(m_home, QStringLiteral("fresh-account"), &error))
+        return failure(error, QStringLiteral("备份失败。"));
+    if (!writeFreshAccountConfig(m_home, &error))
+        return failure(error, QStringLiteral("设置 GPT 账号 登陆失败。"));
+    const qint64 moved = moveConversations(busy, morvane::providerOpenAI, QStringLiteral("fresh-account-provider"), &error);
     if (moved < 0)
-        return failWorkflow(*error, QStringLiteral("迁移对话 provider 失败。"));
-    endBusy(QStringLiteral("已设置为 GPT 账号 登陆。") + syncNote(moved) + QStringLiteral("正在打开 Codex。请按提示登陆账号。"),
-            palette::systemGreen(), normalActionButtonTitle());
-    updateCurrentModePill(ModeAccount);
-    openCodexAfterSwitch();
+        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
+    return openedAccountLogin(QStringLiteral("已设置为 GPT 账号 登陆。") + syncNote(moved)
+                              + QStringLiteral("正在打开 Codex。请按提示登陆账号。"));
 }

@@ -1,62 +1,57 @@
 // Switch to API: validate the key, back up, record the account login, write the API
-// configuration, move the conversations, remember the key, reopen Codex.
+// configuration, move the conversations, remember the key.
 
 #include "config/config_writers.h"
 #include "core/api_key.h"
 #include "core/constants.h"
-#include "core/mode_detection.h"
 #include "history/key_history.h"
-#include "migration/thread_migration.h"
 #include "relay/key_validation.h"
 #include "storage/backups.h"
 #include "storage/profiles.h"
-#include "ui/app_delegate.h"
-#include "ui/palette.h"
 #include "workflows/workflow_texts.h"
+#include "workflows/workflows.h"
 
-void AppDelegate::switchToApi()
+WorkflowResult Workflows::switchToApi(const QString& keyInput)
 {
-    if (!guardCodexNotRunning())
-        return;
-    const QString key = currentApiKeyInput().trimmed();
-    if (!isLikelyApiKey(key)) {
-        refuse(QStringLiteral("TEVRUN API 必须以 sk- 开头。"));
-        return;
-    }
+    if (auto refusal = refusalWhileCodexRuns())
+        return *refusal;
+    const QString key = keyInput.trimmed();
+    if (!isLikelyApiKey(key))
+        return WorkflowResult::refused(QStringLiteral("TEVRUN API 必须以 sk- 开头。"));
     // The installation as the user left it, before anything is written.
     const SwitchMode previousMode = detectCurrentMode(m_home);
 
-    beginBusy(QStringLiteral("正在切到 TEVRUN API..."));
+    const QString busy = QStringLiteral("正在切到 TEVRUN API...");
+    Q_EMIT progress(busy, 0, 0);
     Error error;
     if (!validateTevrunApiKey(m_relay, key, &error))
-        return failWorkflow(error, QStringLiteral("TEVRUN API 校验失败。"));
+        return failure(error, QStringLiteral("TEVRUN API 校验失败。"));
     if (!createBackupWithKind(m_home, QStringLiteral("switch-api"), &error))
-        return failWorkflow(error, QStringLiteral("备份失败。"));
+        return failure(error, QStringLiteral("备份失败。"));
 
     // The API writer replaces auth.json: keep the account login first.
     const bool recordedAccount = previousMode == ModeAccount;
     if (recordedAccount
         && !saveProfileNamed(m_home, QStringLiteral("account"), {QStringLiteral("auth.json"), QStringLiteral("config.toml")},
                              false, &error))
-        return failWorkflow(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
+        return failure(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
 
     if (!writeApiConfigWithKey(m_home, key, &error))
-        return failWorkflow(error, QStringLiteral("写入 API 配置失败。"));
-    const qint64 moved =
-        migrateVisibleThreadsToProvider(m_home, morvane::providerTevrun, QStringLiteral("switch-api-provider"), &error);
+        return failure(error, QStringLiteral("写入 API 配置失败。"));
+    const qint64 moved = moveConversations(busy, morvane::providerTevrun, QStringLiteral("switch-api-provider"), &error);
     if (moved < 0)
-        return failWorkflow(error, QStringLiteral("迁移对话 provider 失败。"));
+        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
 
     saveApiKeyToHistory(m_home, key);
     saveProfileNamed(m_home, QStringLiteral("api"),
                      {QStringLiteral("auth.json"), QStringLiteral("config.toml"), QStringLiteral("auth_tevrun_last.json")},
                      false);
-    setApiFieldText(key);
 
-    const QString message = recordedAccount
-        ? QStringLiteral("已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。") + syncNote(moved) + QStringLiteral("正在打开 Codex。")
-        : QStringLiteral("已切到 TEVRUN API。") + syncNote(moved) + QStringLiteral("正在打开 Codex。");
-    endBusy(message, palette::systemGreen(), normalActionButtonTitle());
-    updateCurrentModePill(ModeApi);
-    openCodexAfterSwitch();
+    WorkflowResult result = WorkflowResult::done(
+        (recordedAccount ? QStringLiteral("已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。") : QStringLiteral("已切到 TEVRUN API。"))
+        + syncNote(moved) + QStringLiteral("正在打开 Codex。"));
+    result.fieldKey = key;
+    result.pillMode = ModeApi;
+    result.openCodex = true;
+    return result;
 }

@@ -1,5 +1,5 @@
 #include "codexapp/codex_processes.h"
-#include "codexapp/linux_workspace.h"
+#include "codexapp/linux/linux_workspace.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>

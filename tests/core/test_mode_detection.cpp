@@ -3,42 +3,33 @@
 
 #include <gtest/gtest.h>
 
+// Detection reads config.toml and auth.json; the first rule that matches decides.
 TEST(ModeDetection, FollowsTheRulesInOrder)
 {
-    TempHome temp;
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeUnconfigured);
-
-    // Only the existence of auth.json counts for the account login.
-    temp.write(QStringLiteral("auth.json"), "not json at all");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeAccount);
-    temp.write(QStringLiteral("auth.json"), "");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeAccount);
-    temp.write(QStringLiteral("auth.json"), R"({"OPENAI_API_KEY": null})");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeAccount);
-    temp.write(QStringLiteral("auth.json"), R"({"OPENAI_API_KEY": 5})");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeAccount);
-
-    temp.write(QStringLiteral("auth.json"), R"({"OPENAI_API_KEY": "  sk-with-spaces  "})");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeApi);
-}
-
-TEST(ModeDetection, ConfigurationSubstringsMeanTheApiMode)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("config.toml"), "[model_providers.tevrun]\nname = \"tevrun\"\n");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeApi);
-
-    temp.write(QStringLiteral("config.toml"), "# model_provider = \"tevrun\"\r\nmodel = \"o3\"\r\n");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeApi);
-
-    // Other spellings are not recognised, and with no auth.json nothing is configured.
-    temp.write(QStringLiteral("config.toml"), "model_provider=\"tevrun\"\n");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeUnconfigured);
-
-    // A configuration that is not UTF-8 reads as empty.
-    temp.write(QStringLiteral("config.toml"), "model_provider = \"tevrun\"\n\xff\xfe");
-    temp.write(QStringLiteral("auth.json"), "{}");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeAccount);
+    const struct {
+        const char* config;  // nullptr: no file
+        const char* auth;    // nullptr: no file
+        SwitchMode expected;
+    } cases[] = {
+        {nullptr, nullptr, ModeUnconfigured},
+        {nullptr, "not json at all", ModeAccount}, // only the existence of auth.json counts
+        {nullptr, "", ModeAccount},
+        {nullptr, R"({"OPENAI_API_KEY": null})", ModeAccount},
+        {nullptr, R"({"OPENAI_API_KEY": 5})", ModeAccount},
+        {nullptr, R"({"OPENAI_API_KEY": "  sk-with-spaces  "})", ModeApi},
+        {"[model_providers.tevrun]\nname = \"tevrun\"\n", nullptr, ModeApi},
+        {"# model_provider = \"tevrun\"\r\nmodel = \"o3\"\r\n", nullptr, ModeApi}, // in a comment too
+        {"model_provider=\"tevrun\"\n", nullptr, ModeUnconfigured},               // other spellings are not
+        {"model_provider = \"tevrun\"\n\xff\xfe", "{}", ModeAccount},               // not UTF-8 reads as empty
+    };
+    for (const auto& c : cases) {
+        TempHome temp;
+        if (c.config)
+            temp.write("config.toml", c.config);
+        if (c.auth)
+            temp.write("auth.json", c.auth);
+        EXPECT_EQ(detectCurrentMode(temp.home()), c.expected) << (c.config ? c.config : "") << " / " << (c.auth ? c.auth : "");
+    }
 }
 
 TEST(ModeDetection, ACodexHomeThatIsAFileIsUnconfigured)
@@ -46,15 +37,4 @@ TEST(ModeDetection, ACodexHomeThatIsAFileIsUnconfigured)
     TempHome temp;
     writeFileAt(temp.codexHome(), "not a directory");
     EXPECT_EQ(detectCurrentMode(temp.home()), ModeUnconfigured);
-    const InitialState state = initialStateFor(temp.home());
-    EXPECT_EQ(state.selectedMode, ModeApi);
-    EXPECT_FALSE(state.fieldKey);
-}
-
-// The window tests cover the other start-up cases through the real window.
-TEST(StartupState, AMalformedRememberedKeyLeavesTheFieldsEmpty)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("auth_tevrun_last.json"), R"({"OPENAI_API_KEY": "sk-bad key"})");
-    EXPECT_FALSE(initialStateFor(temp.home()).fieldKey);
 }

@@ -29,7 +29,7 @@ TEST(RolloutRewrite, ChangesOnlyTheMetadataLineAndKeepsEveryOtherByte)
     temp.write(QStringLiteral("a.jsonl"), original);
 
     Error error;
-    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("a.jsonl")}), "tevrun", temp.path("backup"), &error), 1);
+    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("a.jsonl")}), "tevrun", &error), 1);
 
     const QByteArray rewritten = temp.read(QStringLiteral("a.jsonl"));
     const QList<QByteArray> before = linesOf(original);
@@ -48,7 +48,7 @@ TEST(RolloutRewrite, AFileAlreadyOnTheTargetIsNotWritten)
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
     setModificationTime(temp.path("a.jsonl"), old);
 
-    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("a.jsonl")}), "openai", QString()), 0);
+    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("a.jsonl")}), "openai"), 0);
     EXPECT_EQ(modificationTime(temp.path("a.jsonl")), old);
 }
 
@@ -121,14 +121,14 @@ TEST(RolloutRewrite, SkipsEmptyAndMissingPathsAndStopsAtInvalidUtf8)
     const qint64 result = rewriteSessionMetaForThreads(
         recordsFor({QString(), temp.path("gone.jsonl"), temp.path("first.jsonl"), temp.path("broken.jsonl"),
                     temp.path("last.jsonl")}),
-        "tevrun", QString(), &error);
+        "tevrun", &error);
     EXPECT_EQ(result, -1);
     EXPECT_EQ(error.message, QStringLiteral("无法读取“broken.jsonl”：内容不是有效的 UTF-8 文本。"));
     EXPECT_TRUE(temp.read("first.jsonl").startsWith(sessionMetaLine(id, "tevrun")));
     EXPECT_TRUE(temp.read("broken.jsonl").startsWith(sessionMetaLine(id, "openai")));
     EXPECT_EQ(temp.read("last.jsonl"), lastBefore);
 
-    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({QString(), temp.path("gone.jsonl")}), "tevrun", QString()), 0);
+    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({QString(), temp.path("gone.jsonl")}), "tevrun"), 0);
 }
 
 TEST(RolloutRewrite, LargeFilesWithLongLinesChangeOnlyTheirMetadata)
@@ -140,7 +140,7 @@ TEST(RolloutRewrite, LargeFilesWithLongLinesChangeOnlyTheirMetadata)
     const QByteArray original = rolloutContent(id, shape);
     temp.write(QStringLiteral("big.jsonl"), original);
 
-    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("big.jsonl")}), "tevrun", QString()), 1);
+    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("big.jsonl")}), "tevrun"), 1);
     const QByteArray rewritten = temp.read("big.jsonl");
     const qsizetype metaSize = 2 * (sessionMetaLine(id, "openai").size() + 1);
     EXPECT_EQ(rewritten.left(metaSize), sessionMetaLine(id, "tevrun") + '\n' + sessionMetaLine(id, "tevrun") + '\n');

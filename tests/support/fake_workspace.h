@@ -19,7 +19,6 @@ public:
     QList<qint32> forceTerminated;
     QStringList openedApplications;
     QList<QUrl> openedURLs;
-    int beeps = 0;
 
     // A Codex app as it runs from /Applications.
     static RunningApplication codex(qint32 pid);
@@ -31,7 +30,6 @@ public:
     void forceTerminate(qint32 pid) override;
     bool openApplication(const QString& bundlePath) override;
     bool openURL(const QUrl& url) override;
-    void beep() override { ++beeps; }
     void notifyWhenEnded(qint32 pid, std::function<void()> ended) override;
 
     // The process ends, as a platform that tells would report it.

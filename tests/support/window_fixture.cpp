@@ -18,6 +18,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
 void WindowTest::launch()
 {
     app = std::make_unique<AppDelegate>(temp.userHome(), relay.endpoint(), workspace);
+    app->setAlertSound([this] { ++beeps; });
     app->launch();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app->window()));
 }
@@ -42,4 +43,14 @@ QRect WindowTest::placeOf(const char* name) const
 void WindowTest::clickSegment(int segment) const
 {
     QTest::mouseClick(modeControl()->segmentButton(segment), Qt::LeftButton);
+}
+
+void WindowTest::click(const char* name) const
+{
+    QTest::mouseClick(widget<QPushButton>(name), Qt::LeftButton);
+}
+
+void WindowTest::settle() const
+{
+    EXPECT_TRUE(waitUntil([this] { return !app->isSwitching(); }, 8000));
 }

@@ -3,8 +3,8 @@
 #include "support/fake_workspace.h"
 #include "support/local_relay.h"
 #include "support/temp_home.h"
-#include "ui/app_delegate.h"
-#include "ui/views.h"
+#include "gui/app_delegate.h"
+#include "gui/views.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,7 @@ protected:
     FakeWorkspace workspace;
     LocalRelay relay;
     std::unique_ptr<AppDelegate> app;
+    int beeps = 0;
 
     void TearDown() override;
 
@@ -53,8 +54,9 @@ protected:
     QRect placeOf(const char* name) const;
 
     void clickSegment(int segment) const;
-    // The key-history file names, which say which keys were remembered.
-    QStringList historyFiles() const { return entriesOf(temp.home().historyRootURL()); }
+    void click(const char* name) const;
+    // Waits until the work under way has been shown.
+    void settle() const;
 };
 
 // Lets the event loop run until the condition holds or the time is up; true if it holds.

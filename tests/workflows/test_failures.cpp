@@ -1,127 +1,139 @@
 #include "workflows/workflow_fixture.h"
 
-// Every failure shows its message in red with one beep, leaves the window usable, and
-// keeps what the user had.
-class FailureTest : public WorkflowTest {
-protected:
-    void expectFailure(const QString& message)
-    {
-        EXPECT_EQ(status(), message);
-        EXPECT_EQ(statusColour(), red);
-        EXPECT_EQ(workspace.beeps, 1);
-        EXPECT_FALSE(app->isSwitching());
-        EXPECT_TRUE(actionButton()->isEnabled());
-        EXPECT_TRUE(workspace.openedApplications.isEmpty());
-    }
+#include <QFile>
+#include <QFileInfo>
 
-    void switchToApiWithKey()
+#include <functional>
+#include <vector>
+
+// Every failing step reports its own error and keeps what the user had; steps done before
+// it stay done.
+class FailureTest : public WorkflowTest, public ::testing::WithParamInterface<size_t> {
+public:
+    struct Case {
+        const char* name;
+        std::function<void(FailureTest&)> arrange;
+        std::function<WorkflowResult(FailureTest&)> call;
+        std::function<QString(FailureTest&)> message; // the whole text, or its start when it ends with "："
+        std::function<void(FailureTest&)> check;
+    };
+    static const std::vector<Case>& cases();
+
+    QString unreadable(const char* id) const
     {
-        clickSegment(1);
-        typeKey(QStringLiteral("sk-key"));
-        pressAction();
+        return QStringLiteral("无法读取“%1”：内容不是有效的 UTF-8 文本。").arg(QFileInfo(rolloutOf(id)).fileName());
     }
 };
 
-TEST_F(FailureTest, ARefusedKeyChangesNothing)
+namespace {
+
+using Self = FailureTest;
+const QByteArray refusal = R"({"error":{"code":"invalid_api_key","message":"无效的令牌"}})";
+
+std::function<QString(Self&)> text(const QString& message)
 {
+    return [message](Self&) { return message; };
+}
+
+WorkflowResult toApi(Self& t) { return t.engine.switchToApi(QStringLiteral("sk-key")); }
+WorkflowResult toAccount(Self& t) { return t.engine.switchToAccount(); }
+
+void directoryForConfiguration(Self& t)
+{
+    QFile::remove(t.temp.path("config.toml"));
+    t.temp.write("config.toml/keep", "a directory where the configuration goes");
+}
+
+} // namespace
+
+const std::vector<FailureTest::Case>& FailureTest::cases()
+{
+    static const std::vector<Case> all = {
+        {"RefusedKey", [](Self& t) { t.relay.enqueue(LocalRelay::Reply::answer(401, refusal)); }, toApi,
+         text(QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")),
+         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }},
+        {"RefusedKeyInRepair", [](Self& t) { t.relay.enqueue(LocalRelay::Reply::answer(401, refusal)); },
+         [](Self& t) { return t.engine.repair(ModeApi, QStringLiteral("sk-key")); },
+         text(QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")),
+         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }},
+        {"Backup", [](Self& t) { t.temp.write("morvane/backups", "a file where the backups belong"); }, toApi,
+         text(QStringLiteral("无法创建目录“backups”：那里已有一个同名文件。")),
+         [](Self& t) { EXPECT_EQ(t.temp.read("auth.json"), accountAuth); }},
+        {"AccountProfile",
+         [](Self& t) { writeFileAt(t.temp.home().profileURL("account") + "/config.toml/stray", ""); }, toApi,
+         text(QStringLiteral("无法替换“config.toml”：目标是一个目录。")),
+         [](Self& t) {
+             EXPECT_EQ(t.temp.read("auth.json"), accountAuth);
+             EXPECT_EQ(t.backupsOfKind("switch-api").size(), 1);
+             EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
+         }},
+        {"RecordingTheAccount",
+         [](Self& t) { writeFileAt(t.temp.home().profileURL("account") + "/config.toml/stray", ""); }, toAccount,
+         text(QStringLiteral("无法替换“config.toml”：目标是一个目录。")),
+         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }},
+        {"Configuration", directoryForConfiguration, toApi, text(QStringLiteral("无法写入“config.toml”：")),
+         [](Self& t) {
+             EXPECT_EQ(t.temp.read("config.toml/keep"), "a directory where the configuration goes");
+             EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
+         }},
+        {"RepairsConfiguration", directoryForConfiguration, [](Self& t) { return t.engine.repair(ModeAccount, QString()); },
+         text(QStringLiteral("无法写入“config.toml”：")),
+         [](Self& t) { EXPECT_EQ(t.backupsOfKind("repair-config").size(), 1); }},
+        {"RolloutFile",
+         [](Self& t) { writeFileAt(t.rolloutOf("t-c"), sessionMetaLine("t-c", "openai") + "\n{\"text\":\"\xff\xfe\"}\n"); },
+         toApi, [](Self& t) { return t.unreadable("t-c"); },
+         [](Self& t) {
+             EXPECT_EQ(t.authJson(), Json({{"OPENAI_API_KEY", "sk-key"}}));
+             EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("tevrun"));
+             EXPECT_EQ(t.firstLineOf("t-a"), sessionMetaLine("t-a", "tevrun"));
+             EXPECT_EQ(t.firstLineOf("t-c"), sessionMetaLine("t-c", "openai"));
+         }},
+        {"RolloutFileWhenSwitchingBack",
+         [](Self& t) {
+             t.recordAccountProfile();
+             t.builder.execute("UPDATE threads SET model_provider = 'tevrun'");
+             writeFileAt(t.rolloutOf("t-a"), sessionMetaLine("t-a", "tevrun") + "\n\xc3\x28\n");
+         },
+         toAccount, [](Self& t) { return t.unreadable("t-a"); },
+         [](Self& t) { EXPECT_EQ(t.temp.read("auth.json"), accountAuth); }},
+        {"RestoringTheProfile",
+         [](Self& t) {
+             t.recordAccountProfile();
+             directoryForConfiguration(t);
+         },
+         toAccount, text(QStringLiteral("无法替换“config.toml”：目标是一个目录。")),
+         [](Self& t) { EXPECT_EQ(t.backupsOfKind("switch-account").size(), 1); }},
+        {"FreshLoginWithAConfigurationThatIsNotUtf8",
+         [](Self& t) {
+             QFile::remove(t.temp.path("auth.json"));
+             t.temp.write("config.toml", "model = \"o3\"\n# caf\xe9\n");
+         },
+         toAccount, text(QStringLiteral("无法读取“config.toml”：内容不是有效的 UTF-8 文本。")),
+         [](Self& t) {
+             EXPECT_EQ(t.temp.read("config.toml"), "model = \"o3\"\n# caf\xe9\n");
+             EXPECT_EQ(t.backupsOfKind("fresh-account").size(), 1);
+         }},
+    };
+    return all;
+}
+
+TEST_P(FailureTest, ReportsTheStepsErrorAndStops)
+{
+    const Case& step = cases()[GetParam()];
     makeAccountHome();
-    LocalRelay::Reply refusal;
-    refusal.status = 401;
-    refusal.body = R"({"error":{"code":"invalid_api_key","message":"无效的令牌"}})";
-    relay.enqueue(refusal);
-    launch();
-    const QMap<QString, QByteArray> before = snapshot();
-    switchToApiWithKey();
-    expectFailure(QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌"));
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(pill(), QStringLiteral("GPT 账号 登陆"));
+    step.arrange(*this);
+    const QString expected = step.message(*this);
+    const WorkflowResult result = step.call(*this);
+    if (expected.endsWith(QStringLiteral("：")))
+        EXPECT_TRUE(result.message.startsWith(expected)) << result.message.toStdString();
+    else
+        EXPECT_EQ(result.message, expected);
+    EXPECT_EQ(int(result.outcome), int(WorkflowResult::Outcome::Failed));
+    EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
+    EXPECT_FALSE(result.openCodex);
+    EXPECT_FALSE(result.pillMode);
+    step.check(*this);
 }
 
-TEST_F(FailureTest, ABackupThatCannotBeMadeStopsBeforeAnyChange)
-{
-    makeAccountHome();
-    temp.write("morvane/backups", "a file where the backups belong");
-    launch();
-    switchToApiWithKey();
-    expectFailure(QStringLiteral("无法创建目录“backups”：那里已有一个同名文件。"));
-    EXPECT_EQ(temp.read("auth.json"), accountAuth);
-    EXPECT_EQ(temp.read("config.toml"), userConfig);
-}
-
-TEST_F(FailureTest, AnAccountProfileThatCannotBeSavedStopsBeforeTheLoginIsReplaced)
-{
-    makeAccountHome();
-    writeFileAt(temp.home().profileURL("account") + "/config.toml/stray", "a directory where the copy goes");
-    launch();
-    switchToApiWithKey();
-    expectFailure(QStringLiteral("无法替换“config.toml”：目标是一个目录。"));
-    EXPECT_EQ(temp.read("auth.json"), accountAuth);
-    EXPECT_EQ(backupsOfKind("switch-api").size(), 1);
-    EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
-}
-
-TEST_F(FailureTest, AConfigurationThatCannotBeWrittenIsReported)
-{
-    makeAccountHome();
-    QFile::remove(temp.path("config.toml"));
-    temp.write("config.toml/keep", "a directory where the configuration goes");
-    launch();
-    switchToApiWithKey();
-    EXPECT_TRUE(status().startsWith(QStringLiteral("无法写入“config.toml”："))) << status().toStdString();
-    expectFailure(status());
-    EXPECT_EQ(temp.read("config.toml/keep"), "a directory where the configuration goes");
-    EXPECT_EQ(readFileAt(onlyBackupOfKind("switch-api") + "/auth.json"), accountAuth);
-    EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
-}
-
-TEST_F(FailureTest, AMigrationThatFailsOnARolloutLeavesTheNewConfiguration)
-{
-    makeAccountHome();
-    const QString broken = rolloutOf("t-c");
-    writeFileAt(broken, sessionMetaLine("t-c", "openai") + "\n{\"text\":\"\xff\xfe\"}\n");
-    launch();
-    switchToApiWithKey();
-    expectFailure(QStringLiteral("无法读取“%1”：内容不是有效的 UTF-8 文本。").arg(QFileInfo(broken).fileName()));
-    EXPECT_EQ(authJson(), Json({{"OPENAI_API_KEY", "sk-key"}}));
-    EXPECT_EQ(providerOf("t-c"), QStringLiteral("tevrun"));
-    EXPECT_EQ(firstLineOf("t-a"), sessionMetaLine("t-a", "tevrun"));
-    EXPECT_EQ(firstLineOf("t-c"), sessionMetaLine("t-c", "openai"));
-    EXPECT_EQ(pill(), QStringLiteral("GPT 账号 登陆"));
-    EXPECT_EQ(backupsOfKind("switch-api-provider").size(), 1);
-}
-
-TEST_F(FailureTest, SwitchingBackFailsWhenTheMigrationFails)
-{
-    makeApiHome(QStringLiteral("sk-current"));
-    writeFileAt(temp.home().profileURL("account") + "/auth.json", accountAuth);
-    writeFileAt(rolloutOf("t-a"), sessionMetaLine("t-a", "tevrun") + "\n\xc3\x28\n");
-    launch();
-    clickSegment(0);
-    pressAction();
-    EXPECT_TRUE(status().endsWith(QStringLiteral("内容不是有效的 UTF-8 文本。")));
-    expectFailure(status());
-    EXPECT_EQ(temp.read("auth.json"), accountAuth); // the login stays restored
-}
-
-TEST_F(FailureTest, RecordingAnAccountThatCannotBeCopied)
-{
-    makeAccountHome();
-    writeFileAt(temp.home().profileURL("account") + "/config.toml/stray", "");
-    launch();
-    pressAction();
-    expectFailure(QStringLiteral("无法替换“config.toml”：目标是一个目录。"));
-    EXPECT_FALSE(QFileInfo::exists(temp.home().backupsURL()));
-}
-
-TEST_F(FailureTest, AFreshLoginWithAnUnreadableConfigurationKeepsIt)
-{
-    const QByteArray config = "model = \"o3\"\n# caf\xe9\n";
-    temp.write("config.toml", config);
-    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-x"})");
-    launch();
-    clickSegment(0);
-    pressAction();
-    expectFailure(QStringLiteral("无法读取“config.toml”：内容不是有效的 UTF-8 文本。"));
-    EXPECT_EQ(temp.read("config.toml"), config);
-    EXPECT_EQ(backupsOfKind("fresh-account").size(), 1);
-}
+INSTANTIATE_TEST_SUITE_P(Steps, FailureTest, ::testing::Range(size_t(0), FailureTest::cases().size()),
+                         [](const auto& info) { return std::string(FailureTest::cases()[info.param].name); });

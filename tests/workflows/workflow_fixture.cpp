@@ -3,6 +3,7 @@
 #include "config/config_writers.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 
 const QByteArray WorkflowTest::accountAuth =
     R"({"OPENAI_API_KEY": null, "tokens": {"id_token": "eyJhbGciOi.id", "access_token": "eyJhbGciOi.access", "refresh_token": "rt_5f0c2d1", "account_id": "acc-019e763f"}, "last_refresh": "2026-11-30T08:12:44.123Z"})";
@@ -40,6 +41,20 @@ void addConversations(const CodexHomeBuilder& builder, const QString& visiblePro
 
 } // namespace
 
+WorkflowTest::WorkflowTest()
+{
+    QObject::connect(&engine, &Workflows::progress, [this](const QString& text, qint64 done, qint64 total) {
+        progress << QStringLiteral("%1 %2/%3").arg(text).arg(done).arg(total);
+    });
+}
+
+void expectResult(const WorkflowResult& result, WorkflowResult::Outcome outcome, const QString& message)
+{
+    EXPECT_EQ(result.message, message);
+    EXPECT_EQ(int(result.outcome), int(outcome)) << result.message.toStdString();
+    EXPECT_EQ(result.tone == WorkflowResult::Tone::Success, outcome == WorkflowResult::Outcome::Done);
+}
+
 void WorkflowTest::makeAccountHome()
 {
     temp.write("auth.json", accountAuth);
@@ -57,9 +72,15 @@ void WorkflowTest::makeApiHome(const QString& key)
     addConversations(builder, "tevrun");
 }
 
+void WorkflowTest::recordAccountProfile(const QByteArray& config) const
+{
+    writeFileAt(temp.home().profileURL("account") + "/auth.json", accountAuth);
+    writeFileAt(temp.home().profileURL("account") + "/config.toml", config);
+}
+
 QStringList WorkflowTest::backupsOfKind(const QString& kind) const
 {
-    const QRegularExpression name(QStringLiteral("^") + QRegularExpression::escape(kind) + QStringLiteral("-\\d{8}-\\d{6}$"));
+    const QRegularExpression name(QStringLiteral("^") + QRegularExpression::escape(kind) + QStringLiteral("-\\d{8}-\\d{6}(-\\d+)?$"));
     QStringList found;
     for (const QString& entry : entriesOf(temp.home().backupsURL())) {
         if (name.match(entry).hasMatch())

@@ -2,25 +2,37 @@
 
 #include "core/json.h"
 #include "support/codex_home_builder.h"
-#include "support/window_fixture.h"
+#include "support/fake_workspace.h"
+#include "support/local_relay.h"
+#include "support/temp_home.h"
+#include "workflows/workflows.h"
 
-#include <QDir>
-#include <QRegularExpression>
-#include <QTest>
+#include <gtest/gtest.h>
 
-// A Codex home as a user has it: an account login with tokens, a configuration with
-// other settings and tables, and conversations in the thread index and rollout files.
-class WorkflowTest : public WindowTest {
-protected:
+#include <QMap>
+
+// The engine on a Codex home as a user has it: an account login with tokens, a
+// configuration with other settings and tables, and conversations in the thread index
+// and rollout files. A local relay answers, a fake workspace stands in for the desktop.
+class WorkflowTest : public ::testing::Test {
+public:
+    TempHome temp;
+    FakeWorkspace workspace;
+    LocalRelay relay;
     CodexHomeBuilder builder{temp.codexHome()};
+    Workflows engine{temp.home(), relay.endpoint(), workspace};
+    QStringList progress; // every report, as "text done/total"
 
     static const QByteArray accountAuth;
     static const QByteArray userConfig;
+
+    WorkflowTest();
 
     // Three visible threads on "openai", one archived, one already on "tevrun".
     void makeAccountHome();
     // The same conversations, set up for the TEVRUN API.
     void makeApiHome(const QString& key);
+    void recordAccountProfile(const QByteArray& config = userConfig) const;
 
     // Directories in the backups folder whose name starts with the kind and a timestamp.
     QStringList backupsOfKind(const QString& kind) const;
@@ -31,9 +43,9 @@ protected:
     QByteArray firstLineOf(const QString& id) const;
     Json authJson() const { return parseJson(temp.read("auth.json")).value_or(Json()); }
 
-    // Every file below the Codex home with its bytes, to prove that nothing changed.
+    // Every file below the user's home with its bytes, to prove that nothing changed.
     QMap<QString, QByteArray> snapshot() const;
-
-    void pressAction() const { QTest::mouseClick(actionButton(), Qt::LeftButton); }
-    void typeKey(const QString& key) const { app->setApiFieldText(key); }
 };
+
+// The outcome and the message, checked together.
+void expectResult(const WorkflowResult& result, WorkflowResult::Outcome outcome, const QString& message);

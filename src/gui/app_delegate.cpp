@@ -1,25 +1,45 @@
-#include "ui/app_delegate.h"
+#include "gui/app_delegate.h"
 
-#include "core/mode_detection.h"
+#include "codexapp/codex_control.h"
+#include "gui/palette.h"
+#include "gui/views.h"
 #include "storage/profiles.h"
-#include "ui/messages.h"
-#include "ui/palette.h"
-#include "ui/views.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
+#include <QtConcurrent>
 
-#include <functional>
+namespace {
+
+QColor colourOf(WorkflowResult::Tone tone)
+{
+    switch (tone) {
+    case WorkflowResult::Tone::Busy:
+        return palette::systemBlue();
+    case WorkflowResult::Tone::Failure:
+        return palette::systemRed();
+    case WorkflowResult::Tone::Ready:
+    case WorkflowResult::Tone::Success:
+        break;
+    }
+    return palette::systemGreen();
+}
+
+} // namespace
 
 AppDelegate::AppDelegate(const QString& userHome, RelayEndpoint relay, Workspace& workspace, QObject* parent)
-    : QObject(parent), m_home(userHome), m_relay(std::move(relay)), m_workspace(workspace)
+    : QObject(parent), m_workspace(workspace), m_engine(CodexHome(userHome), std::move(relay), workspace),
+      m_alertSound([] { QApplication::beep(); })
 {
+    connect(&m_engine, &Workflows::progress, this, &AppDelegate::showProgress);
+    connect(&m_work, &QFutureWatcher<WorkflowResult>::finished, this, [this] { showResult(m_work.result()); });
 }
 
 AppDelegate::~AppDelegate()
@@ -35,6 +55,7 @@ void AppDelegate::launch()
     QApplication::setPalette(palette::light());
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::shutDown);
     buildWindow();
+    m_window->installEventFilter(this);
     installMainMenu();
     loadInitialState();
     startCodexMonitor();
@@ -51,13 +72,33 @@ void AppDelegate::shutDown()
 {
     delete m_codexMonitorTimer;
     m_codexMonitorTimer = nullptr;
+    m_work.waitForFinished();
+}
+
+void AppDelegate::requestQuit()
+{
+    if (m_switching)
+        m_quitWhenDone = true;
+    else
+        QCoreApplication::quit();
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    // Closing the window while work runs quits once the work is done.
+    if (watched == m_window && event->type() == QEvent::Close && m_switching) {
+        event->ignore();
+        m_quitWhenDone = true;
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AppDelegate::installMainMenu()
 {
     QMenuBar* bar = m_window->menuBar();
     QMenu* application = bar->addMenu(QStringLiteral("Morvane"));
-    application->addAction(QStringLiteral("退出 Morvane"), QKeySequence(Qt::CTRL | Qt::Key_Q), qApp, &QApplication::quit);
+    application->addAction(QStringLiteral("退出 Morvane"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &AppDelegate::requestQuit);
 
     // Every edit command goes to the key field that has the focus.
     const auto onFocusedField = [](auto command) {
@@ -78,7 +119,7 @@ void AppDelegate::installMainMenu()
 
 void AppDelegate::loadInitialState()
 {
-    const InitialState state = initialStateFor(m_home);
+    const InitialState state = m_engine.startUpState();
     if (state.fieldKey)
         setApiFieldText(*state.fieldKey);
     selectMode(state.selectedMode, false);
@@ -122,18 +163,22 @@ void AppDelegate::modeChanged()
 
 void AppDelegate::runPrimaryAction()
 {
+    if (m_switching)
+        return;
     if (m_codexRunningBlocked) {
         quitRunningCodex();
         return;
     }
-    if (!guardCodexNotRunning()) {
-        refreshCodexRunningGate();
-        return;
-    }
     if (m_selectedMode == ModeAccount)
-        switchToAccount();
-    else
-        switchToApi();
+        return runWorkflow([](Workflows& engine) { return engine.switchToAccount(); });
+    runWorkflow([key = currentApiKeyInput()](Workflows& engine) { return engine.switchToApi(key); });
+}
+
+void AppDelegate::repairConfig()
+{
+    if (m_switching)
+        return;
+    runWorkflow([mode = m_selectedMode, key = currentApiKeyInput()](Workflows& engine) { return engine.repair(mode, key); });
 }
 
 void AppDelegate::updateActionAvailability()
@@ -151,46 +196,55 @@ QString AppDelegate::normalActionButtonTitle() const
 {
     if (m_selectedMode != ModeAccount)
         return QStringLiteral("切到 TEVRUN API 并打开 Codex");
-    return profileExists(m_home, QStringLiteral("account")) ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex")
+    return profileExists(m_engine.home(), QStringLiteral("account")) ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex")
                                                              : QStringLiteral("设置 GPT 账号 登陆并打开 Codex");
 }
 
-void AppDelegate::beginBusy(const QString& message)
+// The inputs stay disabled until the result is shown; what the user does meanwhile is
+// dropped by the disabled controls, never replayed.
+void AppDelegate::runWorkflow(std::function<WorkflowResult(Workflows&)> work)
 {
     m_switching = true;
     updateActionAvailability();
-    setStatus(message, palette::systemBlue());
+    m_work.setFuture(QtConcurrent::run([this, work = std::move(work)] { return work(m_engine); }));
 }
 
-void AppDelegate::endBusy(const QString& message, const QColor& colour, const QString& buttonTitle)
+void AppDelegate::showProgress(const QString& busyText, qint64 done, qint64 total)
 {
-    m_switching = false;
-    m_actionButton->setText(buttonTitle);
-    updateActionAvailability();
-    if (m_codexRunningBlocked)
-        setStatus(codexRunningMessage(), palette::systemRed());
-    else
-        setStatus(message, colour);
+    if (!m_switching)
+        return;
+    setStatus(total > 0 ? QStringLiteral("%1 %2/%3").arg(busyText).arg(done).arg(total) : busyText,
+              palette::systemBlue());
 }
 
-void AppDelegate::finishBusyWithError(const QString& message)
+void AppDelegate::showResult(const WorkflowResult& result)
 {
     m_switching = false;
+    if (result.fieldKey)
+        setApiFieldText(*result.fieldKey);
+    if (result.pillMode)
+        updateCurrentModePill(*result.pillMode);
     m_actionButton->setText(normalActionButtonTitle());
     updateActionAvailability();
-    setStatus(message, palette::systemRed());
-    m_workspace.beep();
-}
-
-void AppDelegate::failWorkflow(const Error& error, const QString& fallback)
-{
-    finishBusyWithError(error.message.isEmpty() ? fallback : error.message);
-}
-
-void AppDelegate::refuse(const QString& message)
-{
-    setStatus(message, palette::systemRed());
-    m_workspace.beep();
+    setStatus(result.message, colourOf(result.tone));
+    switch (result.outcome) {
+    case WorkflowResult::Outcome::Done:
+        // A Codex that started meanwhile shows at once.
+        refreshCodexRunningGate();
+        break;
+    case WorkflowResult::Outcome::CodexRunning:
+        showCodexRunningAlert();
+        refreshCodexRunningGate();
+        break;
+    case WorkflowResult::Outcome::Refused:
+    case WorkflowResult::Outcome::Failed:
+        m_alertSound();
+        break;
+    }
+    if (result.openCodex)
+        openCodex(m_workspace);
+    if (m_quitWhenDone)
+        QCoreApplication::quit();
 }
 
 void AppDelegate::setStatus(const QString& message, const QColor& colour)

@@ -1,8 +1,8 @@
 // The window: a fixed 780 x 460 card of header, mode section and status line.
 
-#include "ui/app_delegate.h"
-#include "ui/palette.h"
-#include "ui/views.h"
+#include "gui/app_delegate.h"
+#include "gui/palette.h"
+#include "gui/views.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -3,7 +3,7 @@
 
 #include "support/fake_workspace.h"
 #include "support/temp_home.h"
-#include "ui/app_delegate.h"
+#include "gui/app_delegate.h"
 
 #include <QApplication>
 #include <QDir>
@@ -56,8 +56,10 @@ int main(int argc, char** argv)
     ok = save(delegate.window()->grab(), directory + QStringLiteral("/account-mode.png")) && ok;
 
     workspace.startCodex(4242);
-    delegate.refreshCodexRunningGate();
-    delegate.guardCodexNotRunning();
+    // The alert shows when the user asks for work while Codex runs.
+    delegate.checkApiKey();
+    if (!QTest::qWaitFor([&delegate] { return !delegate.isSwitching(); }))
+        return 1;
     QTest::qWait(200);
     QPixmap running = delegate.window()->grab();
     if (auto* alert = delegate.window()->findChild<QMessageBox*>(QStringLiteral("codexRunningAlert"))) {

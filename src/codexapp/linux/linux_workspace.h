@@ -18,7 +18,6 @@ public:
     void forceTerminate(qint32 pid) override;
     bool openApplication(const QString& bundlePath) override;
     bool openURL(const QUrl& url) override;
-    void beep() override;
     void notifyWhenEnded(qint32 pid, std::function<void()> ended) override;
 
 private:

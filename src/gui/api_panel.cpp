@@ -1,9 +1,9 @@
 // The key panel: a masked and a plain key field in one box, the reveal and check buttons.
 
 #include "core/constants.h"
-#include "ui/app_delegate.h"
-#include "ui/palette.h"
-#include "ui/views.h"
+#include "gui/app_delegate.h"
+#include "gui/palette.h"
+#include "gui/views.h"
 
 #include <QFontDatabase>
 #include <QLabel>
@@ -93,6 +93,13 @@ void AppDelegate::setApiFieldText(const QString& text)
 {
     m_secureField->setText(text);
     m_plainField->setText(text);
+}
+
+void AppDelegate::checkApiKey()
+{
+    if (m_switching)
+        return;
+    runWorkflow([key = currentApiKeyInput()](Workflows& engine) { return engine.checkKey(key); });
 }
 
 void AppDelegate::openKeyPage()

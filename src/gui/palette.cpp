@@ -1,4 +1,4 @@
-#include "ui/palette.h"
+#include "gui/palette.h"
 
 namespace palette {
 

@@ -1,6 +1,6 @@
-#include "ui/views.h"
+#include "gui/views.h"
 
-#include "ui/palette.h"
+#include "gui/palette.h"
 
 #include <QApplication>
 #include <QMouseEvent>

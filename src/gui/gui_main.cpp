@@ -1,6 +1,6 @@
-#include "codexapp/linux_workspace.h"
+#include "codexapp/linux/linux_workspace.h"
 #include "relay/relay_endpoint.h"
-#include "ui/app_delegate.h"
+#include "gui/app_delegate.h"
 
 #include <QApplication>
 #include <QDir>

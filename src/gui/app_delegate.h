@@ -2,13 +2,16 @@
 
 #include "codexapp/workspace.h"
 #include "core/codex_home.h"
-#include "core/error.h"
 #include "core/switch_mode.h"
 #include "relay/relay_endpoint.h"
+#include "workflows/workflows.h"
 
 #include <QColor>
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
+
+#include <functional>
 
 class ElidingLabel;
 class LinkButton;
@@ -24,8 +27,8 @@ class RoundedView;
 class SecondaryButton;
 class SegmentedControl;
 
-// The one controller: it owns the window, the program's state and the Codex monitor, and
-// runs the workflows. Stateless work lives in the subsystems' free functions.
+// The window's controller: it owns the window and the Codex monitor, collects what the
+// user asks for, runs it on the engine off the window's thread and shows the result.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -34,8 +37,13 @@ public:
 
     // Light palette, menu, window, initial state, monitor, window in front.
     void launch();
-    // Stops the monitor; runs when the application is about to quit.
+    // Stops the monitor and waits for work under way; runs when the application is about
+    // to quit.
     void shutDown();
+    // Quits now, or once the work under way is done: nothing is left half-done.
+    void requestQuit();
+    // Replaces the system alert sound.
+    void setAlertSound(std::function<void()> sound) { m_alertSound = std::move(sound); }
 
     void buildWindow();
     void loadInitialState();
@@ -47,10 +55,10 @@ public:
     void updateActionAvailability();
     QString normalActionButtonTitle() const;
 
-    // Busy state, status line and pill.
-    void beginBusy(const QString& message);
-    void endBusy(const QString& message, const QColor& colour, const QString& buttonTitle);
-    void finishBusyWithError(const QString& message);
+    // Work on the engine, the status line and the pill.
+    void runWorkflow(std::function<WorkflowResult(Workflows&)> work);
+    void showProgress(const QString& busyText, qint64 done, qint64 total);
+    void showResult(const WorkflowResult& result);
     void setStatus(const QString& message, const QColor& colour);
     void setPill(const QString& text, const QColor& colour);
     void updateCurrentModePill(SwitchMode mode);
@@ -62,19 +70,12 @@ public:
     void openKeyPage();
     void checkApiKey();
 
-    // Watching, quitting and opening Codex.
+    // Watching and quitting Codex.
     void startCodexMonitor();
     void refreshCodexRunningGate();
-    bool guardCodexNotRunning();
-    QList<qint32> runningCodexPIDs() const;
     void quitRunningCodex();
     void forceQuitCodexIfNeeded();
-    void openCodexAfterSwitch();
 
-    // The workflows.
-    void switchToApi();
-    void switchToAccount();
-    void prepareFreshAccountLogin(Error* error);
     void repairConfig();
 
     SwitchMode selectedMode() const { return m_selectedMode; }
@@ -82,7 +83,7 @@ public:
     bool isCodexRunningBlocked() const { return m_codexRunningBlocked; }
     bool isRevealingKey() const { return m_revealingKey; }
     QMainWindow* window() const { return m_window; }
-    const CodexHome& home() const { return m_home; }
+    const CodexHome& home() const { return m_engine.home(); }
 
 private:
     void installMainMenu();
@@ -91,13 +92,13 @@ private:
     void layoutContent();
     void showCodexRunningAlert();
     QString readyStatus() const;
-    void failWorkflow(const Error& error, const QString& fallback);
-    // A refusal before any work starts: red text and the alert sound, no busy state.
-    void refuse(const QString& message);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-    CodexHome m_home;
-    RelayEndpoint m_relay;
     Workspace& m_workspace;
+    Workflows m_engine;
+    QFutureWatcher<WorkflowResult> m_work;
+    bool m_quitWhenDone = false;
+    std::function<void()> m_alertSound;
 
     SwitchMode m_selectedMode = ModeUnconfigured;
     bool m_switching = false;

@@ -1,6 +1,6 @@
-#include "codexapp/linux_workspace.h"
+#include "codexapp/linux/linux_workspace.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -102,9 +102,13 @@ bool LinuxWorkspace::openApplication(const QString& bundlePath)
     return QProcess::startDetached(executable, {});
 }
 
-bool LinuxWorkspace::openURL(const QUrl& url) { return QDesktopServices::openUrl(url); }
-
-void LinuxWorkspace::beep() { QApplication::beep(); }
+bool LinuxWorkspace::openURL(const QUrl& url)
+{
+    // The command line has no desktop integration of Qt's own: the desktop's opener does it.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return QDesktopServices::openUrl(url);
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
+}
 
 LinuxWorkspace::~LinuxWorkspace()
 {

@@ -1,23 +1,17 @@
 // Watching the Codex app: the running gate, quitting it and opening it after a switch.
 
-#include "codexapp/codex_processes.h"
-#include "core/constants.h"
-#include "ui/app_delegate.h"
-#include "ui/messages.h"
-#include "ui/palette.h"
+#include "codexapp/codex_control.h"
+#include "gui/app_delegate.h"
+#include "gui/palette.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 
-#include <unistd.h>
-
 namespace {
 
 constexpr int monitorIntervalMs = 1000;
-constexpr int quitGracePeriodMs = 2000;
-constexpr int forceQuitSettleMs = 500;
 
 } // namespace
 
@@ -29,14 +23,12 @@ void AppDelegate::startCodexMonitor()
     m_codexMonitorTimer->start(monitorIntervalMs);
 }
 
-QList<qint32> AppDelegate::runningCodexPIDs() const
-{
-    return ::runningCodexPIDs(m_workspace.runningApplications(), qint32(::getpid()));
-}
-
 void AppDelegate::refreshCodexRunningGate()
 {
-    const QList<qint32> pids = runningCodexPIDs();
+    // The workflow under way checks for Codex itself, and its result is shown next.
+    if (m_switching)
+        return;
+    const QList<qint32> pids = runningCodexPIDs(m_workspace);
     // A Codex that ends is noticed at once, not at the next tick.
     for (const qint32 pid : pids) {
         m_workspace.notifyWhenEnded(pid, [self = QPointer<AppDelegate>(this)] {
@@ -50,17 +42,8 @@ void AppDelegate::refreshCodexRunningGate()
     updateActionAvailability();
     if (running)
         setStatus(codexRunningMessage(), palette::systemRed());
-    else if (wasBlocked && !m_switching)
+    else if (wasBlocked)
         setStatus(readyStatus(), palette::systemGreen());
-}
-
-bool AppDelegate::guardCodexNotRunning()
-{
-    if (runningCodexPIDs().isEmpty())
-        return true;
-    setStatus(codexRunningMessage(), palette::systemRed());
-    showCodexRunningAlert();
-    return false;
 }
 
 // A sheet on the window that returns at once; one is enough while it is open.
@@ -83,7 +66,7 @@ void AppDelegate::showCodexRunningAlert()
 
 void AppDelegate::quitRunningCodex()
 {
-    const QList<qint32> pids = runningCodexPIDs();
+    const QList<qint32> pids = runningCodexPIDs(m_workspace);
     if (pids.isEmpty()) {
         refreshCodexRunningGate();
         return;
@@ -96,7 +79,7 @@ void AppDelegate::quitRunningCodex()
 
 void AppDelegate::forceQuitCodexIfNeeded()
 {
-    const QList<qint32> pids = runningCodexPIDs();
+    const QList<qint32> pids = runningCodexPIDs(m_workspace);
     if (pids.isEmpty()) {
         refreshCodexRunningGate();
         return;
@@ -104,10 +87,4 @@ void AppDelegate::forceQuitCodexIfNeeded()
     for (const qint32 pid : pids)
         m_workspace.forceTerminate(pid);
     QTimer::singleShot(forceQuitSettleMs, this, &AppDelegate::refreshCodexRunningGate);
-}
-
-void AppDelegate::openCodexAfterSwitch()
-{
-    if (!m_workspace.openApplication(morvane::codexAppPath))
-        m_workspace.openURL(QUrl::fromLocalFile(morvane::codexAppPath));
 }

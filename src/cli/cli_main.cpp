@@ -1,0 +1,29 @@
+#include "cli/command_line.h"
+#include "codexapp/linux/linux_workspace.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("morvane-cli"));
+
+    LinuxWorkspace workspace;
+    Workflows engine(CodexHome(QDir::homePath()), RelayEndpoint::standard(), workspace);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    CommandLineIo io{out, err};
+    io.inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
+    io.errorIsTerminal = ::isatty(STDERR_FILENO) != 0;
+    io.readInput = [] {
+        QFile input;
+        return input.open(stdin, QIODevice::ReadOnly) ? input.readAll() : QByteArray();
+    };
+    io.environmentKey = qEnvironmentVariable("TEVRUN_API_KEY");
+    return runCommandLine(application.arguments().mid(1), engine, io);
+}

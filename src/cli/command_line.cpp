@@ -1,0 +1,201 @@
+#include "cli/command_line.h"
+
+#include "cli/status_report.h"
+#include "codexapp/codex_control.h"
+#include "core/api_key.h"
+#include "core/file_ops.h"
+
+#include <QCommandLineParser>
+
+#include <optional>
+
+namespace {
+
+const QString helpText = QStringLiteral(
+    "用法：morvane-cli <命令> [选项]\n"
+    "\n"
+    "在 GPT 账号 登陆和 TEVRUN API 之间切换 Codex，和 Morvane 窗口做的完全一样。\n"
+    "\n"
+    "命令：\n"
+    "  status               当前模式、密钥、provider、各 provider 的对话数、Codex 是否运行、备份\n"
+    "  check-key            向 TEVRUN 检查密钥，通过后记住它\n"
+    "  switch api           切到 TEVRUN API\n"
+    "  switch account       切回 GPT 账号 登陆\n"
+    "  repair api|account   按标准模板修复配置\n"
+    "\n"
+    "选项：\n"
+    "  --key-file 文件      从文件读取 TEVRUN API\n"
+    "  --json               status 输出一个 JSON 对象\n"
+    "  --quit-codex         Codex 正在运行时先退出它，再继续\n"
+    "  -h, --help           显示本帮助\n"
+    "\n"
+    "TEVRUN API 依次取自 --key-file、标准输入（不是终端时）、环境变量 TEVRUN_API_KEY。\n"
+    "不接受写在命令行参数里的密钥：本机的所有用户都能看到进程的参数。\n"
+    "\n"
+    "退出状态：0 完成，1 失败，2 拒绝（输入或用法有误），3 Codex 正在运行。\n");
+
+const QString keyArgumentRefusal = QStringLiteral(
+    "不接受写在命令行参数里的 TEVRUN API：本机的所有用户都能看到进程的参数。"
+    "请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。");
+
+int statusFor(WorkflowResult::Outcome outcome)
+{
+    switch (outcome) {
+    case WorkflowResult::Outcome::Done:
+        return StatusDone;
+    case WorkflowResult::Outcome::Refused:
+        return StatusRefused;
+    case WorkflowResult::Outcome::CodexRunning:
+        return StatusCodexRunning;
+    case WorkflowResult::Outcome::Failed:
+        break;
+    }
+    return StatusFailed;
+}
+
+class CommandLine {
+public:
+    CommandLine(Workflows& engine, CommandLineIo& io) : m_engine(engine), m_io(io) {}
+
+    int run(const QStringList& arguments)
+    {
+        QCommandLineParser parser;
+        parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+        const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+        const QCommandLineOption json(QStringLiteral("json"));
+        const QCommandLineOption keyFile(QStringLiteral("key-file"), QString(), QStringLiteral("file"));
+        const QCommandLineOption quitCodex(QStringLiteral("quit-codex"));
+        const QCommandLineOption key(QStringLiteral("key"), QString(), QStringLiteral("key")); // refused
+        parser.addOptions({help, json, keyFile, quitCodex, key});
+        if (!parser.parse(QStringList{QStringLiteral("morvane-cli")} + arguments)) {
+            // The parser's own message is English and may quote a key: say it plainly.
+            return refuse(QStringLiteral("无法识别的选项或缺少选项的值。运行 morvane-cli --help 查看用法。"));
+        }
+        if (parser.isSet(help)) {
+            m_io.out << helpText;
+            return StatusDone;
+        }
+        if (parser.isSet(key))
+            return refuse(keyArgumentRefusal);
+
+        const QStringList words = parser.positionalArguments();
+        const QString command = words.value(0);
+        const QString target = words.value(1);
+        const qsizetype expected = command == QLatin1String("switch") || command == QLatin1String("repair") ? 2 : 1;
+        for (qsizetype extra = expected; extra < words.size(); ++extra) {
+            if (words[extra].trimmed().startsWith(QLatin1String("sk-")))
+                return refuse(keyArgumentRefusal);
+        }
+        if (words.size() > expected)
+            return refuse(QStringLiteral("参数过多。运行 morvane-cli --help 查看用法。"));
+
+        m_keyFile = parser.value(keyFile);
+        m_quitCodex = parser.isSet(quitCodex);
+        if (command == QLatin1String("status"))
+            return printStatus(m_engine, m_io.out, parser.isSet(json));
+        if (command == QLatin1String("check-key"))
+            return withKey([this](const QString& k) { return m_engine.checkKey(k); });
+        if (command == QLatin1String("switch") && target == QLatin1String("api"))
+            return withKey([this](const QString& k) { return m_engine.switchToApi(k); });
+        if (command == QLatin1String("switch") && target == QLatin1String("account"))
+            return runWorkflow([this] { return m_engine.switchToAccount(); });
+        if (command == QLatin1String("repair") && target == QLatin1String("api"))
+            return withKey([this](const QString& k) { return m_engine.repair(ModeApi, k); });
+        if (command == QLatin1String("repair") && target == QLatin1String("account"))
+            return runWorkflow([this] { return m_engine.repair(ModeAccount, QString()); });
+        if (command.isEmpty())
+            return refuse(QStringLiteral("缺少命令。运行 morvane-cli --help 查看用法。"));
+        return refuse(QStringLiteral("未知的命令。运行 morvane-cli --help 查看用法。"));
+    }
+
+private:
+    int refuse(const QString& message)
+    {
+        m_io.err << message << '\n';
+        return StatusRefused;
+    }
+
+    // From the key file, else standard input when it is not a terminal, else the
+    // environment; nothing (after a message) when none gives a key.
+    std::optional<QString> readKey()
+    {
+        if (!m_keyFile.isEmpty()) {
+            Error error;
+            const std::optional<QString> text = files::readUtf8(m_keyFile, &error);
+            if (!text)
+                m_io.err << error.message << '\n';
+            return text;
+        }
+        if (!m_io.inputIsTerminal) {
+            const QString input = QString::fromUtf8(m_io.readInput()).trimmed();
+            if (!input.isEmpty())
+                return input;
+        }
+        if (!m_io.environmentKey.trimmed().isEmpty())
+            return m_io.environmentKey;
+        m_io.err << QStringLiteral("没有拿到 TEVRUN API：请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。")
+                 << '\n';
+        return std::nullopt;
+    }
+
+    int withKey(const std::function<WorkflowResult(const QString&)>& work)
+    {
+        const std::optional<QString> key = readKey();
+        if (!key)
+            return StatusRefused;
+        return runWorkflow([&] { return work(*key); });
+    }
+
+    int runWorkflow(const std::function<WorkflowResult()>& work)
+    {
+        if (m_quitCodex && !runningCodexPIDs(m_engine.workspace()).isEmpty()) {
+            showProgress(QStringLiteral("正在退出 Codex..."), 0, 0);
+            quitCodexAndWait(m_engine.workspace());
+        }
+        const QMetaObject::Connection reporting =
+            QObject::connect(&m_engine, &Workflows::progress, &m_engine,
+                             [this](const QString& text, qint64 done, qint64 total) { showProgress(text, done, total); },
+                             Qt::DirectConnection);
+        const WorkflowResult result = work();
+        QObject::disconnect(reporting);
+        if (m_showingProgress)
+            m_io.err << "\r\033[K" << Qt::flush;
+        if (result.outcome == WorkflowResult::Outcome::Done) {
+            m_io.out << result.message << '\n';
+            if (result.openCodex)
+                openCodex(m_engine.workspace());
+        } else {
+            m_io.err << result.message << '\n';
+        }
+        return statusFor(result.outcome);
+    }
+
+    // One line that updates in place, on a terminal only.
+    void showProgress(const QString& text, qint64 done, qint64 total)
+    {
+        if (!m_io.errorIsTerminal)
+            return;
+        m_io.err << "\r\033[K" << text;
+        if (total > 0)
+            m_io.err << ' ' << done << '/' << total;
+        m_io.err << Qt::flush;
+        m_showingProgress = true;
+    }
+
+    Workflows& m_engine;
+    CommandLineIo& m_io;
+    QString m_keyFile;
+    bool m_quitCodex = false;
+    bool m_showingProgress = false;
+};
+
+} // namespace
+
+int runCommandLine(const QStringList& arguments, Workflows& engine, CommandLineIo& io)
+{
+    CommandLine commandLine(engine, io);
+    const int status = commandLine.run(arguments);
+    io.out.flush();
+    io.err.flush();
+    return status;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "workflows/workflows.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <functional>
+
+// What morvane-cli gets from its process, handed in so that it can run anywhere.
+struct CommandLineIo {
+    QTextStream& out;
+    QTextStream& err;
+    bool inputIsTerminal = true;
+    bool errorIsTerminal = false;
+    std::function<QByteArray()> readInput = {}; // all of standard input, asked only when needed
+    QString environmentKey = {};                 // TEVRUN_API_KEY
+};
+
+// Exit statuses of morvane-cli.
+enum CommandLineStatus : int {
+    StatusDone = 0,
+    StatusFailed = 1,
+    StatusRefused = 2,
+    StatusCodexRunning = 3,
+};
+
+// Runs one command (the arguments without the program's name) on the engine.
+int runCommandLine(const QStringList& arguments, Workflows& engine, CommandLineIo& io);

@@ -1,0 +1,122 @@
+#include "cli/status_report.h"
+
+#include "cli/command_line.h"
+#include "codexapp/codex_control.h"
+#include "config/config_text.h"
+#include "core/api_key.h"
+#include "core/file_ops.h"
+#include "core/json.h"
+#include "migration/thread_migration.h"
+#include "storage/backups.h"
+
+#include <QLocale>
+
+namespace {
+
+struct Status {
+    SwitchMode mode = ModeUnconfigured;
+    std::optional<QString> key;
+    std::optional<QString> configProvider;
+    std::optional<std::map<QString, qint64>> conversations;
+    Error conversationsError;
+    QList<qint32> codexPids;
+    BackupSummary backups;
+};
+
+Status readStatus(Workflows& engine)
+{
+    const CodexHome& home = engine.home();
+    Status status;
+    status.mode = detectCurrentMode(home);
+    if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
+        status.key = shortenedKey(*key);
+    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
+    status.configProvider = topLevelConfigValue(QStringLiteral("model_provider"), config);
+    status.conversations = visibleThreadCounts(home, &status.conversationsError);
+    status.codexPids = runningCodexPIDs(engine.workspace());
+    status.backups = summarizeBackups(home);
+    return status;
+}
+
+const char* modeName(SwitchMode mode)
+{
+    switch (mode) {
+    case ModeAccount:
+        return "account";
+    case ModeApi:
+        return "api";
+    case ModeUnconfigured:
+        break;
+    }
+    return "unconfigured";
+}
+
+QString modeText(SwitchMode mode)
+{
+    switch (mode) {
+    case ModeAccount:
+        return QStringLiteral("GPT 账号 登陆");
+    case ModeApi:
+        return QStringLiteral("TEVRUN API");
+    case ModeUnconfigured:
+        break;
+    }
+    return QStringLiteral("未配置");
+}
+
+Json statusJson(const Status& status)
+{
+    Json json = Json::object();
+    json["mode"] = modeName(status.mode);
+    json["key"] = status.key ? Json(toUtf8(*status.key)) : Json();
+    json["config_provider"] = status.configProvider ? Json(toUtf8(*status.configProvider)) : Json();
+    if (status.conversations) {
+        Json counts = Json::object();
+        for (const auto& [provider, count] : *status.conversations)
+            counts[toUtf8(provider)] = count;
+        json["conversations"] = counts;
+    } else {
+        json["conversations"] = Json();
+        json["conversations_error"] = toUtf8(status.conversationsError.message);
+    }
+    json["codex_running"] = !status.codexPids.isEmpty();
+    json["codex_pids"] = Json::array();
+    for (const qint32 pid : status.codexPids)
+        json["codex_pids"].push_back(pid);
+    json["backups"] = {{"count", status.backups.count}, {"size_bytes", status.backups.sizeBytes}};
+    return json;
+}
+
+QString conversationsText(const Status& status)
+{
+    if (!status.conversations)
+        return QStringLiteral("无法读取：") + status.conversationsError.message;
+    QStringList parts;
+    for (const auto& [provider, count] : *status.conversations)
+        parts << QStringLiteral("%1 %2 条").arg(provider.isEmpty() ? QStringLiteral("（无）") : provider).arg(count);
+    return parts.isEmpty() ? QStringLiteral("没有") : parts.join(QStringLiteral("，"));
+}
+
+} // namespace
+
+int printStatus(Workflows& engine, QTextStream& out, bool asJson)
+{
+    const Status status = readStatus(engine);
+    if (asJson) {
+        out << QString::fromStdString(statusJson(status).dump()) << '\n';
+        return StatusDone;
+    }
+    QStringList pids;
+    for (const qint32 pid : status.codexPids)
+        pids << QString::number(pid);
+    out << QStringLiteral("模式：") << modeText(status.mode) << '\n'
+        << QStringLiteral("TEVRUN API：") << status.key.value_or(QStringLiteral("没有")) << '\n'
+        << QStringLiteral("config.toml 的 provider：") << status.configProvider.value_or(QStringLiteral("未设置")) << '\n'
+        << QStringLiteral("可见对话：") << conversationsText(status) << '\n'
+        << QStringLiteral("Codex：")
+        << (pids.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（pid %1）").arg(pids.join(QStringLiteral("，"))))
+        << '\n'
+        << QStringLiteral("备份：%1 个，共 %2").arg(status.backups.count).arg(QLocale::c().formattedDataSize(status.backups.sizeBytes))
+        << '\n';
+    return StatusDone;
+}

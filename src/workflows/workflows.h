@@ -1,0 +1,60 @@
+#pragma once
+
+#include "codexapp/workspace.h"
+#include "core/codex_home.h"
+#include "core/error.h"
+#include "core/mode_detection.h"
+#include "core/switch_mode.h"
+#include "relay/relay_endpoint.h"
+#include "workflows/workflow_result.h"
+
+#include <QObject>
+
+#include <optional>
+
+// What the window shows once it is built.
+struct InitialState {
+    std::optional<QString> fieldKey; // put unchanged into both key fields
+    SwitchMode selectedMode;         // never ModeUnconfigured
+    SwitchMode pillMode;             // the detected mode
+};
+
+// Everything Morvane does to a Codex home, for the window and the command line alike.
+// Each call runs to its end on the calling thread and reports its steps through
+// progress(); it never shows anything itself.
+class Workflows : public QObject {
+    Q_OBJECT
+public:
+    Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent = nullptr);
+
+    const CodexHome& home() const { return m_home; }
+    Workspace& workspace() const { return m_workspace; }
+
+    // What the window shows when it opens.
+    InitialState startUpState() const;
+
+    // Checks the key with the relay and remembers it.
+    WorkflowResult checkKey(const QString& keyInput);
+    WorkflowResult switchToApi(const QString& keyInput);
+    // Back to the recorded account login, or records the current one, or prepares a
+    // fresh login.
+    WorkflowResult switchToAccount();
+    // Rewrites the configuration from the standard template of the mode; keyInput is
+    // used in the API mode only.
+    WorkflowResult repair(SwitchMode mode, const QString& keyInput);
+
+Q_SIGNALS:
+    // The busy text of the step under way; done and total count rollout files while they
+    // are rewritten, and are 0 otherwise.
+    void progress(const QString& busyText, qint64 done, qint64 total);
+
+private:
+    std::optional<WorkflowResult> refusalWhileCodexRuns() const;
+    WorkflowResult prepareFreshAccountLogin();
+    qint64 moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
+                             Error* error);
+
+    CodexHome m_home;
+    RelayEndpoint m_relay;
+    Workspace& m_workspace;
+};

@@ -1,0 +1,181 @@
+#include "cli/command_line.h"
+#include "workflows/workflow_fixture.h"
+
+#include <QProcess>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class CommandLineTest : public WorkflowTest {
+public:
+    // Standard input is a terminal unless input is given.
+    Outcome run(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt,
+            const QString& environmentKey = QString())
+    {
+        Outcome result;
+        QTextStream out(&result.out);
+        QTextStream err(&result.err);
+        CommandLineIo io{out, err};
+        io.inputIsTerminal = !input.has_value();
+        io.readInput = [input] { return input.value_or(QByteArray()); };
+        io.environmentKey = environmentKey;
+        result.status = runCommandLine(arguments, engine, io);
+        return result;
+    }
+};
+
+TEST_F(CommandLineTest, CommandsTakeTheKeyFromAFileStandardInputOrTheEnvironment)
+{
+    makeAccountHome();
+    temp.write("key.txt", "sk-from.file\n");
+    const struct {
+        QStringList arguments;
+        std::optional<QByteArray> input;
+        QString environmentKey;
+        int status;
+        QString out;
+        std::optional<QString> key; // in auth.json afterwards
+    } cases[] = {
+        {{"check-key", "--key-file", temp.path("key.txt")}, std::nullopt, {}, 0,
+         "TEVRUN API 可用，可以切换或修复配置。\n", std::nullopt},
+        {{"switch", "api", "--key-file", temp.path("key.txt")}, std::nullopt, {}, 0,
+         "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。\n", "sk-from.file"},
+        {{"switch", "api"}, QByteArray("  sk-from.stdin\n"), {}, 0, "已切到 TEVRUN API。正在打开 Codex。\n", "sk-from.stdin"},
+        {{"switch", "api"}, QByteArray(), "sk-from.env", 0, "已切到 TEVRUN API。正在打开 Codex。\n", "sk-from.env"},
+        {{"repair", "api"}, std::nullopt, "sk-repaired", 0, "AI 诊断：ok 已按标准模板修复。\n", "sk-repaired"},
+        {{"switch", "account"}, std::nullopt, {}, 0, "已切回 GPT 账号 登陆。 已同步 4 条对话记录。正在打开 Codex。\n", std::nullopt},
+        {{"repair", "account"}, std::nullopt, {}, 0, "GPT 账号 登陆配置已按标准模板修复。现在可以重新打开 Codex 登陆。\n", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Outcome result = run(c.arguments, c.input, c.environmentKey);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString(); // no terminal: no progress
+        if (c.key) {
+            EXPECT_EQ(authJson(), Json({{"OPENAI_API_KEY", toUtf8(*c.key)}}));
+        }
+    }
+    EXPECT_FALSE(authJson().contains("OPENAI_API_KEY")); // the account login, its key removed by the repair
+    EXPECT_TRUE(authJson().contains("tokens"));
+    EXPECT_EQ(workspace.openedApplications.size(), 4);
+}
+
+TEST_F(CommandLineTest, BadInputIsRefusedWithStatusTwoAndChangesNothing)
+{
+    makeAccountHome();
+    const QMap<QString, QByteArray> before = snapshot();
+    const QString keyArgument = QStringLiteral(
+        "不接受写在命令行参数里的 TEVRUN API：本机的所有用户都能看到进程的参数。请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n");
+    const struct {
+        QStringList arguments;
+        QString err;
+    } cases[] = {
+        {{"switch", "api", "sk-secret.value"}, keyArgument},
+        {{"check-key", "sk-secret.value"}, keyArgument},
+        {{"switch", "api", "--key", "sk-secret.value"}, keyArgument},
+        {{"switch", "api", "--key=sk-secret.value"}, keyArgument},
+        {{"switch", "api"}, "没有拿到 TEVRUN API：请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n"},
+        {{"switch", "api", "--key-file", temp.path("missing.txt")}, "无法读取“missing.txt”：文件或目录不存在。\n"},
+        {{"switch", "sideways"}, "未知的命令。运行 morvane-cli --help 查看用法。\n"},
+        {{"status", "extra"}, "参数过多。运行 morvane-cli --help 查看用法。\n"},
+        {{}, "缺少命令。运行 morvane-cli --help 查看用法。\n"},
+        {{"--frobnicate"}, "无法识别的选项或缺少选项的值。运行 morvane-cli --help 查看用法。\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome result = run(c.arguments);
+        EXPECT_EQ(result.status, 2) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_FALSE(result.err.contains("secret.value"));
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+    // A malformed key is the engine's refusal, with the window's text.
+    const Outcome malformed = run({"switch", "api"}, QByteArray("pk-nope"));
+    EXPECT_EQ(malformed.status, 2);
+    EXPECT_EQ(malformed.err, "TEVRUN API 必须以 sk- 开头。\n");
+    EXPECT_TRUE(relay.requests().empty());
+    EXPECT_EQ(snapshot(), before);
+
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith("用法：morvane-cli <命令> [选项]"));
+}
+
+TEST_F(CommandLineTest, FailuresAndARunningCodexHaveTheirOwnStatus)
+{
+    makeAccountHome();
+    relay.enqueue(LocalRelay::Reply::answer(401, R"({"error":{"message":"令牌无效"}})"));
+    const Outcome refused = run({"switch", "api"}, QByteArray("sk-refused"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "TEVRUN API 校验失败：，令牌无效\n");
+
+    const QMap<QString, QByteArray> before = snapshot();
+    workspace.startCodex(808);
+    const Outcome running = run({"switch", "account"});
+    EXPECT_EQ(running.status, 3);
+    EXPECT_EQ(running.err, "已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。\n");
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(workspace.terminated.isEmpty());
+
+    // Asked to, it quits Codex the way the window does and goes on.
+    workspace.quitEndsProcesses = true;
+    const Outcome quitting = run({"switch", "account", "--quit-codex"});
+    EXPECT_EQ(quitting.status, 0);
+    EXPECT_EQ(workspace.terminated, QList<qint32>{808});
+    EXPECT_EQ(quitting.out, "当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。\n");
+}
+
+TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
+{
+    makeApiHome(QStringLiteral("sk-abcdefghijklmnop1234"));
+    ASSERT_EQ(run({"repair", "api"}, QByteArray("sk-abcdefghijklmnop1234")).status, 0);
+    workspace.startCodex(41);
+    const Outcome text = run({"status"});
+    EXPECT_EQ(text.status, 0);
+    const QStringList lines = text.out.split('\n');
+    EXPECT_EQ(lines.value(0), "模式：TEVRUN API");
+    EXPECT_EQ(lines.value(1), "TEVRUN API：sk-abcd…1234");
+    EXPECT_EQ(lines.value(2), "config.toml 的 provider：tevrun");
+    EXPECT_EQ(lines.value(3), "可见对话：tevrun 4 条");
+    EXPECT_EQ(lines.value(4), "Codex：正在运行（pid 41）");
+    EXPECT_TRUE(lines.value(5).startsWith("备份：2 个，共 ")) << lines.value(5).toStdString();
+    EXPECT_FALSE(text.out.contains("efghijklmnop"));
+
+    const Json json = parseJson(run({"status", "--json"}).out.toUtf8()).value_or(Json());
+    EXPECT_EQ(json["mode"], "api");
+    EXPECT_EQ(json["key"], "sk-abcd…1234");
+    EXPECT_EQ(json["config_provider"], "tevrun");
+    EXPECT_EQ(json["conversations"], Json({{"tevrun", 4}}));
+    EXPECT_EQ(json["codex_running"], true);
+    EXPECT_EQ(json["codex_pids"], Json::array({41}));
+    EXPECT_EQ(json["backups"]["count"], 2);
+    EXPECT_GT(json["backups"]["size_bytes"].get<qint64>(), 0);
+}
+
+// The program itself, as a user runs it: the real process, a real home.
+TEST(CommandLineProgram, RunsOnTheUsersHome)
+{
+    TempHome temp;
+    temp.write("auth.json", "{}");
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", temp.userHome());
+    program.setProcessEnvironment(environment);
+    program.start(MORVANE_CLI, {"status", "--json"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(parseJson(program.readAllStandardOutput()).value_or(Json())["mode"], "account");
+
+    program.start(MORVANE_CLI, {"switch", "api", "sk-on.the.command.line"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(program.readAllStandardError()).startsWith("不接受写在命令行参数里的 TEVRUN API"));
+    EXPECT_EQ(temp.read("auth.json"), "{}");
+}

@@ -1,0 +1,37 @@
+#include "support/window_fixture.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+// Quits the application: in a binary of its own.
+TEST_F(WindowTest, ClosingTheWindowDuringWorkQuitsOnceTheWorkIsDone)
+{
+    LocalRelay::Reply slow;
+    slow.delayMs = 600;
+    relay.enqueue(slow);
+    launch();
+    secureField()->setText(QStringLiteral("sk-closing"));
+    click("actionButton");
+    bool stillOpenAfterClose = false;
+    QTimer::singleShot(100, app->window(), [&] {
+        app->window()->close();
+        stillOpenAfterClose = app->window()->isVisible();
+    });
+    bool quitByClosing = true;
+    QTimer::singleShot(5000, qApp, [&quitByClosing] {
+        quitByClosing = false;
+        QApplication::quit();
+    });
+    QApplication::exec();
+    EXPECT_TRUE(quitByClosing);
+    EXPECT_TRUE(stillOpenAfterClose);
+    // The switch was finished, not cut short.
+    EXPECT_EQ(status(), QStringLiteral("已切到 TEVRUN API。正在打开 Codex。"));
+    EXPECT_TRUE(temp.exists("auth.json"));
+
+    // The monitor no longer looks.
+    workspace.startCodex(99);
+    QTest::qWait(1300);
+    EXPECT_FALSE(app->isCodexRunningBlocked());
+}

@@ -1,0 +1,321 @@
+#include "core/json.h"
+#include "history/key_history.h"
+#include "support/codex_home_builder.h"
+#include "support/window_fixture.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString runningMessage = QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。");
+const QByteArray accountLogin = R"({"OPENAI_API_KEY": null, "tokens": {"access_token": "t"}})";
+
+QAction* menuAction(QMainWindow* window, const QString& title)
+{
+    for (QAction* action : window->menuBar()->findChildren<QAction*>()) {
+        if (action->text() == title)
+            return action;
+    }
+    ADD_FAILURE() << "no menu item " << title.toStdString();
+    return nullptr;
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(WindowTest, StartUpShowsTheDetectedModeAndTheRememberedKey)
+{
+    launch();
+    EXPECT_EQ(modeControl()->selectedSegment(), 1);
+    EXPECT_TRUE(secureField()->text().isEmpty());
+    EXPECT_EQ(pill(), QStringLiteral("未配置"));
+    EXPECT_EQ(pillColour(), orange);
+    EXPECT_EQ(headline(), QStringLiteral("输入 TEVRUN API，自动更新当前用户的 Codex 设置。"));
+    EXPECT_EQ(status(), QStringLiteral("切换到 TEVRUN API 前会自动保留可恢复状态。"));
+    EXPECT_EQ(statusColour(), green);
+    EXPECT_FALSE(secureField()->hasFocus()); // a selection made at start-up takes no focus
+
+    app.reset();
+    temp.write("auth.json", accountLogin);
+    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-last"})");
+    launch();
+    EXPECT_EQ(modeControl()->selectedSegment(), 0);
+    EXPECT_FALSE(apiPanelShown());
+    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-last"));
+    EXPECT_EQ(plainField()->text(), QStringLiteral("sk-last"));
+    EXPECT_EQ(pill(), QStringLiteral("GPT 账号 登陆"));
+    EXPECT_EQ(pillColour(), blue);
+    EXPECT_EQ(headline(), QStringLiteral("准备使用 GPT 账号 登陆，没有账号记录也可以重新登陆。"));
+    EXPECT_EQ(status(), QStringLiteral("设置 GPT 账号 登陆前会自动保留可恢复状态。"));
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("设置 GPT 账号 登陆并打开 Codex"));
+}
+
+TEST_F(WindowTest, ChoosingAModeUpdatesTheWindowButNotThePill)
+{
+    launch();
+    clickSegment(0);
+    EXPECT_EQ(app->selectedMode(), ModeAccount);
+    EXPECT_FALSE(apiPanelShown());
+    EXPECT_EQ(status(), QStringLiteral("设置 GPT 账号 登陆前会自动保留可恢复状态。"));
+    EXPECT_EQ(pill(), QStringLiteral("未配置"));
+
+    // A saved account profile changes the title the next time it is computed.
+    writeFileAt(temp.home().profileURL("account") + "/auth.json", "{}");
+    clickSegment(1);
+    clickSegment(0);
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 GPT 账号 登陆并打开 Codex"));
+
+    clickSegment(1);
+    EXPECT_TRUE(apiPanelShown());
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 TEVRUN API 并打开 Codex"));
+    EXPECT_TRUE(secureField()->hasFocus());
+}
+
+TEST_F(WindowTest, TheKeyPanelRevealsEditsAndOpensTheKeyPage)
+{
+    launch();
+    QTest::keyClicks(secureField(), QStringLiteral("sk-typed"));
+    click("revealButton");
+    EXPECT_TRUE(plainField()->isVisible());
+    EXPECT_FALSE(secureField()->isVisible());
+    EXPECT_TRUE(plainField()->hasFocus());
+    EXPECT_EQ(widget<QPushButton>("revealButton")->text(), QStringLiteral("隐藏"));
+
+    menuAction(app->window(), QStringLiteral("全选"))->trigger();
+    menuAction(app->window(), QStringLiteral("剪切"))->trigger();
+    EXPECT_TRUE(plainField()->text().isEmpty());
+    menuAction(app->window(), QStringLiteral("粘贴"))->trigger();
+    menuAction(app->window(), QStringLiteral("粘贴"))->trigger();
+    menuAction(app->window(), QStringLiteral("撤销"))->trigger();
+    EXPECT_EQ(plainField()->text(), QStringLiteral("sk-typed"));
+    menuAction(app->window(), QStringLiteral("重做"))->trigger();
+    EXPECT_EQ(app->currentApiKeyInput(), QStringLiteral("sk-typedsk-typed"));
+
+    click("revealButton");
+    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-typedsk-typed"));
+    EXPECT_EQ(secureField()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(widget<QPushButton>("revealButton")->text(), QStringLiteral("显示"));
+
+    // A long key shows its start and end while it is not being edited.
+    const QString key = QStringLiteral("sk-start") + QString(200, QLatin1Char('x')) + QStringLiteral("end9");
+    app->setApiFieldText(key);
+    click("revealButton");
+    widget<QPushButton>("checkApiButton")->setFocus();
+    const QString shown = widget<KeyField>("plainField")->displayedText();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("end9")) && shown.contains(QChar(0x2026))) << shown.toStdString();
+
+    click("keyPageButton");
+    EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl(QStringLiteral("https://tevrun.cloud/"))});
+}
+
+// Each control runs its workflow on the engine and shows what came back.
+TEST_F(WindowTest, EachControlRunsItsWorkflowAndShowsTheResult)
+{
+    temp.write("auth.json", accountLogin);
+    relay.enqueue(LocalRelay::Reply::answer(401, R"({"error":{"code":"invalid_api_key","message":"令牌无效"}})"));
+    launch();
+
+    // Recording the account login: green, no Codex opened, the title follows the profile.
+    QTest::keyClick(app->window(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。"));
+    EXPECT_EQ(statusColour(), green);
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 GPT 账号 登陆并打开 Codex"));
+
+    // A refused key: the relay's message in red with one beep.
+    clickSegment(1);
+    secureField()->setText(QStringLiteral(" sk-bad "));
+    click("checkApiButton");
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("TEVRUN API 校验失败：invalid_api_key，令牌无效"));
+    EXPECT_EQ(statusColour(), red);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(secureField()->text(), QStringLiteral(" sk-bad "));
+
+    // A malformed key is refused at once, with a beep.
+    secureField()->setText(QStringLiteral("pk-not-a-key"));
+    click("actionButton");
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("TEVRUN API 必须以 sk- 开头。"));
+    EXPECT_EQ(beeps, 2);
+
+    secureField()->setText(QStringLiteral("  sk-good.key \n"));
+    click("checkApiButton");
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("TEVRUN API 可用，可以切换或修复配置。"));
+    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-good.key"));
+
+    click("actionButton");
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。正在打开 Codex。"));
+    EXPECT_EQ(statusColour(), green);
+    EXPECT_EQ(pill(), QStringLiteral("TEVRUN API"));
+    EXPECT_EQ(pillColour(), green);
+    EXPECT_EQ(workspace.openedApplications, QStringList{QStringLiteral("/Applications/Codex.app")});
+
+    click("repairButton");
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("AI 诊断：ok 已按标准模板修复。"));
+    EXPECT_EQ(workspace.openedApplications.size(), 1); // repair does not reopen Codex
+
+    clickSegment(0);
+    click("actionButton");
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("已切回 GPT 账号 登陆。正在打开 Codex。"));
+    EXPECT_EQ(pill(), QStringLiteral("GPT 账号 登陆"));
+    EXPECT_EQ(temp.read("auth.json"), accountLogin);
+    EXPECT_EQ(beeps, 2);
+}
+
+TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
+{
+    launch();
+    workspace.startCodex(300);
+    // The one-second monitor notices without any user action.
+    EXPECT_TRUE(waitUntil([this] { return app->isCodexRunningBlocked(); }));
+    EXPECT_EQ(status(), runningMessage);
+    EXPECT_EQ(statusColour(), red);
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("退出 Codex"));
+    EXPECT_TRUE(actionButton()->isEnabled());
+    for (const char* name : {"modeControl", "revealButton", "checkApiButton", "secureField", "plainField", "repairButton"})
+        EXPECT_FALSE(widget(name)->isEnabled()) << name;
+
+    workspace.startCodex(301);
+    click("actionButton");
+    EXPECT_EQ(workspace.terminated, (QList<qint32>{300, 301}));
+    EXPECT_EQ(status(), QStringLiteral("正在退出 Codex..."));
+    EXPECT_EQ(statusColour(), blue);
+    QTest::qWait(1500);
+    EXPECT_TRUE(workspace.forceTerminated.isEmpty());
+    EXPECT_TRUE(waitUntil([this] { return !workspace.forceTerminated.isEmpty(); }));
+    EXPECT_EQ(workspace.forceTerminated, (QList<qint32>{300, 301}));
+    EXPECT_TRUE(waitUntil([this] { return !app->isCodexRunningBlocked(); }));
+    EXPECT_EQ(status(), QStringLiteral("切换到 TEVRUN API 前会自动保留可恢复状态。"));
+    EXPECT_EQ(statusColour(), green);
+    EXPECT_TRUE(widget("secureField")->isEnabled());
+
+    // A Codex that ends is noticed at once, not at the next tick.
+    workspace.startCodex(340);
+    app->refreshCodexRunningGate();
+    workspace.endProcess(340);
+    EXPECT_FALSE(app->isCodexRunningBlocked());
+}
+
+TEST_F(WindowTest, ACodexStartedSinceTheLastCheckIsReportedWithAnAlert)
+{
+    launch();
+    secureField()->setText(QStringLiteral("sk-key"));
+    workspace.startCodex(302);
+    click("actionButton");
+    settle();
+    auto* alert = app->window()->findChild<QMessageBox*>(QStringLiteral("codexRunningAlert"));
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("请先退出 Codex"));
+    EXPECT_EQ(alert->informativeText(),
+              QStringLiteral("Dock 里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。"));
+    EXPECT_EQ(alert->buttons().value(0)->text(), QStringLiteral("好"));
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_TRUE(app->isCodexRunningBlocked());
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("退出 Codex"));
+    EXPECT_EQ(status(), runningMessage);
+    EXPECT_EQ(beeps, 0);
+    EXPECT_TRUE(entriesOf(temp.codexHome()).isEmpty());
+    EXPECT_TRUE(relay.requests().empty());
+}
+
+// The work runs off the window's thread: the window paints, its timers fire, and input
+// made meanwhile is dropped, not replayed.
+TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsAndDropsInput)
+{
+    LocalRelay::Reply slow;
+    slow.delayMs = 1500;
+    relay.enqueue(slow);
+    launch();
+    secureField()->setText(QStringLiteral("sk-patient"));
+    PaintCounter painting;
+    widget("statusLabel")->installEventFilter(&painting);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        widget("statusLabel")->update();
+    });
+    ticker.start(50);
+
+    click("actionButton");
+    EXPECT_TRUE(app->isSwitching());
+    QTest::qWait(150);
+    // The monitor leaves the status and the gate alone while the work runs.
+    workspace.startCodex(900);
+    QTest::qWait(1150);
+    EXPECT_EQ(status(), QStringLiteral("正在切到 TEVRUN API..."));
+    EXPECT_EQ(statusColour(), blue);
+    EXPECT_FALSE(app->isCodexRunningBlocked());
+    EXPECT_FALSE(actionButton()->isEnabled());
+    EXPECT_FALSE(secureField()->isEnabled());
+    EXPECT_GE(ticks, 10);
+    EXPECT_GE(painting.paints, 5);
+    workspace.stopAll();
+    // Clicks and keys made meanwhile, even on a button that looks enabled.
+    actionButton()->setEnabled(true);
+    click("actionButton");
+    click("checkApiButton");
+    click("repairButton");
+    QTest::keyClick(app->window(), Qt::Key_Return);
+    clickSegment(0);
+
+    settle();
+    QTest::qWait(100);
+    EXPECT_EQ(relay.requests().size(), 1u);
+    EXPECT_EQ(app->selectedMode(), ModeApi);
+    EXPECT_TRUE(temp.exists("auth.json"));
+    EXPECT_EQ(status(), QStringLiteral("已切到 TEVRUN API。正在打开 Codex。"));
+    EXPECT_EQ(workspace.openedApplications.size(), 1);
+}
+
+TEST_F(WindowTest, TheStatusRowCountsTheConversationsUp)
+{
+    const CodexHomeBuilder builder(temp.codexHome());
+    builder.createThreadIndex();
+    for (int i = 0; i < 40; ++i)
+        builder.addThread(threadSpec(QStringLiteral("t-%1").arg(i), QStringLiteral("openai"), 1'780'000'000 + i));
+    launch();
+    secureField()->setText(QStringLiteral("sk-key"));
+    // Every report reaches the window as an event of its own: look at the status between them.
+    QStringList seen;
+    struct StatusWatcher : QObject {
+        std::function<void()> look;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::MetaCall)
+                look();
+            return false;
+        }
+    } watcher;
+    watcher.look = [&] { seen << status(); };
+    app->installEventFilter(&watcher);
+    click("actionButton");
+    settle();
+    app->removeEventFilter(&watcher);
+    EXPECT_TRUE(seen.contains(QStringLiteral("正在切到 TEVRUN API... 20/40"))) << seen.join('|').toStdString();
+    EXPECT_EQ(status(), QStringLiteral("已切到 TEVRUN API。 已同步 40 条对话记录。正在打开 Codex。"));
+}
