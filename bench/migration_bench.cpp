@@ -7,7 +7,7 @@
 
 #include "core/codex_home.h"
 #include "migration/thread_migration.h"
-#include "support/codex_home_builder.h"
+#include "bench/codex_home_builder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,3 +1,4 @@
+#include "codexapp/codex_control.h"
 #include "codexapp/codex_processes.h"
 #include "codexapp/linux/linux_workspace.h"
 #include "support/temp_home.h"
@@ -57,17 +58,22 @@ TEST(LinuxWorkspace, ListsAndMatchesACodexBundleProcess)
     EXPECT_EQ(codex.exitStatus(), QProcess::CrashExit); // ended by the signal
 }
 
-TEST(LinuxWorkspace, ForcedQuitEndsAProcessThatIgnoresThePoliteOne)
+// Quitting as the command line does: politely, then by force when Codex ignores it.
+TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
 {
+    TempHome temp;
+    const QString executable = temp.userHome() + QStringLiteral("/Apps/Codex.app/Contents/MacOS/Codex");
+    QDir().mkpath(QFileInfo(executable).path());
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sh"), executable));
     QProcess stubborn;
-    stubborn.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do sleep 0.1; done")});
+    stubborn.start(executable, {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do sleep 0.1; done")});
     ASSERT_TRUE(stubborn.waitForStarted());
     QTest::qWait(200);
     LinuxWorkspace workspace;
-    workspace.terminate(qint32(stubborn.processId()));
-    EXPECT_FALSE(stubborn.waitForFinished(500));
-    workspace.forceTerminate(qint32(stubborn.processId()));
+    ASSERT_EQ(runningCodexPIDs(workspace), QList<qint32>{qint32(stubborn.processId())});
+    EXPECT_TRUE(quitCodexAndWait(workspace));
     EXPECT_TRUE(waitForExit(stubborn));
+    EXPECT_TRUE(runningCodexPIDs(workspace).isEmpty());
 }
 
 TEST(LinuxWorkspace, ListsOnlyProcessesInAscendingOrderAndNeverItselfAsCodex)

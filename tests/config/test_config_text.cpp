@@ -1,126 +1,156 @@
 #include "config/config_text.h"
+#include "config/config_writers.h"
+#include "core/json.h"
+#include "support/temp_home.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-std::optional<QString> providerIn(const char* config)
-{
-    return topLevelConfigValue(QStringLiteral("model_provider"), QString::fromUtf8(config));
-}
+Json jsonAt(const QString& path) { return parseJson(readFileAt(path)).value_or(Json()); }
 
-QString freshFrom(const char* config) { return rewriteConfigForFreshAccount(QString::fromUtf8(config)); }
+const char* const loginLine = "preferred_auth_method = \"device_code\"\n";
 
 } // namespace
 
-TEST(ApiTemplate, IsExactlyTheTenLinesWithOneBlankLine)
+TEST(ConfigText, TheApiTemplateIsExactlyTenLinesWithOneBlankLine)
 {
-    EXPECT_EQ(cleanApiConfig(), QStringLiteral("model = \"gpt-5.5\"\n"
-                                               "model_provider = \"tevrun\"\n"
-                                               "model_reasoning_effort = \"xhigh\"\n"
-                                               "disable_response_storage = true\n"
-                                               "preferred_auth_method = \"apikey\"\n"
-                                               "\n"
-                                               "[model_providers.tevrun]\n"
-                                               "name = \"tevrun\"\n"
-                                               "base_url = \"https://api.tevrun.cloud/v1\"\n"
-                                               "wire_api = \"responses\"\n"));
+    EXPECT_EQ(cleanApiConfig(), QStringLiteral("model = \"gpt-5.5\"\nmodel_provider = \"tevrun\"\nmodel_reasoning_effort = \"xhigh\"\n"
+                                               "disable_response_storage = true\npreferred_auth_method = \"apikey\"\n\n"
+                                               "[model_providers.tevrun]\nname = \"tevrun\"\n"
+                                               "base_url = \"https://api.tevrun.cloud/v1\"\nwire_api = \"responses\"\n"));
 }
 
-TEST(TopLevelValue, ReadsBareQuotedIndentedAndCommentedValues)
+TEST(ConfigText, ReadsATopLevelValueWhateverItsSpelling)
 {
-    EXPECT_EQ(providerIn("model_provider = \"openai\"\n"), QStringLiteral("openai"));
-    EXPECT_EQ(providerIn("model_provider=\"openai\""), QStringLiteral("openai"));
-    EXPECT_EQ(providerIn("   model_provider = \"openai\"\r\n"), QStringLiteral("openai"));
-    EXPECT_EQ(providerIn("model_provider = \"openai\" # note\n"), QStringLiteral("openai"));
-    EXPECT_EQ(providerIn("model_provider = 'open\\ai' # literal\n"), QStringLiteral("open\\ai"));
-    EXPECT_EQ(providerIn("model_provider = \"a\\\"b\\u00e9\\\\\"\n"), QStringLiteral("a\"bé\\"));
-    EXPECT_EQ(providerIn("model_provider = openai # unquoted\n"), QStringLiteral("openai"));
-    EXPECT_EQ(providerIn("model_provider = \"\"\n"), QString(""));
-    EXPECT_EQ(providerIn("model_provider = \"\n"), QStringLiteral("\""));
+    const struct {
+        const char* config;
+        std::optional<QString> provider;
+    } cases[] = {
+        {"model_provider = \"openai\"\n", QStringLiteral("openai")},
+        {"model_provider=\"openai\"", QStringLiteral("openai")},
+        {"   model_provider = \"openai\"\r\n", QStringLiteral("openai")},
+        {"model_provider = \"openai\" # note\n", QStringLiteral("openai")},
+        {"model_provider = 'open\\ai' # literal\n", QStringLiteral("open\\ai")},
+        {"model_provider = \"a\\\"b\\u00e9\\\\\"\n", QStringLiteral("a\"bé\\")},
+        {"model_provider = openai # unquoted\n", QStringLiteral("openai")},
+        {"model_provider = \"\"\n", QString("")},
+        {"model_provider = \"\n", QStringLiteral("\"")},
+        {"model_provider = \"first\"\nmodel_provider = \"second\"\n", QStringLiteral("first")},
+        {"# comment\n\nmodel = \"o3\"\nmodel_provider = \"azure\"\n[x]\n", QStringLiteral("azure")},
+        {"[profiles.work]\nmodel_provider = \"openai\"\n", std::nullopt}, // only the top level counts
+        {"# model_provider = \"openai\"\n", std::nullopt},
+        {"\"model_provider\" = \"openai\"\n", std::nullopt},
+        {"model_providers.x = \"openai\"\n", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(topLevelConfigValue(QStringLiteral("model_provider"), QString::fromUtf8(c.config)), c.provider) << c.config;
 }
 
-TEST(TopLevelValue, OnlyTheTopLevelCountsAndTheFirstLineWins)
+// The fresh-account rewrite removes the TEVRUN settings, keeps everything else, and names
+// the login method once at the top.
+TEST(ConfigText, TheFreshAccountRewriteKeepsWhatIsNotTevrun)
 {
-    EXPECT_FALSE(providerIn("[profiles.work]\nmodel_provider = \"openai\"\n"));
-    EXPECT_FALSE(providerIn("# model_provider = \"openai\"\n"));
-    EXPECT_FALSE(providerIn("\"model_provider\" = \"openai\"\n"));
-    EXPECT_FALSE(providerIn("model_providers.x = \"openai\"\n"));
-    EXPECT_EQ(providerIn("model_provider = \"first\"\nmodel_provider = \"second\"\n"), QStringLiteral("first"));
-    EXPECT_EQ(providerIn("# comment\n\nmodel = \"o3\"\nmodel_provider = \"azure\"\n[x]\n"), QStringLiteral("azure"));
-    EXPECT_FALSE(providerIn(""));
+    const struct {
+        QString config;
+        QString expected;
+    } cases[] = {
+        {cleanApiConfig(), "preferred_auth_method = \"device_code\"\nmodel = \"gpt-5.5\"\nmodel_reasoning_effort = \"xhigh\"\n"},
+        {"", loginLine},
+        {"\n", QStringLiteral("%1\n").arg(loginLine)},
+        {"preferred_auth_method = \"apikey\"\nmodel = \"o3\"\n", QStringLiteral("%1model = \"o3\"\n").arg(loginLine)},
+        {loginLine, loginLine},
+        {"preferred_auth_method = 'chatgpt'\n[a]\npreferred_auth_method = \"x\"\n",
+         QStringLiteral("%1[a]\npreferred_auth_method = \"x\"\n").arg(loginLine)},
+        {"# my settings\nmodel = \"o3\"\nmodel_provider = \"openai\"\ndisable_response_storage=true\n"
+         "preferred_auth_method = \"chatgpt\"\n\n[model_providers.tevrun]\nname = \"tevrun\"\nbase_url = \"https://x/v1\"\n"
+         "[profiles.work]\nmodel_provider = \"openai\"\n  indented = 1\n[ model_providers.tevrun ]\nkept = true\n"
+         "[model_providers.tevrun]\nagain = 1\n[[mcp_servers]]\nname = \"fs\"\n",
+         QStringLiteral("%1# my settings\nmodel = \"o3\"\n\n[profiles.work]\nmodel_provider = \"openai\"\n  indented = 1\n"
+                        "[ model_providers.tevrun ]\nkept = true\n[[mcp_servers]]\nname = \"fs\"\n")
+             .arg(loginLine)},
+        {"model = \"o3\"\r\nmodel_provider = \"tevrun\"\r\npreferred_auth_method = \"apikey\"\r\n\r\n"
+         "[model_providers.tevrun]\r\nname = \"tevrun\"\r\n[profiles.work]\r\nmodel_provider = \"openai\"\r\n",
+         "preferred_auth_method = \"device_code\"\r\nmodel = \"o3\"\r\n\r\n[profiles.work]\r\nmodel_provider = \"openai\"\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rewriteConfigForFreshAccount(c.config), c.expected) << c.config.toStdString();
 }
 
-TEST(FreshAccountRewrite, OfTheApiTemplateKeepsOnlyTheModelSettings)
+TEST(ConfigWriters, TheApiWriterReplacesTheLoginWithTheKeyOwnerOnly)
 {
-    EXPECT_EQ(rewriteConfigForFreshAccount(cleanApiConfig()),
-              QStringLiteral("preferred_auth_method = \"device_code\"\n"
-                             "model = \"gpt-5.5\"\n"
-                             "model_reasoning_effort = \"xhigh\"\n"));
+    TempHome temp;
+    temp.write("auth.json", R"({"OPENAI_API_KEY": null, "tokens": {"id_token": "eyJ.id"}})");
+    temp.write("config.toml", "model = \"o3\"\n[mcp_servers.fs]\ncommand = \"x\"\n");
+    ASSERT_TRUE(writeApiConfigWithKey(temp.home(), QStringLiteral("sk-new.key")));
+    EXPECT_EQ(jsonAt(temp.path("auth.json")), Json({{"OPENAI_API_KEY", "sk-new.key"}}));
+    EXPECT_EQ(modeOf(temp.path("auth.json")), 0600u);
+    EXPECT_EQ(temp.read("auth_tevrun_last.json"), temp.read("auth.json"));
+    EXPECT_EQ(modeOf(temp.path("auth_tevrun_last.json")), 0600u);
+    EXPECT_EQ(QString::fromUtf8(temp.read("config.toml")), cleanApiConfig());
+
+    // A configuration that cannot be written is reported after the login was written.
+    QFile::remove(temp.path("config.toml"));
+    temp.write("config.toml/blocker", "");
+    Error error;
+    EXPECT_FALSE(writeCleanApiConfigWithKey(temp.home(), QStringLiteral("sk-abc"), &error));
+    EXPECT_TRUE(error.message.startsWith(QStringLiteral("无法写入“config.toml”："))) << error.message.toStdString();
+    EXPECT_EQ(jsonAt(temp.path("auth.json")), Json({{"OPENAI_API_KEY", "sk-abc"}}));
 }
 
-TEST(FreshAccountRewrite, OfEmptyTextIsTheLoginLine)
+TEST(ConfigWriters, AMissingCodexHomeIsCreatedAndAFileInItsPlaceIsReported)
 {
-    EXPECT_EQ(freshFrom(""), QStringLiteral("preferred_auth_method = \"device_code\"\n"));
-    EXPECT_EQ(freshFrom("\n"), QStringLiteral("preferred_auth_method = \"device_code\"\n\n"));
+    TempHome temp;
+    ASSERT_TRUE(writeCleanApiConfigWithKey(temp.home(), QStringLiteral("sk-abc")));
+    EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"auth.json", "auth_tevrun_last.json", "config.toml"}));
+
+    TempHome blocked;
+    writeFileAt(blocked.codexHome(), "I am a file");
+    Error error;
+    EXPECT_FALSE(writeCleanApiConfigWithKey(blocked.home(), QStringLiteral("sk-abc"), &error));
+    EXPECT_EQ(error.message, QStringLiteral("无法创建目录“.codex”：那里已有一个同名文件。"));
+    EXPECT_EQ(readFileAt(blocked.codexHome()), "I am a file");
 }
 
-TEST(FreshAccountRewrite, RemovesTevrunSettingsAndKeepsEverythingElse)
+TEST(ConfigWriters, RemovingTheKeyKeepsTheOtherMembersSortedAndOwnerOnly)
 {
-    const char* config = "# my settings\n"
-                         "model = \"o3\"\n"
-                         "model_provider = \"openai\"\n"
-                         "disable_response_storage=true\n"
-                         "preferred_auth_method = \"chatgpt\"\n"
-                         "\n"
-                         "[model_providers.tevrun]\n"
-                         "name = \"tevrun\"\n"
-                         "base_url = \"https://x/v1\"\n"
-                         "[profiles.work]\n"
-                         "model_provider = \"openai\"\n"
-                         "  indented = 1\n"
-                         "[ model_providers.tevrun ]\n"
-                         "kept = true\n"
-                         "[model_providers.tevrun]\n"
-                         "again = 1\n"
-                         "[[mcp_servers]]\n"
-                         "name = \"fs\"\n";
-    EXPECT_EQ(freshFrom(config), QStringLiteral("preferred_auth_method = \"device_code\"\n"
-                                                "# my settings\n"
-                                                "model = \"o3\"\n"
-                                                "\n"
-                                                "[profiles.work]\n"
-                                                "model_provider = \"openai\"\n"
-                                                "  indented = 1\n"
-                                                "[ model_providers.tevrun ]\n"
-                                                "kept = true\n"
-                                                "[[mcp_servers]]\n"
-                                                "name = \"fs\"\n"));
+    TempHome temp;
+    const QString auth = temp.path("auth.json");
+    temp.write("auth.json", R"({"zeta": 1, "OPENAI_API_KEY": "sk-x", "alpha": {"n": 12345678901234567890}})");
+    QFile::setPermissions(auth, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    removeApiKeyFromAuthFile(auth);
+    const QByteArray written = readFileAt(auth);
+    EXPECT_EQ(jsonAt(auth), Json::parse(R"({"zeta": 1, "alpha": {"n": 12345678901234567890}})"));
+    EXPECT_LT(written.indexOf("alpha"), written.indexOf("zeta"));
+    EXPECT_TRUE(written.contains('\n'));
+    EXPECT_EQ(modeOf(auth), 0600u);
+
+    for (const QByteArray& before : {QByteArray(), QByteArray("[1,2]"), QByteArray("{broken")}) {
+        if (before.isNull())
+            QFile::remove(auth);
+        else
+            temp.write("auth.json", before);
+        removeApiKeyFromAuthFile(auth);
+        EXPECT_EQ(jsonAt(auth), Json::object()) << before.toStdString();
+    }
 }
 
-TEST(FreshAccountRewrite, NamesTheLoginMethodOnceWhateverTheOldValue)
+TEST(ConfigWriters, TheLoginWritersKeepTheLastKey)
 {
-    EXPECT_EQ(freshFrom("preferred_auth_method = \"apikey\"\nmodel = \"o3\"\n"),
-              QStringLiteral("preferred_auth_method = \"device_code\"\nmodel = \"o3\"\n"));
-    EXPECT_EQ(freshFrom("preferred_auth_method = \"device_code\"\n"),
-              QStringLiteral("preferred_auth_method = \"device_code\"\n"));
-    const QString result = freshFrom("preferred_auth_method = 'chatgpt'\n[a]\npreferred_auth_method = \"x\"\n");
-    EXPECT_EQ(result, QStringLiteral("preferred_auth_method = \"device_code\"\n[a]\npreferred_auth_method = \"x\"\n"));
-}
+    TempHome temp;
+    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-old", "tokens": {"a": 1}})");
+    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-old"})");
+    temp.write("config.toml", cleanApiConfig().toUtf8());
+    ASSERT_TRUE(writeFreshAccountConfig(temp.home()));
+    EXPECT_EQ(jsonAt(temp.path("auth.json")), Json({{"tokens", {{"a", 1}}}}));
+    EXPECT_EQ(temp.read("config.toml"),
+              "preferred_auth_method = \"device_code\"\nmodel = \"gpt-5.5\"\nmodel_reasoning_effort = \"xhigh\"\n");
+    EXPECT_EQ(temp.read("auth_tevrun_last.json"), R"({"OPENAI_API_KEY": "sk-old"})");
 
-TEST(FreshAccountRewrite, UnderstandsCrlfFilesAndKeepsTheirLineEnds)
-{
-    const char* config = "model = \"o3\"\r\n"
-                         "model_provider = \"tevrun\"\r\n"
-                         "preferred_auth_method = \"apikey\"\r\n"
-                         "\r\n"
-                         "[model_providers.tevrun]\r\n"
-                         "name = \"tevrun\"\r\n"
-                         "[profiles.work]\r\n"
-                         "model_provider = \"openai\"\r\n";
-    EXPECT_EQ(freshFrom(config), QStringLiteral("preferred_auth_method = \"device_code\"\r\n"
-                                                "model = \"o3\"\r\n"
-                                                "\r\n"
-                                                "[profiles.work]\r\n"
-                                                "model_provider = \"openai\"\r\n"));
+    // The clean login configuration replaces whatever was there, unreadable or not.
+    temp.write("config.toml", "garbage \xff\n[[[");
+    ASSERT_TRUE(writeCleanLoginConfig(temp.home()));
+    EXPECT_EQ(temp.read("config.toml"), loginLine);
+    EXPECT_EQ(temp.read("auth_tevrun_last.json"), R"({"OPENAI_API_KEY": "sk-old"})");
 }

@@ -1,6 +1,6 @@
 #include "core/json.h"
 #include "history/key_history.h"
-#include "support/codex_home_builder.h"
+#include "bench/codex_home_builder.h"
 #include "support/window_fixture.h"
 
 #include <QAction>

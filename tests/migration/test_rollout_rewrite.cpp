@@ -1,5 +1,5 @@
 #include "migration/rollout_rewrite.h"
-#include "support/codex_home_builder.h"
+#include "bench/codex_home_builder.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -18,38 +18,35 @@ ThreadRecords recordsFor(const QStringList& paths)
     return records;
 }
 
-QList<QByteArray> linesOf(const QByteArray& content) { return content.split('\n'); }
-
 } // namespace
 
-TEST(RolloutRewrite, ChangesOnlyTheMetadataLineAndKeepsEveryOtherByte)
+TEST(RolloutRewrite, ChangesOnlyTheMetadataLinesAndKeepsEveryOtherByte)
 {
     TempHome temp;
-    const QByteArray original = rolloutContent(id, RolloutShape{.approximateSize = 200'000});
-    temp.write(QStringLiteral("a.jsonl"), original);
+    RolloutShape large; // long lines, two metadata lines, no final line feed
+    large.approximateSize = 24 << 20;
+    large.metadataLines = 2;
+    large.finalLineFeed = false;
+    const QByteArray small = rolloutContent(id, RolloutShape{.approximateSize = 200'000});
+    const QByteArray big = rolloutContent(id, large);
+    temp.write("small.jsonl", small);
+    temp.write("big.jsonl", big);
+    temp.write("done.jsonl", rolloutContent(id, RolloutShape{.provider = "tevrun"}));
+    const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
+    setModificationTime(temp.path("done.jsonl"), old);
 
     Error error;
-    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("a.jsonl")}), "tevrun", &error), 1);
-
-    const QByteArray rewritten = temp.read(QStringLiteral("a.jsonl"));
-    const QList<QByteArray> before = linesOf(original);
-    const QList<QByteArray> after = linesOf(rewritten);
-    ASSERT_EQ(before.size(), after.size());
-    EXPECT_EQ(after[0], sessionMetaLine(id, "tevrun"));
-    for (qsizetype i = 1; i < before.size(); ++i)
-        EXPECT_EQ(before[i], after[i]) << "line " << i;
-    EXPECT_TRUE(rewritten.endsWith('\n'));
-}
-
-TEST(RolloutRewrite, AFileAlreadyOnTheTargetIsNotWritten)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("a.jsonl"), rolloutContent(id, RolloutShape{}));
-    const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
-    setModificationTime(temp.path("a.jsonl"), old);
-
-    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("a.jsonl")}), "openai"), 0);
-    EXPECT_EQ(modificationTime(temp.path("a.jsonl")), old);
+    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("small.jsonl"), temp.path("big.jsonl"), temp.path("done.jsonl")}),
+                                           "tevrun", &error),
+              2);
+    const QByteArray meta = sessionMetaLine(id, "tevrun") + '\n';
+    const qsizetype metaSize = sessionMetaLine(id, "openai").size() + 1;
+    EXPECT_EQ(temp.read("small.jsonl"), meta + small.mid(metaSize));
+    const QByteArray rewritten = temp.read("big.jsonl");
+    EXPECT_EQ(rewritten.left(2 * metaSize), meta + meta);
+    EXPECT_TRUE(rewritten.mid(2 * metaSize) == big.mid(2 * metaSize));
+    EXPECT_FALSE(rewritten.endsWith('\n'));
+    EXPECT_EQ(modificationTime(temp.path("done.jsonl")), old); // already on the target: not written
 }
 
 TEST(RolloutRewrite, HandlesEveryMetadataLineAndOnlyRealOnes)
@@ -98,17 +95,6 @@ TEST(RolloutRewrite, KeepsMemberOrderNumbersStringsAndCarriageReturns)
     EXPECT_TRUE(rewrittenLine.contains("\"zeta\":1,\"model_provider\":\"tevrun\",\"big\":18446744073709551615"));
 }
 
-TEST(RolloutRewrite, KeepsTheAbsenceOfAFinalLineFeed)
-{
-    RolloutShape shape;
-    shape.finalLineFeed = false;
-    const QByteArray content = rolloutContent(id, shape);
-    const std::optional<QByteArray> result = rewrittenRollout(content, QStringLiteral("tevrun"));
-    ASSERT_TRUE(result);
-    EXPECT_FALSE(result->endsWith('\n'));
-    EXPECT_EQ(result->mid(result->indexOf('\n')), content.mid(content.indexOf('\n')));
-}
-
 TEST(RolloutRewrite, SkipsEmptyAndMissingPathsAndStopsAtInvalidUtf8)
 {
     TempHome temp;
@@ -129,20 +115,4 @@ TEST(RolloutRewrite, SkipsEmptyAndMissingPathsAndStopsAtInvalidUtf8)
     EXPECT_EQ(temp.read("last.jsonl"), lastBefore);
 
     EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({QString(), temp.path("gone.jsonl")}), "tevrun"), 0);
-}
-
-TEST(RolloutRewrite, LargeFilesWithLongLinesChangeOnlyTheirMetadata)
-{
-    TempHome temp;
-    RolloutShape shape;
-    shape.approximateSize = 24 << 20;
-    shape.metadataLines = 2;
-    const QByteArray original = rolloutContent(id, shape);
-    temp.write(QStringLiteral("big.jsonl"), original);
-
-    EXPECT_EQ(rewriteSessionMetaForThreads(recordsFor({temp.path("big.jsonl")}), "tevrun"), 1);
-    const QByteArray rewritten = temp.read("big.jsonl");
-    const qsizetype metaSize = 2 * (sessionMetaLine(id, "openai").size() + 1);
-    EXPECT_EQ(rewritten.left(metaSize), sessionMetaLine(id, "tevrun") + '\n' + sessionMetaLine(id, "tevrun") + '\n');
-    EXPECT_TRUE(rewritten.mid(metaSize) == original.mid(metaSize));
 }

@@ -17,29 +17,36 @@ Json descriptorOf(const TempHome& temp, const QString& profile)
 
 } // namespace
 
-TEST(Profiles, SavingCopiesTheFilesAndDescribesThem)
+TEST(Profiles, SavingCopiesTheFilesThatExistAndDescribesThem)
 {
     TempHome temp;
-    temp.write(QStringLiteral("auth.json"), "{\"tokens\": 1}");
-    temp.write(QStringLiteral("config.toml"), "model = \"o3\"\n");
+    temp.write("auth.json", "first");
+    temp.write("auth_tevrun_last.json", "last");
+    const QStringList apiFiles = {"auth.json", "config.toml", "auth_tevrun_last.json"};
+    ASSERT_TRUE(saveProfileNamed(temp.home(), QStringLiteral("api"), apiFiles, false));
+    temp.write("auth.json", "second");
+    temp.write("config.toml", "cfg");
+    QFile::remove(temp.path("auth_tevrun_last.json"));
+    ASSERT_TRUE(saveProfileNamed(temp.home(), QStringLiteral("api"), apiFiles, false));
 
-    ASSERT_TRUE(saveProfileNamed(temp.home(), QStringLiteral("account"), accountFiles, false));
-    const QString directory = temp.home().profileURL(QStringLiteral("account"));
-    EXPECT_EQ(entriesOf(directory), (QStringList{"auth.json", "config.toml", "profile.json"}));
-    EXPECT_EQ(readFileAt(directory + "/auth.json"), "{\"tokens\": 1}");
-    const Json descriptor = descriptorOf(temp, QStringLiteral("account"));
+    // Saving again replaces the copies and the descriptor; a copy whose source is gone stays.
+    const QString directory = temp.home().profileURL(QStringLiteral("api"));
+    EXPECT_EQ(entriesOf(directory), (QStringList{"auth.json", "auth_tevrun_last.json", "config.toml", "profile.json"}));
+    EXPECT_EQ(readFileAt(directory + "/auth.json"), "second");
+    EXPECT_EQ(readFileAt(directory + "/auth_tevrun_last.json"), "last");
+    const Json descriptor = descriptorOf(temp, QStringLiteral("api"));
     EXPECT_EQ(descriptor.size(), 3u);
-    EXPECT_EQ(descriptor["profile"], "account");
+    EXPECT_EQ(descriptor["profile"], "api");
     EXPECT_EQ(descriptor["files"], Json({"auth.json", "config.toml"}));
     EXPECT_TRUE(descriptor["saved_at"].is_string());
-    EXPECT_TRUE(profileExists(temp.home(), QStringLiteral("account")));
-    EXPECT_EQ(modeOf(temp.path(QStringLiteral("morvane/profiles"))), 0700u);
+    EXPECT_TRUE(profileExists(temp.home(), QStringLiteral("api")));
+    EXPECT_EQ(modeOf(temp.path("morvane/profiles")), 0700u);
 }
 
-TEST(Profiles, SavingWithoutLoginFailsWithCode10AndKeepsWhatWasCopied)
+TEST(Profiles, SavingWithoutLoginFailsWithCode10UnlessAllowed)
 {
     TempHome temp;
-    temp.write(QStringLiteral("config.toml"), "x");
+    temp.write("config.toml", "x");
     Error error;
     EXPECT_FALSE(saveProfileNamed(temp.home(), QStringLiteral("account"), accountFiles, false, &error));
     EXPECT_EQ(error.domain, QStringLiteral("Morvane"));
@@ -52,42 +59,6 @@ TEST(Profiles, SavingWithoutLoginFailsWithCode10AndKeepsWhatWasCopied)
     EXPECT_EQ(descriptorOf(temp, QStringLiteral("loose"))["files"], Json({"config.toml"}));
 }
 
-TEST(Profiles, SavingAgainReplacesTheCopiesAndTheDescriptor)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("auth.json"), "first");
-    temp.write(QStringLiteral("auth_tevrun_last.json"), "last");
-    const QStringList apiFiles = {"auth.json", "config.toml", "auth_tevrun_last.json"};
-    ASSERT_TRUE(saveProfileNamed(temp.home(), QStringLiteral("api"), apiFiles, false));
-    temp.write(QStringLiteral("auth.json"), "second");
-    temp.write(QStringLiteral("config.toml"), "cfg");
-    QFile::remove(temp.path(QStringLiteral("auth_tevrun_last.json")));
-    ASSERT_TRUE(saveProfileNamed(temp.home(), QStringLiteral("api"), apiFiles, false));
-
-    const QString directory = temp.home().profileURL(QStringLiteral("api"));
-    EXPECT_EQ(readFileAt(directory + "/auth.json"), "second");
-    EXPECT_EQ(readFileAt(directory + "/auth_tevrun_last.json"), "last");
-    EXPECT_EQ(descriptorOf(temp, QStringLiteral("api"))["files"], Json({"auth.json", "config.toml"}));
-    EXPECT_EQ(entriesOf(directory), (QStringList{"auth.json", "auth_tevrun_last.json", "config.toml", "profile.json"}));
-}
-
-TEST(Profiles, AFailedCopyLeavesTheEarlierProfileFileInPlace)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("auth.json"), "new login");
-    temp.write(QStringLiteral("config.toml"), "new config");
-    const QString directory = temp.home().profileURL(QStringLiteral("account"));
-    writeFileAt(directory + "/auth.json", "old login");
-    writeFileAt(directory + "/config.toml/stray", "a directory where the file goes");
-
-    Error error;
-    EXPECT_FALSE(saveProfileNamed(temp.home(), QStringLiteral("account"), accountFiles, false, &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法替换“config.toml”：目标是一个目录。"));
-    EXPECT_EQ(readFileAt(directory + "/auth.json"), "new login");
-    EXPECT_EQ(readFileAt(directory + "/config.toml/stray"), "a directory where the file goes");
-    EXPECT_EQ(entriesOf(directory), (QStringList{"auth.json", "config.toml"}));
-}
-
 TEST(Profiles, RestoreCopiesEveryVisibleEntryBackOwnerOnly)
 {
     TempHome temp;
@@ -98,40 +69,25 @@ TEST(Profiles, RestoreCopiesEveryVisibleEntryBackOwnerOnly)
     writeFileAt(directory + "/auth_tevrun_last.json", "stale");
     writeFileAt(directory + "/profile.json", "{}");
     writeFileAt(directory + "/.hidden", "not restored");
-    temp.write(QStringLiteral("auth.json"), "{\"OPENAI_API_KEY\": \"sk-x\"}");
+    temp.write("auth.json", "{\"OPENAI_API_KEY\": \"sk-x\"}");
 
     ASSERT_TRUE(restoreProfileNamed(temp.home(), QStringLiteral("account"), {}));
-    EXPECT_EQ(temp.read(QStringLiteral("auth.json")), "{\"tokens\": 1}");
-    EXPECT_EQ(modeOf(temp.path(QStringLiteral("auth.json"))), 0600u);
-    EXPECT_EQ(temp.read(QStringLiteral("config.toml")), "model_provider = \"openai\"\n");
-    EXPECT_EQ(temp.read(QStringLiteral("auth_tevrun_last.json")), "stale");
-    EXPECT_FALSE(temp.exists(QStringLiteral(".hidden")));
-    EXPECT_FALSE(temp.exists(QStringLiteral("profile.json")));
+    EXPECT_EQ(temp.read("auth.json"), "{\"tokens\": 1}");
+    EXPECT_EQ(modeOf(temp.path("auth.json")), 0600u);
+    EXPECT_EQ(temp.read("config.toml"), "model_provider = \"openai\"\n");
+    EXPECT_EQ(temp.read("auth_tevrun_last.json"), "stale");
+    EXPECT_FALSE(temp.exists(".hidden"));
+    EXPECT_FALSE(temp.exists("profile.json"));
 }
 
-TEST(Profiles, RestoreOfAMissingProfileFailsWithCode11AndTouchesNothing)
+TEST(Profiles, RestoreOfAProfileWithoutLoginFailsWithCode11AndTouchesNothing)
 {
     TempHome temp;
     const QString directory = temp.home().profileURL(QStringLiteral("account"));
     writeFileAt(directory + "/config.toml", "x");
-    writeFileAt(directory + "/profile.json", "{}");
     Error error;
-    EXPECT_FALSE(profileExists(temp.home(), QStringLiteral("account")));
     EXPECT_FALSE(restoreProfileNamed(temp.home(), QStringLiteral("account"), {}, &error));
     EXPECT_EQ(error.code, 11);
     EXPECT_EQ(error.message, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
-    EXPECT_FALSE(QFileInfo::exists(temp.codexHome() + "/config.toml"));
-}
-
-TEST(Profiles, RestoreOntoADirectoryFailsAndKeepsIt)
-{
-    TempHome temp;
-    const QString directory = temp.home().profileURL(QStringLiteral("account"));
-    writeFileAt(directory + "/auth.json", "login");
-    writeFileAt(directory + "/config.toml", "cfg");
-    temp.write(QStringLiteral("config.toml/inner"), "keep");
-    Error error;
-    EXPECT_FALSE(restoreProfileNamed(temp.home(), QStringLiteral("account"), {}, &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法替换“config.toml”：目标是一个目录。"));
-    EXPECT_EQ(temp.read(QStringLiteral("config.toml/inner")), "keep");
+    EXPECT_FALSE(temp.exists("config.toml"));
 }

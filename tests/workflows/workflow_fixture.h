@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/json.h"
-#include "support/codex_home_builder.h"
+#include "bench/codex_home_builder.h"
 #include "support/fake_workspace.h"
 #include "support/local_relay.h"
 #include "support/temp_home.h"

@@ -1,4 +1,4 @@
-#include "support/codex_home_builder.h"
+#include "bench/codex_home_builder.h"
 
 #include <QDateTime>
 #include <QDir>
