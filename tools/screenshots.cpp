@@ -1,12 +1,16 @@
-// Writes pictures of the window for people to look at: API mode, account mode, and
-// Codex running with its alert.   morvane_screenshots DIR
+// Writes pictures of the window for people to look at: API mode, account mode, Codex
+// running with its alert, and a switch of 2,000 conversations under way.
+//   morvane_screenshots DIR
 
-#include "support/fake_workspace.h"
-#include "support/temp_home.h"
+#include "bench/codex_home_builder.h"
 #include "gui/app_delegate.h"
+#include "support/fake_workspace.h"
+#include "support/local_relay.h"
+#include "support/temp_home.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
@@ -24,6 +28,45 @@ bool save(const QPixmap& picture, const QString& path)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// The window while it moves 2,000 conversations: caught when the status row has counted
+// past the first files.
+bool saveSwitchUnderWay(const QString& path)
+{
+    QTemporaryDir home;
+    const CodexHomeBuilder builder(home.path() + QStringLiteral("/.codex"));
+    builder.createThreadIndex();
+    for (int i = 0; i < 2000; ++i)
+        builder.addThread(threadSpec(QStringLiteral("t-%1").arg(i), QStringLiteral("openai"), 1'780'000'000 + i));
+    FakeWorkspace workspace;
+    LocalRelay relay;
+    AppDelegate delegate(home.path(), relay.endpoint(), workspace);
+    delegate.launch();
+    delegate.setApiFieldText(QStringLiteral("sk-example0123456789"));
+    auto* status = delegate.window()->findChild<QLabel*>(QStringLiteral("statusLabel"));
+    QPixmap picture;
+    struct Watcher : QObject {
+        std::function<void()> look;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::MetaCall)
+                look();
+            return false;
+        }
+    } watcher;
+    watcher.look = [&] {
+        const QString text = status->text();
+        if (picture.isNull() && text.endsWith(QStringLiteral("/2000")) && text.section(QLatin1Char(' '), -1).section(QLatin1Char('/'), 0, 0).toInt() >= 600)
+            picture = delegate.window()->grab();
+    };
+    delegate.installEventFilter(&watcher);
+    delegate.runPrimaryAction();
+    if (!QTest::qWaitFor([&delegate] { return !delegate.isSwitching(); }, 60'000) || picture.isNull()) {
+        std::fprintf(stderr, "the switch was not caught under way: %s\n", qPrintable(status->text()));
+        return false;
+    }
+    return save(picture, path);
 }
 
 } // namespace
@@ -74,5 +117,6 @@ int main(int argc, char** argv)
         painter.drawRect(QRect(at, sheet.size()).adjusted(0, 0, -1, -1));
     }
     ok = save(running, directory + QStringLiteral("/codex-running.png")) && ok;
+    ok = saveSwitchUnderWay(directory + QStringLiteral("/switching.png")) && ok;
     return ok ? 0 : 1;
 }
