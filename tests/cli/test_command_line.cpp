@@ -17,7 +17,7 @@ class CommandLineTest : public WorkflowTest {
 public:
     // Standard input is a terminal unless input is given.
     Outcome run(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt,
-            const QString& environmentKey = QString())
+            const QString& environmentKey = QString(), bool errorIsTerminal = false)
     {
         Outcome result;
         QTextStream out(&result.out);
@@ -26,6 +26,7 @@ public:
         io.inputIsTerminal = !input.has_value();
         io.readInput = [input] { return input.value_or(QByteArray()); };
         io.environmentKey = environmentKey;
+        io.errorIsTerminal = errorIsTerminal;
         result.status = runCommandLine(arguments, engine, io);
         return result;
     }
@@ -130,6 +131,17 @@ TEST_F(CommandLineTest, FailuresAndARunningCodexHaveTheirOwnStatus)
     EXPECT_EQ(quitting.status, 0);
     EXPECT_EQ(workspace.terminated, QList<qint32>{808});
     EXPECT_EQ(quitting.out, "当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。\n");
+}
+
+TEST_F(CommandLineTest, ATerminalSeesOneUpdatingProgressLine)
+{
+    makeAccountHome();
+    const Outcome result = run({"switch", "api"}, QByteArray("sk-key"), QString(), true);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.err.startsWith("\r\033[K正在切到 TEVRUN API...\r\033[K正在切到 TEVRUN API... 0/3"))
+        << result.err.toStdString();
+    EXPECT_TRUE(result.err.endsWith("正在切到 TEVRUN API... 3/3\r\033[K"));
+    EXPECT_FALSE(result.err.contains('\n'));
 }
 
 TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
