@@ -3,7 +3,7 @@
 #include "cli/status_report.h"
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
-#include "core/file_ops.h"
+#include "core/files/file_io.h"
 
 #include <QCommandLineParser>
 

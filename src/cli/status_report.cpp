@@ -4,7 +4,7 @@
 #include "codexapp/codex_control.h"
 #include "config/config_text.h"
 #include "core/api_key.h"
-#include "core/file_ops.h"
+#include "core/files/file_io.h"
 #include "core/json.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"

@@ -1,7 +1,8 @@
 #include "config/config_writers.h"
 
 #include "config/config_text.h"
-#include "core/file_ops.h"
+#include "core/files/file_tree.h"
+#include "core/files/file_io.h"
 #include "core/json.h"
 
 namespace {

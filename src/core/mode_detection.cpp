@@ -1,7 +1,7 @@
 #include "core/mode_detection.h"
 
 #include "core/api_key.h"
-#include "core/file_ops.h"
+#include "core/files/file_io.h"
 
 SwitchMode detectCurrentMode(const CodexHome& home)
 {

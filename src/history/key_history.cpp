@@ -1,7 +1,8 @@
 #include "history/key_history.h"
 
 #include "core/api_key.h"
-#include "core/file_ops.h"
+#include "core/files/file_tree.h"
+#include "core/files/file_io.h"
 #include "core/json.h"
 #include "core/naming.h"
 

@@ -1,6 +1,7 @@
 #include "migration/migration_backup.h"
 
-#include "core/file_ops.h"
+#include "core/files/file_tree.h"
+#include "core/files/file_io.h"
 #include "core/json.h"
 #include "core/naming.h"
 #include "storage/backups.h"

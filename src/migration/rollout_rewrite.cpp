@@ -1,6 +1,6 @@
 #include "migration/rollout_rewrite.h"
 
-#include "core/file_ops.h"
+#include "core/files/file_io.h"
 
 #include <nlohmann/json.hpp>
 

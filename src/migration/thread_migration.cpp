@@ -2,7 +2,7 @@
 
 #include "config/config_text.h"
 #include "core/constants.h"
-#include "core/file_ops.h"
+#include "core/files/file_io.h"
 #include "migration/migration_backup.h"
 #include "migration/rollout_rewrite.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/api_key.h"
 #include "core/constants.h"
-#include "core/file_ops.h"
+#include "core/files/file_io.h"
 #include "relay/relay_request.h"
 #include "relay/text_utils.h"
 

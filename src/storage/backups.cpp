@@ -1,6 +1,8 @@
 #include "storage/backups.h"
 
-#include "core/file_ops.h"
+#include "core/files/file_tree.h"
+#include "core/files/file_io.h"
+#include "core/files/file_errors.h"
 #include "core/json.h"
 #include "core/naming.h"
 

@@ -1,6 +1,7 @@
 #include "storage/profiles.h"
 
-#include "core/file_ops.h"
+#include "core/files/file_tree.h"
+#include "core/files/file_io.h"
 #include "core/json.h"
 #include "core/naming.h"
 

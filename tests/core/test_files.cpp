@@ -1,4 +1,5 @@
-#include "core/file_ops.h"
+#include "core/files/file_tree.h"
+#include "core/files/file_io.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>

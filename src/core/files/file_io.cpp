@@ -1,0 +1,198 @@
+#include "core/files/file_io.h"
+
+#include "core/files/file_errors.h"
+#include "core/files/staging.h"
+#include "core/files/system_calls.h"
+
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QUuid>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace files {
+
+QString temporarySibling(const QString& target)
+{
+    const QFileInfo info(target);
+    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".morvane-")
+        + QUuid::createUuid().toString(QUuid::Id128).left(12);
+}
+
+bool writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+bool itemExists(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(nativePath(path).constData(), &info) == 0;
+}
+
+std::optional<QString> fileBehind(const QString& path, const QString& operation, Error* error)
+{
+    struct stat info {};
+    if (::lstat(nativePath(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (!::realpath(nativePath(path).constData(), resolved)) {
+        fail(error, errno == ENOENT ? danglingLinkError(operation, path) : systemError(operation, path, errno));
+        return std::nullopt;
+    }
+    return QFile::decodeName(resolved);
+}
+
+std::optional<QByteArray> readWhole(const QString& path, Error* error)
+{
+    const QString operation = QStringLiteral("读取");
+    // Opening without blocking: a named pipe must not hold the program up.
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int saved = errno;
+        ::close(fd);
+        if (S_ISDIR(info.st_mode))
+            fail(error, systemError(operation, path, EISDIR));
+        else
+            fail(error, info.st_mode ? notRegularFileError(operation, path) : systemError(operation, path, saved));
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    bytes.reserve(qsizetype(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int saved = errno;
+            ::close(fd);
+            fail(error, systemError(operation, path, saved));
+            return std::nullopt;
+        }
+        bytes.append(buffer, got);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+std::optional<QByteArray> readUtf8Bytes(const QString& path, Error* error)
+{
+    std::optional<QByteArray> bytes = readWhole(path, error);
+    if (bytes && !QByteArrayView(*bytes).isValidUtf8()) {
+        fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<QString> readUtf8(const QString& path, Error* error)
+{
+    const std::optional<QByteArray> bytes = readUtf8Bytes(path, error);
+    if (!bytes)
+        return std::nullopt;
+    // A byte-order mark stays part of the text, so a file written back is unchanged.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(*bytes);
+}
+
+bool writeAtomically(const QString& path, const QByteArray& data, Error* error, Access access)
+{
+    AtomicBatch batch;
+    return batch.stage(path, data, error, access) && batch.commit(error);
+}
+
+AtomicBatch::~AtomicBatch()
+{
+    for (const Staged& staged : m_staged)
+        ::unlink(nativePath(staged.temporary).constData());
+}
+
+bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error, Access access)
+{
+    const QString operation = QStringLiteral("写入");
+    const std::optional<QString> target = fileBehind(path, operation, error);
+    if (!target)
+        return false;
+    struct stat existing {};
+    const bool replacing = ::stat(nativePath(*target).constData(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode))
+        return fail(error, systemError(operation, path, EISDIR));
+    if (replacing && !S_ISREG(existing.st_mode))
+        return fail(error, notRegularFileError(operation, path));
+
+    const QString temporary = temporarySibling(*target);
+    const int fd = ::open(nativePath(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          access == Access::OwnerOnly ? 0600 : 0666);
+    if (fd < 0)
+        return fail(error, systemError(operation, path, errno));
+    bool ok = writeAll(fd, data.constData(), size_t(data.size()));
+    int saved = ok ? 0 : errno;
+    // The new file keeps the mode of the one it replaces, unless it is to be owner-only.
+    const mode_t mode = access == Access::OwnerOnly ? 0600 : existing.st_mode & 07777;
+    if (ok && (replacing || access == Access::OwnerOnly) && ::fchmod(fd, mode) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        ::unlink(nativePath(temporary).constData());
+        return fail(error, systemError(operation, path, saved));
+    }
+    m_staged.push_back({temporary, *target});
+    return true;
+}
+
+bool AtomicBatch::commit(Error* error)
+{
+    std::vector<QString> temporaries;
+    for (const Staged& staged : m_staged)
+        temporaries.push_back(staged.temporary);
+    QString failed;
+    if (!system::flushToDisk(temporaries, &failed)) {
+        const int saved = errno;
+        for (const Staged& staged : m_staged) {
+            if (staged.temporary == failed)
+                return fail(error, systemError(QStringLiteral("写入"), staged.target, saved));
+        }
+        return fail(error, systemError(QStringLiteral("写入"), failed, saved));
+    }
+    for (size_t i = 0; i < m_staged.size(); ++i) {
+        if (::rename(nativePath(m_staged[i].temporary).constData(), nativePath(m_staged[i].target).constData()) != 0) {
+            const int saved = errno;
+            const QString target = m_staged[i].target;
+            m_staged.erase(m_staged.begin(), m_staged.begin() + qsizetype(i)); // those are in place
+            return fail(error, systemError(QStringLiteral("替换"), target, saved));
+        }
+    }
+    m_staged.clear();
+    return true;
+}
+
+} // namespace files

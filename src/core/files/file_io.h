@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/error.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// Reading and writing whole files. Reads take regular files only, so a named pipe or a
+// device never blocks; writes replace a file whole and, where the path is a symbolic link,
+// replace the file it leads to and leave the link in place.
+namespace files {
+
+enum class Access {
+    Default,   // what the system gives a new file; an existing file keeps its mode
+    OwnerOnly, // 0600: the file holds a key or a login
+};
+
+// True when anything stands at the path, a dangling symbolic link included.
+bool itemExists(const QString& path);
+
+// The file that a write to the path changes: the path itself, or where its symbolic links
+// lead. A link that leads nowhere is an error.
+std::optional<QString> fileBehind(const QString& path, const QString& operation, Error* error = nullptr);
+
+std::optional<QByteArray> readWhole(const QString& path, Error* error = nullptr);
+// Reads a UTF-8 text file; bytes that are not UTF-8 are an error.
+std::optional<QByteArray> readUtf8Bytes(const QString& path, Error* error = nullptr);
+std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
+
+// Writes beside the target, puts the data on disk and renames it over the target.
+bool writeAtomically(const QString& path, const QByteArray& data, Error* error = nullptr,
+                     Access access = Access::Default);
+
+// Replaces several files, each whole: every new content is written beside its target,
+// all of them are put on disk together, then each is renamed over its target. What is
+// staged but not committed is removed.
+class AtomicBatch {
+public:
+    AtomicBatch() = default;
+    AtomicBatch(const AtomicBatch&) = delete;
+    AtomicBatch& operator=(const AtomicBatch&) = delete;
+    ~AtomicBatch();
+
+    bool stage(const QString& path, const QByteArray& data, Error* error = nullptr, Access access = Access::Default);
+    // Stops at the first file that cannot be put in place; the files before it are replaced.
+    bool commit(Error* error = nullptr);
+
+private:
+    struct Staged {
+        QString temporary;
+        QString target;
+    };
+    std::vector<Staged> m_staged;
+};
+
+} // namespace files

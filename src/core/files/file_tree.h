@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/error.h"
+
+#include <QString>
+#include <QStringList>
+
+// Directories and copies. A copy takes the bytes a symbolic link leads to, never the link,
+// so a backup of a linked file holds the file.
+namespace files {
+
+// Creates the directory and its missing parents; the directories created are 0700.
+// An existing directory counts as created.
+bool makeDirectory(const QString& path, Error* error = nullptr);
+
+// Copies a file (contents, mode and times) or a directory with everything in it. Fails
+// when anything already stands at the destination, and when any part cannot be read.
+bool copyItem(const QString& source, const QString& destination, Error* error = nullptr);
+
+// Copies the item to a temporary name beside the destination (beside the file it leads
+// to, for a link), then renames it over that: the destination is replaced whole, or left
+// as it was when anything fails.
+bool replaceWithCopy(const QString& source, const QString& destination, Error* error = nullptr);
+
+// Best effort: removes a file, a link or a directory tree.
+void removeItem(const QString& path);
+
+bool restrictToOwner(const QString& path);
+
+// Names of the directory's entries, hidden ones (leading dot) left out. Empty on failure.
+QStringList visibleEntries(const QString& directory);
+
+} // namespace files
