@@ -27,6 +27,14 @@ QString withoutLineEnd(const QString& line)
     return line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
 }
 
+const QChar byteOrderMark(0xFEFF);
+
+// The text without a leading byte-order mark: the mark is no part of the first key.
+QString withoutByteOrderMark(const QString& config)
+{
+    return config.startsWith(byteOrderMark) ? config.mid(1) : config;
+}
+
 bool isTableHeader(const QString& trimmed)
 {
     return trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'));
@@ -104,7 +112,7 @@ QString decodedValue(const QString& value)
 
 std::optional<QString> topLevelConfigValue(const QString& key, const QString& config)
 {
-    const QStringList lines = config.split(QLatin1Char('\n'));
+    const QStringList lines = withoutByteOrderMark(config).split(QLatin1Char('\n'));
     for (const QString& line : lines) {
         const QString trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
@@ -138,7 +146,7 @@ QString cleanApiConfig()
 
 QString rewriteConfigForFreshAccount(const QString& config)
 {
-    const QStringList lines = config.split(QLatin1Char('\n'));
+    const QStringList lines = withoutByteOrderMark(config).split(QLatin1Char('\n'));
     QStringList kept;
     bool topLevel = true;
     bool insideTevrunTable = false;
@@ -168,5 +176,6 @@ QString rewriteConfigForFreshAccount(const QString& config)
     }
     const bool crlf = !lines.isEmpty() && lines.first().endsWith(QLatin1Char('\r'));
     kept.prepend(QStringLiteral("preferred_auth_method = \"device_code\"") + (crlf ? QStringLiteral("\r") : QString()));
-    return kept.join(QLatin1Char('\n'));
+    // A file that began with a byte-order mark keeps it at its very start.
+    return (config.startsWith(byteOrderMark) ? QString(byteOrderMark) : QString()) + kept.join(QLatin1Char('\n'));
 }

@@ -38,6 +38,15 @@ void setCodeError(Error* error, int code, const QString& message, const QString&
 struct Connection {
     sqlite3* db = nullptr;
     ~Connection() { sqlite3_close_v2(db); }
+
+    // Codex holds the lock only briefly: wait for it a little before giving up.
+    bool open(const QString& path, int flags)
+    {
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK)
+            return false;
+        sqlite3_busy_timeout(db, 3000);
+        return true;
+    }
 };
 
 bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Error* error)
@@ -140,8 +149,7 @@ std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& ho
     if (!files::itemExists(databasePath))
         return counts;
     Connection connection;
-    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &connection.db, SQLITE_OPEN_READONLY, nullptr)
-        != SQLITE_OK) {
+    if (!connection.open(databasePath, SQLITE_OPEN_READONLY)) {
         setMorvaneError(error, ErrorThreadIndexOpen,
                         connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
         return std::nullopt;
@@ -184,9 +192,7 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
         return 0;
 
     Connection connection;
-    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &connection.db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr)
-        != SQLITE_OK) {
+    if (!connection.open(databasePath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX)) {
         setMorvaneError(error, ErrorThreadIndexOpen, connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
         return -1;
     }

@@ -2,6 +2,7 @@
 
 #include "core/json.h"
 #include "relay/relay_request.h"
+#include "relay/text_utils.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ QString apiErrorMessageFromData(const std::optional<QByteArray>& body, qint64 st
     }
     if (code.isEmpty() && message.isEmpty())
         return fallback;
-    return QStringLiteral("TEVRUN API 校验失败：") + code
-        + (message.isEmpty() ? QString() : QStringLiteral("，") + message);
+    // The relay's words are shown on the status line: one line, and not a page of it.
+    return QStringLiteral("TEVRUN API 校验失败：")
+        + cleanOneLineText(code + (message.isEmpty() ? QString() : QStringLiteral("，") + message), 200);
 }

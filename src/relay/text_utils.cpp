@@ -4,12 +4,11 @@
 
 #include <QRegularExpression>
 
-QString cleanOneLineText(const QString& text)
+QString cleanOneLineText(const QString& text, qsizetype limit)
 {
     QString line = text;
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
     line = line.trimmed();
-    static constexpr qsizetype limit = 48;
     if (line.size() <= limit)
         return line;
     qsizetype cut = limit;
@@ -22,6 +21,53 @@ QString redactSecrets(const QString& text)
 {
     static const QRegularExpression key(QStringLiteral("sk-[A-Za-z0-9._-]+"));
     return QString(text).replace(key, QStringLiteral("sk-***"));
+}
+
+namespace {
+
+// Tables whose every value is a secret: environment variables and HTTP headers of MCP
+// servers and model providers.
+bool isSecretTable(const QString& name)
+{
+    const QString last = name.section(QLatin1Char('.'), -1).trimmed().remove(QLatin1Char('"'));
+    return last == QLatin1String("env") || last == QLatin1String("http_headers") || last == QLatin1String("env_http_headers");
+}
+
+bool isSecretKey(const QString& key)
+{
+    // Names that carry no secret although they contain one of the words.
+    static const QStringList plain = {QStringLiteral("preferred_auth_method"), QStringLiteral("env_key_instructions")};
+    const QString name = key.trimmed().remove(QLatin1Char('"')).toLower();
+    if (plain.contains(name))
+        return false;
+    for (const char* word : {"token", "secret", "password", "key", "auth"}) {
+        if (name.contains(QLatin1String(word)))
+            return true;
+    }
+    return isSecretTable(name);
+}
+
+} // namespace
+
+QString maskConfigSecrets(const QString& config)
+{
+    static const QRegularExpression bearer(QStringLiteral("\\b(Bearer\\s+)[A-Za-z0-9][A-Za-z0-9._~+/=-]*"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QStringList lines = config.split(QLatin1Char('\n'));
+    bool inSecretTable = false;
+    for (QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1Char('['))) {
+            inSecretTable = isSecretTable(trimmed.mid(1).section(QLatin1Char(']'), 0, 0));
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (trimmed.startsWith(QLatin1Char('#')) || equals < 0)
+            continue;
+        if (inSecretTable || isSecretKey(line.left(equals)))
+            line = line.left(equals + 1) + QStringLiteral(" \"***\"") + (line.endsWith(QLatin1Char('\r')) ? QStringLiteral("\r") : QString());
+    }
+    return redactSecrets(lines.join(QLatin1Char('\n')).replace(bearer, QStringLiteral("\\1***")));
 }
 
 std::optional<QString> responseTextFromData(const std::optional<QByteArray>& body)

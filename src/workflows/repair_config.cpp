@@ -31,6 +31,9 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
             return failure(error, QStringLiteral("TEVRUN API 校验失败。"));
         // Asked before anything changes, so it sees the configuration as it was.
         diagnosis = diagnoseConfigWithAIUsingKey(m_relay, m_home, key);
+        // Codex may have started while the relay was asked: look again before the first write.
+        if (auto refusal = refusalWhileCodexRuns())
+            return *refusal;
     }
     if (!createBackupWithKind(m_home, QStringLiteral("repair-config"), &error))
         return failure(error, QStringLiteral("备份失败。"));

@@ -26,6 +26,9 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     Error error;
     if (!validateTevrunApiKey(m_relay, key, &error))
         return failure(error, QStringLiteral("TEVRUN API 校验失败。"));
+    // Codex may have started while the relay was asked: look again before the first write.
+    if (auto refusal = refusalWhileCodexRuns())
+        return *refusal;
     if (!createBackupWithKind(m_home, QStringLiteral("switch-api"), &error))
         return failure(error, QStringLiteral("备份失败。"));
 

@@ -53,6 +53,10 @@ TEST(LinuxWorkspace, ListsAndMatchesACodexBundleProcess)
     EXPECT_TRUE(listed->bundleIdentifier.isEmpty());
     EXPECT_TRUE(runningCodexPIDs(workspace.runningApplications(), qint32(::getpid())).contains(qint32(codex.processId())));
 
+    // An executable replaced while it runs (an update) still names its path.
+    ASSERT_TRUE(QFile::remove(executable));
+    EXPECT_EQ(findPid(workspace, qint32(codex.processId()))->executablePath, executable);
+
     workspace.terminate(qint32(codex.processId()));
     EXPECT_TRUE(waitForExit(codex));
     EXPECT_EQ(codex.exitStatus(), QProcess::CrashExit); // ended by the signal

@@ -43,6 +43,7 @@ TEST(ConfigText, ReadsATopLevelValueWhateverItsSpelling)
         {"\"model_provider\" = \"openai\"\n", std::nullopt},
         {"model_providers.x = \"openai\"\n", std::nullopt},
         {"", std::nullopt},
+        {"\xef\xbb\xbfmodel_provider = \"openai\"\n", QStringLiteral("openai")}, // a byte-order mark is no part of the key
     };
     for (const auto& c : cases)
         EXPECT_EQ(topLevelConfigValue(QStringLiteral("model_provider"), QString::fromUtf8(c.config)), c.provider) << c.config;
@@ -73,6 +74,8 @@ TEST(ConfigText, TheFreshAccountRewriteKeepsWhatIsNotTevrun)
         {"model = \"o3\"\r\nmodel_provider = \"tevrun\"\r\npreferred_auth_method = \"apikey\"\r\n\r\n"
          "[model_providers.tevrun]\r\nname = \"tevrun\"\r\n[profiles.work]\r\nmodel_provider = \"openai\"\r\n",
          "preferred_auth_method = \"device_code\"\r\nmodel = \"o3\"\r\n\r\n[profiles.work]\r\nmodel_provider = \"openai\"\r\n"},
+        {QStringLiteral("\uFEFFmodel_provider = \"tevrun\"\nmodel = \"o3\"\n"),
+         QStringLiteral("\uFEFF%1model = \"o3\"\n").arg(loginLine)}, // the mark stays at the very start
     };
     for (const auto& c : cases)
         EXPECT_EQ(rewriteConfigForFreshAccount(c.config), c.expected) << c.config.toStdString();

@@ -1,5 +1,6 @@
-#include "core/files/file_tree.h"
 #include "core/files/file_io.h"
+#include "core/files/file_tree.h"
+#include "core/files/system_calls.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -8,126 +9,193 @@
 #include <QFile>
 #include <QFileInfo>
 
-TEST(FileOps, CopyRefusesAnExistingDestinationWithAClearMessage)
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs the rest of a test with the system's own calls turned off.
+struct PortableCallsOnly {
+    PortableCallsOnly() { files::system::setSystemCallsEnabled(false); }
+    ~PortableCallsOnly() { files::system::setSystemCallsEnabled(true); }
+};
+
+} // namespace
+
+TEST(Files, CopiesKeepContentsModeAndTimeWithOrWithoutTheSystemsOwnCalls)
 {
-    TempHome temp;
-    temp.write(QStringLiteral("auth.json"), "new");
-    temp.write(QStringLiteral("copy/auth.json"), "old");
-    Error error;
-    EXPECT_FALSE(files::copyItem(temp.path(QStringLiteral("auth.json")), temp.path(QStringLiteral("copy/auth.json")), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法复制“auth.json”：目标已存在。"));
-    EXPECT_EQ(error.domain, QStringLiteral("File"));
-    EXPECT_EQ(temp.read(QStringLiteral("copy/auth.json")), "old");
+    for (const bool portable : {false, true}) {
+        TempHome temp;
+        std::optional<PortableCallsOnly> only;
+        if (portable)
+            only.emplace();
+        const QByteArray large = QByteArray("0123456789abcdef").repeated(300'000); // several buffers
+        temp.write("cap_sid/.hidden", "h");
+        temp.write("cap_sid/inner/data.bin", QByteArray("\x00\x01\x02", 3));
+        temp.write("cap_sid/large", large);
+        QFile::setPermissions(temp.path("cap_sid/inner/data.bin"), QFile::ReadOwner | QFile::WriteOwner);
+        const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
+        setModificationTime(temp.path("cap_sid/inner/data.bin"), old);
+        temp.makeDirectory("backup");
+        ASSERT_TRUE(files::copyItem(temp.path("cap_sid"), temp.path("backup/cap_sid")));
+        EXPECT_EQ(temp.read("backup/cap_sid/.hidden"), "h");
+        EXPECT_EQ(temp.read("backup/cap_sid/inner/data.bin"), QByteArray("\x00\x01\x02", 3));
+        EXPECT_TRUE(temp.read("backup/cap_sid/large") == large) << "portable: " << portable;
+        EXPECT_EQ(modeOf(temp.path("backup/cap_sid/inner/data.bin")), 0600u);
+        EXPECT_EQ(modificationTime(temp.path("backup/cap_sid/inner/data.bin")), old);
+
+        // Replacing by a copy, and writing several files at once.
+        ASSERT_TRUE(files::replaceWithCopy(temp.path("cap_sid/large"), temp.path("cap_sid/.hidden")));
+        EXPECT_TRUE(temp.read("cap_sid/.hidden") == large);
+        files::AtomicBatch batch;
+        ASSERT_TRUE(batch.stage(temp.path("a"), "new a") && batch.stage(temp.path("b"), "new b") && batch.commit());
+        EXPECT_EQ(temp.read("a") + temp.read("b"), "new anew b");
+    }
 }
 
-TEST(FileOps, CopyKeepsContentsModeAndTimeAndCopiesDirectoriesWhole)
+TEST(Files, CopiesTakeTheBytesALinkLeadsTo)
 {
     TempHome temp;
-    temp.write(QStringLiteral("cap_sid/.hidden"), "h");
-    temp.write(QStringLiteral("cap_sid/inner/data.bin"), QByteArray("\x00\x01\x02", 3));
-    QFile::setPermissions(temp.path(QStringLiteral("cap_sid/inner/data.bin")), QFile::ReadOwner | QFile::WriteOwner);
-    const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
-    setModificationTime(temp.path(QStringLiteral("cap_sid/inner/data.bin")), old);
-
-    temp.makeDirectory(QStringLiteral("backup"));
-    ASSERT_TRUE(files::copyItem(temp.path(QStringLiteral("cap_sid")), temp.path(QStringLiteral("backup/cap_sid"))));
-    EXPECT_EQ(temp.read(QStringLiteral("backup/cap_sid/.hidden")), "h");
-    const QString copied = temp.path(QStringLiteral("backup/cap_sid/inner/data.bin"));
-    EXPECT_EQ(readFileAt(copied), QByteArray("\x00\x01\x02", 3));
-    EXPECT_EQ(modeOf(copied), 0600u);
-    EXPECT_EQ(modificationTime(copied), old);
+    temp.write("elsewhere/auth.json", "login");
+    temp.makeDirectory("elsewhere/folder");
+    temp.makeDirectory("tree");
+    ASSERT_TRUE(QFile::link(temp.path("elsewhere/auth.json"), temp.path("auth.json")));
+    ASSERT_TRUE(QFile::link(temp.path("elsewhere/auth.json"), temp.path("tree/file-link")));
+    ASSERT_TRUE(QFile::link(temp.path("elsewhere/folder"), temp.path("tree/folder-link")));
+    ASSERT_TRUE(files::copyItem(temp.path("auth.json"), temp.path("copy.json")));
+    EXPECT_FALSE(QFileInfo(temp.path("copy.json")).isSymLink());
+    EXPECT_EQ(temp.read("copy.json"), "login");
+    // Inside a folder, a link to a file is copied as the file, a link to a folder stays a link.
+    ASSERT_TRUE(files::copyItem(temp.path("tree"), temp.path("tree-copy")));
+    EXPECT_FALSE(QFileInfo(temp.path("tree-copy/file-link")).isSymLink());
+    EXPECT_EQ(temp.read("tree-copy/file-link"), "login");
+    EXPECT_EQ(QFileInfo(temp.path("tree-copy/folder-link")).symLinkTarget(), temp.path("elsewhere/folder"));
 }
 
-TEST(FileOps, CopyOfAMissingSourceNamesIt)
+TEST(Files, WritesThroughALinkReplaceTheFileItLeadsTo)
 {
     TempHome temp;
-    temp.makeDirectory(QStringLiteral("dest"));
-    Error error;
-    EXPECT_FALSE(files::copyItem(temp.path(QStringLiteral("gone.json")), temp.path(QStringLiteral("dest/gone.json")), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法复制“gone.json”：文件或目录不存在。"));
+    temp.write("dotfiles/config.toml", "old");
+    QFile::setPermissions(temp.path("dotfiles/config.toml"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    ASSERT_TRUE(QFile::link(temp.path("dotfiles/config.toml"), temp.path("config.toml")));
+    ASSERT_TRUE(files::writeAtomically(temp.path("config.toml"), "new"));
+    EXPECT_TRUE(QFileInfo(temp.path("config.toml")).isSymLink());
+    EXPECT_EQ(temp.read("dotfiles/config.toml"), "new");
+    EXPECT_EQ(modeOf(temp.path("dotfiles/config.toml")), 0604u);
+    temp.write("profile/config.toml", "restored");
+    ASSERT_TRUE(files::replaceWithCopy(temp.path("profile/config.toml"), temp.path("config.toml")));
+    EXPECT_TRUE(QFileInfo(temp.path("config.toml")).isSymLink());
+    EXPECT_EQ(temp.read("dotfiles/config.toml"), "restored");
+    EXPECT_EQ(entriesOf(temp.path("dotfiles")), QStringList{"config.toml"});
+    ASSERT_TRUE(files::writeAtomically(temp.path("config.toml"), "key", nullptr, files::Access::OwnerOnly));
+    EXPECT_EQ(modeOf(temp.path("dotfiles/config.toml")), 0600u);
 }
 
-TEST(FileOps, AtomicWriteReplacesWholeAndCanRestrictToOwner)
+// Each failure names the operation, the file and the reason, and leaves what was there.
+TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
 {
     TempHome temp;
-    const QString path = temp.path(QStringLiteral("auth.json"));
-    temp.write(QStringLiteral("auth.json"), "old content that is longer");
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
-
-    ASSERT_TRUE(files::writeAtomically(path, "new", nullptr, files::Access::OwnerOnly));
-    EXPECT_EQ(readFileAt(path), "new");
-    EXPECT_EQ(modeOf(path), 0600u);
-    EXPECT_EQ(entriesOf(temp.codexHome()), QStringList{QStringLiteral("auth.json")});
+    temp.write("auth.json", "new");
+    temp.write("copy/auth.json", "old");
+    temp.write("config.toml/keep", "x");
+    temp.write("blocker", "file");
+    temp.write("text.toml", "model = \"x\"\n\xc3\x28");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(temp.path("pipe")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path("dangling.json")));
+    const struct {
+        std::function<bool(Error*)> call;
+        QString message;
+    } cases[] = {
+        {[&](Error* e) { return files::copyItem(temp.path("auth.json"), temp.path("copy/auth.json"), e); },
+         "无法复制“auth.json”：目标已存在。"},
+        {[&](Error* e) { return files::copyItem(temp.path("gone.json"), temp.path("gone-copy.json"), e); },
+         "无法复制“gone.json”：文件或目录不存在。"},
+        {[&](Error* e) { return files::copyItem(temp.path("pipe"), temp.path("pipe-copy"), e); }, "无法复制“pipe”：不是普通文件。"},
+        {[&](Error* e) { return files::copyItem(temp.path("dangling.json"), temp.path("d-copy"), e); },
+         "无法复制“dangling.json”：它是一个指向不存在的文件的符号链接。"},
+        {[&](Error* e) { return files::writeAtomically(temp.path("config.toml"), "data", e); }, "无法写入“config.toml”：目标是一个目录。"},
+        {[&](Error* e) { return files::writeAtomically(temp.path("pipe"), "data", e); }, "无法写入“pipe”：不是普通文件。"},
+        {[&](Error* e) { return files::writeAtomically(temp.path("dangling.json"), "data", e); },
+         "无法写入“dangling.json”：它是一个指向不存在的文件的符号链接。"},
+        {[&](Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("config.toml"), e); },
+         "无法替换“config.toml”：目标是一个目录。"},
+        {[&](Error* e) { return files::readWhole(temp.path("pipe"), e).has_value(); }, "无法读取“pipe”：不是普通文件。"},
+        {[&](Error* e) { return files::readWhole(temp.path("config.toml"), e).has_value(); }, "无法读取“config.toml”：目标是一个目录。"},
+        {[&](Error* e) { return files::readWhole(temp.path("dangling.json"), e).has_value(); },
+         "无法读取“dangling.json”：文件或目录不存在。"},
+        {[&](Error* e) { return files::readUtf8(temp.path("text.toml"), e).has_value(); },
+         "无法读取“text.toml”：内容不是有效的 UTF-8 文本。"},
+        {[&](Error* e) { return files::makeDirectory(temp.path("blocker/sub"), e); }, "无法创建目录“blocker”：那里已有一个同名文件。"},
+    };
+    for (const auto& c : cases) {
+        Error error;
+        EXPECT_FALSE(c.call(&error)) << c.message.toStdString();
+        EXPECT_EQ(error.message, c.message);
+        EXPECT_EQ(error.domain, QStringLiteral("File"));
+    }
+    EXPECT_EQ(temp.read("copy/auth.json"), "old");
+    EXPECT_EQ(temp.read("config.toml/keep"), "x");
+    EXPECT_FALSE(QFileInfo::exists(temp.path("nowhere")));
+    EXPECT_EQ(entriesOf(temp.codexHome()),
+              (QStringList{"auth.json", "blocker", "config.toml", "copy", "dangling.json", "pipe", "text.toml"}));
+    EXPECT_EQ(files::readUtf8(temp.path("auth.json")), QStringLiteral("new"));
 }
 
-TEST(FileOps, AtomicWriteOntoADirectoryFailsAndKeepsIt)
+TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
 {
     TempHome temp;
-    temp.write(QStringLiteral("config.toml/keep"), "x");
-    Error error;
-    EXPECT_FALSE(files::writeAtomically(temp.path(QStringLiteral("config.toml")), "data", &error));
-    EXPECT_TRUE(error.message.startsWith(QStringLiteral("无法写入“config.toml”："))) << error.message.toStdString();
-    EXPECT_EQ(temp.read(QStringLiteral("config.toml/keep")), "x");
-}
+    const QString auth = temp.path("auth.json");
+    temp.write("auth.json", "old content that is longer");
+    QFile::setPermissions(auth, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
+    ASSERT_TRUE(files::writeAtomically(auth, "new", nullptr, files::Access::OwnerOnly));
+    EXPECT_EQ(readFileAt(auth), "new");
+    EXPECT_EQ(modeOf(auth), 0600u);
 
-TEST(FileOps, ReadingTextRejectsInvalidUtf8)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("config.toml"), "model = \"x\"\n\xc3\x28");
-    Error error;
-    EXPECT_FALSE(files::readUtf8(temp.path(QStringLiteral("config.toml")), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法读取“config.toml”：内容不是有效的 UTF-8 文本。"));
-
-    temp.write(QStringLiteral("ok.toml"), "名字 = \"对话\"\r\n");
-    EXPECT_EQ(files::readUtf8(temp.path(QStringLiteral("ok.toml"))), QStringLiteral("名字 = \"对话\"\r\n"));
-}
-
-TEST(FileOps, NewDirectoriesAreOwnerOnlyAndAFileInTheWayIsReported)
-{
-    TempHome temp;
-    ASSERT_TRUE(files::makeDirectory(temp.path(QStringLiteral("morvane/backups/x"))));
-    EXPECT_EQ(modeOf(temp.path(QStringLiteral("morvane"))), 0700u);
-    EXPECT_EQ(modeOf(temp.path(QStringLiteral("morvane/backups/x"))), 0700u);
-    EXPECT_TRUE(files::makeDirectory(temp.path(QStringLiteral("morvane/backups/x"))));
-
-    temp.write(QStringLiteral("blocker"), "file");
-    Error error;
-    EXPECT_FALSE(files::makeDirectory(temp.path(QStringLiteral("blocker/sub")), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法创建目录“blocker”：那里已有一个同名文件。"));
-}
-
-TEST(FileOps, ReplaceWithCopyLeavesTheOldItemWhenTheRenameCannotHappen)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("src/config.toml"), "new");
-    temp.write(QStringLiteral("dst/config.toml/inner"), "old");
-    Error error;
-    EXPECT_FALSE(files::replaceWithCopy(temp.path(QStringLiteral("src/config.toml")), temp.path(QStringLiteral("dst/config.toml")), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法替换“config.toml”：目标是一个目录。"));
-    EXPECT_EQ(temp.read(QStringLiteral("dst/config.toml/inner")), "old");
-    EXPECT_EQ(entriesOf(temp.path(QStringLiteral("dst"))), QStringList{QStringLiteral("config.toml")});
-}
-
-TEST(FileOps, BatchReplacesFilesKeepingTheirModeAndLeavesNoTemporaries)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("a.jsonl"), "old a");
-    QFile::setPermissions(temp.path("a.jsonl"), QFile::ReadOwner | QFile::WriteOwner);
-    temp.write(QStringLiteral("b.jsonl"), "old b");
+    temp.write("a.jsonl", "old a");
     {
         files::AtomicBatch batch;
         ASSERT_TRUE(batch.stage(temp.path("a.jsonl"), "new a"));
-        ASSERT_TRUE(batch.stage(temp.path("b.jsonl"), "new b"));
         EXPECT_EQ(temp.read("a.jsonl"), "old a");
-        ASSERT_TRUE(batch.commit());
+        // A staged file that vanishes before the flush fails the commit; nothing is replaced.
+        const QStringList staged = QDir(temp.codexHome()).entryList(QDir::Hidden | QDir::Files).filter(".morvane-");
+        ASSERT_EQ(staged.size(), 1);
+        QFile::remove(temp.path(staged[0]));
+        Error error;
+        EXPECT_FALSE(batch.commit(&error));
+        EXPECT_EQ(error.message, QStringLiteral("无法写入“a.jsonl”：文件或目录不存在。"));
+        EXPECT_EQ(temp.read("a.jsonl"), "old a");
     }
-    EXPECT_EQ(temp.read("a.jsonl"), "new a");
-    EXPECT_EQ(temp.read("b.jsonl"), "new b");
-    EXPECT_EQ(modeOf(temp.path("a.jsonl")), 0600u);
     {
         files::AtomicBatch abandoned;
         ASSERT_TRUE(abandoned.stage(temp.path("a.jsonl"), "never"));
     }
-    EXPECT_EQ(temp.read("a.jsonl"), "new a");
-    EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"a.jsonl", "b.jsonl"}));
+    EXPECT_EQ(temp.read("a.jsonl"), "old a");
+    EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"a.jsonl", "auth.json"}));
+
+    ASSERT_TRUE(files::makeDirectory(temp.path("morvane/backups/x")));
+    EXPECT_EQ(modeOf(temp.path("morvane")), 0700u);
+    EXPECT_EQ(modeOf(temp.path("morvane/backups/x")), 0700u);
+    EXPECT_TRUE(files::makeDirectory(temp.path("morvane/backups/x")));
+}
+
+// A folder Morvane may not list fails its copy instead of being copied empty. Root may list
+// any folder: the copy then runs in a child that has given up root.
+TEST(Files, AFolderThatCannotBeListedFailsItsCopy)
+{
+    TempHome temp;
+    temp.write("cap_sid/readable", "r");
+    temp.write("cap_sid/locked/inside", "secret");
+    temp.makeDirectory("backup");
+    for (const char* open : {"", "cap_sid", "backup"})
+        ::chmod(QFile::encodeName(temp.path(open)).constData(), 0777);
+    ::chmod(QFile::encodeName(temp.userHome()).constData(), 0755);
+    ::chmod(QFile::encodeName(temp.path("cap_sid/locked")).constData(), 0);
+    const auto copy = [&] {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            std::_Exit(2);
+        Error error;
+        const bool copied = files::copyItem(temp.path("cap_sid"), temp.path("backup/cap_sid"), &error);
+        std::_Exit(!copied && error.message == QStringLiteral("无法复制“locked”：没有权限。") ? 0 : 1);
+    };
+    EXPECT_EXIT(copy(), ::testing::ExitedWithCode(0), "");
 }

@@ -1,5 +1,6 @@
 #include "core/json.h"
 #include "relay/diagnosis.h"
+#include "relay/text_utils.h"
 #include "support/local_relay.h"
 #include "support/temp_home.h"
 
@@ -22,8 +23,40 @@ TEST(Diagnosis, PromptCarriesTheMaskedConfigurationAndOnlyWhetherAKeyExists)
     EXPECT_EQ(diagnosisPrompt(temp.home()),
               QString::fromUtf8(promptStart) + QStringLiteral("auth.json 中存在 OPENAI_API_KEY: sk-***\\nconfig.toml:\\n"
                                                               "model_provider = \"tevrun\"\n"
-                                                              "experimental_bearer_token = \"sk-***\"\n"
+                                                              "experimental_bearer_token = \"***\"\n"
                                                               "note = \"sk- x\"\n"));
+}
+
+TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
+{
+    const QString config = QStringLiteral(
+        "model_provider = \"tevrun\"\n"
+        "preferred_auth_method = \"apikey\"\n"
+        "[model_providers.azure]\n"
+        "base_url = \"https://x.example/v1\"\n"
+        "env_key = \"AZURE_SECRET_1\"\n"
+        "query_params = { api-version = \"2025-04-01\" }\n"
+        "http_headers = { \"X-Api\" = \"hdr-secret-2\" }\n"
+        "[model_providers.azure.env_http_headers]\n"
+        "\"X-Token\" = \"ENV_SECRET_3\"\n"
+        "[mcp_servers.github]\n"
+        "command = \"npx\"\n"
+        "args = [\"--header\", \"Authorization: Bearer ghp_secret4\"]\n"
+        "[mcp_servers.github.env]\r\n"
+        "GITHUB_PERSONAL_ACCESS_TOKEN = \"ghp_secret5\"\r\n"
+        "PLAIN = \"secret-6\"\n"
+        "[mcp_servers.db]\n"
+        "password = \"secret-7\"\n"
+        "client_secret = 'secret-8'\n"
+        "auth = \"secret-9\"\n");
+    const QString masked = maskConfigSecrets(config);
+    for (const char* secret : {"SECRET_1", "secret-2", "SECRET_3", "secret4", "secret5", "secret-6", "secret-7", "secret-8",
+                               "secret-9"})
+        EXPECT_FALSE(masked.contains(QLatin1String(secret))) << secret << "\n" << masked.toStdString();
+    for (const char* kept : {"preferred_auth_method = \"apikey\"", "base_url = \"https://x.example/v1\"",
+                             "api-version = \"2025-04-01\"", "command = \"npx\"", "Bearer ***", "PLAIN = \"***\"\n",
+                             "GITHUB_PERSONAL_ACCESS_TOKEN = \"***\"\r\n"})
+        EXPECT_TRUE(masked.contains(QLatin1String(kept))) << kept << "\n" << masked.toStdString();
 }
 
 TEST(Diagnosis, PromptWithoutKeyOrConfiguration)
@@ -49,7 +82,7 @@ TEST(Diagnosis, AsksForEightyTokensAndCleansTheAnswer)
     EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")),
               QStringLiteral("缺少 model_provider 和 base_url"));
     ASSERT_EQ(relay.requests().size(), 1u);
-    const LocalRelay::Request& request = relay.requests()[0];
+    const LocalRelay::Request request = relay.requests()[0];
     EXPECT_EQ(request.path, "/v1/responses");
     EXPECT_EQ(request.headers.value("authorization"), "Bearer sk-key");
     const Json body = parseJson(request.body).value_or(Json());

@@ -63,6 +63,16 @@ TEST(KeyValidation, ExplainsARefusalFromTheRelaysBody)
     EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：502。"));
 }
 
+TEST(KeyValidation, AnOversizedRefusalIsShownOnOneShortLine)
+{
+    LocalRelay relay;
+    const QByteArray huge = "{\"error\":{\"code\":\"too_long\",\"message\":\"" + QByteArray("第一行\\n").repeated(10) +
+                            QByteArray("x").repeated(3'500'000) + "\"}}";
+    const Error error = validationError(relay, LocalRelay::Reply::answer(400, huge));
+    EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败：too_long，") + QStringLiteral("第一行 ").repeated(10)
+                                 + QString(200 - 9 - 40, QLatin1Char('x')) + QStringLiteral("..."));
+}
+
 TEST(ApiErrorMessage, ReadsEveryErrorShape)
 {
     const auto message = [](const char* body) { return apiErrorMessageFromData(QByteArray(body), 400); };

@@ -25,7 +25,16 @@ public:
     void startCodex(qint32 pid) { applications.push_back(codex(pid)); }
     void stopAll() { applications.clear(); }
 
-    std::vector<RunningApplication> runningApplications() override { return applications; }
+    // Runs at each listing, before the list is taken: to start Codex in the middle of work.
+    std::function<void(int listing)> onListing;
+    int listings = 0;
+
+    std::vector<RunningApplication> runningApplications() override
+    {
+        if (onListing)
+            onListing(++listings);
+        return applications;
+    }
     void terminate(qint32 pid) override;
     void forceTerminate(qint32 pid) override;
     bool openApplication(const QString& bundlePath) override;
