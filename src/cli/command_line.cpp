@@ -148,7 +148,7 @@ private:
 
     int runWorkflow(const std::function<WorkflowResult()>& work)
     {
-        if (m_quitCodex && !runningCodexPIDs(m_engine.workspace()).isEmpty()) {
+        if (m_quitCodex && !runningCodex(m_engine.workspace()).empty()) {
             showProgress(QStringLiteral("正在退出 Codex..."), 0, 0);
             quitCodexAndWait(m_engine.workspace());
         }

@@ -19,7 +19,7 @@ struct Status {
     std::optional<QString> configProvider;
     std::optional<std::map<QString, qint64>> conversations;
     Error conversationsError;
-    QList<qint32> codexPids;
+    std::vector<CodexProcess> codex;
     BackupSummary backups;
 };
 
@@ -33,7 +33,7 @@ Status readStatus(Workflows& engine)
     const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
     status.configProvider = topLevelConfigValue(QStringLiteral("model_provider"), config);
     status.conversations = visibleThreadCounts(home, &status.conversationsError);
-    status.codexPids = runningCodexPIDs(engine.workspace());
+    status.codex = runningCodex(engine.workspace());
     status.backups = summarizeBackups(home);
     return status;
 }
@@ -79,10 +79,10 @@ Json statusJson(const Status& status)
         json["conversations"] = Json();
         json["conversations_error"] = toUtf8(status.conversationsError.message);
     }
-    json["codex_running"] = !status.codexPids.isEmpty();
-    json["codex_pids"] = Json::array();
-    for (const qint32 pid : status.codexPids)
-        json["codex_pids"].push_back(pid);
+    json["codex_running"] = !status.codex.empty();
+    json["codex"] = Json::array();
+    for (const CodexProcess& codex : status.codex)
+        json["codex"].push_back({{"pid", codex.pid}, {"kind", codex.kind == CodexKind::App ? "app" : "terminal"}});
     json["backups"] = {{"count", status.backups.count}, {"size_bytes", status.backups.sizeBytes}};
     return json;
 }
@@ -106,15 +106,16 @@ int printStatus(Workflows& engine, QTextStream& out, bool asJson)
         out << QString::fromStdString(statusJson(status).dump()) << '\n';
         return StatusDone;
     }
-    QStringList pids;
-    for (const qint32 pid : status.codexPids)
-        pids << QString::number(pid);
+    QStringList running;
+    for (const CodexProcess& codex : status.codex)
+        running << QStringLiteral("pid %1 %2").arg(codex.pid).arg(codex.kind == CodexKind::App ? QStringLiteral("应用")
+                                                                                               : QStringLiteral("终端或编辑器"));
     out << QStringLiteral("模式：") << modeText(status.mode) << '\n'
         << QStringLiteral("TEVRUN API：") << status.key.value_or(QStringLiteral("没有")) << '\n'
         << QStringLiteral("config.toml 的 provider：") << status.configProvider.value_or(QStringLiteral("未设置")) << '\n'
         << QStringLiteral("可见对话：") << conversationsText(status) << '\n'
         << QStringLiteral("Codex：")
-        << (pids.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（pid %1）").arg(pids.join(QStringLiteral("，"))))
+        << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))
         << '\n'
         << QStringLiteral("备份：%1 个，共 %2").arg(status.backups.count).arg(QLocale::c().formattedDataSize(status.backups.sizeBytes))
         << '\n';

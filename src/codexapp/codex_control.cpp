@@ -1,10 +1,11 @@
 #include "codexapp/codex_control.h"
 
-#include "codexapp/codex_processes.h"
 #include "core/constants.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -14,7 +15,7 @@ namespace {
 bool waitUntilCodexEnded(Workspace& workspace, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (!runningCodexPIDs(workspace).isEmpty()) {
+    while (!runningCodex(workspace).empty()) {
         if (deadline.hasExpired())
             return false;
         QThread::msleep(50);
@@ -22,16 +23,29 @@ bool waitUntilCodexEnded(Workspace& workspace, int timeoutMs)
     return true;
 }
 
-} // namespace
-
-QList<qint32> runningCodexPIDs(Workspace& workspace)
+bool appRuns(const std::vector<CodexProcess>& running)
 {
-    return runningCodexPIDs(workspace.runningApplications(), qint32(::getpid()));
+    return std::any_of(running.begin(), running.end(), [](const CodexProcess& codex) { return codex.kind == CodexKind::App; });
 }
 
-QString codexRunningMessage()
+} // namespace
+
+std::vector<CodexProcess> runningCodex(Workspace& workspace)
 {
-    return QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。");
+    return runningCodex(workspace.runningApplications(), qint32(::getpid()));
+}
+
+QString codexRunningMessage(const std::vector<CodexProcess>& running)
+{
+    return appRuns(running) ? QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。")
+                            : QStringLiteral("已检测到终端或编辑器里的 Codex 正在运行，退出后会自动恢复按钮。");
+}
+
+QString codexRunningExplanation(const std::vector<CodexProcess>& running)
+{
+    return appRuns(running)
+        ? QStringLiteral("Dock 里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。")
+        : QStringLiteral("终端或编辑器里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。");
 }
 
 void openCodex(Workspace& workspace)
@@ -42,11 +56,11 @@ void openCodex(Workspace& workspace)
 
 bool quitCodexAndWait(Workspace& workspace)
 {
-    for (const qint32 pid : runningCodexPIDs(workspace))
-        workspace.terminate(pid);
+    for (const CodexProcess& codex : runningCodex(workspace))
+        workspace.terminate(codex.pid);
     if (waitUntilCodexEnded(workspace, quitGracePeriodMs))
         return true;
-    for (const qint32 pid : runningCodexPIDs(workspace))
-        workspace.forceTerminate(pid);
+    for (const CodexProcess& codex : runningCodex(workspace))
+        workspace.forceTerminate(codex.pid);
     return waitUntilCodexEnded(workspace, forceQuitSettleMs);
 }

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "codexapp/codex_processes.h"
 #include "codexapp/workspace.h"
 
-#include <QList>
 #include <QString>
 
 // The running Codex processes, never Morvane itself.
-QList<qint32> runningCodexPIDs(Workspace& workspace);
+std::vector<CodexProcess> runningCodex(Workspace& workspace);
 
-// Shown while Codex runs, by the window's gate and at the end of a workflow.
-QString codexRunningMessage();
+// Shown while Codex runs, by the window's gate and at the end of a workflow, and the
+// alert's explanation: the app's words when the app runs, else those for a terminal.
+QString codexRunningMessage(const std::vector<CodexProcess>& running);
+QString codexRunningExplanation(const std::vector<CodexProcess>& running);
 
 // Starts the Codex app; when that fails, asks once more through the default opening of
 // its path.

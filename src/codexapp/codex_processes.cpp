@@ -4,13 +4,9 @@
 
 namespace {
 
-bool isCodex(const RunningApplication& application, qint32 ownPid)
+bool isCodexApp(const RunningApplication& application)
 {
-    if (application.pid == ownPid)
-        return false;
     const QString bundleIdentifier = application.bundleIdentifier.toLower();
-    if (bundleIdentifier == morvane::ownBundleIdentifier)
-        return false;
     if (bundleIdentifier == QLatin1String("com.openai.codex"))
         return true;
     if (application.bundlePath == morvane::codexAppPath)
@@ -20,14 +16,25 @@ bool isCodex(const RunningApplication& application, qint32 ownPid)
     return application.name.toLower() == QLatin1String("codex") && application.bundlePath.endsWith(QLatin1String("/Codex.app"));
 }
 
+// An executable whose file name is "codex", outside any app bundle.
+bool isCodexInTerminal(const RunningApplication& application)
+{
+    const QString executable = application.executablePath.isEmpty() ? application.name : application.executablePath;
+    return application.bundlePath.isEmpty() && executable.section(QLatin1Char('/'), -1) == QLatin1String("codex");
+}
+
 } // namespace
 
-QList<qint32> runningCodexPIDs(const std::vector<RunningApplication>& applications, qint32 ownPid)
+std::vector<CodexProcess> runningCodex(const std::vector<RunningApplication>& applications, qint32 ownPid)
 {
-    QList<qint32> pids;
+    std::vector<CodexProcess> found;
     for (const RunningApplication& application : applications) {
-        if (isCodex(application, ownPid))
-            pids.append(application.pid);
+        if (application.pid == ownPid || application.bundleIdentifier.toLower() == morvane::ownBundleIdentifier)
+            continue;
+        if (isCodexApp(application))
+            found.push_back({application.pid, CodexKind::App});
+        else if (isCodexInTerminal(application))
+            found.push_back({application.pid, CodexKind::Terminal});
     }
-    return pids;
+    return found;
 }

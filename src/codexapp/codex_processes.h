@@ -2,8 +2,18 @@
 
 #include "codexapp/workspace.h"
 
-#include <QList>
+#include <vector>
 
-// The Codex app among the running applications, in their order. Morvane itself, and any
-// copy of it, never counts, wherever it lives and whatever it is called.
-QList<qint32> runningCodexPIDs(const std::vector<RunningApplication>& applications, qint32 ownPid);
+// The desktop app, or Codex in a terminal or an editor (the command line, or the server an
+// editor's extension starts).
+enum class CodexKind { App, Terminal };
+
+struct CodexProcess {
+    qint32 pid = 0;
+    CodexKind kind = CodexKind::App;
+    bool operator==(const CodexProcess&) const = default;
+};
+
+// The running Codex processes among the running applications, in their order. Morvane
+// itself, and any copy of it, never counts, wherever it lives and whatever it is called.
+std::vector<CodexProcess> runningCodex(const std::vector<RunningApplication>& applications, qint32 ownPid);

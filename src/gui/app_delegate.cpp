@@ -233,8 +233,8 @@ void AppDelegate::showResult(const WorkflowResult& result)
         refreshCodexRunningGate();
         break;
     case WorkflowResult::Outcome::CodexRunning:
-        showCodexRunningAlert();
         refreshCodexRunningGate();
+        showCodexRunningAlert();
         break;
     case WorkflowResult::Outcome::Refused:
     case WorkflowResult::Outcome::Failed:

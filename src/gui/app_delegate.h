@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codexapp/codex_processes.h"
 #include "codexapp/workspace.h"
 #include "core/codex_home.h"
 #include "core/switch_mode.h"
@@ -98,6 +99,7 @@ private:
     Workflows m_engine;
     QFutureWatcher<WorkflowResult> m_work;
     bool m_quitWhenDone = false;
+    std::vector<CodexProcess> m_runningCodex; // as the gate last saw them
     std::function<void()> m_alertSound;
 
     SwitchMode m_selectedMode = ModeUnconfigured;

@@ -28,20 +28,20 @@ void AppDelegate::refreshCodexRunningGate()
     // The workflow under way checks for Codex itself, and its result is shown next.
     if (m_switching)
         return;
-    const QList<qint32> pids = runningCodexPIDs(m_workspace);
+    m_runningCodex = runningCodex(m_workspace);
     // A Codex that ends is noticed at once, not at the next tick.
-    for (const qint32 pid : pids) {
-        m_workspace.notifyWhenEnded(pid, [self = QPointer<AppDelegate>(this)] {
+    for (const CodexProcess& codex : m_runningCodex) {
+        m_workspace.notifyWhenEnded(codex.pid, [self = QPointer<AppDelegate>(this)] {
             if (self)
                 self->refreshCodexRunningGate();
         });
     }
-    const bool running = !pids.isEmpty();
+    const bool running = !m_runningCodex.empty();
     const bool wasBlocked = m_codexRunningBlocked;
     m_codexRunningBlocked = running;
     updateActionAvailability();
     if (running)
-        setStatus(codexRunningMessage(), palette::systemRed());
+        setStatus(codexRunningMessage(m_runningCodex), palette::systemRed());
     else if (wasBlocked)
         setStatus(readyStatus(), palette::systemGreen());
 }
@@ -57,7 +57,7 @@ void AppDelegate::showCodexRunningAlert()
     alert->setWindowModality(Qt::WindowModal);
     alert->setIcon(QMessageBox::Information);
     alert->setText(QStringLiteral("请先退出 Codex"));
-    alert->setInformativeText(QStringLiteral("Dock 里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。"));
+    alert->setInformativeText(codexRunningExplanation(m_runningCodex));
     alert->addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
     alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
     m_codexRunningAlert = alert;
@@ -66,25 +66,25 @@ void AppDelegate::showCodexRunningAlert()
 
 void AppDelegate::quitRunningCodex()
 {
-    const QList<qint32> pids = runningCodexPIDs(m_workspace);
-    if (pids.isEmpty()) {
+    const std::vector<CodexProcess> running = runningCodex(m_workspace);
+    if (running.empty()) {
         refreshCodexRunningGate();
         return;
     }
     setStatus(QStringLiteral("正在退出 Codex..."), palette::systemBlue());
-    for (const qint32 pid : pids)
-        m_workspace.terminate(pid);
+    for (const CodexProcess& codex : running)
+        m_workspace.terminate(codex.pid);
     QTimer::singleShot(quitGracePeriodMs, this, &AppDelegate::forceQuitCodexIfNeeded);
 }
 
 void AppDelegate::forceQuitCodexIfNeeded()
 {
-    const QList<qint32> pids = runningCodexPIDs(m_workspace);
-    if (pids.isEmpty()) {
+    const std::vector<CodexProcess> running = runningCodex(m_workspace);
+    if (running.empty()) {
         refreshCodexRunningGate();
         return;
     }
-    for (const qint32 pid : pids)
-        m_workspace.forceTerminate(pid);
+    for (const CodexProcess& codex : running)
+        m_workspace.forceTerminate(codex.pid);
     QTimer::singleShot(forceQuitSettleMs, this, &AppDelegate::refreshCodexRunningGate);
 }

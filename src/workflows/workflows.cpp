@@ -30,9 +30,10 @@ InitialState Workflows::startUpState() const
 
 std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
 {
-    if (runningCodexPIDs(m_workspace).isEmpty())
+    const std::vector<CodexProcess> running = runningCodex(m_workspace);
+    if (running.empty())
         return std::nullopt;
-    WorkflowResult result = WorkflowResult::refused(codexRunningMessage());
+    WorkflowResult result = WorkflowResult::refused(codexRunningMessage(running));
     result.outcome = WorkflowResult::Outcome::CodexRunning;
     return result;
 }

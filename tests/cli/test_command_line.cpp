@@ -149,6 +149,7 @@ TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
     makeApiHome(QStringLiteral("sk-abcdefghijklmnop1234"));
     ASSERT_EQ(run({"repair", "api"}, QByteArray("sk-abcdefghijklmnop1234")).status, 0);
     workspace.startCodex(41);
+    workspace.applications.push_back({42, "codex", "", "", "/usr/local/bin/codex"});
     const Outcome text = run({"status"});
     EXPECT_EQ(text.status, 0);
     const QStringList lines = text.out.split('\n');
@@ -156,7 +157,7 @@ TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
     EXPECT_EQ(lines.value(1), "TEVRUN API：sk-abcd…1234");
     EXPECT_EQ(lines.value(2), "config.toml 的 provider：tevrun");
     EXPECT_EQ(lines.value(3), "可见对话：tevrun 4 条");
-    EXPECT_EQ(lines.value(4), "Codex：正在运行（pid 41）");
+    EXPECT_EQ(lines.value(4), "Codex：正在运行（pid 41 应用，pid 42 终端或编辑器）");
     EXPECT_TRUE(lines.value(5).startsWith("备份：2 个，共 ")) << lines.value(5).toStdString();
     EXPECT_FALSE(text.out.contains("efghijklmnop"));
 
@@ -166,7 +167,7 @@ TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
     EXPECT_EQ(json["config_provider"], "tevrun");
     EXPECT_EQ(json["conversations"], Json({{"tevrun", 4}}));
     EXPECT_EQ(json["codex_running"], true);
-    EXPECT_EQ(json["codex_pids"], Json::array({41}));
+    EXPECT_EQ(json["codex"], Json::parse(R"([{"pid":41,"kind":"app"},{"pid":42,"kind":"terminal"}])"));
     EXPECT_EQ(json["backups"]["count"], 2);
     EXPECT_GT(json["backups"]["size_bytes"].get<qint64>(), 0);
 }

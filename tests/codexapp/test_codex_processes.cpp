@@ -1,32 +1,42 @@
+#include "codexapp/codex_control.h"
 #include "codexapp/codex_processes.h"
 
 #include <gtest/gtest.h>
 
-TEST(CodexProcesses, RecognisesCodexByEachRuleAndNothingElse)
+#include <optional>
+
+TEST(CodexProcesses, RecognisesTheAppAndCodexInATerminalByEachRule)
 {
+    const std::optional<CodexKind> none;
     const struct {
         const char* name;
         const char* bundleIdentifier;
         const char* bundlePath;
         const char* executable;
-        bool codex;
+        std::optional<CodexKind> kind;
     } cases[] = {
-        {"x", "COM.OpenAI.Codex", "", "", true},
-        {"x", "", "/Applications/Codex.app", "", true},
-        {"x", "", "", "/Applications/Codex.app/Contents/MacOS/Codex", true},
-        {"CODEX", "org.other", "/Users/me/Applications/Codex.app", "", true},
-        {"Codex", "", "/applications/Codex.app", "", true},
-        {"x", "", "/applications/codex.app", "", false}, // paths compare case-sensitively
-        {"x", "", "", "/Applications/Codex.app/Contents/MacOS/codex", false},
-        {"Codex Helper", "", "/Users/me/Codex.app", "", false},
-        {"codex", "", "/Users/me/codex.app", "", false},
-        {"codex", "", "", "/usr/bin/codex", false},
-        {"", "", "", "", false},
-        {"Codex", "Cloud.Tevrun.Morvane", "/Applications/Codex.app", "", false}, // a copy of Morvane
+        {"x", "COM.OpenAI.Codex", "", "", CodexKind::App},
+        {"x", "", "/Applications/Codex.app", "", CodexKind::App},
+        {"x", "", "", "/Applications/Codex.app/Contents/MacOS/Codex", CodexKind::App},
+        {"CODEX", "org.other", "/Users/me/Applications/Codex.app", "", CodexKind::App},
+        {"Codex", "", "/applications/Codex.app", "", CodexKind::App},
+        {"x", "", "/applications/codex.app", "", none}, // paths compare case-sensitively
+        {"x", "", "", "/Applications/Codex.app/Contents/MacOS/CODEX", none},
+        {"Codex Helper", "", "/Users/me/Codex.app", "", none},
+        {"codex", "", "/Users/me/codex.app", "", none},
+        {"codex", "", "", "/usr/local/bin/codex", CodexKind::Terminal},
+        {"codex", "", "", "", CodexKind::Terminal}, // the executable could not be read
+        {"node", "", "", "/usr/bin/node", none},
+        {"codex-helper", "", "", "/opt/codex-helper", none},
+        {"Codex", "", "", "/opt/Codex", none},
+        {"", "", "", "", none},
+        {"Codex", "Cloud.Tevrun.Morvane", "/Applications/Codex.app", "", none}, // a copy of Morvane
+        {"codex", "cloud.tevrun.morvane", "", "/usr/bin/codex", none},
     };
     for (const auto& c : cases) {
         const RunningApplication application{7, c.name, c.bundleIdentifier, c.bundlePath, c.executable};
-        EXPECT_EQ(runningCodexPIDs({application}, 1), c.codex ? QList<qint32>{7} : QList<qint32>{})
+        const std::vector<CodexProcess> found = runningCodex({application}, 1);
+        EXPECT_EQ(found.empty() ? none : std::optional(found[0].kind), c.kind)
             << c.name << " " << c.bundleIdentifier << " " << c.bundlePath << " " << c.executable;
     }
 }
@@ -36,8 +46,16 @@ TEST(CodexProcesses, ListsEveryMatchInPlatformOrderButNeverMorvaneItself)
     const std::vector<RunningApplication> applications = {
         {5, "bash", "", "", "/bin/bash"},
         {9, "Codex", "com.openai.codex", "", ""},
+        {8, "codex", "", "", "/home/me/.local/bin/codex"},
         {7, "Codex", "", "/Applications/Codex.app", ""},
         {30, "Codex", "com.openai.codex", "/Applications/Codex.app", "/Applications/Codex.app/Contents/MacOS/Codex"},
     };
-    EXPECT_EQ(runningCodexPIDs(applications, 30), (QList<qint32>{9, 7}));
+    const std::vector<CodexProcess> running = runningCodex(applications, 30);
+    EXPECT_EQ(running, (std::vector<CodexProcess>{{9, CodexKind::App}, {8, CodexKind::Terminal}, {7, CodexKind::App}}));
+    // The app's words win when the app runs too.
+    EXPECT_EQ(codexRunningMessage(running), QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。"));
+    EXPECT_EQ(codexRunningMessage({{8, CodexKind::Terminal}}),
+              QStringLiteral("已检测到终端或编辑器里的 Codex 正在运行，退出后会自动恢复按钮。"));
+    EXPECT_EQ(codexRunningExplanation({{8, CodexKind::Terminal}}),
+              QStringLiteral("终端或编辑器里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。"));
 }

@@ -51,7 +51,7 @@ TEST(LinuxWorkspace, ListsAndMatchesACodexBundleProcess)
     EXPECT_EQ(listed->executablePath, executable);
     EXPECT_EQ(listed->bundlePath, temp.userHome() + QStringLiteral("/Apps/Codex.app"));
     EXPECT_TRUE(listed->bundleIdentifier.isEmpty());
-    EXPECT_TRUE(runningCodexPIDs(workspace.runningApplications(), qint32(::getpid())).contains(qint32(codex.processId())));
+    EXPECT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(codex.processId()), CodexKind::App}}));
 
     // An executable replaced while it runs (an update) still names its path.
     ASSERT_TRUE(QFile::remove(executable));
@@ -74,10 +74,10 @@ TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
     ASSERT_TRUE(stubborn.waitForStarted());
     QTest::qWait(200);
     LinuxWorkspace workspace;
-    ASSERT_EQ(runningCodexPIDs(workspace), QList<qint32>{qint32(stubborn.processId())});
+    ASSERT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(stubborn.processId()), CodexKind::App}}));
     EXPECT_TRUE(quitCodexAndWait(workspace));
     EXPECT_TRUE(waitForExit(stubborn));
-    EXPECT_TRUE(runningCodexPIDs(workspace).isEmpty());
+    EXPECT_TRUE(runningCodex(workspace).empty());
 }
 
 TEST(LinuxWorkspace, ListsOnlyProcessesInAscendingOrderAndNeverItselfAsCodex)
@@ -91,7 +91,23 @@ TEST(LinuxWorkspace, ListsOnlyProcessesInAscendingOrderAndNeverItselfAsCodex)
                                    [](const RunningApplication& a) { return a.pid == qint32(::getpid()); });
     ASSERT_NE(self, applications.end());
     EXPECT_EQ(self->name, QStringLiteral("codexapp_tests"));
-    EXPECT_FALSE(runningCodexPIDs(applications, qint32(::getpid())).contains(qint32(::getpid())));
+    EXPECT_TRUE(runningCodex(applications, qint32(::getpid())).empty());
+}
+
+// Codex in a terminal, or the server an editor starts: an executable named codex.
+TEST(LinuxWorkspace, CodexInATerminalIsRunningCodexAndQuitsTheSameWay)
+{
+    TempHome temp;
+    const QString executable = temp.userHome() + QStringLiteral("/.local/bin/codex");
+    QDir().mkpath(QFileInfo(executable).path());
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), executable));
+    QProcess terminal;
+    terminal.start(executable, {QStringLiteral("30")});
+    ASSERT_TRUE(terminal.waitForStarted());
+    LinuxWorkspace workspace;
+    EXPECT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(terminal.processId()), CodexKind::Terminal}}));
+    EXPECT_TRUE(quitCodexAndWait(workspace));
+    EXPECT_TRUE(waitForExit(terminal));
 }
 
 TEST(LinuxWorkspace, OpensABundleByItsExecutable)

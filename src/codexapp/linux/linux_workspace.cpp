@@ -15,14 +15,17 @@
 
 namespace {
 
-// The real uid from /proc/PID/status ("Uid:\treal\teffective\t...").
-std::optional<uid_t> realUidOf(const QString& processDirectory)
+// The real uid from /proc/PID/status ("Uid:\treal\teffective\t..."), for a process that
+// still runs: one that has ended but is not yet reaped ("State:\tZ (zombie)") gives nothing.
+std::optional<uid_t> realUidOfLiveProcess(const QString& processDirectory)
 {
     QFile status(processDirectory + QStringLiteral("/status"));
     if (!status.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QList<QByteArray> lines = status.readAll().split('\n');
     for (const QByteArray& line : lines) {
+        if (line.startsWith("State:") && (line.contains("\tZ") || line.contains("\tX")))
+            return std::nullopt;
         if (!line.startsWith("Uid:"))
             continue;
         bool ok = false;
@@ -73,7 +76,7 @@ std::vector<RunningApplication> LinuxWorkspace::runningApplications()
     std::vector<RunningApplication> applications;
     for (const qint32 pid : pids) {
         const QString directory = QStringLiteral("/proc/%1").arg(pid);
-        if (realUidOf(directory) != me)
+        if (realUidOfLiveProcess(directory) != me)
             continue;
         RunningApplication application;
         application.pid = pid;
