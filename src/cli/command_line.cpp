@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include "cli/saved_keys.h"
 #include "cli/status_report.h"
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
@@ -22,10 +23,12 @@ const QString helpText = QStringLiteral(
     "  switch api           切到 TEVRUN API\n"
     "  switch account       切回 GPT 账号 登陆\n"
     "  repair api|account   按标准模板修复配置\n"
+    "  keys list            列出保存过的 TEVRUN API（只显示开头和结尾）\n"
+    "  keys forget ID       删除一个保存的 TEVRUN API\n"
     "\n"
     "选项：\n"
     "  --key-file 文件      从文件读取 TEVRUN API\n"
-    "  --json               status 输出一个 JSON 对象\n"
+    "  --json               status 和 keys list 输出 JSON\n"
     "  --quit-codex         Codex 正在运行时先退出它，再继续\n"
     "  -h, --help           显示本帮助\n"
     "\n"
@@ -81,7 +84,9 @@ public:
         const QStringList words = parser.positionalArguments();
         const QString command = words.value(0);
         const QString target = words.value(1);
-        const qsizetype expected = command == QLatin1String("switch") || command == QLatin1String("repair") ? 2 : 1;
+        qsizetype expected = command == QLatin1String("switch") || command == QLatin1String("repair") ? 2 : 1;
+        if (command == QLatin1String("keys"))
+            expected = target == QLatin1String("forget") ? 3 : 2;
         for (qsizetype extra = expected; extra < words.size(); ++extra) {
             if (words[extra].trimmed().startsWith(QLatin1String("sk-")))
                 return refuse(keyArgumentRefusal);
@@ -103,6 +108,10 @@ public:
             return withKey([this](const QString& k) { return m_engine.repair(ModeApi, k); });
         if (command == QLatin1String("repair") && target == QLatin1String("account"))
             return runWorkflow([this] { return m_engine.repair(ModeAccount, QString()); });
+        if (command == QLatin1String("keys") && target == QLatin1String("list"))
+            return listSavedKeys(m_engine, m_io.out, parser.isSet(json));
+        if (command == QLatin1String("keys") && target == QLatin1String("forget") && words.size() == 3)
+            return forgetSavedKey(m_engine, words[2], m_io.out, m_io.err);
         if (command.isEmpty())
             return refuse(QStringLiteral("缺少命令。运行 morvane-cli --help 查看用法。"));
         return refuse(QStringLiteral("未知的命令。运行 morvane-cli --help 查看用法。"));

@@ -11,6 +11,7 @@ enum ErrorCode : int {
     ErrorThreadIndex = 30,         // SQLite refused a statement
     ErrorThreadIndexOpen = 31,     // the thread index cannot be opened
     ErrorThreadIndexCommit = 32,   // the update could not be committed
+    ErrorUnknownSavedKey = 40,     // no saved key has that id
 };
 
 // An error reported to the user: its message is shown unchanged.

@@ -5,13 +5,32 @@
 #include "gui/palette.h"
 #include "gui/views.h"
 
+#include "core/api_key.h"
+
+#include <QAction>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
 
 namespace {
 
 constexpr int panelWidth = 716;
+
+// A small downward chevron, drawn rather than shipped.
+QIcon chevronIcon()
+{
+    QPixmap picture(16, 16);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette::bodyColor(), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(QPolygonF({QPointF(4, 6.5), QPointF(8, 10.5), QPointF(12, 6.5)}));
+    return QIcon(picture);
+}
 
 } // namespace
 
@@ -30,9 +49,14 @@ QWidget* AppDelegate::createApiPanel()
     m_secureField->setEchoMode(QLineEdit::Password);
     m_plainField = new KeyField(box);
     m_plainField->setObjectName(QStringLiteral("plainField"));
+    const QIcon chevron = chevronIcon();
     for (QLineEdit* field : {m_secureField, m_plainField}) {
         configureKeyField(field);
         field->setPlaceholderText(QStringLiteral("sk-..."));
+        QAction* saved = field->addAction(chevron, QLineEdit::TrailingPosition);
+        saved->setObjectName(QStringLiteral("savedKeysAction"));
+        saved->setToolTip(QStringLiteral("已保存的 TEVRUN API"));
+        connect(saved, &QAction::triggered, this, &AppDelegate::showSavedKeys);
     }
     m_plainField->hide();
 
@@ -100,6 +124,49 @@ void AppDelegate::checkApiKey()
     if (m_switching)
         return;
     runWorkflow([key = currentApiKeyInput()](Workflows& engine) { return engine.checkKey(key); });
+}
+
+void AppDelegate::showSavedKeys()
+{
+    auto* menu = new QMenu(m_window);
+    menu->setObjectName(QStringLiteral("savedKeysMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const std::vector<HistoryItem> keys = m_engine.savedKeys();
+    if (keys.empty())
+        menu->addAction(QStringLiteral("还没有保存的 TEVRUN API"))->setEnabled(false);
+    QMenu* forget = keys.empty() ? nullptr : new QMenu(QStringLiteral("删除已保存的 TEVRUN API"), menu);
+    for (const HistoryItem& item : keys) {
+        const QString title = shortenedKey(item.apiKey) + QStringLiteral("　") + item.date.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        menu->addAction(title, this, [this, key = item.apiKey] { setApiFieldText(key); });
+        forget->addAction(title, this, [this, item] { confirmForgettingKey(item); });
+    }
+    if (forget) {
+        menu->addSeparator();
+        menu->addMenu(forget);
+    }
+    QLineEdit* field = m_revealingKey ? m_plainField : m_secureField;
+    menu->popup(field->mapToGlobal(QPoint(field->width() - menu->sizeHint().width(), field->height())));
+}
+
+void AppDelegate::confirmForgettingKey(const HistoryItem& item)
+{
+    auto* confirmation = new QMessageBox(m_window);
+    confirmation->setObjectName(QStringLiteral("forgetKeyConfirmation"));
+    confirmation->setAttribute(Qt::WA_DeleteOnClose);
+    confirmation->setWindowModality(Qt::WindowModal);
+    confirmation->setIcon(QMessageBox::Question);
+    confirmation->setText(QStringLiteral("删除保存的 TEVRUN API %1？").arg(shortenedKey(item.apiKey)));
+    confirmation->setInformativeText(QStringLiteral("只删除 Morvane 保存的这一条记录，Codex 的设置不会改变。"));
+    QPushButton* remove = confirmation->addButton(QStringLiteral("删除"), QMessageBox::DestructiveRole);
+    confirmation->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    connect(remove, &QPushButton::clicked, this, [this, item] {
+        Error error;
+        if (m_engine.forgetKey(item.id, &error))
+            setStatus(QStringLiteral("已删除保存的 TEVRUN API %1。").arg(shortenedKey(item.apiKey)), palette::systemGreen());
+        else
+            setStatus(error.message, palette::systemRed());
+    });
+    confirmation->open();
 }
 
 void AppDelegate::openKeyPage()

@@ -69,6 +69,9 @@ public:
     QString currentApiKeyInput() const;
     void setApiFieldText(const QString& text);
     void openKeyPage();
+    // The saved keys beside the key field: choose one, or forget one after a confirmation.
+    void showSavedKeys();
+    void confirmForgettingKey(const HistoryItem& item);
     void checkApiKey();
 
     // Watching and quitting Codex.

@@ -2,6 +2,7 @@
 
 #include "core/api_key.h"
 #include "core/files/file_tree.h"
+#include "core/files/file_errors.h"
 #include "core/files/file_io.h"
 #include "core/json.h"
 #include "core/naming.h"
@@ -37,7 +38,7 @@ std::vector<HistoryItem> historyItems(const CodexHome& home)
         QDateTime date = info.lastModified();
         if (!date.isValid())
             date = QDateTime::fromMSecsSinceEpoch(std::numeric_limits<qint64>::min() / 2);
-        items.push_back({fromUtf8(member->get<std::string>()), date});
+        items.push_back({info.completeBaseName(), fromUtf8(member->get<std::string>()), date});
     }
     std::stable_sort(items.begin(), items.end(),
                      [](const HistoryItem& a, const HistoryItem& b) { return a.date > b.date; });
@@ -50,6 +51,21 @@ std::optional<QString> latestHistoricalApiKey(const CodexHome& home)
     if (items.empty())
         return std::nullopt;
     return items.front().apiKey;
+}
+
+bool forgetHistoryItem(const CodexHome& home, const QString& id, Error* error)
+{
+    // Only an id the history lists: never a path of the caller's making.
+    for (const HistoryItem& item : historyItems(home)) {
+        if (item.id != id)
+            continue;
+        const QString path = home.historyRootURL() + QLatin1Char('/') + id + QStringLiteral(".json");
+        if (!QFile::remove(path))
+            return files::fail(error, files::fileErrorWithReason(QStringLiteral("删除"), path, QFile(path).errorString()));
+        return true;
+    }
+    setMorvaneError(error, ErrorUnknownSavedKey, QStringLiteral("没有这个已保存的 TEVRUN API。"));
+    return false;
 }
 
 std::optional<QString> historyPathForKey(const CodexHome& home, const QString& key)

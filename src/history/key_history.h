@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/codex_home.h"
+#include "core/error.h"
 
 #include <QDateTime>
 #include <QString>
@@ -12,6 +13,7 @@
 // files' modification times. The files hold keys, so they are readable by the owner only.
 
 struct HistoryItem {
+    QString id; // the file's name without ".json"
     QString apiKey;
     QDateTime date;
 };
@@ -21,5 +23,7 @@ void saveApiKeyToHistory(const CodexHome& home, const QString& key);
 // Newest first; empty when the directory is missing or unreadable.
 std::vector<HistoryItem> historyItems(const CodexHome& home);
 std::optional<QString> latestHistoricalApiKey(const CodexHome& home);
+// Deletes the one history file of the key with that id; nothing else.
+bool forgetHistoryItem(const CodexHome& home, const QString& id, Error* error = nullptr);
 // Where the key's file is, whether or not it exists; nothing for a malformed key.
 std::optional<QString> historyPathForKey(const CodexHome& home, const QString& key);

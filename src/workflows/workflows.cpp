@@ -28,6 +28,16 @@ InitialState Workflows::startUpState() const
     return state;
 }
 
+std::vector<HistoryItem> Workflows::savedKeys() const
+{
+    return historyItems(m_home);
+}
+
+bool Workflows::forgetKey(const QString& id, Error* error)
+{
+    return forgetHistoryItem(m_home, id, error);
+}
+
 std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
 {
     const std::vector<CodexProcess> running = runningCodex(m_workspace);

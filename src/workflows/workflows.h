@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/mode_detection.h"
 #include "core/switch_mode.h"
+#include "history/key_history.h"
 #include "relay/relay_endpoint.h"
 #include "workflows/workflow_result.h"
 
@@ -32,6 +33,10 @@ public:
 
     // What the window shows when it opens.
     InitialState startUpState() const;
+
+    // The keys that passed a check, newest first, and forgetting one of them.
+    std::vector<HistoryItem> savedKeys() const;
+    bool forgetKey(const QString& id, Error* error = nullptr);
 
     // Checks the key with the relay and remembers it.
     WorkflowResult checkKey(const QString& keyInput);

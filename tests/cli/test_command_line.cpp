@@ -1,4 +1,5 @@
 #include "cli/command_line.h"
+#include "history/key_history.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QProcess>
@@ -170,6 +171,33 @@ TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
     EXPECT_EQ(json["codex"], Json::parse(R"([{"pid":41,"kind":"app"},{"pid":42,"kind":"terminal"}])"));
     EXPECT_EQ(json["backups"]["count"], 2);
     EXPECT_GT(json["backups"]["size_bytes"].get<qint64>(), 0);
+}
+
+TEST_F(CommandLineTest, SavedKeysAreListedShortenedAndForgottenOneAtATime)
+{
+    EXPECT_EQ(run({"keys", "list"}).out, "还没有保存的 TEVRUN API。\n");
+    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-first.key.0000001"));
+    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-second.key.000002"));
+    setModificationTime(*historyPathForKey(temp.home(), QStringLiteral("sk-first.key.0000001")),
+                        QDateTime(QDate(2026, 11, 2), QTime(9, 30)));
+    const Outcome listed = run({"keys", "list"});
+    const QStringList lines = listed.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains("  sk-seco…0002  ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("  sk-firs…0001  2026-11-02 09:30")) << lines[1].toStdString();
+    EXPECT_FALSE(listed.out.contains("key.000"));
+    const Json json = parseJson(run({"keys", "list", "--json"}).out.toUtf8()).value_or(Json());
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[1]["key"], "sk-firs…0001");
+    const QString id = fromUtf8(json[1]["id"].get<std::string>());
+
+    EXPECT_EQ(run({"keys", "forget", "api-key-unknown"}).status, 2);
+    EXPECT_EQ(run({"keys", "forget", "../../auth"}).err, "没有这个已保存的 TEVRUN API。\n");
+    const Outcome forgotten = run({"keys", "forget", id});
+    EXPECT_EQ(forgotten.status, 0);
+    EXPECT_EQ(forgotten.out, "已删除保存的 TEVRUN API sk-firs…0001。\n");
+    ASSERT_EQ(engine.savedKeys().size(), 1u);
+    EXPECT_EQ(engine.savedKeys()[0].apiKey, QStringLiteral("sk-second.key.000002"));
 }
 
 // The program itself, as a user runs it: the real process, a real home.

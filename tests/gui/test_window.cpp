@@ -4,6 +4,7 @@
 #include "support/window_fixture.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -124,6 +125,45 @@ TEST_F(WindowTest, TheKeyPanelRevealsEditsAndOpensTheKeyPage)
 
     click("keyPageButton");
     EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl(QStringLiteral("https://tevrun.cloud/"))});
+}
+
+TEST_F(WindowTest, ASavedKeyCanBeChosenAndForgotten)
+{
+    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-older.key.0000001"));
+    setModificationTime(*historyPathForKey(temp.home(), QStringLiteral("sk-older.key.0000001")),
+                        QDateTime(QDate(2026, 11, 2), QTime(9, 30)));
+    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-newer.key.0000002"));
+    launch();
+    const auto openMenu = [this] {
+        secureField()->findChild<QAction*>(QStringLiteral("savedKeysAction"))->trigger();
+        auto* menu = app->window()->findChild<QMenu*>(QStringLiteral("savedKeysMenu"));
+        EXPECT_NE(menu, nullptr);
+        return menu;
+    };
+    QMenu* menu = openMenu();
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction*> entries = menu->actions();
+    ASSERT_EQ(entries.size(), 4); // newest first, a separator, the removal submenu
+    EXPECT_TRUE(entries[0]->text().startsWith(QStringLiteral("sk-newe…0002　")));
+    EXPECT_EQ(entries[1]->text(), QStringLiteral("sk-olde…0001　2026-11-02 09:30"));
+    entries[1]->trigger();
+    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-older.key.0000001"));
+    menu->close();
+
+    // Removing asks first, then deletes that key's file alone.
+    entries[3]->menu()->actions().value(1)->trigger();
+    auto* confirmation = app->window()->findChild<QMessageBox*>(QStringLiteral("forgetKeyConfirmation"));
+    ASSERT_NE(confirmation, nullptr);
+    EXPECT_EQ(confirmation->text(), QStringLiteral("删除保存的 TEVRUN API sk-olde…0001？"));
+    EXPECT_EQ(historyItems(temp.home()).size(), 2u);
+    const QList<QAbstractButton*> buttons = confirmation->buttons();
+    const auto remove = std::find_if(buttons.begin(), buttons.end(), [](auto* b) { return b->text() == QStringLiteral("删除"); });
+    ASSERT_NE(remove, buttons.end());
+    QTest::mouseClick(*remove, Qt::LeftButton);
+    EXPECT_EQ(status(), QStringLiteral("已删除保存的 TEVRUN API sk-olde…0001。"));
+    ASSERT_EQ(historyItems(temp.home()).size(), 1u);
+    EXPECT_EQ(historyItems(temp.home())[0].apiKey, QStringLiteral("sk-newer.key.0000002"));
+    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-older.key.0000001")); // the field keeps what it shows
 }
 
 // Each control runs its workflow on the engine and shows what came back.
