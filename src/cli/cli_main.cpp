@@ -1,5 +1,5 @@
 #include "cli/command_line.h"
-#include "codexapp/linux/linux_workspace.h"
+#include "codexapp/system_workspace.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,8 +13,8 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("morvane-cli"));
 
-    LinuxWorkspace workspace;
-    Workflows engine(CodexHome(QDir::homePath()), RelayEndpoint::standard(), workspace);
+    const std::unique_ptr<Workspace> workspace = makeSystemWorkspace();
+    Workflows engine(CodexHome(QDir::homePath()), RelayEndpoint::standard(), *workspace);
     QTextStream out(stdout);
     QTextStream err(stderr);
     CommandLineIo io{out, err};

@@ -1,4 +1,4 @@
-#include "codexapp/linux/linux_workspace.h"
+#include "codexapp/system_workspace.h"
 #include "relay/relay_endpoint.h"
 #include "gui/app_delegate.h"
 
@@ -10,8 +10,8 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
 
-    LinuxWorkspace workspace;
-    AppDelegate delegate(QDir::homePath(), RelayEndpoint::standard(), workspace);
+    const std::unique_ptr<Workspace> workspace = makeSystemWorkspace();
+    AppDelegate delegate(QDir::homePath(), RelayEndpoint::standard(), *workspace);
     delegate.launch();
     return application.exec();
 }

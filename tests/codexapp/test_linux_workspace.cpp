@@ -129,14 +129,6 @@ TEST(LinuxWorkspace, OpensABundleByItsExecutable)
     EXPECT_FALSE(workspace.openApplication(bundle));
 }
 
-TEST(LinuxWorkspace, BundlePathComesFromContentsMacOS)
-{
-    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/x/Codex.app/Contents/MacOS/Codex")), QStringLiteral("/x/Codex.app"));
-    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/usr/bin/codex")), QString());
-    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/x/Contents/MacOS/sub/Codex")), QString());
-    EXPECT_EQ(bundlePathForExecutable(QString()), QString());
-}
-
 TEST(LinuxWorkspace, TellsWhenAWatchedProcessEnds)
 {
     QProcess process;

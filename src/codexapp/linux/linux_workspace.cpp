@@ -1,5 +1,8 @@
 #include "codexapp/linux/linux_workspace.h"
 
+#include "codexapp/info_plist.h"
+#include "codexapp/system_workspace.h"
+
 #include <QGuiApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -53,13 +56,7 @@ QString commandNameOf(const QString& processDirectory)
 
 } // namespace
 
-QString bundlePathForExecutable(const QString& executablePath)
-{
-    const QString macOSDirectory = QFileInfo(executablePath).path();
-    if (!macOSDirectory.endsWith(QLatin1String("/Contents/MacOS")))
-        return QString();
-    return macOSDirectory.chopped(int(sizeof("/Contents/MacOS") - 1));
-}
+std::unique_ptr<Workspace> makeSystemWorkspace() { return std::make_unique<LinuxWorkspace>(); }
 
 std::vector<RunningApplication> LinuxWorkspace::runningApplications()
 {

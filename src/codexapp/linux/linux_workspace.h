@@ -23,6 +23,3 @@ public:
 private:
     std::map<qint32, std::unique_ptr<QSocketNotifier>> m_endWatches; // each owns its pidfd
 };
-
-// The bundle an executable lies in: "/x/Codex.app/Contents/MacOS/Codex" gives "/x/Codex.app".
-QString bundlePathForExecutable(const QString& executablePath);
