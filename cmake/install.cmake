@@ -6,8 +6,12 @@ install(TARGETS morvane morvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} 
 
 if(APPLE)
     # Morvane's own identifier keeps it out of the Codex matching.
+    set(icon ${CMAKE_SOURCE_DIR}/dist/macos/morvane.icns)
+    set_source_files_properties(${icon} PROPERTIES MACOSX_PACKAGE_LOCATION Resources)
+    target_sources(morvane PRIVATE ${icon})
     set_target_properties(morvane PROPERTIES
         MACOSX_BUNDLE ON
+        MACOSX_BUNDLE_ICON_FILE morvane.icns
         MACOSX_BUNDLE_GUI_IDENTIFIER cloud.tevrun.morvane
         MACOSX_BUNDLE_BUNDLE_NAME Morvane
         MACOSX_BUNDLE_SHORT_VERSION_STRING ${PROJECT_VERSION})
