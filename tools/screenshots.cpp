@@ -6,6 +6,7 @@
 #include "gui/app_delegate.h"
 #include "support/fake_workspace.h"
 #include "support/local_relay.h"
+#include "support/queued_calls.h"
 #include "support/temp_home.h"
 
 #include <QApplication>
@@ -46,21 +47,11 @@ bool saveSwitchUnderWay(const QString& path)
     delegate.setApiFieldText(QStringLiteral("sk-example0123456789"));
     auto* status = delegate.window()->findChild<QLabel*>(QStringLiteral("statusLabel"));
     QPixmap picture;
-    struct Watcher : QObject {
-        std::function<void()> look;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::MetaCall)
-                look();
-            return false;
-        }
-    } watcher;
-    watcher.look = [&] {
+    const QueuedCallWatcher watcher(&delegate, [&] {
         const QString text = status->text();
         if (picture.isNull() && text.endsWith(QStringLiteral("/2000")) && text.section(QLatin1Char(' '), -1).section(QLatin1Char('/'), 0, 0).toInt() >= 600)
             picture = delegate.window()->grab();
-    };
-    delegate.installEventFilter(&watcher);
+    });
     delegate.runPrimaryAction();
     if (!QTest::qWaitFor([&delegate] { return !delegate.isSwitching(); }, 60'000) || picture.isNull()) {
         std::fprintf(stderr, "the switch was not caught under way: %s\n", qPrintable(status->text()));

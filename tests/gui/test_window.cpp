@@ -1,6 +1,7 @@
 #include "core/json.h"
 #include "history/key_history.h"
 #include "bench/codex_home_builder.h"
+#include "support/queued_calls.h"
 #include "support/window_fixture.h"
 
 #include <QAction>
@@ -362,20 +363,11 @@ TEST_F(WindowTest, TheStatusRowCountsTheConversationsUp)
     secureField()->setText(QStringLiteral("sk-key"));
     // Every report reaches the window as an event of its own: look at the status between them.
     QStringList seen;
-    struct StatusWatcher : QObject {
-        std::function<void()> look;
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::MetaCall)
-                look();
-            return false;
-        }
-    } watcher;
-    watcher.look = [&] { seen << status(); };
-    app->installEventFilter(&watcher);
-    click("actionButton");
-    settle();
-    app->removeEventFilter(&watcher);
+    {
+        const QueuedCallWatcher watcher(app.get(), [&] { seen << status(); });
+        click("actionButton");
+        settle();
+    }
     EXPECT_TRUE(seen.contains(QStringLiteral("正在切到 TEVRUN API... 20/40"))) << seen.join('|').toStdString();
     EXPECT_EQ(status(), QStringLiteral("已切到 TEVRUN API。 已同步 40 条对话记录。正在打开 Codex。"));
 }
