@@ -4,11 +4,16 @@
 #include "cli/status_report.h"
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
-#include "core/files/file_io.h"
+#include "core/files/file_errors.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
 #include <optional>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -129,11 +134,15 @@ private:
     std::optional<QString> readKey()
     {
         if (!m_keyFile.isEmpty()) {
-            Error error;
-            const std::optional<QString> text = files::readUtf8(m_keyFile, &error);
-            if (!text)
-                m_io.err << error.message << '\n';
-            return text;
+            // The file may be a pipe, as in --key-file <(pass show tevrun): read it as it comes.
+            const int fd = ::open(QFile::encodeName(m_keyFile).constData(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                m_io.err << files::systemError(QStringLiteral("读取"), m_keyFile, errno).message << '\n';
+                return std::nullopt;
+            }
+            QFile file;
+            file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+            return QString::fromUtf8(file.readAll());
         }
         if (!m_io.inputIsTerminal) {
             const QString input = QString::fromUtf8(m_io.readInput()).trimmed();

@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -214,7 +213,7 @@ void AppDelegate::showProgress(const QString& busyText, qint64 done, qint64 tota
     if (!m_switching)
         return;
     setStatus(total > 0 ? QStringLiteral("%1 %2/%3").arg(busyText).arg(done).arg(total) : busyText,
-              palette::systemBlue());
+              colourOf(WorkflowResult::Tone::Busy));
 }
 
 void AppDelegate::showResult(const WorkflowResult& result)

@@ -50,6 +50,7 @@ WorkflowResult Workflows::switchToAccount()
             return failure(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
         WorkflowResult result =
             WorkflowResult::done(QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。"));
+        result.tone = WorkflowResult::Tone::Ready; // a notice: nothing was switched
         result.pillMode = ModeAccount;
         return result;
     }

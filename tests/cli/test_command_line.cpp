@@ -4,6 +4,10 @@
 
 #include <QProcess>
 
+#include <thread>
+
+#include <sys/stat.h>
+
 namespace {
 
 struct Outcome {
@@ -68,6 +72,23 @@ TEST_F(CommandLineTest, CommandsTakeTheKeyFromAFileStandardInputOrTheEnvironment
     EXPECT_FALSE(authJson().contains("OPENAI_API_KEY")); // the account login, its key removed by the repair
     EXPECT_TRUE(authJson().contains("tokens"));
     EXPECT_EQ(workspace.openedApplications.size(), 4);
+}
+
+TEST_F(CommandLineTest, AKeyFileMayBeAPipe)
+{
+    const QString pipe = temp.path("key-pipe");
+    temp.makeDirectory(QString());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    std::thread writer([&pipe] {
+        QFile end(pipe);
+        if (end.open(QIODevice::WriteOnly))
+            end.write("sk-from.pipe\n");
+    });
+    const Outcome result = run({"check-key", "--key-file", pipe});
+    writer.join();
+    EXPECT_EQ(result.status, 0);
+    ASSERT_EQ(relay.requests().size(), 1u);
+    EXPECT_EQ(relay.requests()[0].headers.value("authorization"), "Bearer sk-from.pipe");
 }
 
 TEST_F(CommandLineTest, BadInputIsRefusedWithStatusTwoAndChangesNothing)

@@ -23,7 +23,7 @@ QString installFakeCodex(const TempHome& temp)
     return executable;
 }
 
-std::optional<RunningApplication> findPid(LinuxWorkspace& workspace, qint32 pid)
+std::optional<RunningApplication> findPid(Workspace& workspace, qint32 pid)
 {
     for (const RunningApplication& application : workspace.runningApplications()) {
         if (application.pid == pid)
@@ -33,6 +33,23 @@ std::optional<RunningApplication> findPid(LinuxWorkspace& workspace, qint32 pid)
 }
 
 bool waitForExit(QProcess& process) { return process.waitForFinished(3000); }
+
+// The real workspace, seeing only the processes a test started: a Codex the developer
+// runs, or one another test starts meanwhile, is neither counted nor quit.
+class OwnProcessesOnly : public LinuxWorkspace {
+public:
+    explicit OwnProcessesOnly(const QProcess& process) : m_pid(qint32(process.processId())) {}
+
+    std::vector<RunningApplication> runningApplications() override
+    {
+        std::vector<RunningApplication> all = LinuxWorkspace::runningApplications();
+        std::erase_if(all, [this](const RunningApplication& application) { return application.pid != m_pid; });
+        return all;
+    }
+
+private:
+    qint32 m_pid;
+};
 
 } // namespace
 
@@ -44,7 +61,7 @@ TEST(LinuxWorkspace, ListsAndMatchesACodexBundleProcess)
     codex.start(executable, {QStringLiteral("30")});
     ASSERT_TRUE(codex.waitForStarted());
 
-    LinuxWorkspace workspace;
+    OwnProcessesOnly workspace(codex);
     const std::optional<RunningApplication> listed = findPid(workspace, qint32(codex.processId()));
     ASSERT_TRUE(listed);
     EXPECT_EQ(listed->name, QStringLiteral("Codex"));
@@ -73,7 +90,7 @@ TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
     stubborn.start(executable, {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do sleep 0.1; done")});
     ASSERT_TRUE(stubborn.waitForStarted());
     QTest::qWait(200);
-    LinuxWorkspace workspace;
+    OwnProcessesOnly workspace(stubborn);
     ASSERT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(stubborn.processId()), CodexKind::App}}));
     EXPECT_TRUE(quitCodexAndWait(workspace));
     EXPECT_TRUE(waitForExit(stubborn));
@@ -91,7 +108,8 @@ TEST(LinuxWorkspace, ListsOnlyProcessesInAscendingOrderAndNeverItselfAsCodex)
                                    [](const RunningApplication& a) { return a.pid == qint32(::getpid()); });
     ASSERT_NE(self, applications.end());
     EXPECT_EQ(self->name, QStringLiteral("codexapp_tests"));
-    EXPECT_TRUE(runningCodex(applications, qint32(::getpid())).empty());
+    for (const CodexProcess& codex : runningCodex(applications, qint32(::getpid())))
+        EXPECT_NE(codex.pid, qint32(::getpid()));
 }
 
 // Codex in a terminal, or the server an editor starts: an executable named codex.
@@ -104,7 +122,7 @@ TEST(LinuxWorkspace, CodexInATerminalIsRunningCodexAndQuitsTheSameWay)
     QProcess terminal;
     terminal.start(executable, {QStringLiteral("30")});
     ASSERT_TRUE(terminal.waitForStarted());
-    LinuxWorkspace workspace;
+    OwnProcessesOnly workspace(terminal);
     EXPECT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(terminal.processId()), CodexKind::Terminal}}));
     EXPECT_TRUE(quitCodexAndWait(workspace));
     EXPECT_TRUE(waitForExit(terminal));

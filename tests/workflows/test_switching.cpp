@@ -149,6 +149,7 @@ TEST_F(WorkflowTest, AnAccountLoginWithoutProfileIsRecordedWithoutTouchingCodex)
     const WorkflowResult result = engine.switchToAccount();
     expectResult(result, Outcome::Done, QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。"));
     EXPECT_EQ(result.pillMode, ModeAccount);
+    EXPECT_EQ(result.tone, WorkflowResult::Tone::Ready);
     EXPECT_FALSE(result.openCodex);
     EXPECT_TRUE(progress.isEmpty()); // nothing that takes time
     EXPECT_FALSE(QFileInfo::exists(temp.home().backupsURL()));
