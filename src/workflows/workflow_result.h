@@ -2,7 +2,6 @@
 
 #include "core/switch_mode.h"
 
-#include <QMetaType>
 #include <QString>
 
 #include <optional>
@@ -32,5 +31,3 @@ struct WorkflowResult {
         return {Outcome::Failed, message, Tone::Failure, std::nullopt, false, std::nullopt};
     }
 };
-
-Q_DECLARE_METATYPE(WorkflowResult)

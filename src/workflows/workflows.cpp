@@ -12,7 +12,6 @@
 Workflows::Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
     : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace)
 {
-    qRegisterMetaType<WorkflowResult>();
 }
 
 InitialState Workflows::startUpState() const
