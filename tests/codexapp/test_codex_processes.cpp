@@ -1,6 +1,8 @@
 #include "codexapp/codex_control.h"
 #include "codexapp/codex_processes.h"
 
+#include "support/fake_workspace.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -58,4 +60,15 @@ TEST(CodexProcesses, ListsEveryMatchInPlatformOrderButNeverMorvaneItself)
               QStringLiteral("已检测到终端或编辑器里的 Codex 正在运行，退出后会自动恢复按钮。"));
     EXPECT_EQ(codexRunningExplanation({{8, CodexKind::Terminal}}),
               QStringLiteral("终端或编辑器里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。"));
+}
+
+TEST(CodexControl, OpeningCodexFallsBackToTheDefaultOpeningOfItsPath)
+{
+    FakeWorkspace workspace;
+    openCodex(workspace);
+    EXPECT_EQ(workspace.openedApplications, QStringList{QStringLiteral("/Applications/Codex.app")});
+    EXPECT_TRUE(workspace.openedURLs.isEmpty());
+    workspace.openApplicationSucceeds = false;
+    openCodex(workspace);
+    EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/Applications/Codex.app"))});
 }

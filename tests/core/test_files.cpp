@@ -172,6 +172,13 @@ TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
     EXPECT_EQ(temp.read("a.jsonl"), "old a");
     EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"a.jsonl", "auth.json"}));
 
+    // A new file gets what the system gives new files; an owner-only one 0600.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    ASSERT_TRUE(files::writeAtomically(temp.path("new.toml"), "x"));
+    EXPECT_EQ(modeOf(temp.path("new.toml")), 0666u & ~unsigned(mask));
+    QFile::remove(temp.path("new.toml"));
+
     ASSERT_TRUE(files::makeDirectory(temp.path("morvane/backups/x")));
     EXPECT_EQ(modeOf(temp.path("morvane")), 0700u);
     EXPECT_EQ(modeOf(temp.path("morvane/backups/x")), 0700u);
