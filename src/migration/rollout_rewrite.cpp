@@ -145,7 +145,7 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
 }
 
 qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider, Error* error,
-                                    const std::function<void(qint64 done, qint64 total)>& progress)
+                                    const MigrationProgress& progress)
 {
     // Rewritten files are flushed to disk together, not one by one: a per-file sync costs
     // more than the rewrite itself. Each file is still replaced whole.

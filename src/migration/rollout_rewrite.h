@@ -13,8 +13,9 @@
 // byte stays as it was; a file that needs no change is not written. Returns the number of
 // files rewritten, or -1 when a file cannot be read as UTF-8 or cannot be written (files
 // rewritten before stay rewritten). Reports each thread done out of all of them.
+using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider, Error* error = nullptr,
-                                    const std::function<void(qint64 done, qint64 total)>& progress = {});
+                                    const MigrationProgress& progress = {});
 
 // The rollout text with its metadata lines moved to the provider, or nothing when no line
 // needs to change.

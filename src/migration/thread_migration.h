@@ -2,10 +2,10 @@
 
 #include "core/codex_home.h"
 #include "core/error.h"
+#include "migration/rollout_rewrite.h"
 
 #include <QString>
 
-#include <functional>
 #include <map>
 #include <optional>
 
@@ -16,7 +16,6 @@ struct sqlite3_stmt;
 // transaction on the thread index, then the rollout files. Returns the number of threads
 // moved, 0 when there is nothing to do, or -1 with the error filled. Progress counts the
 // rollout files done out of the total while they are rewritten.
-using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
                                        const QString& backupKind, Error* error = nullptr,
                                        const MigrationProgress& progress = {});
