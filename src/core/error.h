@@ -12,6 +12,8 @@ enum ErrorCode : int {
     ErrorThreadIndexOpen = 31,     // the thread index cannot be opened
     ErrorThreadIndexCommit = 32,   // the update could not be committed
     ErrorUnknownSavedKey = 40,     // no saved key has that id
+    ErrorUnknownRestorePoint = 50, // no restore point has that id
+    ErrorRestorePointIncomplete = 51, // the point cannot be put back whole
 };
 
 // An error reported to the user: its message is shown unchanged.

@@ -1,7 +1,5 @@
 #include "migration/rollout_rewrite.h"
 
-#include "core/files/file_io.h"
-
 #include <nlohmann/json.hpp>
 
 #include <QByteArrayView>
@@ -142,41 +140,4 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
         return std::nullopt;
     output.append(content.constData() + copiedUpTo, content.size() - copiedUpTo);
     return output;
-}
-
-qint64 rewriteSessionMetaForThreads(const ThreadRecords& threads, const QString& targetProvider, Error* error,
-                                    const MigrationProgress& progress)
-{
-    // Rewritten files are flushed to disk together, not one by one: a per-file sync costs
-    // more than the rewrite itself. Each file is still replaced whole.
-    files::AtomicBatch batch;
-    const auto commitEarlierFiles = [&batch] { batch.commit(); };
-    qint64 rewritten = 0;
-    qint64 done = 0;
-    for (const ThreadRecord& thread : threads) {
-        if (progress)
-            progress(done++, qint64(threads.size()));
-        const QString& path = thread.rolloutPath;
-        if (path.isEmpty() || !files::itemExists(path))
-            continue;
-        std::optional<QByteArray> content = files::readUtf8Bytes(path, error);
-        if (!content) {
-            commitEarlierFiles();
-            return -1;
-        }
-        const std::optional<QByteArray> updated = rewrittenRollout(*content, targetProvider);
-        content.reset(); // keep only one copy of a large file in memory
-        if (!updated)
-            continue;
-        if (!batch.stage(path, *updated, error)) {
-            commitEarlierFiles();
-            return -1;
-        }
-        ++rewritten;
-    }
-    if (!batch.commit(error))
-        return -1;
-    if (progress)
-        progress(done, qint64(threads.size()));
-    return rewritten;
 }

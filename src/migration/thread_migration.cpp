@@ -3,8 +3,10 @@
 #include "config/config_text.h"
 #include "core/constants.h"
 #include "core/files/file_io.h"
-#include "migration/migration_backup.h"
+#include "core/files/file_tree.h"
 #include "migration/rollout_rewrite.h"
+#include "storage/backups.h"
+#include "storage/rollout_backup.h"
 
 #include <QFile>
 
@@ -181,8 +183,35 @@ QString targetProviderForAccountProfile(const CodexHome& home)
     return provider.isEmpty() ? morvane::providerOpenAI : provider;
 }
 
+namespace {
+
+// Reads each rollout file once: keeps it in the backup and stages its new text. False, with
+// the error, at the first file that cannot be read, kept or staged.
+bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
+                            files::AtomicBatch& batch, Error* error, const MigrationProgress& progress)
+{
+    qint64 done = 0;
+    for (const ThreadRecord& thread : threads) {
+        if (progress)
+            progress(done++, qint64(threads.size()));
+        const QString& path = thread.rolloutPath;
+        if (path.isEmpty() || !files::itemExists(path))
+            continue;
+        std::optional<QByteArray> content = files::readUtf8Bytes(path, error);
+        if (!content || !backup.keep(path, *content, error))
+            return false;
+        const std::optional<QByteArray> updated = rewrittenRollout(*content, targetProvider);
+        content.reset(); // keep only one copy of a large file in memory
+        if (updated && !batch.stage(path, *updated, error))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
-                                       const QString& backupKind, Error* error,
+                                       const QString& backupKind, const QString& restorePoint, Error* error,
                                        const MigrationProgress& progress)
 {
     if (targetProvider.isEmpty())
@@ -211,17 +240,27 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     if (threads.empty())
         return 0;
 
-    const std::optional<QString> backupDir =
-        createProviderMigrationBackupWithKind(home, backupKind, threads, error);
-    if (!backupDir)
+    const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, error);
+    if (!backupDirectory)
         return -1;
-
-    if (!updateThreads(connection.db, targetProvider, error))
+    // Staged texts not committed are removed when the batch goes; it outlives the backup,
+    // whose end seals the objects once the live files are replaced.
+    files::AtomicBatch batch;
+    RolloutBackup rollouts(home, *backupDirectory + QStringLiteral("/rollout_files"));
+    if (!backUpAndStageRollouts(threads, targetProvider, rollouts, batch, error, progress)
+        || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, qint64(threads.size()),
+                                    rollouts.manifest(), error)
+        || !updateThreads(connection.db, targetProvider, error)) {
+        rollouts.discard();
+        files::removeItem(*backupDirectory);
         return -1;
+    }
     sqlite3_close_v2(connection.db);
     connection.db = nullptr;
 
-    if (rewriteSessionMetaForThreads(threads, targetProvider, error, progress) < 0)
+    if (!batch.commit(error))
         return -1;
+    if (progress)
+        progress(qint64(threads.size()), qint64(threads.size()));
     return qint64(threads.size());
 }

@@ -2,23 +2,30 @@
 
 #include "core/codex_home.h"
 #include "core/error.h"
-#include "migration/rollout_rewrite.h"
+#include "migration/thread_record.h"
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <optional>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
-// Moves every visible thread of another provider to the target: migration backup, one
-// transaction on the thread index, then the rollout files. Returns the number of threads
-// moved, 0 when there is nothing to do, or -1 with the error filled. Progress counts the
-// rollout files done out of the total while they are rewritten.
+using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
+
+// Moves every visible thread of another provider to the target. First, without changing
+// anything: the provider backup (its rollout files linked, not copied) and every new
+// rollout text written beside its file. Then one transaction on the thread index, then
+// each rollout file replaced. A failure before the transaction leaves everything as it
+// was and no backup; a failure after it leaves the backup to put back. restorePoint names
+// the login-file backup of the same workflow. Returns the number of threads moved, 0 when
+// there is nothing to do, or -1 with the error filled. Progress counts the rollout files
+// done out of the total.
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
-                                       const QString& backupKind, Error* error = nullptr,
-                                       const MigrationProgress& progress = {});
+                                       const QString& backupKind, const QString& restorePoint,
+                                       Error* error = nullptr, const MigrationProgress& progress = {});
 
 // How many visible threads each provider has; empty when there is no thread index.
 std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error = nullptr);

@@ -5,11 +5,7 @@
 #include "core/files/file_errors.h"
 #include "core/json.h"
 #include "core/naming.h"
-
-#include <QDirIterator>
-
-#include <set>
-#include <utility>
+#include "storage/restore_points.h"
 
 #include <cerrno>
 
@@ -47,35 +43,72 @@ std::optional<QString> createBackupDirectory(const CodexHome& home, const QStrin
     }
 }
 
-bool createBackupWithKind(const CodexHome& home, const QString& kind, Error* error)
+const QStringList& threadIndexFileNames()
+{
+    static const QStringList names = {
+        QStringLiteral("state_5.sqlite"),
+        QStringLiteral("state_5.sqlite-wal"),
+        QStringLiteral("state_5.sqlite-shm"),
+        QStringLiteral("session_index.jsonl"),
+    };
+    return names;
+}
+
+namespace {
+
+// Copies the named files of the Codex home that exist into the folder; a folder that
+// cannot be completed is removed, so that no half backup is ever taken for a whole one.
+std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, const QStringList& names, Error* error)
 {
     const std::optional<QString> created = createBackupDirectory(home, kind, error);
     if (!created)
-        return false;
-    const QString& directory = *created;
-    for (const QString& name : backedUpFileNames()) {
+        return std::nullopt;
+    for (const QString& name : names) {
         const QString source = home.file(name);
-        if (!files::itemExists(source))
-            continue;
-        if (!files::copyItem(source, directory + QLatin1Char('/') + name, error))
-            return false;
+        if (files::itemExists(source) && !files::copyItem(source, *created + QLatin1Char('/') + name, error)) {
+            files::removeItem(*created);
+            return std::nullopt;
+        }
     }
+    return created;
+}
+
+} // namespace
+
+std::optional<QString> createBackupWithKind(const CodexHome& home, const QString& kind, Error* error)
+{
+    const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), error);
+    if (!directory)
+        return std::nullopt;
     const Json descriptor = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())}};
-    writeJsonAtomically(directory + QStringLiteral("/backup-info.json"), descriptor);
-    return true;
+    if (!writeJsonAtomically(*directory + QStringLiteral("/backup-info.json"), descriptor, error)) {
+        files::removeItem(*directory);
+        return std::nullopt;
+    }
+    return directory;
+}
+
+std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, Error* error)
+{
+    return backUpFiles(home, kind, threadIndexFileNames() + QStringList{QStringLiteral("config.toml")}, error);
+}
+
+bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
+                             qint64 threadCount, const RolloutManifest& manifest, Error* error)
+{
+    Json descriptor = {{"kind", toUtf8(kind)},
+                       {"created_at", toUtf8(timestamp())},
+                       {"thread_count", threadCount},
+                       {"rollout_files", manifestToJson(manifest)}};
+    if (!restorePoint.isEmpty())
+        descriptor["restore_point"] = toUtf8(restorePoint);
+    return writeJsonAtomically(directory + QStringLiteral("/provider-migration-info.json"), descriptor, error);
 }
 
 BackupSummary summarizeBackups(const CodexHome& home)
 {
     BackupSummary summary;
-    summary.count = QDir(home.backupsURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden).size();
-    std::set<std::pair<dev_t, ino_t>> counted;
-    QDirIterator it(home.backupsURL(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        struct stat status {};
-        if (::lstat(QFile::encodeName(it.next()).constData(), &status) == 0
-            && counted.insert({status.st_dev, status.st_ino}).second)
-            summary.sizeBytes += status.st_size;
-    }
+    summary.count = qint64(listRestorePoints(home).size());
+    summary.sizeBytes = files::diskUsage({home.backupsURL()});
     return summary;
 }

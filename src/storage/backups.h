@@ -2,6 +2,7 @@
 
 #include "core/codex_home.h"
 #include "core/error.h"
+#include "storage/rollout_backup.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,17 +10,31 @@
 #include <optional>
 
 // A timestamped copy of Codex's login, state and configuration files, taken before a
-// workflow changes anything. Morvane only ever writes backups; the user restores by hand.
-bool createBackupWithKind(const CodexHome& home, const QString& kind, Error* error = nullptr);
+// workflow changes anything: backups/<kind>-<timestamp> with backup-info.json. Gives the
+// folder.
+std::optional<QString> createBackupWithKind(const CodexHome& home, const QString& kind, Error* error = nullptr);
 
 // The names copied into every backup, in order, when they exist.
 const QStringList& backedUpFileNames();
+
+// The thread index (with its write-ahead log) and the session index, in the order they are
+// put back.
+const QStringList& threadIndexFileNames();
+
+// The backup a conversation move takes before it changes anything: copies of the thread
+// index files and config.toml as they are now. Its rollout files go in through a
+// RolloutBackup, and writeProviderBackupInfo() completes it.
+std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, Error* error = nullptr);
+// provider-migration-info.json: the kind, the time, the login-file backup of the same
+// workflow (its restore point), the number of threads and the rollout files' manifest.
+bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
+                             qint64 threadCount, const RolloutManifest& manifest, Error* error = nullptr);
 
 // Creates backups/<kind>-<timestamp>, owner-only; a second backup of the same kind in the
 // same second gets "-2", "-3" and so on, never the first one's folder.
 std::optional<QString> createBackupDirectory(const CodexHome& home, const QString& kind, Error* error = nullptr);
 
-// The folders in the backups directory and the bytes they hold, a file linked in several
+// The restore points and the space all backups take on disk, a file linked in several
 // places counted once.
 struct BackupSummary {
     qint64 count = 0;

@@ -12,6 +12,8 @@
 #include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
+#include <QFileInfo>
+
 WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
 {
     if (auto refusal = refusalWhileCodexRuns())
@@ -35,19 +37,21 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
         if (auto refusal = refusalWhileCodexRuns())
             return *refusal;
     }
-    if (!createBackupWithKind(m_home, QStringLiteral("repair-config"), &error))
+    const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("repair-config"), &error);
+    if (!backup)
         return failure(error, QStringLiteral("备份失败。"));
+    const QString restorePoint = QFileInfo(*backup).fileName();
     if (wellFormedKey)
         saveApiKeyToHistory(m_home, key);
 
     const bool written = apiBranch ? writeCleanApiConfigWithKey(m_home, key, &error) : writeCleanLoginConfig(m_home, &error);
     WorkflowResult result;
     if (!written) {
-        result = failure(error, QStringLiteral("修复配置失败。"));
+        result = failedAfterWriting(error, QStringLiteral("修复配置失败。"), restorePoint);
     } else if (const qint64 moved = moveConversations(busy, apiBranch ? morvane::providerTevrun : morvane::providerOpenAI,
-                                                      QStringLiteral("repair-provider"), &error);
+                                                      QStringLiteral("repair-provider"), restorePoint, &error);
                moved < 0) {
-        result = failure(error, QStringLiteral("迁移对话 provider 失败。"));
+        result = failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
     } else if (apiBranch) {
         saveProfileNamed(m_home, QStringLiteral("api"),
                          {QStringLiteral("auth.json"), QStringLiteral("config.toml"), QStringLiteral("auth_tevrun_last.json")},

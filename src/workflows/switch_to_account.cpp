@@ -9,6 +9,8 @@
 #include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
+#include <QFileInfo>
+
 namespace {
 
 const QString accountProfile = QStringLiteral("account");
@@ -32,14 +34,16 @@ WorkflowResult Workflows::switchToAccount()
     if (profileExists(m_home, accountProfile)) {
         const QString busy = QStringLiteral("正在切回 GPT 账号 登陆...");
         Q_EMIT progress(busy, 0, 0);
-        if (!createBackupWithKind(m_home, QStringLiteral("switch-account"), &error))
+        const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("switch-account"), &error);
+        if (!backup)
             return failure(error, QStringLiteral("备份失败。"));
+        const QString restorePoint = QFileInfo(*backup).fileName();
         if (!restoreProfileNamed(m_home, accountProfile, {}, &error))
-            return failure(error, QStringLiteral("切回 GPT 账号 登陆失败。"));
+            return failedAfterWriting(error, QStringLiteral("切回 GPT 账号 登陆失败。"), restorePoint);
         const qint64 moved = moveConversations(busy, targetProviderForAccountProfile(m_home),
-                                               QStringLiteral("switch-account-provider"), &error);
+                                               QStringLiteral("switch-account-provider"), restorePoint, &error);
         if (moved < 0)
-            return failure(error, QStringLiteral("迁移对话 provider 失败。"));
+            return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
         return openedAccountLogin(QStringLiteral("已切回 GPT 账号 登陆。") + syncNote(moved) + QStringLiteral("正在打开 Codex。"));
     }
 
@@ -62,13 +66,16 @@ WorkflowResult Workflows::prepareFreshAccountLogin()
     const QString busy = QStringLiteral("正在设置 GPT 账号 登陆...");
     Q_EMIT progress(busy, 0, 0);
     Error error;
-    if (!createBackupWithKind(m_home, QStringLiteral("fresh-account"), &error))
+    const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("fresh-account"), &error);
+    if (!backup)
         return failure(error, QStringLiteral("备份失败。"));
+    const QString restorePoint = QFileInfo(*backup).fileName();
     if (!writeFreshAccountConfig(m_home, &error))
-        return failure(error, QStringLiteral("设置 GPT 账号 登陆失败。"));
-    const qint64 moved = moveConversations(busy, morvane::providerOpenAI, QStringLiteral("fresh-account-provider"), &error);
+        return failedAfterWriting(error, QStringLiteral("设置 GPT 账号 登陆失败。"), restorePoint);
+    const qint64 moved = moveConversations(busy, morvane::providerOpenAI, QStringLiteral("fresh-account-provider"),
+                                           restorePoint, &error);
     if (moved < 0)
-        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
+        return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
     return openedAccountLogin(QStringLiteral("已设置为 GPT 账号 登陆。") + syncNote(moved)
                               + QStringLiteral("正在打开 Codex。请按提示登陆账号。"));
 }

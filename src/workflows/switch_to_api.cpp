@@ -11,6 +11,8 @@
 #include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
+#include <QFileInfo>
+
 WorkflowResult Workflows::switchToApi(const QString& keyInput)
 {
     if (auto refusal = refusalWhileCodexRuns())
@@ -29,8 +31,10 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     // Codex may have started while the relay was asked: look again before the first write.
     if (auto refusal = refusalWhileCodexRuns())
         return *refusal;
-    if (!createBackupWithKind(m_home, QStringLiteral("switch-api"), &error))
+    const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("switch-api"), &error);
+    if (!backup)
         return failure(error, QStringLiteral("备份失败。"));
+    const QString restorePoint = QFileInfo(*backup).fileName();
 
     // The API writer replaces auth.json: keep the account login first.
     const bool recordedAccount = previousMode == ModeAccount;
@@ -40,10 +44,11 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
         return failure(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
 
     if (!writeApiConfigWithKey(m_home, key, &error))
-        return failure(error, QStringLiteral("写入 API 配置失败。"));
-    const qint64 moved = moveConversations(busy, morvane::providerTevrun, QStringLiteral("switch-api-provider"), &error);
+        return failedAfterWriting(error, QStringLiteral("写入 API 配置失败。"), restorePoint);
+    const qint64 moved =
+        moveConversations(busy, morvane::providerTevrun, QStringLiteral("switch-api-provider"), restorePoint, &error);
     if (moved < 0)
-        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
+        return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
 
     saveApiKeyToHistory(m_home, key);
     saveProfileNamed(m_home, QStringLiteral("api"),

@@ -48,11 +48,24 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
 }
 
 qint64 Workflows::moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
-                                    Error* error)
+                                    const QString& restorePoint, Error* error)
 {
-    return migrateVisibleThreadsToProvider(m_home, provider, backupKind, error, [&](qint64 done, qint64 total) {
-        Q_EMIT progress(busyText, done, total);
-    });
+    return migrateVisibleThreadsToProvider(m_home, provider, backupKind, restorePoint, error,
+                                           [&](qint64 done, qint64 total) { Q_EMIT progress(busyText, done, total); });
+}
+
+WorkflowResult Workflows::failedAfterWriting(const Error& error, const QString& fallback, const QString& restorePoint)
+{
+    WorkflowResult result = failure(error, fallback);
+    Error putBackError;
+    const std::optional<RestorePoint> point = findRestorePoint(m_home, restorePoint, &putBackError);
+    if (point && putBackRestorePoint(m_home, *point, &putBackError)) {
+        result.message += QStringLiteral(" 已恢复到切换前的状态。");
+    } else {
+        result.message += QStringLiteral(" 恢复原状也失败了：%1 请在“恢复备份…”中恢复“%2”。")
+                              .arg(putBackError.message, restorePoint);
+    }
+    return result;
 }
 
 WorkflowResult Workflows::checkKey(const QString& keyInput)

@@ -7,6 +7,7 @@
 #include "core/switch_mode.h"
 #include "history/key_history.h"
 #include "relay/relay_endpoint.h"
+#include "storage/restore_points.h"
 #include "workflows/workflow_result.h"
 
 #include <QObject>
@@ -48,6 +49,13 @@ public:
     // used in the API mode only.
     WorkflowResult repair(SwitchMode mode, const QString& keyInput);
 
+    // The points a workflow backed up before changing anything, newest first.
+    std::vector<RestorePoint> listBackups() const;
+    // Puts a restore point back, after backing up the current state as a point of its own.
+    WorkflowResult restoreBackup(const QString& id);
+    // Deletes all but the newest keep restore points.
+    WorkflowResult pruneBackups(qint64 keep);
+
 Q_SIGNALS:
     // The busy text of the step under way; done and total count rollout files while they
     // are rewritten, and are 0 otherwise.
@@ -57,7 +65,10 @@ private:
     std::optional<WorkflowResult> refusalWhileCodexRuns() const;
     WorkflowResult prepareFreshAccountLogin();
     qint64 moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
-                             Error* error);
+                             const QString& restorePoint, Error* error);
+    // A step failed after the workflow began to write: everything is put back from the
+    // restore point it took, then the failure is reported.
+    WorkflowResult failedAfterWriting(const Error& error, const QString& fallback, const QString& restorePoint);
 
     CodexHome m_home;
     RelayEndpoint m_relay;

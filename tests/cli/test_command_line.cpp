@@ -180,7 +180,7 @@ TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
     EXPECT_EQ(lines.value(2), "config.toml 的 provider：tevrun");
     EXPECT_EQ(lines.value(3), "可见对话：tevrun 4 条");
     EXPECT_EQ(lines.value(4), "Codex：正在运行（pid 41 应用，pid 42 终端或编辑器）");
-    EXPECT_TRUE(lines.value(5).startsWith("备份：2 个，共 ")) << lines.value(5).toStdString();
+    EXPECT_TRUE(lines.value(5).startsWith("备份：1 个，共 ")) << lines.value(5).toStdString();
     EXPECT_FALSE(text.out.contains("efghijklmnop"));
 
     const Json json = parseJson(run({"status", "--json"}).out.toUtf8()).value_or(Json());
@@ -190,7 +190,7 @@ TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
     EXPECT_EQ(json["conversations"], Json({{"tevrun", 4}}));
     EXPECT_EQ(json["codex_running"], true);
     EXPECT_EQ(json["codex"], Json::parse(R"([{"pid":41,"kind":"app"},{"pid":42,"kind":"terminal"}])"));
-    EXPECT_EQ(json["backups"]["count"], 2);
+    EXPECT_EQ(json["backups"]["count"], 1);
     EXPECT_GT(json["backups"]["size_bytes"].get<qint64>(), 0);
 }
 

@@ -1,6 +1,6 @@
 #include "bench/codex_home_builder.h"
 #include "core/json.h"
-#include "migration/migration_backup.h"
+#include "storage/rollout_backup.h"
 #include "migration/thread_migration.h"
 #include "support/temp_home.h"
 
@@ -22,7 +22,13 @@ struct MigrationHome {
     }
     qint64 migrate(const QString& provider, Error* error = nullptr) const
     {
-        return migrateVisibleThreadsToProvider(temp.home(), provider, "switch-api-provider", error);
+        return migrateVisibleThreadsToProvider(temp.home(), provider, "switch-api-provider", "switch-api-1", error);
+    }
+    // Nothing under the backups is the live file itself.
+    void expectNoBackupIsLive(const QStringList& livePaths) const
+    {
+        for (const QString& path : livePaths)
+            EXPECT_EQ(linksUnder(temp.home().backupsURL(), path), QStringList()) << path.toStdString();
     }
 };
 
@@ -56,18 +62,28 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(firstLine(moved), sessionMetaLine("t-tevrun", "tevrun"));
     EXPECT_EQ(readFileAt(archived), archivedBefore);
 
-    // The backup holds the index files and the rollout files as they were before the move.
-    const QString backup = home.onlyBackup();
-    EXPECT_TRUE(backup.contains("/switch-api-provider-"));
+    // The backup holds the index files and the rollout files as they were before the move,
+    // each listed with its path, and none of them is a live file.
+    const QStringList providerBackups = home.backups().filter("switch-api-provider-");
+    ASSERT_EQ(providerBackups.size(), 1);
+    const QString backup = home.temp.home().backupsURL() + "/" + providerBackups[0];
     EXPECT_EQ(entriesOf(backup), (QStringList{"config.toml", "provider-migration-info.json", "rollout_files",
                                               "session_index.jsonl", "state_5.sqlite"}));
-    EXPECT_EQ(entriesOf(backup + "/rollout_files").size(), 2);
-    EXPECT_EQ(firstLine(backup + "/rollout_files/" + safeBackupNameForPath(newer, home.temp.userHome())),
-              sessionMetaLine("t-newer", "openai"));
     const Json descriptor = parseJson(readFileAt(backup + "/provider-migration-info.json")).value_or(Json());
-    EXPECT_EQ(descriptor.size(), 3u);
     EXPECT_EQ(descriptor["thread_count"], 2);
+    EXPECT_EQ(descriptor["restore_point"], "switch-api-1");
     EXPECT_TRUE(backup.endsWith(fromUtf8(descriptor["created_at"].get<std::string>())));
+    const RolloutManifest manifest = manifestFromJson(descriptor["rollout_files"]).value_or(RolloutManifest());
+    ASSERT_EQ(manifest.size(), 2u);
+    EXPECT_EQ(manifest[0].path, newer); // newest first, as the index lists them
+    EXPECT_EQ(manifest[1].path, older);
+    for (const RolloutBackupEntry& entry : manifest) {
+        const QString kept = backup + "/rollout_files/" + entry.name;
+        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"")) << entry.name.toStdString();
+        EXPECT_EQ(readFileAt(kept).size(), entry.size);
+        EXPECT_EQ(modeOf(kept), 0400u);
+    }
+    home.expectNoBackupIsLive({older, newer, moved});
 
     // Once everything is on the target, nothing is written and no backup is made.
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
@@ -76,7 +92,27 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(home.migrate("tevrun"), 0);
     for (const QString& path : {older, newer, home.builder.databasePath()})
         EXPECT_EQ(modificationTime(path), old);
-    EXPECT_EQ(home.backups().size(), 1);
+    EXPECT_EQ(home.backups(), (QStringList{"objects", providerBackups[0]}));
+}
+
+TEST(ThreadMigration, EachContentIsKeptOnceHoweverOftenItIsBackedUp)
+{
+    MigrationHome home;
+    home.builder.createThreadIndex();
+    const QString rollout = home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
+    // On the target already in its file, though not in the index: not rewritten, so its
+    // backup must be a copy, never the live file.
+    const QString settled = home.builder.addThread(threadSpec("t2", "openai", 1'780'000'100));
+    writeFileAt(settled, rolloutContent("t2", RolloutShape{.provider = "tevrun"}));
+    const QByteArray original = readFileAt(rollout);
+
+    for (const char* provider : {"tevrun", "openai", "tevrun", "openai"})
+        ASSERT_EQ(home.migrate(provider), 2) << provider;
+    EXPECT_EQ(readFileAt(rollout), original);
+    // Two contents of each file, whatever the number of switches.
+    EXPECT_EQ(entriesOf(home.temp.home().backupsURL() + "/objects").size(), 4);
+    EXPECT_EQ(home.backups().size(), 5);
+    home.expectNoBackupIsLive({rollout, settled});
 }
 
 TEST(ThreadMigration, NullAndMissingRolloutsAreMovedInTheIndexOnly)
@@ -133,38 +169,42 @@ TEST(ThreadMigration, ABrokenDatabaseIsReportedAndLeftAlone)
     }
 }
 
-TEST(ThreadMigration, ALockedDatabaseIsReportedAndTheIndexStays)
+// A rollout that cannot be read or backed up, and an index that cannot be updated, stop the
+// move before anything changed, and leave no backup behind that is a live file.
+TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
 {
-    MigrationHome home;
-    home.builder.createThreadIndex();
-    const QString path = home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
-    const QByteArray rolloutBefore = readFileAt(path);
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(home.builder.databasePath()).constData(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    Error error;
-    EXPECT_EQ(home.migrate("tevrun", &error), -1);
-    EXPECT_EQ(error.code, 30);
-    EXPECT_EQ(error.message, QStringLiteral("database is locked"));
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
-    EXPECT_EQ(home.builder.providerOf("t1"), QStringLiteral("openai"));
-    EXPECT_EQ(readFileAt(path), rolloutBefore);
-}
+    enum class Fault { NotUtf8, BackupBlocked, IndexLocked };
+    for (const Fault fault : {Fault::NotUtf8, Fault::BackupBlocked, Fault::IndexLocked}) {
+        MigrationHome home;
+        home.builder.createThreadIndex();
+        const QString good = home.builder.addThread(threadSpec("t-good", "openai", 1'780'000'900));
+        const QString bad = home.builder.addThread(threadSpec("t-bad", "openai", 1'780'000'000));
+        if (fault == Fault::NotUtf8)
+            writeFileAt(bad, sessionMetaLine("t-bad", "openai") + "\n\xc3\x28\n");
+        if (fault == Fault::BackupBlocked)
+            home.temp.write("morvane/backups/objects", "a file where the objects go");
+        sqlite3* other = nullptr;
+        if (fault == Fault::IndexLocked) {
+            ASSERT_EQ(sqlite3_open(QFile::encodeName(home.builder.databasePath()).constData(), &other), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        const auto before = filesUnder(home.temp.codexHome(), {"morvane"});
 
-TEST(ThreadMigration, ARolloutThatIsNotUtf8FailsAfterTheIndexIsCommitted)
-{
-    MigrationHome home;
-    home.builder.createThreadIndex();
-    const QString good = home.builder.addThread(threadSpec("t-good", "openai", 1'780'000'900));
-    const QString bad = home.builder.addThread(threadSpec("t-bad", "openai", 1'780'000'000));
-    writeFileAt(bad, sessionMetaLine("t-bad", "openai") + "\n\xc3\x28\n");
-    Error error;
-    EXPECT_EQ(home.migrate("tevrun", &error), -1);
-    EXPECT_TRUE(error.message.contains(QStringLiteral("不是有效的 UTF-8"))) << error.message.toStdString();
-    EXPECT_EQ(home.builder.providerOf("t-bad"), QStringLiteral("tevrun"));
-    EXPECT_EQ(firstLine(good), sessionMetaLine("t-good", "tevrun"));
-    EXPECT_EQ(firstLine(bad), sessionMetaLine("t-bad", "openai"));
+        Error error;
+        EXPECT_EQ(home.migrate("tevrun", &error), -1);
+        const QString expected = fault == Fault::NotUtf8         ? QStringLiteral("不是有效的 UTF-8")
+                               : fault == Fault::BackupBlocked ? QStringLiteral("objects")
+                                                               : QStringLiteral("database is locked");
+        EXPECT_TRUE(error.message.contains(expected)) << error.message.toStdString();
+        if (other) {
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        }
+        EXPECT_EQ(home.builder.providerOf("t-good"), QStringLiteral("openai"));
+        EXPECT_EQ(filesUnder(home.temp.codexHome(), {"morvane"}), before);
+        EXPECT_EQ(home.backups().filter("provider"), QStringList());
+        home.expectNoBackupIsLive({good, bad});
+    }
 }
 
 TEST(ThreadMigration, TheAccountProviderComesFromTheSavedAccountConfiguration)
@@ -180,29 +220,19 @@ TEST(ThreadMigration, TheAccountProviderComesFromTheSavedAccountConfiguration)
     EXPECT_EQ(targetProviderForAccountProfile(temp.home()), QStringLiteral("azure"));
 }
 
-TEST(MigrationBackup, NamesCopiesAfterTheirPathAndKeepsTheFirstOfTwoAlikeNames)
+TEST(ThreadMigration, RolloutFilesWithNamesAlikeAreBackedUpApart)
 {
-    const QString home = QStringLiteral("/Users/user");
-    EXPECT_EQ(safeBackupNameForPath(QStringLiteral("/Users/user/work/log 1.jsonl"), home), QStringLiteral("~__work__log_1.jsonl"));
-    EXPECT_EQ(safeBackupNameForPath(QStringLiteral("/tmp/x.jsonl"), home), QStringLiteral("__tmp__x.jsonl"));
-    EXPECT_EQ(safeBackupNameForPath(QStringLiteral("/Users/user/对话.jsonl"), home), QStringLiteral("~____.jsonl"));
-    EXPECT_EQ(safeBackupNameForPath(QString(), home), QStringLiteral("rollout.jsonl"));
-    EXPECT_EQ(safeBackupNameForPath(QStringLiteral("/a/🎉.jsonl"), home), QStringLiteral("__a____.jsonl"));
-    EXPECT_EQ(safeBackupNameForPath(QStringLiteral("/srv/Users/user/x"), home), QStringLiteral("__srv~__x"));
-
-    TempHome temp;
-    temp.write("a b.jsonl", "first");
-    temp.write("a_b.jsonl", "second");
-    const ThreadRecords threads = {{"1", temp.path("a b.jsonl"), "x"}, {"2", temp.path("a_b.jsonl"), "x"}};
-    const std::optional<QString> directory = createProviderMigrationBackupWithKind(temp.home(), std::nullopt, threads);
-    ASSERT_TRUE(directory);
-    EXPECT_TRUE(directory->contains("/provider-"));
-    EXPECT_EQ(entriesOf(*directory + "/rollout_files"), QStringList{"~__.codex__a_b.jsonl"});
-    EXPECT_EQ(readFileAt(*directory + "/rollout_files/~__.codex__a_b.jsonl"), "first");
-
-    TempHome blocked;
-    blocked.write("morvane", "a file");
-    Error error;
-    EXPECT_FALSE(createProviderMigrationBackupWithKind(blocked.home(), QStringLiteral("repair-provider"), {}, &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法创建目录“morvane”：那里已有一个同名文件。"));
+    MigrationHome home;
+    home.builder.createThreadIndex();
+    // "a b" and "a_b" once shared one name in the backup; the second was lost.
+    for (const auto& [id, name] : {std::pair{"t1", "a b.jsonl"}, std::pair{"t2", "a_b.jsonl"}}) {
+        const QString generated = home.builder.addThread(threadSpec(id, "openai", id == QLatin1String("t1") ? 1'780'000'100 : 1'780'000'000));
+        const QString path = home.temp.path(QStringLiteral("sessions/") + name);
+        ASSERT_TRUE(QFile::rename(generated, path));
+        home.builder.execute(QStringLiteral("UPDATE threads SET rollout_path = '%1' WHERE id = '%2'").arg(path, id));
+    }
+    ASSERT_EQ(home.migrate("tevrun"), 2);
+    const QString backup = home.temp.home().backupsURL() + "/" + home.backups().filter("provider")[0];
+    EXPECT_EQ(entriesOf(backup + "/rollout_files"), (QStringList{"00001-a b.jsonl", "00002-a_b.jsonl"}));
+    EXPECT_EQ(firstLine(backup + "/rollout_files/00002-a_b.jsonl"), sessionMetaLine("t2", "openai"));
 }

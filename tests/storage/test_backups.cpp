@@ -56,17 +56,19 @@ TEST(Backups, ABackupDirectoryThatCannotBeMadeIsReported)
     EXPECT_EQ(temp.read("morvane/backups"), "a file where the directory belongs");
 }
 
-TEST(Backups, TheSummaryCountsFoldersAndEachFileOnce)
+TEST(Backups, TheSummaryCountsRestorePointsAndEachFileOnce)
 {
     TempHome temp;
     EXPECT_EQ(summarizeBackups(temp.home()).count, 0);
-    temp.write("morvane/backups/a/file", QByteArray(1000, 'x'));
-    temp.write("morvane/backups/b/other", QByteArray(24, 'y'));
-    ASSERT_TRUE(QFile::link(temp.path("morvane/backups/a/file"), temp.path("morvane/backups/b/link")));
-    ASSERT_EQ(::link(QFile::encodeName(temp.path("morvane/backups/a/file")).constData(),
-                     QFile::encodeName(temp.path("morvane/backups/b/hard")).constData()),
-              0);
+    temp.write("auth.json", QByteArray(100'000, 'x'));
+    const std::optional<QString> first = createBackupWithKind(temp.home(), QStringLiteral("switch-api"));
+    const std::optional<QString> second = createBackupWithKind(temp.home(), QStringLiteral("switch-account"));
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(QFile::remove(*second + "/auth.json"));
+    ASSERT_EQ(::link(QFile::encodeName(*first + "/auth.json").constData(), QFile::encodeName(*second + "/auth.json").constData()), 0);
+    temp.write("morvane/backups/not-a-backup/file", "no info file");
     const BackupSummary summary = summarizeBackups(temp.home());
     EXPECT_EQ(summary.count, 2);
-    EXPECT_EQ(summary.sizeBytes, 1000 + 24 + QFileInfo(temp.path("morvane/backups/b/link")).symLinkTarget().toUtf8().size());
+    EXPECT_GE(summary.sizeBytes, 100'000);
+    EXPECT_LT(summary.sizeBytes, 150'000);
 }

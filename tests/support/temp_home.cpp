@@ -1,5 +1,7 @@
 #include "support/temp_home.h"
 
+#include <QDirIterator>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -64,4 +66,32 @@ QStringList entriesOf(const QString& directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                      QDir::Name);
+}
+
+std::map<QString, QByteArray> filesUnder(const QString& root, const QStringList& skip)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString relative = QDir(root).relativeFilePath(it.next());
+        if (!skip.contains(relative.section(QLatin1Char('/'), 0, 0)))
+            files[relative] = readFileAt(it.filePath());
+    }
+    return files;
+}
+
+QStringList linksUnder(const QString& root, const QString& path)
+{
+    struct stat target {};
+    if (::stat(QFile::encodeName(path).constData(), &target) != 0)
+        return {};
+    QStringList links;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(it.next()).constData(), &info) == 0 && info.st_dev == target.st_dev
+            && info.st_ino == target.st_ino)
+            links << it.filePath();
+    }
+    return links;
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <map>
 #include <ostream>
 
 // Readable failure messages for texts.
@@ -41,3 +42,9 @@ void setModificationTime(const QString& path, const QDateTime& time);
 QDateTime modificationTime(const QString& path);
 // Names in a directory, hidden ones included, sorted.
 QStringList entriesOf(const QString& directory);
+
+// Every file under the root, by its path relative to it, with its bytes; folders named in
+// skip are left out.
+std::map<QString, QByteArray> filesUnder(const QString& root, const QStringList& skip = {});
+// The files under the root that are the same file as path (hard links to it).
+QStringList linksUnder(const QString& root, const QString& path);

@@ -3,11 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sqlite3.h>
+
 #include <functional>
 #include <vector>
 
-// Every failing step reports its own error and keeps what the user had; steps done before
-// it stay done.
+// Every failing step reports its own error and keeps what the user had. A step that fails
+// after the workflow began to write puts every file back as it was before.
 class FailureTest : public WorkflowTest, public ::testing::WithParamInterface<size_t> {
 public:
     struct Case {
@@ -16,8 +18,13 @@ public:
         std::function<WorkflowResult(FailureTest&)> call;
         std::function<QString(FailureTest&)> message; // the whole text, or its start when it ends with "："
         std::function<void(FailureTest&)> check;
+        bool putBack = true; // the step fails after the first write
     };
     static const std::vector<Case>& cases();
+
+    ~FailureTest() override { sqlite3_close(otherConnection); }
+
+    sqlite3* otherConnection = nullptr;
 
     QString unreadable(const char* id) const
     {
@@ -51,14 +58,14 @@ const std::vector<FailureTest::Case>& FailureTest::cases()
     static const std::vector<Case> all = {
         {"RefusedKey", [](Self& t) { t.relay.enqueue(LocalRelay::Reply::answer(401, refusal)); }, toApi,
          text(QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")),
-         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }},
+         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }, false},
         {"RefusedKeyInRepair", [](Self& t) { t.relay.enqueue(LocalRelay::Reply::answer(401, refusal)); },
          [](Self& t) { return t.engine.repair(ModeApi, QStringLiteral("sk-key")); },
          text(QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")),
-         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }},
+         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }, false},
         {"Backup", [](Self& t) { t.temp.write("morvane/backups", "a file where the backups belong"); }, toApi,
          text(QStringLiteral("无法创建目录“backups”：那里已有一个同名文件。")),
-         [](Self& t) { EXPECT_EQ(t.temp.read("auth.json"), accountAuth); }},
+         [](Self& t) { EXPECT_EQ(t.temp.read("auth.json"), accountAuth); }, false},
         {"AccountProfile",
          [](Self& t) { writeFileAt(t.temp.home().profileURL("account") + "/config.toml/stray", ""); }, toApi,
          text(QStringLiteral("无法替换“config.toml”：目标是一个目录。")),
@@ -66,27 +73,31 @@ const std::vector<FailureTest::Case>& FailureTest::cases()
              EXPECT_EQ(t.temp.read("auth.json"), accountAuth);
              EXPECT_EQ(t.backupsOfKind("switch-api").size(), 1);
              EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
-         }},
+         }, false},
         {"RecordingTheAccount",
          [](Self& t) { writeFileAt(t.temp.home().profileURL("account") + "/config.toml/stray", ""); }, toAccount,
          text(QStringLiteral("无法替换“config.toml”：目标是一个目录。")),
-         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }},
+         [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }, false},
+        // auth.json and auth_tevrun_last.json are written before config.toml fails.
         {"Configuration", directoryForConfiguration, toApi, text(QStringLiteral("无法写入“config.toml”：")),
-         [](Self& t) {
-             EXPECT_EQ(t.temp.read("config.toml/keep"), "a directory where the configuration goes");
-             EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
-         }},
+         [](Self& t) { EXPECT_FALSE(t.temp.exists("auth_tevrun_last.json")); }},
         {"RepairsConfiguration", directoryForConfiguration, [](Self& t) { return t.engine.repair(ModeAccount, QString()); },
          text(QStringLiteral("无法写入“config.toml”：")),
          [](Self& t) { EXPECT_EQ(t.backupsOfKind("repair-config").size(), 1); }},
         {"RolloutFile",
          [](Self& t) { writeFileAt(t.rolloutOf("t-c"), sessionMetaLine("t-c", "openai") + "\n{\"text\":\"\xff\xfe\"}\n"); },
          toApi, [](Self& t) { return t.unreadable("t-c"); },
+         [](Self& t) { EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("openai")); }},
+        {"ThreadIndexBusy",
          [](Self& t) {
-             EXPECT_EQ(t.authJson(), Json({{"OPENAI_API_KEY", "sk-key"}}));
-             EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("tevrun"));
-             EXPECT_EQ(t.firstLineOf("t-a"), sessionMetaLine("t-a", "tevrun"));
-             EXPECT_EQ(t.firstLineOf("t-c"), sessionMetaLine("t-c", "openai"));
+             // Another connection holds the write lock for longer than the migration waits.
+             ASSERT_EQ(sqlite3_open(QFile::encodeName(t.builder.databasePath()).constData(), &t.otherConnection), SQLITE_OK);
+             ASSERT_EQ(sqlite3_exec(t.otherConnection, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+         },
+         toApi, text(QStringLiteral("database is locked")),
+         [](Self& t) {
+             sqlite3_exec(t.otherConnection, "ROLLBACK", nullptr, nullptr, nullptr);
+             EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
          }},
         {"RolloutFileWhenSwitchingBack",
          [](Self& t) {
@@ -122,12 +133,16 @@ TEST_P(FailureTest, ReportsTheStepsErrorAndStops)
     const Case& step = cases()[GetParam()];
     makeAccountHome();
     step.arrange(*this);
-    const QString expected = step.message(*this);
+    const auto before = filesUnder(temp.codexHome(), {"morvane"});
+    QString expected = step.message(*this);
     const WorkflowResult result = step.call(*this);
-    if (expected.endsWith(QStringLiteral("：")))
+    if (expected.endsWith(QStringLiteral("："))) {
         EXPECT_TRUE(result.message.startsWith(expected)) << result.message.toStdString();
-    else
-        EXPECT_EQ(result.message, expected);
+        EXPECT_EQ(result.message.endsWith(QStringLiteral("。 已恢复到切换前的状态。")), step.putBack) << result.message.toStdString();
+    } else {
+        EXPECT_EQ(result.message, expected + (step.putBack ? QStringLiteral(" 已恢复到切换前的状态。") : QString()));
+    }
+    EXPECT_EQ(filesUnder(temp.codexHome(), {"morvane"}), before);
     EXPECT_EQ(int(result.outcome), int(WorkflowResult::Outcome::Failed));
     EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
     EXPECT_FALSE(result.openCodex);

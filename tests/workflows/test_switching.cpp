@@ -1,6 +1,7 @@
 #include "config/config_text.h"
 #include "history/key_history.h"
-#include "migration/migration_backup.h"
+#include "core/json.h"
+#include "storage/rollout_backup.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QFileInfo>
@@ -123,10 +124,14 @@ TEST_F(WorkflowTest, SwitchingBackRestoresTheAccountAndKeepsConversationsVisible
         }
     }
     const QString migration = onlyBackupOfKind("switch-account-provider");
-    for (const char* id : {"t-a", "t-b", "t-c", "t-moved"}) {
-        const QString copy = migration + "/rollout_files/" + safeBackupNameForPath(rolloutOf(id), temp.userHome());
-        expectOnlyProviderChanged(readFileAt(copy), readFileAt(rolloutOf(id)), "openai");
+    const Json info = parseJson(readFileAt(migration + "/provider-migration-info.json")).value_or(Json());
+    QStringList backedUp;
+    for (const RolloutBackupEntry& entry : manifestFromJson(info["rollout_files"]).value_or(RolloutManifest())) {
+        expectOnlyProviderChanged(readFileAt(migration + "/rollout_files/" + entry.name), readFileAt(entry.path), "openai");
+        backedUp << entry.path;
     }
+    for (const char* id : {"t-a", "t-b", "t-c", "t-moved"})
+        EXPECT_TRUE(backedUp.contains(rolloutOf(id))) << id;
 }
 
 TEST_F(WorkflowTest, SwitchingBackFollowsTheRecordedProviderAndMovesOnlyWhatIsNeeded)

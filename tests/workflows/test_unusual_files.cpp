@@ -69,9 +69,9 @@ TEST_F(WorkflowTest, ANamedPipeWhereAFileIsReadIsReportedAtOnce)
         QString message;
     } cases[] = {
         {temp.home().profileURL("account") + "/auth.json", [&] { return engine.switchToAccount(); },
-         QStringLiteral("无法复制“auth.json”：不是普通文件。")},
+         QStringLiteral("无法复制“auth.json”：不是普通文件。 已恢复到切换前的状态。")},
         {rollout, [&] { return engine.repair(ModeApi, QStringLiteral("sk-key")); },
-         QStringLiteral("无法读取“%1”：不是普通文件。").arg(QFileInfo(rollout).fileName())},
+         QStringLiteral("无法读取“%1”：不是普通文件。 已恢复到切换前的状态。").arg(QFileInfo(rollout).fileName())},
         {temp.path("config.toml"), [&] { return engine.switchToApi(QStringLiteral("sk-key")); },
          QStringLiteral("无法复制“config.toml”：不是普通文件。")},
         {temp.path("auth.json"), [&] { return engine.switchToApi(QStringLiteral("sk-key")); },

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,6 +39,33 @@ bool writeAll(int fd, const char* data, size_t size)
         size -= size_t(written);
     }
     return true;
+}
+
+// In the kernel where the system can, then through a buffer for whatever is left.
+bool copyContents(int from, int to, off_t size)
+{
+    switch (system::copyInKernel(from, to, size)) {
+    case system::KernelCopy::Done:
+        return true;
+    case system::KernelCopy::Failed:
+        return false;
+    case system::KernelCopy::Unsupported:
+        break;
+    }
+    static constexpr size_t bufferSize = 1 << 20;
+    const std::unique_ptr<char[]> buffer(new char[bufferSize]);
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.get(), bufferSize);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (!writeAll(to, buffer.get(), size_t(got)))
+            return false;
+    }
 }
 
 bool itemExists(const QString& path)
@@ -133,6 +161,27 @@ AtomicBatch::~AtomicBatch()
 
 bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error, Access access)
 {
+    return stageWith(path, access, error, [&data](int fd) { return writeAll(fd, data.constData(), size_t(data.size())); });
+}
+
+bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* error)
+{
+    const int from = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (from < 0)
+        return fail(error, errno == ENXIO ? notRegularFileError(QStringLiteral("读取"), source)
+                                          : systemError(QStringLiteral("读取"), source, errno));
+    struct stat info {};
+    if (::fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(from);
+        return fail(error, notRegularFileError(QStringLiteral("读取"), source));
+    }
+    const bool staged = stageWith(path, Access::Default, error, [&](int fd) { return copyContents(from, fd, info.st_size); });
+    ::close(from);
+    return staged;
+}
+
+bool AtomicBatch::stageWith(const QString& path, Access access, Error* error, const std::function<bool(int fd)>& write)
+{
     const QString operation = QStringLiteral("写入");
     const std::optional<QString> target = fileBehind(path, operation, error);
     if (!target)
@@ -149,7 +198,7 @@ bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* erro
                           access == Access::OwnerOnly ? 0600 : 0666);
     if (fd < 0)
         return fail(error, systemError(operation, path, errno));
-    bool ok = writeAll(fd, data.constData(), size_t(data.size()));
+    bool ok = write(fd);
     int saved = ok ? 0 : errno;
     // The new file keeps the mode of the one it replaces, unless it is to be owner-only.
     const mode_t mode = access == Access::OwnerOnly ? 0600 : existing.st_mode & 07777;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -45,10 +46,15 @@ public:
     ~AtomicBatch();
 
     bool stage(const QString& path, const QByteArray& data, Error* error = nullptr, Access access = Access::Default);
+    // Stages a copy of the source file's bytes; the new file gets the mode of the one it
+    // replaces, or the default one, never the source's.
+    bool stageCopy(const QString& path, const QString& source, Error* error = nullptr);
     // Stops at the first file that cannot be put in place; the files before it are replaced.
     bool commit(Error* error = nullptr);
 
 private:
+    bool stageWith(const QString& path, Access access, Error* error, const std::function<bool(int fd)>& write);
+
     struct Staged {
         QString temporary;
         QString target;

@@ -6,11 +6,14 @@
 #include "core/files/system_calls.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -33,27 +36,6 @@ bool isDirectory(const QString& path)
 {
     struct stat info {};
     return ::stat(nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// In the kernel where the system can, then through a buffer for whatever is left.
-bool copyContents(int from, int to, off_t size)
-{
-    if (system::copyInKernel(from, to, size) == system::KernelCopy::Failed)
-        return false;
-    static constexpr size_t bufferSize = 1 << 20;
-    const std::unique_ptr<char[]> buffer(new char[bufferSize]);
-    for (;;) {
-        const ssize_t got = ::read(from, buffer.get(), bufferSize);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (!writeAll(to, buffer.get(), size_t(got)))
-            return false;
-    }
 }
 
 bool copyFile(const QString& source, const QString& destination, Error* error)
@@ -220,6 +202,27 @@ bool restrictToOwner(const QString& path)
 QStringList visibleEntries(const QString& directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+qint64 diskUsage(const QStringList& roots)
+{
+    qint64 bytes = 0;
+    std::set<std::pair<dev_t, ino_t>> counted;
+    const auto count = [&](const QString& path) {
+        struct stat info {};
+        if (::lstat(nativePath(path).constData(), &info) == 0 && counted.insert({info.st_dev, info.st_ino}).second)
+            bytes += qint64(info.st_blocks) * 512;
+    };
+    for (const QString& root : roots) {
+        if (root.isEmpty())
+            continue;
+        count(root);
+        QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            count(it.next());
+    }
+    return bytes;
 }
 
 } // namespace files

@@ -27,6 +27,10 @@ void removeItem(const QString& path);
 
 bool restrictToOwner(const QString& path);
 
+// The space the items take on disk, as du counts it: every file and directory under them,
+// a file linked in several places once, links never followed.
+qint64 diskUsage(const QStringList& roots);
+
 // Names of the directory's entries, hidden ones (leading dot) left out. Empty on failure.
 QStringList visibleEntries(const QString& directory);
 

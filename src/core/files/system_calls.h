@@ -11,7 +11,8 @@
 namespace files::system {
 
 enum class KernelCopy { Done, Unsupported, Failed };
-// Copies the rest of from into to inside the kernel; Unsupported when the system cannot
+// Copies a whole file, from offset 0 of both, inside the kernel: a copy-on-write clone where
+// the file system offers one, else a kernel copy. Unsupported when the system can do neither
 // between these two files (the caller copies through a buffer then).
 KernelCopy copyInKernel(int from, int to, off_t size);
 

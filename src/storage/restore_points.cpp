@@ -1,0 +1,255 @@
+#include "storage/restore_points.h"
+
+#include "core/files/file_errors.h"
+#include "core/files/file_io.h"
+#include "core/files/file_tree.h"
+#include "core/json.h"
+#include "storage/backups.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString loginInfoName = QStringLiteral("backup-info.json");
+const QString providerInfoName = QStringLiteral("provider-migration-info.json");
+
+QString stringMember(const Json& object, const char* name)
+{
+    const auto member = object.find(name);
+    return member != object.end() && member->is_string() ? fromUtf8(member->get<std::string>()) : QString();
+}
+
+// When the folder was last written to, to order points of the same second.
+qint64 modifiedNanoseconds(const QString& path)
+{
+    struct stat info {};
+    if (::stat(files::nativePath(path).constData(), &info) != 0)
+        return 0;
+    return qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+}
+
+bool isRegularFile(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(files::nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat info {};
+    return ::stat(files::nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+Error incompletePoint(const RestorePoint& point)
+{
+    return {morvaneErrorDomain, ErrorRestorePointIncomplete,
+            QStringLiteral("备份“%1”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。").arg(point.id)};
+}
+
+// Stages a copy of every named file the backup folder has, and lists the live ones it did
+// not have for removal. A directory stays as it is either way.
+bool stageNamedFiles(const CodexHome& home, const QString& directory, const QStringList& names,
+                     files::AtomicBatch& batch, QStringList& removals, Error* error)
+{
+    for (const QString& name : names) {
+        const QString source = directory + QLatin1Char('/') + name;
+        const QString live = home.file(name);
+        if (isRegularFile(source)) {
+            if (!batch.stageCopy(live, source, error))
+                return false;
+        } else if (!files::itemExists(source) && files::itemExists(live) && !isDirectory(live)) {
+            removals << live;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<RestorePoint> listRestorePoints(const CodexHome& home)
+{
+    const QDir backups(home.backupsURL());
+    std::vector<RestorePoint> points;
+    std::map<QString, size_t> loginPoints; // folder name to its point
+    std::vector<std::pair<QString, Json>> providerFolders;
+    for (const QString& name : backups.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+        const QString path = backups.filePath(name);
+        if (const std::optional<Json> info = readJsonObject(path + QLatin1Char('/') + loginInfoName)) {
+            RestorePoint point;
+            point.id = name;
+            point.kind = stringMember(*info, "kind");
+            point.createdAt = stringMember(*info, "created_at");
+            point.loginDirectory = path;
+            loginPoints[name] = points.size();
+            points.push_back(point);
+        } else if (std::optional<Json> providerInfo = readJsonObject(path + QLatin1Char('/') + providerInfoName)) {
+            providerFolders.emplace_back(name, std::move(*providerInfo));
+        }
+    }
+    for (const auto& [name, info] : providerFolders) {
+        const auto files = info.find("rollout_files");
+        std::optional<RolloutManifest> manifest = files == info.end() ? std::nullopt : manifestFromJson(*files);
+        const auto owner = loginPoints.find(stringMember(info, "restore_point"));
+        if (owner != loginPoints.end() && points[owner->second].providerDirectory.isEmpty()) {
+            points[owner->second].providerDirectory = backups.filePath(name);
+            points[owner->second].manifest = std::move(manifest);
+            continue;
+        }
+        RestorePoint point;
+        point.id = name;
+        point.kind = stringMember(info, "kind");
+        point.createdAt = stringMember(info, "created_at");
+        point.providerDirectory = backups.filePath(name);
+        point.manifest = std::move(manifest);
+        points.push_back(point);
+    }
+    std::vector<std::pair<qint64, size_t>> order;
+    for (size_t i = 0; i < points.size(); ++i) {
+        RestorePoint& point = points[i];
+        point.sizeBytes = files::diskUsage({point.loginDirectory, point.providerDirectory});
+        order.emplace_back(modifiedNanoseconds(point.loginDirectory.isEmpty() ? point.providerDirectory
+                                                                              : point.loginDirectory),
+                           i);
+    }
+    std::sort(order.begin(), order.end(), [&points](const auto& a, const auto& b) {
+        const RestorePoint& first = points[a.second];
+        const RestorePoint& second = points[b.second];
+        if (first.createdAt != second.createdAt)
+            return first.createdAt > second.createdAt;
+        return a.first > b.first;
+    });
+    std::vector<RestorePoint> sorted;
+    for (const auto& [modified, index] : order)
+        sorted.push_back(std::move(points[index]));
+    return sorted;
+}
+
+std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error)
+{
+    for (RestorePoint& point : listRestorePoints(home)) {
+        if (point.id == id)
+            return std::move(point);
+    }
+    setMorvaneError(error, ErrorUnknownRestorePoint, QStringLiteral("没有找到备份“%1”。").arg(id));
+    return std::nullopt;
+}
+
+QString restorePointContents(const RestorePoint& point)
+{
+    QStringList parts;
+    if (!point.loginDirectory.isEmpty())
+        parts << QStringLiteral("登陆与配置文件");
+    if (!point.providerDirectory.isEmpty()) {
+        parts << QStringLiteral("对话索引");
+        if (point.manifest)
+            parts << QStringLiteral("%1 个对话文件").arg(point.manifest->size());
+    }
+    if (parts.size() < 2)
+        return parts.join(QString());
+    const QString last = parts.takeLast();
+    return parts.join(QStringLiteral("、")) + QStringLiteral("和") + last;
+}
+
+bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error)
+{
+    if (!point.providerDirectory.isEmpty() && !point.manifest)
+        return files::fail(error, incompletePoint(point));
+    files::AtomicBatch batch;
+    QStringList removals;
+    if (!point.loginDirectory.isEmpty()
+        && !stageNamedFiles(home, point.loginDirectory, backedUpFileNames(), batch, removals, error))
+        return false;
+    if (!point.providerDirectory.isEmpty()) {
+        if (!stageNamedFiles(home, point.providerDirectory, threadIndexFileNames(), batch, removals, error))
+            return false;
+        for (const RolloutBackupEntry& entry : *point.manifest) {
+            const QString source = point.providerDirectory + QStringLiteral("/rollout_files/") + entry.name;
+            if (!files::makeDirectory(QFileInfo(entry.path).path(), error) || !batch.stageCopy(entry.path, source, error))
+                return false;
+        }
+    }
+    if (!batch.commit(error))
+        return false;
+    for (const QString& live : removals) {
+        if (::unlink(files::nativePath(live).constData()) != 0 && errno != ENOENT)
+            return files::fail(error, files::systemError(QStringLiteral("删除"), live, errno));
+    }
+    return true;
+}
+
+bool restoreWithBackup(const CodexHome& home, const RestorePoint& point, QString* ownPoint, Error* error)
+{
+    if (!point.providerDirectory.isEmpty() && !point.manifest)
+        return files::fail(error, incompletePoint(point));
+    const std::optional<QString> loginDirectory = createBackupWithKind(home, QStringLiteral("restore"), error);
+    if (!loginDirectory)
+        return false;
+    const QString ownId = QFileInfo(*loginDirectory).fileName();
+    if (point.providerDirectory.isEmpty()) {
+        *ownPoint = ownId;
+        return putBackRestorePoint(home, point, error);
+    }
+
+    const QString kind = QStringLiteral("restore-provider");
+    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, error);
+    if (!providerDirectory) {
+        files::removeItem(*loginDirectory);
+        return false;
+    }
+    RolloutBackup rollouts(home, *providerDirectory + QStringLiteral("/rollout_files"));
+    const auto keepLiveFiles = [&] {
+        for (const RolloutBackupEntry& entry : *point.manifest) {
+            if (!files::itemExists(entry.path))
+                continue; // put back as a new file; nothing of it to keep
+            const std::optional<QByteArray> content = files::readWhole(entry.path, error);
+            if (!content || !rollouts.keep(entry.path, *content, error))
+                return false;
+        }
+        return writeProviderBackupInfo(*providerDirectory, kind, ownId, qint64(point.manifest->size()),
+                                       rollouts.manifest(), error);
+    };
+    if (!keepLiveFiles()) {
+        rollouts.discard();
+        files::removeItem(*providerDirectory);
+        files::removeItem(*loginDirectory);
+        return false;
+    }
+    *ownPoint = ownId;
+    return putBackRestorePoint(home, point, error);
+}
+
+qint64 pruneRestorePoints(const CodexHome& home, qint64 keep, Error* error)
+{
+    const std::vector<RestorePoint> points = listRestorePoints(home);
+    qint64 removed = 0;
+    for (size_t i = size_t(std::max<qint64>(keep, 0)); i < points.size(); ++i) {
+        for (const QString& directory : {points[i].loginDirectory, points[i].providerDirectory}) {
+            if (directory.isEmpty())
+                continue;
+            files::removeItem(directory);
+            if (files::itemExists(directory)) {
+                files::fail(error, files::fileErrorWithReason(QStringLiteral("删除"), directory,
+                                                             QStringLiteral("其中有文件删不掉")));
+                return -1;
+            }
+        }
+        ++removed;
+    }
+    // An object no backup links to any more has only its own name left.
+    const QString objects = backupObjectsURL(home);
+    for (const QString& name : QDir(objects).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QString path = objects + QLatin1Char('/') + name;
+        struct stat info {};
+        if (::lstat(files::nativePath(path).constData(), &info) == 0 && info.st_nlink <= 1)
+            ::unlink(files::nativePath(path).constData());
+    }
+    return removed;
+}

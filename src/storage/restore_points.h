@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/codex_home.h"
+#include "core/error.h"
+#include "storage/rollout_backup.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// What one workflow backed up before it changed anything, as one point to go back to: the
+// login-file backup and, when conversations were moved, the provider backup.
+struct RestorePoint {
+    QString id;                // the folder name of the login-file backup, else of the provider backup
+    QString kind;              // switch-api, switch-account, repair-config, restore, ...
+    QString createdAt;         // as the backup recorded it: yyyyMMdd-HHmmss
+    QString loginDirectory;    // empty when the point has no login-file backup
+    QString providerDirectory; // empty when no conversation was moved
+    // The rollout files of the provider backup; nothing for one of an older Morvane, which
+    // kept no list of them.
+    std::optional<RolloutManifest> manifest;
+    qint64 sizeBytes = 0;      // on disk, a file linked in several places counted once
+};
+
+// Every restore point in the backups folder, newest first. Folders without an info file
+// are not restore points and are left out.
+std::vector<RestorePoint> listRestorePoints(const CodexHome& home);
+std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error = nullptr);
+
+// "登陆与配置文件、对话索引和 12 个对话文件"
+QString restorePointContents(const RestorePoint& point);
+
+// Puts the point's files back where they were, each written whole as a copy: the login and
+// configuration files, the thread index, the session index and every rollout file of the
+// manifest. Those of the backed-up names that did not exist then are removed. Nothing is
+// written unless every copy could be prepared.
+bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error = nullptr);
+
+// Backs up, as a point of kind "restore", everything that putting the point back would
+// change, then puts it back. ownPoint gets the id of the restore's point as soon as it
+// exists; when putting back fails, that point holds the state from before.
+bool restoreWithBackup(const CodexHome& home, const RestorePoint& point, QString* ownPoint, Error* error = nullptr);
+
+// Deletes all but the newest keep points, and the rollout objects no remaining point uses.
+// Returns how many points were deleted, or -1.
+qint64 pruneRestorePoints(const CodexHome& home, qint64 keep, Error* error = nullptr);

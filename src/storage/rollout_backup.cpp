@@ -1,0 +1,197 @@
+#include "storage/rollout_backup.h"
+
+#include "core/files/file_errors.h"
+#include "core/files/file_io.h"
+#include "core/files/file_tree.h"
+#include "core/files/staging.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace {
+
+const QString backingUp = QStringLiteral("备份");
+
+// Fast rather than cryptographic: an object is reused only after its bytes compare equal.
+QString contentHash(const QByteArray& content)
+{
+    const XXH128_hash_t hash = XXH3_128bits(content.constData(), size_t(content.size()));
+    return QStringLiteral("%1%2").arg(hash.high64, 16, 16, QLatin1Char('0')).arg(hash.low64, 16, 16, QLatin1Char('0'));
+}
+
+// The file systems that cannot hard-link these two files; a copy takes the link's place.
+bool linkRefused(int error)
+{
+    return error == EXDEV || error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// A hard link to the file (to what a symbolic link leads to), else a clone or a copy.
+bool linkOrCopy(const QString& source, const QString& destination, Error* error)
+{
+    if (::linkat(AT_FDCWD, files::nativePath(source).constData(), AT_FDCWD, files::nativePath(destination).constData(),
+                 AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (!linkRefused(errno))
+        return files::fail(error, files::systemError(backingUp, source, errno));
+    return files::copyItem(source, destination, error);
+}
+
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString& path)
+{
+    struct stat info {};
+    if (::stat(files::nativePath(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::make_pair(info.st_dev, info.st_ino);
+}
+
+// Replaces the path by a read-only copy of itself, so it no longer shares the file.
+bool replaceWithOwnCopy(const QString& path)
+{
+    const QString copy = files::temporarySibling(path);
+    if (!files::copyItem(path, copy) || ::chmod(files::nativePath(copy).constData(), 0400) != 0
+        || ::rename(files::nativePath(copy).constData(), files::nativePath(path).constData()) != 0) {
+        files::removeItem(copy);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Json manifestToJson(const RolloutManifest& manifest)
+{
+    Json list = Json::array();
+    for (const RolloutBackupEntry& entry : manifest) {
+        list.push_back({{"path", toUtf8(entry.path)},
+                        {"name", toUtf8(entry.name)},
+                        {"size", entry.size},
+                        {"hash", toUtf8(entry.hash)}});
+    }
+    return list;
+}
+
+std::optional<RolloutManifest> manifestFromJson(const Json& list)
+{
+    if (!list.is_array())
+        return std::nullopt;
+    RolloutManifest manifest;
+    for (const Json& item : list) {
+        if (!item.is_object())
+            return std::nullopt;
+        const auto path = item.find("path");
+        const auto name = item.find("name");
+        const auto size = item.find("size");
+        const auto hash = item.find("hash");
+        if (path == item.end() || !path->is_string() || name == item.end() || !name->is_string() || size == item.end()
+            || !size->is_number_integer() || hash == item.end() || !hash->is_string())
+            return std::nullopt;
+        const QString entryName = fromUtf8(name->get<std::string>());
+        // A name is a plain file name inside rollout_files/, never a way out of it.
+        if (entryName.isEmpty() || entryName.contains(QLatin1Char('/')) || entryName == QLatin1String("..")
+            || entryName == QLatin1String("."))
+            return std::nullopt;
+        manifest.push_back({fromUtf8(path->get<std::string>()), entryName, size->get<qint64>(),
+                            fromUtf8(hash->get<std::string>())});
+    }
+    return manifest;
+}
+
+QString backupObjectsURL(const CodexHome& home)
+{
+    return home.backupsURL() + QStringLiteral("/objects");
+}
+
+RolloutBackup::RolloutBackup(const CodexHome& home, QString rolloutDirectory)
+    : m_objectsDirectory(backupObjectsURL(home)), m_rolloutDirectory(std::move(rolloutDirectory))
+{
+}
+
+RolloutBackup::~RolloutBackup()
+{
+    seal();
+}
+
+bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Error* error)
+{
+    if (!files::makeDirectory(m_objectsDirectory, error) || !files::makeDirectory(m_rolloutDirectory, error))
+        return false;
+    m_sealed = false;
+    const QString hash = contentHash(content);
+    // Numbered so that names stay apart whatever the paths are; the manifest maps them back.
+    const QString name = QStringLiteral("%1-%2").arg(m_manifest.size() + 1, 5, 10, QLatin1Char('0')).arg(QFileInfo(livePath).fileName());
+    const QString entryPath = m_rolloutDirectory + QLatin1Char('/') + name;
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString object = m_objectsDirectory + QLatin1Char('/')
+            + (attempt == 1 ? hash : QStringLiteral("%1-%2").arg(hash).arg(attempt));
+        bool created = false;
+        if (files::itemExists(object)) {
+            // The same hash with other bytes: try the next name.
+            const std::optional<QByteArray> kept = files::readWhole(object);
+            if (!kept || *kept != content)
+                continue;
+        } else {
+            if (!linkOrCopy(livePath, object, error))
+                return false;
+            created = true;
+        }
+        if (!linkOrCopy(object, entryPath, error)) {
+            if (created)
+                ::unlink(files::nativePath(object).constData());
+            return false;
+        }
+        m_manifest.push_back({livePath, name, qint64(content.size()), hash});
+        m_objects.push_back(object);
+        m_newObjects.push_back(created);
+        return true;
+    }
+    return files::fail(error, files::fileErrorWithReason(backingUp, livePath, QStringLiteral("备份对象重名过多")));
+}
+
+void RolloutBackup::seal()
+{
+    if (m_sealed)
+        return;
+    m_sealed = true;
+    for (size_t i = 0; i < m_manifest.size(); ++i) {
+        const QString& object = m_objects[i];
+        const QString entry = m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name;
+        const auto live = fileIdentity(m_manifest[i].path);
+        if (live && fileIdentity(object) == live && !replaceWithOwnCopy(object)) {
+            // Better no backup of a file that did not change than a backup that changes.
+            ::unlink(files::nativePath(object).constData());
+            ::unlink(files::nativePath(entry).constData());
+            continue;
+        }
+        if (live && fileIdentity(entry) == live) {
+            const QString relinked = files::temporarySibling(entry);
+            if (!linkOrCopy(object, relinked, nullptr)
+                || ::rename(files::nativePath(relinked).constData(), files::nativePath(entry).constData()) != 0) {
+                files::removeItem(relinked);
+                ::unlink(files::nativePath(entry).constData());
+            }
+        }
+        ::chmod(files::nativePath(object).constData(), 0400);
+        ::chmod(files::nativePath(entry).constData(), 0400);
+    }
+}
+
+void RolloutBackup::discard()
+{
+    for (size_t i = 0; i < m_manifest.size(); ++i) {
+        ::unlink(files::nativePath(m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name).constData());
+        if (m_newObjects[i])
+            ::unlink(files::nativePath(m_objects[i]).constData());
+    }
+    m_manifest.clear();
+    m_objects.clear();
+    m_newObjects.clear();
+    m_sealed = true;
+}

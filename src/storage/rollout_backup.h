@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/codex_home.h"
+#include "core/error.h"
+#include "core/json.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// Rollout files kept in backups without copying them. Each content is stored once, as a
+// read-only object under backups/objects/ named by its hash, and each backup's
+// rollout_files/ holds hard links to its objects. An unchanged conversation costs no new
+// space however often it is backed up.
+
+struct RolloutBackupEntry {
+    QString path; // where the rollout file lives
+    QString name; // its name inside rollout_files/
+    qint64 size = 0;
+    QString hash;
+};
+using RolloutManifest = std::vector<RolloutBackupEntry>;
+
+Json manifestToJson(const RolloutManifest& manifest);
+// Nothing when the list is missing or any entry is malformed.
+std::optional<RolloutManifest> manifestFromJson(const Json& list);
+
+QString backupObjectsURL(const CodexHome& home);
+
+// The rollout files of one backup folder, kept while the live files are about to be
+// replaced. A new content becomes an object by a hard link to the live file itself, so no
+// byte is written; seal() then makes sure no object is still a live file.
+class RolloutBackup {
+public:
+    RolloutBackup(const CodexHome& home, QString rolloutDirectory);
+    RolloutBackup(const RolloutBackup&) = delete;
+    RolloutBackup& operator=(const RolloutBackup&) = delete;
+    ~RolloutBackup(); // seals what is kept
+
+    // Keeps the live file, whose bytes were just read as content.
+    bool keep(const QString& livePath, const QByteArray& content, Error* error = nullptr);
+    // Once the live files were replaced, or were not after all: an object that still is
+    // its live file gets a copy of its own (Codex appends to live files in place), and the
+    // objects become read-only.
+    void seal();
+    // Takes back everything kept, for a backup that is given up before anything changed.
+    void discard();
+
+    const RolloutManifest& manifest() const { return m_manifest; }
+
+private:
+    QString m_objectsDirectory;
+    QString m_rolloutDirectory;
+    RolloutManifest m_manifest;
+    std::vector<QString> m_objects;  // the object of each entry
+    std::vector<bool> m_newObjects;  // whether this backup created it
+    bool m_sealed = false;
+};
