@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include "cli/backup_commands.h"
 #include "cli/saved_keys.h"
 #include "cli/status_report.h"
 #include "codexapp/codex_control.h"
@@ -30,10 +31,13 @@ const QString helpText = QStringLiteral(
     "  repair api|account   按标准模板修复配置\n"
     "  keys list            列出保存过的 TEVRUN API（只显示开头和结尾）\n"
     "  keys forget ID       删除一个保存的 TEVRUN API\n"
+    "  backups list         列出备份（每次切换、修复或恢复前各一个），最新的在前\n"
+    "  backups restore ID   恢复到一个备份；恢复前的状态也先备份\n"
+    "  backups prune --keep N  只保留最新的 N 个备份，删除其余的\n"
     "\n"
     "选项：\n"
     "  --key-file 文件      从文件读取 TEVRUN API\n"
-    "  --json               status 和 keys list 输出 JSON\n"
+    "  --json               status、keys list 和 backups list 输出 JSON\n"
     "  --quit-codex         Codex 正在运行时先退出它，再继续\n"
     "  -h, --help           显示本帮助\n"
     "\n"
@@ -73,8 +77,9 @@ public:
         const QCommandLineOption json(QStringLiteral("json"));
         const QCommandLineOption keyFile(QStringLiteral("key-file"), QString(), QStringLiteral("file"));
         const QCommandLineOption quitCodex(QStringLiteral("quit-codex"));
+        const QCommandLineOption keep(QStringLiteral("keep"), QString(), QStringLiteral("count"));
         const QCommandLineOption key(QStringLiteral("key"), QString(), QStringLiteral("key")); // refused
-        parser.addOptions({help, json, keyFile, quitCodex, key});
+        parser.addOptions({help, json, keyFile, quitCodex, keep, key});
         if (!parser.parse(QStringList{QStringLiteral("morvane-cli")} + arguments)) {
             // The parser's own message is English and may quote a key: say it plainly.
             return refuse(QStringLiteral("无法识别的选项或缺少选项的值。运行 morvane-cli --help 查看用法。"));
@@ -90,8 +95,8 @@ public:
         const QString command = words.value(0);
         const QString target = words.value(1);
         qsizetype expected = command == QLatin1String("switch") || command == QLatin1String("repair") ? 2 : 1;
-        if (command == QLatin1String("keys"))
-            expected = target == QLatin1String("forget") ? 3 : 2;
+        if (command == QLatin1String("keys") || command == QLatin1String("backups"))
+            expected = target == QLatin1String("forget") || target == QLatin1String("restore") ? 3 : 2;
         for (qsizetype extra = expected; extra < words.size(); ++extra) {
             if (words[extra].trimmed().startsWith(QLatin1String("sk-")))
                 return refuse(keyArgumentRefusal);
@@ -117,6 +122,12 @@ public:
             return listSavedKeys(m_engine, m_io.out, parser.isSet(json));
         if (command == QLatin1String("keys") && target == QLatin1String("forget") && words.size() == 3)
             return forgetSavedKey(m_engine, words[2], m_io.out, m_io.err);
+        if (command == QLatin1String("backups") && target == QLatin1String("list"))
+            return listBackups(m_engine, m_io.out, parser.isSet(json));
+        if (command == QLatin1String("backups") && target == QLatin1String("restore") && words.size() == 3)
+            return runWorkflow([this, &words] { return m_engine.restoreBackup(words[2]); });
+        if (command == QLatin1String("backups") && target == QLatin1String("prune"))
+            return prune(parser.value(keep));
         if (command.isEmpty())
             return refuse(QStringLiteral("缺少命令。运行 morvane-cli --help 查看用法。"));
         return refuse(QStringLiteral("未知的命令。运行 morvane-cli --help 查看用法。"));
@@ -127,6 +138,16 @@ private:
     {
         m_io.err << message << '\n';
         return StatusRefused;
+    }
+
+    // Only when asked, and only with the number of points to keep.
+    int prune(const QString& keep)
+    {
+        bool isNumber = false;
+        const qint64 count = keep.toLongLong(&isNumber);
+        if (!isNumber || count < 0)
+            return refuse(QStringLiteral("请用 --keep N 指定要保留的备份个数（0 或更大的整数）。"));
+        return runWorkflow([this, count] { return m_engine.pruneBackups(count); });
     }
 
     // From the key file, else standard input when it is not a terminal, else the

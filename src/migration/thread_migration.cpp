@@ -10,13 +10,16 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 namespace {
 
 const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table' AND name='threads' LIMIT 1";
-const char* const selectionSQL = "SELECT id, rollout_path, model_provider FROM threads WHERE archived = 0 AND "
-                                 "model_provider <> ? ORDER BY updated_at DESC";
+// Every visible thread, and whether the update below moves it (NULL compares as neither).
+const char* const selectionSQL = "SELECT id, rollout_path, model_provider, model_provider <> ? FROM threads "
+                                 "WHERE archived = 0 ORDER BY updated_at DESC";
 const char* const countSQL = "SELECT model_provider, COUNT(*) FROM threads WHERE archived = 0 GROUP BY model_provider";
 const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE archived = 0 AND model_provider <> ?";
 
@@ -65,7 +68,8 @@ bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Err
     while (sqlite3_step(statement) == SQLITE_ROW) {
         threads->push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
                             stringFromSQLiteColumn(statement, 1).value_or(QString()),
-                            stringFromSQLiteColumn(statement, 2).value_or(QString())});
+                            stringFromSQLiteColumn(statement, 2).value_or(QString()),
+                            sqlite3_column_type(statement, 3) != SQLITE_NULL && sqlite3_column_int(statement, 3) != 0});
     }
     sqlite3_finalize(statement);
     return true;
@@ -185,21 +189,26 @@ QString targetProviderForAccountProfile(const CodexHome& home)
 
 namespace {
 
-// Reads each rollout file once: keeps it in the backup and stages its new text. False, with
-// the error, at the first file that cannot be read, kept or staged.
-bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
-                            files::AtomicBatch& batch, Error* error, const MigrationProgress& progress)
+// Reads each visible thread's rollout file once: keeps it in the backup and, for a thread
+// that moves, stages its new text. The backup holds the files of the threads that stay
+// too, so that going back to it later gives every visible conversation as it was. False,
+// with the error, at the first file that cannot be read, kept or staged.
+bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const QString& targetProvider,
+                            RolloutBackup& backup, files::AtomicBatch& batch, Error* error,
+                            const MigrationProgress& progress)
 {
     qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
-        if (progress)
-            progress(done++, qint64(threads.size()));
+        if (progress && thread.moves)
+            progress(done++, moving);
         const QString& path = thread.rolloutPath;
         if (path.isEmpty() || !files::itemExists(path))
             continue;
         std::optional<QByteArray> content = files::readUtf8Bytes(path, error);
         if (!content || !backup.keep(path, *content, error))
             return false;
+        if (!thread.moves)
+            continue;
         const std::optional<QByteArray> updated = rewrittenRollout(*content, targetProvider);
         content.reset(); // keep only one copy of a large file in memory
         if (updated && !batch.stage(path, *updated, error))
@@ -237,7 +246,8 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     ThreadRecords threads;
     if (!readThreads(connection.db, targetProvider, &threads, error))
         return -1;
-    if (threads.empty())
+    const qint64 moving = std::count_if(threads.begin(), threads.end(), [](const ThreadRecord& t) { return t.moves; });
+    if (moving == 0)
         return 0;
 
     const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, error);
@@ -247,9 +257,8 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     // whose end seals the objects once the live files are replaced.
     files::AtomicBatch batch;
     RolloutBackup rollouts(home, *backupDirectory + QStringLiteral("/rollout_files"));
-    if (!backUpAndStageRollouts(threads, targetProvider, rollouts, batch, error, progress)
-        || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, qint64(threads.size()),
-                                    rollouts.manifest(), error)
+    if (!backUpAndStageRollouts(threads, moving, targetProvider, rollouts, batch, error, progress)
+        || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), error)
         || !updateThreads(connection.db, targetProvider, error)) {
         rollouts.discard();
         files::removeItem(*backupDirectory);
@@ -261,6 +270,6 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     if (!batch.commit(error))
         return -1;
     if (progress)
-        progress(qint64(threads.size()), qint64(threads.size()));
-    return qint64(threads.size());
+        progress(moving, moving);
+    return moving;
 }

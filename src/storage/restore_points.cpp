@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -144,18 +145,37 @@ std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QStrin
 
 QString restorePointContents(const RestorePoint& point)
 {
-    QStringList parts;
-    if (!point.loginDirectory.isEmpty())
-        parts << QStringLiteral("登陆与配置文件");
+    QString text = point.loginDirectory.isEmpty() ? QString() : QStringLiteral("登陆与配置文件");
     if (!point.providerDirectory.isEmpty()) {
-        parts << QStringLiteral("对话索引");
+        if (!text.isEmpty())
+            text += point.manifest ? QStringLiteral("、") : QStringLiteral("和");
+        text += QStringLiteral("对话索引");
         if (point.manifest)
-            parts << QStringLiteral("%1 个对话文件").arg(point.manifest->size());
+            text += QStringLiteral("和 %1 个对话文件").arg(point.manifest->size());
     }
-    if (parts.size() < 2)
-        return parts.join(QString());
-    const QString last = parts.takeLast();
-    return parts.join(QStringLiteral("、")) + QStringLiteral("和") + last;
+    return text;
+}
+
+QDateTime restorePointTime(const RestorePoint& point)
+{
+    return QDateTime::fromString(point.createdAt, QStringLiteral("yyyyMMdd-HHmmss"));
+}
+
+QString restorePointSummary(const RestorePoint& point)
+{
+    static const std::map<QString, QString> kinds = {
+        {QStringLiteral("switch-api"), QStringLiteral("切到 TEVRUN API")},
+        {QStringLiteral("switch-account"), QStringLiteral("切回 GPT 账号 登陆")},
+        {QStringLiteral("fresh-account"), QStringLiteral("设置 GPT 账号 登陆")},
+        {QStringLiteral("repair-config"), QStringLiteral("修复配置")},
+        {QStringLiteral("restore"), QStringLiteral("恢复备份")},
+    };
+    const auto kind = kinds.find(point.kind);
+    const QDateTime time = restorePointTime(point);
+    return QStringList{time.isValid() ? time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : point.createdAt,
+                       kind != kinds.end() ? kind->second : point.kind, restorePointContents(point),
+                       QLocale::c().formattedDataSize(point.sizeBytes)}
+        .join(QStringLiteral("  "));
 }
 
 bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error)

@@ -4,6 +4,7 @@
 #include "core/error.h"
 #include "storage/rollout_backup.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -30,6 +31,10 @@ std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QStrin
 
 // "登陆与配置文件、对话索引和 12 个对话文件"
 QString restorePointContents(const RestorePoint& point);
+// When the point was taken, as local time; invalid when the backup did not record it.
+QDateTime restorePointTime(const RestorePoint& point);
+// One line for a list: "2026-12-06 19:59:33  切到 TEVRUN API  登陆与配置文件  24.0 KB"
+QString restorePointSummary(const RestorePoint& point);
 
 // Puts the point's files back where they were, each written whole as a copy: the login and
 // configuration files, the thread index, the session index and every rollout file of the

@@ -38,8 +38,6 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
 
 WorkflowResult Workflows::pruneBackups(qint64 keep)
 {
-    if (keep < 0)
-        return WorkflowResult::refused(QStringLiteral("要保留的备份个数不能小于 0。"));
     Error error;
     const qint64 removed = pruneRestorePoints(m_home, keep, &error);
     if (removed < 0)

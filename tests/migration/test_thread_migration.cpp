@@ -74,12 +74,15 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(descriptor["restore_point"], "switch-api-1");
     EXPECT_TRUE(backup.endsWith(fromUtf8(descriptor["created_at"].get<std::string>())));
     const RolloutManifest manifest = manifestFromJson(descriptor["rollout_files"]).value_or(RolloutManifest());
-    ASSERT_EQ(manifest.size(), 2u);
-    EXPECT_EQ(manifest[0].path, newer); // newest first, as the index lists them
-    EXPECT_EQ(manifest[1].path, older);
+    // Every visible thread's file, the one that stays on the target too, newest first.
+    ASSERT_EQ(manifest.size(), 3u);
+    EXPECT_EQ(manifest[0].path, newer);
+    EXPECT_EQ(manifest[1].path, moved);
+    EXPECT_EQ(manifest[2].path, older);
     for (const RolloutBackupEntry& entry : manifest) {
         const QString kept = backup + "/rollout_files/" + entry.name;
-        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"")) << entry.name.toStdString();
+        EXPECT_TRUE(firstLine(kept).contains(entry.path == moved ? "\"model_provider\":\"tevrun\"" : "\"model_provider\":\"openai\""))
+            << entry.name.toStdString();
         EXPECT_EQ(readFileAt(kept).size(), entry.size);
         EXPECT_EQ(modeOf(kept), 0400u);
     }
@@ -201,7 +204,7 @@ TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
             sqlite3_close(other);
         }
         EXPECT_EQ(home.builder.providerOf("t-good"), QStringLiteral("openai"));
-        EXPECT_EQ(filesUnder(home.temp.codexHome(), {"morvane"}), before);
+        EXPECT_EQ(differingFiles(filesUnder(home.temp.codexHome(), {"morvane"}), before), QStringList());
         EXPECT_EQ(home.backups().filter("provider"), QStringList());
         home.expectNoBackupIsLive({good, bad});
     }

@@ -80,6 +80,21 @@ std::map<QString, QByteArray> filesUnder(const QString& root, const QStringList&
     return files;
 }
 
+QStringList differingFiles(const std::map<QString, QByteArray>& before, const std::map<QString, QByteArray>& after)
+{
+    QStringList differing;
+    for (const auto& [path, bytes] : before) {
+        const auto now = after.find(path);
+        if (now == after.end() || now->second != bytes)
+            differing << path;
+    }
+    for (const auto& [path, bytes] : after) {
+        if (!before.count(path))
+            differing << path;
+    }
+    return differing;
+}
+
 QStringList linksUnder(const QString& root, const QString& path)
 {
     struct stat target {};

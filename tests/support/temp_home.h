@@ -46,5 +46,7 @@ QStringList entriesOf(const QString& directory);
 // Every file under the root, by its path relative to it, with its bytes; folders named in
 // skip are left out.
 std::map<QString, QByteArray> filesUnder(const QString& root, const QStringList& skip = {});
+// The paths whose bytes differ between two such listings, or that only one of them has.
+QStringList differingFiles(const std::map<QString, QByteArray>& before, const std::map<QString, QByteArray>& after);
 // The files under the root that are the same file as path (hard links to it).
 QStringList linksUnder(const QString& root, const QString& path);

@@ -63,7 +63,7 @@ TEST_F(WorkflowTest, SwitchingFromTheAccountLoginRecordsItAndMovesTheConversatio
     const QString migration = onlyBackupOfKind("switch-api-provider");
     EXPECT_EQ(entriesOf(migration), (QStringList{"config.toml", "provider-migration-info.json", "rollout_files",
                                                  "session_index.jsonl", "state_5.sqlite"}));
-    EXPECT_EQ(entriesOf(migration + "/rollout_files").size(), 3);
+    EXPECT_EQ(entriesOf(migration + "/rollout_files").size(), 4); // the visible ones, moved or not
 
     // Profiles: the account login to come back to, and the new API state.
     EXPECT_EQ(readFileAt(temp.home().profileURL("account") + "/auth.json"), accountAuth);

@@ -2,7 +2,6 @@
 
 #include "config/config_writers.h"
 
-#include <QDirIterator>
 #include <QRegularExpression>
 
 const QByteArray WorkflowTest::accountAuth =
@@ -114,11 +113,5 @@ QByteArray WorkflowTest::firstLineOf(const QString& id) const
 
 QMap<QString, QByteArray> WorkflowTest::snapshot() const
 {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(temp.userHome(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path, readFileAt(path));
-    }
-    return files;
+    return QMap<QString, QByteArray>(filesUnder(temp.userHome()));
 }

@@ -1,0 +1,27 @@
+#include "cli/backup_commands.h"
+
+#include "cli/command_line.h"
+#include "core/json.h"
+
+int listBackups(const Workflows& engine, QTextStream& out, bool asJson)
+{
+    const std::vector<RestorePoint> points = engine.listBackups();
+    if (asJson) {
+        Json list = Json::array();
+        for (const RestorePoint& point : points) {
+            const QDateTime time = restorePointTime(point);
+            list.push_back({{"id", toUtf8(point.id)},
+                            {"kind", toUtf8(point.kind)},
+                            {"created_at", toUtf8(time.isValid() ? time.toString(Qt::ISODate) : point.createdAt)},
+                            {"size_bytes", point.sizeBytes},
+                            {"contents", toUtf8(restorePointContents(point))}});
+        }
+        out << QString::fromStdString(list.dump()) << '\n';
+        return StatusDone;
+    }
+    if (points.empty())
+        out << QStringLiteral("还没有备份。") << '\n';
+    for (const RestorePoint& point : points)
+        out << point.id << "  " << restorePointSummary(point) << '\n';
+    return StatusDone;
+}
