@@ -2,6 +2,7 @@
 
 #include "codexapp/codex_control.h"
 #include "gui/palette.h"
+#include "gui/restore_dialog.h"
 #include "gui/views.h"
 #include "storage/profiles.h"
 
@@ -97,6 +98,8 @@ void AppDelegate::installMainMenu()
 {
     QMenuBar* bar = m_window->menuBar();
     QMenu* application = bar->addMenu(QStringLiteral("Morvane"));
+    m_restoreAction = application->addAction(QStringLiteral("恢复备份…"), this, &AppDelegate::showRestoreDialog);
+    application->addSeparator();
     application->addAction(QStringLiteral("退出 Morvane"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &AppDelegate::requestQuit);
 
     // Every edit command goes to the key field that has the focus.
@@ -185,6 +188,7 @@ void AppDelegate::updateActionAvailability()
     if (!m_switching)
         m_actionButton->setText(m_codexRunningBlocked ? QStringLiteral("退出 Codex") : normalActionButtonTitle());
     m_actionButton->setEnabled(!m_switching);
+    m_restoreAction->setEnabled(!m_switching);
     const bool inputsEnabled = !m_switching && !m_codexRunningBlocked;
     for (QWidget* control : std::initializer_list<QWidget*>{m_modeControl, m_revealButton, m_checkApiButton,
                                                            m_secureField, m_plainField, m_repairButton})
@@ -206,6 +210,18 @@ void AppDelegate::runWorkflow(std::function<WorkflowResult(Workflows&)> work)
     m_switching = true;
     updateActionAvailability();
     m_work.setFuture(QtConcurrent::run([this, work = std::move(work)] { return work(m_engine); }));
+}
+
+void AppDelegate::showRestoreDialog()
+{
+    if (m_switching)
+        return;
+    auto* dialog = new RestoreDialog(m_engine.listBackups(), m_window);
+    connect(dialog, &RestoreDialog::restoreRequested, this, [this](const QString& id) {
+        if (!m_switching)
+            runWorkflow([id](Workflows& engine) { return engine.restoreBackup(id); });
+    });
+    dialog->open();
 }
 
 void AppDelegate::showProgress(const QString& busyText, qint64 done, qint64 total)

@@ -17,6 +17,7 @@
 class ElidingLabel;
 class LinkButton;
 class PrimaryButton;
+class QAction;
 class QLabel;
 class QLineEdit;
 class QMainWindow;
@@ -81,6 +82,8 @@ public:
     void forceQuitCodexIfNeeded();
 
     void repairConfig();
+    // The restore points in a small dialog; the chosen one is restored after a confirmation.
+    void showRestoreDialog();
 
     SwitchMode selectedMode() const { return m_selectedMode; }
     bool isSwitching() const { return m_switching; }
@@ -133,6 +136,7 @@ private:
     QLineEdit* m_plainField = nullptr;
     SecondaryButton* m_revealButton = nullptr;
     SecondaryButton* m_checkApiButton = nullptr;
+    QAction* m_restoreAction = nullptr;
     QTimer* m_codexMonitorTimer = nullptr;
     QPointer<QMessageBox> m_codexRunningAlert;
 };

@@ -74,6 +74,56 @@ TEST_F(CommandLineTest, CommandsTakeTheKeyFromAFileStandardInputOrTheEnvironment
     EXPECT_EQ(workspace.openedApplications.size(), 4);
 }
 
+TEST_F(CommandLineTest, BackupsAreListedRestoredAndPrunedOnlyWhenAsked)
+{
+    makeAccountHome();
+    EXPECT_EQ(run({"backups", "list"}).out, "还没有备份。\n");
+    ASSERT_EQ(run({"switch", "api"}, QByteArray("sk-first")).status, 0);
+    ASSERT_EQ(run({"switch", "account"}).status, 0);
+
+    const Json list = parseJson(run({"backups", "list", "--json"}).out.toUtf8()).value_or(Json());
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]["kind"], "switch-account");
+    EXPECT_EQ(list[1]["kind"], "switch-api");
+    EXPECT_GT(list[1]["size_bytes"].get<qint64>(), 0);
+    EXPECT_EQ(list[1]["contents"], "登陆与配置文件、对话索引和 4 个对话文件");
+    const QString first = fromUtf8(list[1]["id"].get<std::string>());
+    const QDateTime created = QDateTime::fromString(fromUtf8(list[1]["created_at"].get<std::string>()), Qt::ISODate);
+    EXPECT_LT(qAbs(created.secsTo(QDateTime::currentDateTime())), 60);
+    const QStringList lines = run({"backups", "list"}).out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].startsWith(first + "  " + created.toString("yyyy-MM-dd HH:mm:ss") + "  切到 TEVRUN API  "))
+        << lines[1].toStdString();
+
+    const struct {
+        QStringList arguments;
+        int status;
+        QString out;
+        QString err;
+    } steps[] = {
+        {{"backups", "restore", "nothing-here"}, 2, "", "没有找到备份“nothing-here”。\n"},
+        {{"backups", "prune"}, 2, "", "请用 --keep N 指定要保留的备份个数（0 或更大的整数）。\n"},
+        {{"backups", "prune", "--keep", "-1"}, 2, "", "请用 --keep N 指定要保留的备份个数（0 或更大的整数）。\n"},
+        {{"backups", "restore", first}, 0, "", ""}, // checked below
+        {{"backups", "prune", "--keep", "1"}, 0, "已删除 2 个较早的备份，保留了最新的 1 个。\n", ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.arguments.join(' ').toStdString());
+        const Outcome result = run(step.arguments);
+        EXPECT_EQ(result.status, step.status);
+        EXPECT_EQ(result.err, step.err);
+        if (!step.out.isEmpty() || step.status != 0)
+            EXPECT_EQ(result.out, step.out);
+        else
+            EXPECT_TRUE(result.out.startsWith(QStringLiteral("已恢复备份“%1”：").arg(first))) << result.out.toStdString();
+    }
+    EXPECT_EQ(temp.read("auth.json"), accountAuth); // as it was before the first switch
+    EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
+    EXPECT_EQ(engine.listBackups().size(), 1u);
+    workspace.startCodex(41);
+    EXPECT_EQ(run({"backups", "restore", engine.listBackups()[0].id}).status, 3);
+}
+
 TEST_F(CommandLineTest, AKeyFileMayBeAPipe)
 {
     const QString pipe = temp.path("key-pipe");

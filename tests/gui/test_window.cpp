@@ -5,6 +5,10 @@
 #include "support/window_fixture.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -224,6 +228,40 @@ TEST_F(WindowTest, EachControlRunsItsWorkflowAndShowsTheResult)
     EXPECT_EQ(pill(), QStringLiteral("GPT 账号 登陆"));
     EXPECT_EQ(temp.read("auth.json"), accountLogin);
     EXPECT_EQ(beeps, 2);
+}
+
+TEST_F(WindowTest, TheRestoreDialogListsThePointsAndRestoresAfterAConfirmation)
+{
+    temp.write("auth.json", accountLogin);
+    launch();
+    clickSegment(1);
+    secureField()->setText(QStringLiteral("sk-good.key"));
+    click("actionButton");
+    settle();
+    ASSERT_EQ(pill(), QStringLiteral("TEVRUN API"));
+
+    menuAction(app->window(), QStringLiteral("恢复备份…"))->trigger();
+    auto* dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"));
+    ASSERT_NE(dialog, nullptr);
+    auto* list = dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("  切到 TEVRUN API  登陆与配置文件  "))) << list->item(0)->text().toStdString();
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("restoreButton")), Qt::LeftButton);
+    auto* confirmation = dialog->findChild<QMessageBox*>(QStringLiteral("restoreConfirmation"));
+    ASSERT_NE(confirmation, nullptr);
+    const QString id = QDir(app->home().backupsURL()).entryList({"switch-api-*"}).value(0);
+    EXPECT_EQ(confirmation->text(), QStringLiteral("恢复到备份“%1”？").arg(id));
+    const QList<QAbstractButton*> buttons = confirmation->buttons();
+    const auto restore = std::find_if(buttons.begin(), buttons.end(), [](auto* b) { return b->text() == QStringLiteral("恢复"); });
+    ASSERT_NE(restore, buttons.end());
+    QTest::mouseClick(*restore, Qt::LeftButton);
+    settle();
+
+    EXPECT_TRUE(status().startsWith(QStringLiteral("已恢复备份“%1”：登陆与配置文件。").arg(id))) << status().toStdString();
+    EXPECT_EQ(statusColour(), green);
+    EXPECT_EQ(pill(), QStringLiteral("GPT 账号 登陆"));
+    EXPECT_EQ(temp.read("auth.json"), accountLogin);
+    EXPECT_TRUE(app->window()->findChildren<QDialog*>(QStringLiteral("restoreDialog")).isEmpty());
 }
 
 TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
