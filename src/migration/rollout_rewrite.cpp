@@ -114,10 +114,11 @@ std::optional<QByteArray> rewrittenMetadataLine(QByteArrayView line, const std::
 
 } // namespace
 
-std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QString& targetProvider)
+bool rewriteRollout(const QByteArray& content, const QString& targetProvider, QByteArray& output)
 {
     const std::string target = targetProvider.toStdString();
-    QByteArray output;
+    output.resize(0); // keeps its memory for the next file
+    bool changed = false;
     qsizetype copiedUpTo = 0; // content before this offset is already in output
     qsizetype start = 0;
     while (start <= content.size()) {
@@ -127,8 +128,9 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
         const QByteArrayView line(content.constData() + start, end - start);
         if (!line.isEmpty() && mayBeMetadataLine(line)) {
             if (std::optional<QByteArray> replacement = rewrittenMetadataLine(line, target)) {
-                if (output.isNull())
+                if (!changed)
                     output.reserve(content.size() + 64);
+                changed = true;
                 output.append(content.constData() + copiedUpTo, start - copiedUpTo);
                 output.append(*replacement);
                 copiedUpTo = end;
@@ -136,8 +138,7 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
         }
         start = end + 1;
     }
-    if (output.isNull())
-        return std::nullopt;
-    output.append(content.constData() + copiedUpTo, content.size() - copiedUpTo);
-    return output;
+    if (changed)
+        output.append(content.constData() + copiedUpTo, content.size() - copiedUpTo);
+    return changed;
 }

@@ -197,6 +197,9 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
                             RolloutBackup& backup, files::AtomicBatch& batch, Error* error,
                             const MigrationProgress& progress)
 {
+    // Two buffers for all files: a fresh allocation per file costs more than the rewrite.
+    QByteArray content;
+    QByteArray updated;
     qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
         if (progress && thread.moves)
@@ -204,14 +207,9 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
         const QString& path = thread.rolloutPath;
         if (path.isEmpty() || !files::itemExists(path))
             continue;
-        std::optional<QByteArray> content = files::readUtf8Bytes(path, error);
-        if (!content || !backup.keep(path, *content, error))
+        if (!files::readUtf8BytesInto(path, content, error) || !backup.keep(path, content, error))
             return false;
-        if (!thread.moves)
-            continue;
-        const std::optional<QByteArray> updated = rewrittenRollout(*content, targetProvider);
-        content.reset(); // keep only one copy of a large file in memory
-        if (updated && !batch.stage(path, *updated, error))
+        if (thread.moves && rewriteRollout(content, targetProvider, updated) && !batch.stage(path, updated, error))
             return false;
     }
     return true;

@@ -87,30 +87,29 @@ std::optional<QString> fileBehind(const QString& path, const QString& operation,
     return QFile::decodeName(resolved);
 }
 
-std::optional<QByteArray> readWhole(const QString& path, Error* error)
+bool readWholeInto(const QString& path, QByteArray& bytes, Error* error)
 {
     const QString operation = QStringLiteral("读取");
     // Opening without blocking: a named pipe must not hold the program up.
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
-        return std::nullopt;
-    }
+    if (fd < 0)
+        return fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int saved = errno;
         ::close(fd);
         if (S_ISDIR(info.st_mode))
-            fail(error, systemError(operation, path, EISDIR));
-        else
-            fail(error, info.st_mode ? notRegularFileError(operation, path) : systemError(operation, path, saved));
-        return std::nullopt;
+            return fail(error, systemError(operation, path, EISDIR));
+        return fail(error, info.st_mode ? notRegularFileError(operation, path) : systemError(operation, path, saved));
     }
-    QByteArray bytes;
-    bytes.reserve(qsizetype(info.st_size));
-    char buffer[1 << 16];
+    // Straight into the buffer, sized as the file is now; a file that grows meanwhile is
+    // read to its end all the same.
+    qsizetype size = 0;
+    bytes.resize(qsizetype(info.st_size) + 1);
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (size == bytes.size())
+            bytes.resize(size + (1 << 16));
+        const ssize_t got = ::read(fd, bytes.data() + size, size_t(bytes.size() - size));
         if (got == 0)
             break;
         if (got < 0) {
@@ -118,22 +117,37 @@ std::optional<QByteArray> readWhole(const QString& path, Error* error)
                 continue;
             const int saved = errno;
             ::close(fd);
-            fail(error, systemError(operation, path, saved));
-            return std::nullopt;
+            return fail(error, systemError(operation, path, saved));
         }
-        bytes.append(buffer, got);
+        size += got;
     }
     ::close(fd);
+    bytes.resize(size);
+    return true;
+}
+
+std::optional<QByteArray> readWhole(const QString& path, Error* error)
+{
+    QByteArray bytes;
+    if (!readWholeInto(path, bytes, error))
+        return std::nullopt;
     return bytes;
+}
+
+bool readUtf8BytesInto(const QString& path, QByteArray& bytes, Error* error)
+{
+    if (!readWholeInto(path, bytes, error))
+        return false;
+    if (!QByteArrayView(bytes).isValidUtf8())
+        return fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
+    return true;
 }
 
 std::optional<QByteArray> readUtf8Bytes(const QString& path, Error* error)
 {
-    std::optional<QByteArray> bytes = readWhole(path, error);
-    if (bytes && !QByteArrayView(*bytes).isValidUtf8()) {
-        fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
+    QByteArray bytes;
+    if (!readUtf8BytesInto(path, bytes, error))
         return std::nullopt;
-    }
     return bytes;
 }
 

@@ -29,6 +29,10 @@ std::optional<QString> fileBehind(const QString& path, const QString& operation,
 std::optional<QByteArray> readWhole(const QString& path, Error* error = nullptr);
 // Reads a UTF-8 text file; bytes that are not UTF-8 are an error.
 std::optional<QByteArray> readUtf8Bytes(const QString& path, Error* error = nullptr);
+// The same into a buffer whose memory is kept from one file to the next, for loops over
+// many files.
+bool readWholeInto(const QString& path, QByteArray& bytes, Error* error = nullptr);
+bool readUtf8BytesInto(const QString& path, QByteArray& bytes, Error* error = nullptr);
 std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
 
 // Writes beside the target, puts the data on disk and renames it over the target.
