@@ -32,7 +32,7 @@ bool appRuns(const std::vector<CodexProcess>& running)
 
 std::vector<CodexProcess> runningCodex(Workspace& workspace)
 {
-    return runningCodex(workspace.runningApplications(), qint32(::getpid()));
+    return runningCodex(workspace.runningApplications(mayBeCodex), qint32(::getpid()));
 }
 
 QString codexRunningMessage(const std::vector<CodexProcess>& running)

@@ -38,3 +38,11 @@ std::vector<CodexProcess> runningCodex(const std::vector<RunningApplication>& ap
     }
     return found;
 }
+
+bool mayBeCodex(const QString& executablePath, const QString& shortName)
+{
+    if (executablePath.isEmpty())
+        return shortName == QLatin1String("codex");
+    return executablePath.section(QLatin1Char('/'), -1).toLower() == QLatin1String("codex")
+        || executablePath.contains(QLatin1String("/Codex.app/Contents/MacOS/"));
+}

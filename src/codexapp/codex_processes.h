@@ -17,3 +17,7 @@ struct CodexProcess {
 // The running Codex processes among the running applications, in their order. Morvane
 // itself, and any copy of it, never counts, wherever it lives and whatever it is called.
 std::vector<CodexProcess> runningCodex(const std::vector<RunningApplication>& applications, qint32 ownPid);
+
+// False only for an application that can never be Codex, whatever else is known of it:
+// the filter for listings, on the executable path or, when that is unknown, the short name.
+bool mayBeCodex(const QString& executablePath, const QString& shortName);

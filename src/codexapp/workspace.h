@@ -15,14 +15,19 @@ struct RunningApplication {
     QString executablePath;
 };
 
+// Tells a listing which applications it may leave out without reading more about them:
+// those whose executable path (or, when that cannot be read, short name) it refuses.
+using ApplicationFilter = std::function<bool(const QString& executablePath, const QString& shortName)>;
+
 // The desktop around Morvane: running applications, quitting and opening them, and the
 // browser. Tests put a fake in its place.
 class Workspace {
 public:
     virtual ~Workspace() = default;
 
-    // In the platform's order.
-    virtual std::vector<RunningApplication> runningApplications() = 0;
+    // In the platform's order. A listing may skip what the filter refuses, where that
+    // saves work; it never leaves out anything else.
+    virtual std::vector<RunningApplication> runningApplications(const ApplicationFilter& mayBeWanted) = 0;
     virtual void terminate(qint32 pid) = 0;      // polite quit
     virtual void forceTerminate(qint32 pid) = 0; // forced quit
     // Starts the application bundle at the path; false when it cannot be started.

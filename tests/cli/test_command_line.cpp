@@ -112,10 +112,11 @@ TEST_F(CommandLineTest, BackupsAreListedRestoredAndPrunedOnlyWhenAsked)
         const Outcome result = run(step.arguments);
         EXPECT_EQ(result.status, step.status);
         EXPECT_EQ(result.err, step.err);
-        if (!step.out.isEmpty() || step.status != 0)
+        if (!step.out.isEmpty() || step.status != 0) {
             EXPECT_EQ(result.out, step.out);
-        else
+        } else {
             EXPECT_TRUE(result.out.startsWith(QStringLiteral("已恢复备份“%1”：").arg(first))) << result.out.toStdString();
+        }
     }
     EXPECT_EQ(temp.read("auth.json"), accountAuth); // as it was before the first switch
     EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));

@@ -25,7 +25,7 @@ QString installFakeCodex(const TempHome& temp)
 
 std::optional<RunningApplication> findPid(Workspace& workspace, qint32 pid)
 {
-    for (const RunningApplication& application : workspace.runningApplications()) {
+    for (const RunningApplication& application : workspace.runningApplications({})) {
         if (application.pid == pid)
             return application;
     }
@@ -40,9 +40,9 @@ class OwnProcessesOnly : public LinuxWorkspace {
 public:
     explicit OwnProcessesOnly(const QProcess& process) : m_pid(qint32(process.processId())) {}
 
-    std::vector<RunningApplication> runningApplications() override
+    std::vector<RunningApplication> runningApplications(const ApplicationFilter& mayBeWanted) override
     {
-        std::vector<RunningApplication> all = LinuxWorkspace::runningApplications();
+        std::vector<RunningApplication> all = LinuxWorkspace::runningApplications(mayBeWanted);
         std::erase_if(all, [this](const RunningApplication& application) { return application.pid != m_pid; });
         return all;
     }
@@ -100,7 +100,7 @@ TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
 TEST(LinuxWorkspace, ListsOnlyProcessesInAscendingOrderAndNeverItselfAsCodex)
 {
     LinuxWorkspace workspace;
-    const std::vector<RunningApplication> applications = workspace.runningApplications();
+    const std::vector<RunningApplication> applications = workspace.runningApplications({});
     ASSERT_FALSE(applications.empty());
     for (size_t i = 1; i < applications.size(); ++i)
         EXPECT_LT(applications[i - 1].pid, applications[i].pid);
@@ -162,4 +162,44 @@ TEST(LinuxWorkspace, TellsWhenAWatchedProcessEnds)
     for (int i = 0; i < 100 && ended == 0; ++i)
         QTest::qWait(20);
     EXPECT_EQ(ended, 1);
+}
+
+// The monitor's scan skips what cannot be Codex before it reads a process's status: it
+// finds exactly what reading every process finds.
+TEST(LinuxWorkspace, TheFilteredScanFindsExactlyWhatTheFullScanFinds)
+{
+    TempHome temp;
+    const QString bundle = temp.userHome() + QStringLiteral("/Apps/Codex.app/Contents/MacOS/");
+    const QStringList executables = {bundle + "Codex", bundle + "Codex Helper", temp.userHome() + "/bin/codex",
+                                     temp.userHome() + "/bin/Codex", temp.userHome() + "/bin/codex-helper",
+                                     temp.userHome() + "/bin/node", temp.userHome() + "/gone/codex"};
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QString& executable : executables) {
+        QDir().mkpath(QFileInfo(executable).path());
+        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), executable));
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(executable, {QStringLiteral("30")});
+        ASSERT_TRUE(processes.back()->waitForStarted());
+    }
+    ASSERT_TRUE(QFile::remove(executables.last())); // replaced while it runs
+
+    LinuxWorkspace workspace;
+    const qint32 me = qint32(::getpid());
+    const std::vector<CodexProcess> full = runningCodex(workspace.runningApplications({}), me);
+    const std::vector<CodexProcess> filtered = runningCodex(workspace.runningApplications(mayBeCodex), me);
+    EXPECT_EQ(filtered, full);
+    std::vector<CodexProcess> ours;
+    for (const CodexProcess& codex : filtered) {
+        for (const auto& process : processes) {
+            if (codex.pid == qint32(process->processId()))
+                ours.push_back(codex);
+        }
+    }
+    const auto pidOf = [&](int i) { return qint32(processes[size_t(i)]->processId()); };
+    EXPECT_EQ(ours, (std::vector<CodexProcess>{{pidOf(0), CodexKind::App}, {pidOf(2), CodexKind::Terminal},
+                                               {pidOf(6), CodexKind::Terminal}}));
+    for (const auto& process : processes)
+        process->kill();
+    for (const auto& process : processes)
+        process->waitForFinished(3000);
 }

@@ -29,7 +29,7 @@ public:
     std::function<void(int listing)> onListing;
     int listings = 0;
 
-    std::vector<RunningApplication> runningApplications() override
+    std::vector<RunningApplication> runningApplications(const ApplicationFilter&) override
     {
         if (onListing)
             onListing(++listings);

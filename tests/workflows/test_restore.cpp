@@ -51,8 +51,9 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
 
     // Restored files are copies: Codex may append to them without touching a backup.
     for (const IndexRow& row : builder.indexRows()) {
-        if (row.rolloutPath)
+        if (row.rolloutPath) {
             EXPECT_EQ(linksUnder(temp.home().backupsURL(), *row.rolloutPath), QStringList()) << row.id.toStdString();
+        }
     }
 }
 

@@ -5,14 +5,20 @@
 
 #include <QGuiApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
+
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -20,65 +26,98 @@ namespace {
 
 // The real uid from /proc/PID/status ("Uid:\treal\teffective\t..."), for a process that
 // still runs: one that has ended but is not yet reaped ("State:\tZ (zombie)") gives nothing.
-std::optional<uid_t> realUidOfLiveProcess(const QString& processDirectory)
+std::optional<uid_t> realUidOfLiveProcess(const char* processDirectory)
 {
-    QFile status(processDirectory + QStringLiteral("/status"));
-    if (!status.open(QIODevice::ReadOnly))
+    char path[64];
+    std::snprintf(path, sizeof path, "%s/status", processDirectory);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.startsWith("State:") && (line.contains("\tZ") || line.contains("\tX")))
-            return std::nullopt;
-        if (!line.startsWith("Uid:"))
-            continue;
-        bool ok = false;
-        const uint uid = line.mid(4).simplified().split(' ').value(0).toUInt(&ok);
-        return ok ? std::optional<uid_t>(uid) : std::nullopt;
-    }
-    return std::nullopt;
+    char text[4096];
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got <= 0)
+        return std::nullopt;
+    text[got] = '\0';
+    // "State:" comes before "Uid:", both within the first lines.
+    if (const char* state = std::strstr(text, "\nState:\t"); state && (state[8] == 'Z' || state[8] == 'X'))
+        return std::nullopt;
+    const char* uid = std::strstr(text, "\nUid:");
+    if (!uid)
+        return std::nullopt;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(uid + 5, &end, 10);
+    return end == uid + 5 ? std::nullopt : std::optional<uid_t>(uid_t(value));
 }
 
-QString executableOf(const QString& processDirectory)
+// Where /proc/PID/exe leads, without " (deleted)" for a file replaced since; empty when it
+// cannot be read (a kernel thread, another user's process).
+QString executableOf(const char* processDirectory)
 {
-    QString target = QFile::symLinkTarget(processDirectory + QStringLiteral("/exe"));
-    if (target.endsWith(QLatin1String(" (deleted)")))
-        target.chop(10);
-    return target;
-}
-
-QString commandNameOf(const QString& processDirectory)
-{
-    QFile comm(processDirectory + QStringLiteral("/comm"));
-    if (!comm.open(QIODevice::ReadOnly))
+    char path[64];
+    std::snprintf(path, sizeof path, "%s/exe", processDirectory);
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path, target, sizeof target);
+    if (length <= 0 || length == ssize_t(sizeof target))
         return QString();
-    return QString::fromUtf8(comm.readAll()).trimmed();
+    QString executable = QFile::decodeName(QByteArray(target, length));
+    if (executable.endsWith(QLatin1String(" (deleted)")))
+        executable.chop(10);
+    return executable;
+}
+
+QString commandNameOf(const char* processDirectory)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "%s/comm", processDirectory);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QString();
+    char name[64];
+    const ssize_t got = ::read(fd, name, sizeof name);
+    ::close(fd);
+    return got > 0 ? QString::fromUtf8(name, got).trimmed() : QString();
+}
+
+std::vector<qint32> processIds()
+{
+    std::vector<qint32> pids;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return pids;
+    while (const dirent* entry = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (*end == '\0' && end != entry->d_name && pid > 0)
+            pids.push_back(qint32(pid));
+    }
+    ::closedir(proc);
+    std::sort(pids.begin(), pids.end());
+    return pids;
 }
 
 } // namespace
 
 std::unique_ptr<Workspace> makeSystemWorkspace() { return std::make_unique<LinuxWorkspace>(); }
 
-std::vector<RunningApplication> LinuxWorkspace::runningApplications()
+// Polled every second while the window is open: what the filter refuses costs one readlink
+// (or one small read of comm), and only the rest has its status read.
+std::vector<RunningApplication> LinuxWorkspace::runningApplications(const ApplicationFilter& mayBeWanted)
 {
-    std::vector<qint32> pids;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool numeric = false;
-        const qint32 pid = entry.toInt(&numeric);
-        if (numeric)
-            pids.push_back(pid);
-    }
-    std::sort(pids.begin(), pids.end());
-
     const uid_t me = ::getuid();
     std::vector<RunningApplication> applications;
-    for (const qint32 pid : pids) {
-        const QString directory = QStringLiteral("/proc/%1").arg(pid);
-        if (realUidOfLiveProcess(directory) != me)
-            continue;
+    for (const qint32 pid : processIds()) {
+        char directory[32];
+        std::snprintf(directory, sizeof directory, "/proc/%d", int(pid));
         RunningApplication application;
         application.pid = pid;
         application.executablePath = executableOf(directory);
-        application.name = application.executablePath.isEmpty() ? commandNameOf(directory)
+        const QString shortName = application.executablePath.isEmpty() ? commandNameOf(directory) : QString();
+        if (mayBeWanted && !mayBeWanted(application.executablePath, shortName))
+            continue;
+        if (realUidOfLiveProcess(directory) != me)
+            continue;
+        application.name = application.executablePath.isEmpty() ? shortName
                                                                  : QFileInfo(application.executablePath).fileName();
         application.bundlePath = bundlePathForExecutable(application.executablePath);
         applications.push_back(application);

@@ -13,7 +13,7 @@ class LinuxWorkspace : public Workspace {
 public:
     ~LinuxWorkspace() override;
 
-    std::vector<RunningApplication> runningApplications() override;
+    std::vector<RunningApplication> runningApplications(const ApplicationFilter& mayBeWanted) override;
     void terminate(qint32 pid) override;
     void forceTerminate(qint32 pid) override;
     bool openApplication(const QString& bundlePath) override;

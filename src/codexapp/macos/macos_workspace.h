@@ -7,7 +7,7 @@
 // is noticed by the monitor's poll.
 class MacWorkspace : public Workspace {
 public:
-    std::vector<RunningApplication> runningApplications() override;
+    std::vector<RunningApplication> runningApplications(const ApplicationFilter& mayBeWanted) override;
     void terminate(qint32 pid) override;
     void forceTerminate(qint32 pid) override;
     bool openApplication(const QString& bundlePath) override;
