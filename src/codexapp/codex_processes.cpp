@@ -43,6 +43,8 @@ bool mayBeCodex(const QString& executablePath, const QString& shortName)
 {
     if (executablePath.isEmpty())
         return shortName == QLatin1String("codex");
-    return executablePath.section(QLatin1Char('/'), -1).toLower() == QLatin1String("codex")
+    // Without a copy: this runs for every process at every poll.
+    const QStringView fileName = QStringView(executablePath).mid(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
+    return fileName.compare(QLatin1String("codex"), Qt::CaseInsensitive) == 0
         || executablePath.contains(QLatin1String("/Codex.app/Contents/MacOS/"));
 }
