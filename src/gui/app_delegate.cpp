@@ -216,12 +216,18 @@ void AppDelegate::showRestoreDialog()
 {
     if (m_switching)
         return;
-    auto* dialog = new RestoreDialog(m_engine.listBackups(), m_window);
-    connect(dialog, &RestoreDialog::restoreRequested, this, [this](const QString& id) {
-        if (!m_switching)
-            runWorkflow([id](Workflows& engine) { return engine.restoreBackup(id); });
+    // Sizing the points reads every backup folder: that is done off the window's thread.
+    auto* listing = new QFutureWatcher<std::vector<RestorePoint>>(this);
+    connect(listing, &QFutureWatcherBase::finished, this, [this, listing] {
+        listing->deleteLater();
+        auto* dialog = new RestoreDialog(listing->result(), m_window);
+        connect(dialog, &RestoreDialog::restoreRequested, this, [this](const QString& id) {
+            if (!m_switching)
+                runWorkflow([id](Workflows& engine) { return engine.restoreBackup(id); });
+        });
+        dialog->open();
     });
-    dialog->open();
+    listing->setFuture(QtConcurrent::run([this] { return m_engine.listBackups(); }));
 }
 
 void AppDelegate::showProgress(const QString& busyText, qint64 done, qint64 total)

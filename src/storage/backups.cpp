@@ -96,13 +96,14 @@ std::optional<QString> createProviderBackup(const CodexHome& home, const QString
 bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
                              qint64 threadCount, const RolloutManifest& manifest, Error* error)
 {
-    Json descriptor = {{"kind", toUtf8(kind)},
-                       {"created_at", toUtf8(timestamp())},
-                       {"thread_count", threadCount},
-                       {"rollout_files", manifestToJson(manifest)}};
+    Json descriptor = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())}, {"thread_count", threadCount}};
     if (!restorePoint.isEmpty())
         descriptor["restore_point"] = toUtf8(restorePoint);
-    return writeJsonAtomically(directory + QStringLiteral("/provider-migration-info.json"), descriptor, error);
+    // The manifest goes last, written as text: with many conversations it is most of the file.
+    QByteArray text = prettyJson(descriptor);
+    text.chop(3); // "\n}\n"
+    text += ",\n  \"rollout_files\": " + manifestText(manifest, 2) + "\n}\n";
+    return files::writeAtomically(directory + QStringLiteral("/provider-migration-info.json"), text, error);
 }
 
 BackupSummary summarizeBackups(const CodexHome& home)

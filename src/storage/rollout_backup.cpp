@@ -66,16 +66,22 @@ bool replaceWithOwnCopy(const QString& path)
 
 } // namespace
 
-Json manifestToJson(const RolloutManifest& manifest)
+QByteArray manifestText(const RolloutManifest& manifest, int indent)
 {
-    Json list = Json::array();
-    for (const RolloutBackupEntry& entry : manifest) {
-        list.push_back({{"path", toUtf8(entry.path)},
-                        {"name", toUtf8(entry.name)},
-                        {"size", entry.size},
-                        {"hash", toUtf8(entry.hash)}});
+    // Entry by entry: a document of every entry at once would cost many times the text.
+    const QByteArray margin(indent, ' ');
+    QByteArray text = "[";
+    for (size_t i = 0; i < manifest.size(); ++i) {
+        const RolloutBackupEntry& entry = manifest[i];
+        const Json item = {{"path", toUtf8(entry.path)},
+                           {"name", toUtf8(entry.name)},
+                           {"size", entry.size},
+                           {"hash", toUtf8(entry.hash)}};
+        text += (i == 0 ? "\n" : ",\n") + margin + "  "
+            + QByteArray::fromStdString(item.dump(-1, ' ', false, Json::error_handler_t::replace));
     }
-    return list;
+    text += manifest.empty() ? QByteArray("]") : "\n" + margin + "]";
+    return text;
 }
 
 std::optional<RolloutManifest> manifestFromJson(const Json& list)
@@ -121,8 +127,9 @@ RolloutBackup::~RolloutBackup()
 
 bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Error* error)
 {
-    if (!files::makeDirectory(m_objectsDirectory, error) || !files::makeDirectory(m_rolloutDirectory, error))
+    if (!m_directoriesMade && (!files::makeDirectory(m_objectsDirectory, error) || !files::makeDirectory(m_rolloutDirectory, error)))
         return false;
+    m_directoriesMade = true;
     m_sealed = false;
     const QString hash = contentHash(content);
     // Numbered so that names stay apart whatever the paths are; the manifest maps them back.

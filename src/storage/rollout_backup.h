@@ -23,7 +23,8 @@ struct RolloutBackupEntry {
 };
 using RolloutManifest = std::vector<RolloutBackupEntry>;
 
-Json manifestToJson(const RolloutManifest& manifest);
+// The manifest as a JSON array, one entry per line, its lines indented by indent spaces.
+QByteArray manifestText(const RolloutManifest& manifest, int indent);
 // Nothing when the list is missing or any entry is malformed.
 std::optional<RolloutManifest> manifestFromJson(const Json& list);
 
@@ -56,5 +57,6 @@ private:
     RolloutManifest m_manifest;
     std::vector<QString> m_objects;  // the object of each entry
     std::vector<bool> m_newObjects;  // whether this backup created it
+    bool m_directoriesMade = false;
     bool m_sealed = false;
 };

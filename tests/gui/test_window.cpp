@@ -241,8 +241,8 @@ TEST_F(WindowTest, TheRestoreDialogListsThePointsAndRestoresAfterAConfirmation)
     ASSERT_EQ(pill(), QStringLiteral("TEVRUN API"));
 
     menuAction(app->window(), QStringLiteral("恢复备份…"))->trigger();
-    auto* dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"));
-    ASSERT_NE(dialog, nullptr);
+    QDialog* dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"))); }));
     auto* list = dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"));
     ASSERT_EQ(list->count(), 1);
     EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("  切到 TEVRUN API  登陆与配置文件  "))) << list->item(0)->text().toStdString();
