@@ -48,6 +48,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     EXPECT_EQ(after[0].kind, QStringLiteral("restore"));
     ASSERT_EQ(engine.restoreBackup(after[0].id).outcome, Outcome::Done);
     EXPECT_EQ(differingFiles(codexFiles(temp), afterSwitching), QStringList());
+    EXPECT_EQ(modeOf(temp.path("auth_tevrun_last.json")), 0600u); // put back as it was: it holds the key
 
     // Restored files are copies: Codex may append to them without touching a backup.
     for (const IndexRow& row : builder.indexRows()) {

@@ -175,7 +175,8 @@ AtomicBatch::~AtomicBatch()
 
 bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error, Access access)
 {
-    return stageWith(path, access, error, [&data](int fd) { return writeAll(fd, data.constData(), size_t(data.size())); });
+    return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, error,
+                     [&data](int fd) { return writeAll(fd, data.constData(), size_t(data.size())); });
 }
 
 bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* error)
@@ -189,12 +190,17 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
         ::close(from);
         return fail(error, notRegularFileError(QStringLiteral("读取"), source));
     }
-    const bool staged = stageWith(path, Access::Default, error, [&](int fd) { return copyContents(from, fd, info.st_size); });
+    // A new file gets the source's mode, writable by its owner: a backup of auth.json stays
+    // owner-only, a read-only backup object does not make a read-only conversation.
+    const mode_t newFileMode = (info.st_mode & 0777) | 0200;
+    const bool staged =
+        stageWith(path, Access::Default, newFileMode, error, [&](int fd) { return copyContents(from, fd, info.st_size); });
     ::close(from);
     return staged;
 }
 
-bool AtomicBatch::stageWith(const QString& path, Access access, Error* error, const std::function<bool(int fd)>& write)
+bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, Error* error,
+                            const std::function<bool(int fd)>& write)
 {
     const QString operation = QStringLiteral("写入");
     const std::optional<QString> target = fileBehind(path, operation, error);
@@ -208,8 +214,7 @@ bool AtomicBatch::stageWith(const QString& path, Access access, Error* error, co
         return fail(error, notRegularFileError(operation, path));
 
     const QString temporary = temporarySibling(*target);
-    const int fd = ::open(nativePath(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          access == Access::OwnerOnly ? 0600 : 0666);
+    const int fd = ::open(nativePath(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
     if (fd < 0)
         return fail(error, systemError(operation, path, errno));
     bool ok = write(fd);

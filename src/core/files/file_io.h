@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include <sys/types.h>
+
 // Reading and writing whole files. Reads take regular files only, so a named pipe or a
 // device never blocks; writes replace a file whole and, where the path is a symbolic link,
 // replace the file it leads to and leave the link in place.
@@ -51,13 +53,14 @@ public:
 
     bool stage(const QString& path, const QByteArray& data, Error* error = nullptr, Access access = Access::Default);
     // Stages a copy of the source file's bytes; the new file gets the mode of the one it
-    // replaces, or the default one, never the source's.
+    // replaces, else the source's with write permission for its owner.
     bool stageCopy(const QString& path, const QString& source, Error* error = nullptr);
     // Stops at the first file that cannot be put in place; the files before it are replaced.
     bool commit(Error* error = nullptr);
 
 private:
-    bool stageWith(const QString& path, Access access, Error* error, const std::function<bool(int fd)>& write);
+    bool stageWith(const QString& path, Access access, mode_t newFileMode, Error* error,
+                   const std::function<bool(int fd)>& write);
 
     struct Staged {
         QString temporary;
