@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <sqlite3.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -221,6 +225,26 @@ TEST(ThreadMigration, TheAccountProviderComesFromTheSavedAccountConfiguration)
     }
     writeFileAt(config, "model_provider = \"azure\" # work account\n");
     EXPECT_EQ(targetProviderForAccountProfile(temp.home()), QStringLiteral("azure"));
+}
+
+TEST(ThreadMigration, ARolloutOnAnotherFileSystemIsCopiedIntoTheBackup)
+{
+    MigrationHome home;
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/morvane-test-XXXXXX"));
+    struct stat there {}, here {};
+    if (!elsewhere.isValid() || ::stat(QFile::encodeName(elsewhere.path()).constData(), &there) != 0
+        || ::stat(QFile::encodeName(home.temp.userHome()).constData(), &here) != 0 || there.st_dev == here.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    home.builder.createThreadIndex();
+    const QString generated = home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
+    const QString path = elsewhere.path() + "/rollout-t1.jsonl";
+    writeFileAt(path, readFileAt(generated));
+    home.builder.execute(QStringLiteral("UPDATE threads SET rollout_path = '%1'").arg(path));
+
+    ASSERT_EQ(home.migrate("tevrun"), 1);
+    const QString backup = home.temp.home().backupsURL() + "/" + home.backups().filter("provider")[0];
+    EXPECT_EQ(firstLine(backup + "/rollout_files/00001-rollout-t1.jsonl"), sessionMetaLine("t1", "openai"));
+    EXPECT_EQ(firstLine(path), sessionMetaLine("t1", "tevrun"));
 }
 
 TEST(ThreadMigration, RolloutFilesWithNamesAlikeAreBackedUpApart)
