@@ -136,8 +136,8 @@ bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Err
     const QString name = QStringLiteral("%1-%2").arg(m_manifest.size() + 1, 5, 10, QLatin1Char('0')).arg(QFileInfo(livePath).fileName());
     const QString entryPath = m_rolloutDirectory + QLatin1Char('/') + name;
     for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString object = m_objectsDirectory + QLatin1Char('/')
-            + (attempt == 1 ? hash : QStringLiteral("%1-%2").arg(hash).arg(attempt));
+        const QString objectName = attempt == 1 ? hash : QStringLiteral("%1-%2").arg(hash).arg(attempt);
+        const QString object = m_objectsDirectory + QLatin1Char('/') + objectName;
         bool created = false;
         if (files::itemExists(object)) {
             // The same hash with other bytes: try the next name.
@@ -155,7 +155,7 @@ bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Err
             return false;
         }
         m_manifest.push_back({livePath, name, qint64(content.size()), hash});
-        m_objects.push_back(object);
+        m_objects.push_back(objectName);
         m_newObjects.push_back(created);
         return true;
     }
@@ -168,7 +168,7 @@ void RolloutBackup::seal()
         return;
     m_sealed = true;
     for (size_t i = 0; i < m_manifest.size(); ++i) {
-        const QString& object = m_objects[i];
+        const QString object = m_objectsDirectory + QLatin1Char('/') + m_objects[i];
         const QString entry = m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name;
         const auto live = fileIdentity(m_manifest[i].path);
         if (live && fileIdentity(object) == live && !replaceWithOwnCopy(object)) {
@@ -195,7 +195,7 @@ void RolloutBackup::discard()
     for (size_t i = 0; i < m_manifest.size(); ++i) {
         ::unlink(files::nativePath(m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name).constData());
         if (m_newObjects[i])
-            ::unlink(files::nativePath(m_objects[i]).constData());
+            ::unlink(files::nativePath(m_objectsDirectory + QLatin1Char('/') + m_objects[i]).constData());
     }
     m_manifest.clear();
     m_objects.clear();

@@ -55,7 +55,7 @@ private:
     QString m_objectsDirectory;
     QString m_rolloutDirectory;
     RolloutManifest m_manifest;
-    std::vector<QString> m_objects;  // the object of each entry
+    std::vector<QString> m_objects;  // the object of each entry, by its name in the objects folder
     std::vector<bool> m_newObjects;  // whether this backup created it
     bool m_directoriesMade = false;
     bool m_sealed = false;
