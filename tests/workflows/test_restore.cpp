@@ -1,6 +1,7 @@
 #include "core/json.h"
 #include "workflows/workflow_fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -81,6 +82,10 @@ TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
     temp.write("morvane/backups/switch-api-provider-20250101-120000/provider-migration-info.json",
                "{\"kind\":\"switch-api-provider\",\"created_at\":\"20250101-120000\",\"thread_count\":1}");
     temp.write("morvane/backups/switch-api-provider-20250101-120000/rollout_files/~__.codex__x.jsonl", "{}\n");
+    // A list whose names lead out of the backup is no list.
+    temp.write("morvane/backups/repair-provider-20250101-120000/provider-migration-info.json",
+               R"({"kind":"repair-provider","created_at":"20250101-120000","rollout_files":)"
+               R"([{"path":"/tmp/x","name":"../../../auth.json","size":1,"hash":"h"}]})");
     const auto before = snapshot();
 
     workspace.startCodex(41);
@@ -90,8 +95,19 @@ TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
                  QStringLiteral("没有找到备份“nothing-here”。"));
     expectResult(engine.restoreBackup(QStringLiteral("switch-api-provider-20250101-120000")), Outcome::Refused,
                  QStringLiteral("备份“switch-api-provider-20250101-120000”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。"));
+    EXPECT_EQ(engine.restoreBackup(QStringLiteral("repair-provider-20250101-120000")).outcome, Outcome::Refused);
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(engine.listBackups().back().id, QStringLiteral("switch-api-provider-20250101-120000"));
+
+    // A conversation that cannot be backed up first stops the restore before it writes.
+    const QString rollout = rolloutOf("t-a");
+    ASSERT_TRUE(QFile::remove(rollout));
+    temp.makeDirectory(QDir(temp.codexHome()).relativeFilePath(rollout));
+    const auto beforeFailure = snapshot();
+    const WorkflowResult failed = engine.restoreBackup(id);
+    EXPECT_EQ(failed.outcome, Outcome::Failed);
+    EXPECT_TRUE(failed.message.startsWith(QStringLiteral("无法读取“"))) << failed.message.toStdString();
+    EXPECT_EQ(snapshot(), beforeFailure);
 }
 
 TEST_F(WorkflowTest, PruningKeepsTheNewestPointsAndEverythingTheyUse)
