@@ -180,8 +180,8 @@ TEST(ThreadMigration, ABrokenDatabaseIsReportedAndLeftAlone)
 // move before anything changed, and leave no backup behind that is a live file.
 TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
 {
-    enum class Fault { NotUtf8, BackupBlocked, IndexLocked };
-    for (const Fault fault : {Fault::NotUtf8, Fault::BackupBlocked, Fault::IndexLocked}) {
+    enum class Fault { NotUtf8, BackupBlocked, IndexLocked, IndexCopyFails };
+    for (const Fault fault : {Fault::NotUtf8, Fault::BackupBlocked, Fault::IndexLocked, Fault::IndexCopyFails}) {
         MigrationHome home;
         home.builder.createThreadIndex();
         const QString good = home.builder.addThread(threadSpec("t-good", "openai", 1'780'000'900));
@@ -190,6 +190,9 @@ TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
             writeFileAt(bad, sessionMetaLine("t-bad", "openai") + "\n\xc3\x28\n");
         if (fault == Fault::BackupBlocked)
             home.temp.write("morvane/backups/objects", "a file where the objects go");
+        if (fault == Fault::IndexCopyFails) { // the backup of the session index cannot be taken
+            ASSERT_TRUE(QFile::link(home.temp.path("nowhere"), home.temp.path("session_index.jsonl")));
+        }
         sqlite3* other = nullptr;
         if (fault == Fault::IndexLocked) {
             ASSERT_EQ(sqlite3_open(QFile::encodeName(home.builder.databasePath()).constData(), &other), SQLITE_OK);
@@ -199,9 +202,10 @@ TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
 
         Error error;
         EXPECT_EQ(home.migrate("tevrun", &error), -1);
-        const QString expected = fault == Fault::NotUtf8         ? QStringLiteral("不是有效的 UTF-8")
-                               : fault == Fault::BackupBlocked ? QStringLiteral("objects")
-                                                               : QStringLiteral("database is locked");
+        const QString expected = fault == Fault::NotUtf8          ? QStringLiteral("不是有效的 UTF-8")
+                               : fault == Fault::BackupBlocked  ? QStringLiteral("objects")
+                               : fault == Fault::IndexCopyFails ? QStringLiteral("session_index.jsonl")
+                                                                : QStringLiteral("database is locked");
         EXPECT_TRUE(error.message.contains(expected)) << error.message.toStdString();
         if (other) {
             sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);

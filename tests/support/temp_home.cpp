@@ -71,7 +71,7 @@ QStringList entriesOf(const QString& directory)
 std::map<QString, QByteArray> filesUnder(const QString& root, const QStringList& skip)
 {
     std::map<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); // no pipe, no dangling link
     while (it.hasNext()) {
         const QString relative = QDir(root).relativeFilePath(it.next());
         if (!skip.contains(relative.section(QLatin1Char('/'), 0, 0)))
