@@ -73,9 +73,8 @@ bool stageNamedFiles(const CodexHome& home, const QString& directory, const QStr
     return true;
 }
 
-} // namespace
-
-std::vector<RestorePoint> listRestorePoints(const CodexHome& home)
+// The points newest first, without their sizes: sizing reads every file of the backups.
+std::vector<RestorePoint> unsizedRestorePoints(const CodexHome& home)
 {
     const QDir backups(home.backupsURL());
     std::vector<RestorePoint> points;
@@ -114,8 +113,7 @@ std::vector<RestorePoint> listRestorePoints(const CodexHome& home)
     }
     std::vector<std::pair<qint64, size_t>> order;
     for (size_t i = 0; i < points.size(); ++i) {
-        RestorePoint& point = points[i];
-        point.sizeBytes = files::diskUsage({point.loginDirectory, point.providerDirectory});
+        const RestorePoint& point = points[i];
         order.emplace_back(modifiedNanoseconds(point.loginDirectory.isEmpty() ? point.providerDirectory
                                                                               : point.loginDirectory),
                            i);
@@ -133,9 +131,19 @@ std::vector<RestorePoint> listRestorePoints(const CodexHome& home)
     return sorted;
 }
 
+} // namespace
+
+std::vector<RestorePoint> listRestorePoints(const CodexHome& home)
+{
+    std::vector<RestorePoint> points = unsizedRestorePoints(home);
+    for (RestorePoint& point : points)
+        point.sizeBytes = files::diskUsage({point.loginDirectory, point.providerDirectory});
+    return points;
+}
+
 std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error)
 {
-    for (RestorePoint& point : listRestorePoints(home)) {
+    for (RestorePoint& point : unsizedRestorePoints(home)) {
         if (point.id == id)
             return std::move(point);
     }

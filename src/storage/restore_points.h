@@ -27,6 +27,7 @@ struct RestorePoint {
 // Every restore point in the backups folder, newest first. Folders without an info file
 // are not restore points and are left out.
 std::vector<RestorePoint> listRestorePoints(const CodexHome& home);
+// The point with that id, its size left at 0.
 std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error = nullptr);
 
 // "登陆与配置文件、对话索引和 12 个对话文件"
