@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 #include <set>
 #include <utility>
 
