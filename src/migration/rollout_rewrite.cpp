@@ -4,16 +4,51 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 using OrderedJson = nlohmann::ordered_json;
 
-// A metadata line names its type, either plainly or through a \u escape; any other line
-// cannot be one and is not parsed.
-bool mayBeMetadataLine(QByteArrayView line)
-{
-    return line.contains(QByteArrayView("session_meta")) || line.contains(QByteArrayView("\\u"));
-}
+// A metadata line names its type, either plainly or through a \u escape; a line with
+// neither cannot be one and is not parsed. The whole text is searched for these marks at
+// once, which is far cheaper than looking into each line.
+class CandidateLines {
+public:
+    explicit CandidateLines(QByteArrayView content) : m_content(content) {}
+
+    // The next line at or after from that holds a mark, as [start, end); false when none.
+    bool next(qsizetype from, qsizetype& start, qsizetype& end)
+    {
+        if (from >= m_content.size())
+            return false;
+        if (m_meta < from)
+            m_meta = find("session_meta", from);
+        if (m_escape < from)
+            m_escape = find("\\u", from);
+        const qsizetype mark = std::min(m_meta, m_escape);
+        if (mark == m_content.size())
+            return false;
+        start = m_content.first(mark).lastIndexOf('\n') + 1;
+        start = std::max(start, from);
+        end = m_content.indexOf('\n', mark);
+        if (end < 0)
+            end = m_content.size();
+        return true;
+    }
+
+private:
+    qsizetype find(const char* mark, qsizetype from) const
+    {
+        const void* at = ::memmem(m_content.data() + from, size_t(m_content.size() - from), mark, std::strlen(mark));
+        return at ? static_cast<const char*>(at) - m_content.data() : m_content.size();
+    }
+
+    QByteArrayView m_content;
+    qsizetype m_meta = -1;
+    qsizetype m_escape = -1;
+};
 
 // Reads only as far as the top-level "type" member: most lines are long events, and their
 // type tells at once that they are not metadata.
@@ -114,31 +149,24 @@ std::optional<QByteArray> rewrittenMetadataLine(QByteArrayView line, const std::
 
 } // namespace
 
-bool rewriteRollout(const QByteArray& content, const QString& targetProvider, QByteArray& output)
+std::optional<qsizetype> rewriteRollout(const QByteArray& content, const QString& targetProvider, QByteArray& head)
 {
     const std::string target = targetProvider.toStdString();
-    output.resize(0); // keeps its memory for the next file
+    head.resize(0); // keeps its memory for the next file
     bool changed = false;
-    qsizetype copiedUpTo = 0; // content before this offset is already in output
+    qsizetype copiedUpTo = 0; // content before this offset is already in head
+    CandidateLines candidates(content);
+    qsizetype from = 0;
     qsizetype start = 0;
-    while (start <= content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        if (end < 0)
-            end = content.size();
+    qsizetype end = 0;
+    for (; candidates.next(from, start, end); from = end + 1) {
         const QByteArrayView line(content.constData() + start, end - start);
-        if (!line.isEmpty() && mayBeMetadataLine(line)) {
-            if (std::optional<QByteArray> replacement = rewrittenMetadataLine(line, target)) {
-                if (!changed)
-                    output.reserve(content.size() + 64);
-                changed = true;
-                output.append(content.constData() + copiedUpTo, start - copiedUpTo);
-                output.append(*replacement);
-                copiedUpTo = end;
-            }
+        if (std::optional<QByteArray> replacement = rewrittenMetadataLine(line, target)) {
+            changed = true;
+            head.append(content.constData() + copiedUpTo, start - copiedUpTo);
+            head.append(*replacement);
+            copiedUpTo = end;
         }
-        start = end + 1;
     }
-    if (changed)
-        output.append(content.constData() + copiedUpTo, content.size() - copiedUpTo);
-    return changed;
+    return changed ? std::optional<qsizetype>(copiedUpTo) : std::nullopt;
 }

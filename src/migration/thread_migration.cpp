@@ -2,6 +2,7 @@
 
 #include "config/config_text.h"
 #include "core/constants.h"
+#include "core/files/file_errors.h"
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
 #include "migration/rollout_rewrite.h"
@@ -199,17 +200,26 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
 {
     // Two buffers for all files: a fresh allocation per file costs more than the rewrite.
     QByteArray content;
-    QByteArray updated;
+    QByteArray head;
     qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
         if (progress && thread.moves)
             progress(done++, moving);
         const QString& path = thread.rolloutPath;
-        if (path.isEmpty() || !files::itemExists(path))
+        if (path.isEmpty())
             continue;
-        if (!files::readUtf8BytesInto(path, content, error) || !backup.keep(path, content, error))
+        Error readError;
+        if (!files::readUtf8BytesInto(path, content, &readError)) {
+            if (!files::itemExists(path))
+                continue; // a thread whose file is gone moves in the index only
+            return files::fail(error, readError);
+        }
+        if (!backup.keep(path, content, error))
             return false;
-        if (thread.moves && rewriteRollout(content, targetProvider, updated) && !batch.stage(path, updated, error))
+        if (!thread.moves)
+            continue;
+        const std::optional<qsizetype> rest = rewriteRollout(content, targetProvider, head);
+        if (rest && !batch.stageSplice(path, head, path, *rest, error))
             return false;
     }
     return true;

@@ -33,15 +33,19 @@ bool linkRefused(int error)
     return error == EXDEV || error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP;
 }
 
+enum class Kept { Failed, Linked, Copied };
+
 // A hard link to the file (to what a symbolic link leads to), else a clone or a copy.
-bool linkOrCopy(const QString& source, const QString& destination, Error* error)
+Kept linkOrCopy(const QString& source, const QString& destination, Error* error)
 {
     if (::linkat(AT_FDCWD, files::nativePath(source).constData(), AT_FDCWD, files::nativePath(destination).constData(),
                  AT_SYMLINK_FOLLOW) == 0)
-        return true;
-    if (!linkRefused(errno))
-        return files::fail(error, files::systemError(backingUp, source, errno));
-    return files::copyItem(source, destination, error);
+        return Kept::Linked;
+    if (!linkRefused(errno)) {
+        files::fail(error, files::systemError(backingUp, source, errno));
+        return Kept::Failed;
+    }
+    return files::copyItem(source, destination, error) ? Kept::Copied : Kept::Failed;
 }
 
 std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString& path)
@@ -138,18 +142,19 @@ bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Err
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const QString objectName = attempt == 1 ? hash : QStringLiteral("%1-%2").arg(hash).arg(attempt);
         const QString object = m_objectsDirectory + QLatin1Char('/') + objectName;
-        bool created = false;
-        if (files::itemExists(object)) {
+        // Linking first and looking only when the name is taken spares a lookup per file.
+        Error linkError;
+        const bool created = linkOrCopy(livePath, object, &linkError) != Kept::Failed;
+        if (!created) {
+            if (!files::itemExists(object))
+                return files::fail(error, linkError);
             // The same hash with other bytes: try the next name.
             const std::optional<QByteArray> kept = files::readWhole(object);
             if (!kept || *kept != content)
                 continue;
-        } else {
-            if (!linkOrCopy(livePath, object, error))
-                return false;
-            created = true;
         }
-        if (!linkOrCopy(object, entryPath, error)) {
+        const Kept entry = linkOrCopy(object, entryPath, error);
+        if (entry == Kept::Failed) {
             if (created)
                 ::unlink(files::nativePath(object).constData());
             return false;
@@ -157,6 +162,7 @@ bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Err
         m_manifest.push_back({livePath, name, qint64(content.size()), hash});
         m_objects.push_back(objectName);
         m_newObjects.push_back(created);
+        m_copiedEntries.push_back(entry == Kept::Copied);
         return true;
     }
     return files::fail(error, files::fileErrorWithReason(backingUp, livePath, QStringLiteral("备份对象重名过多")));
@@ -171,22 +177,26 @@ void RolloutBackup::seal()
         const QString object = m_objectsDirectory + QLatin1Char('/') + m_objects[i];
         const QString entry = m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name;
         const auto live = fileIdentity(m_manifest[i].path);
-        if (live && fileIdentity(object) == live && !replaceWithOwnCopy(object)) {
-            // Better no backup of a file that did not change than a backup that changes.
-            ::unlink(files::nativePath(object).constData());
-            ::unlink(files::nativePath(entry).constData());
-            continue;
-        }
-        if (live && fileIdentity(entry) == live) {
+        if (live && fileIdentity(object) == live) {
+            if (!replaceWithOwnCopy(object)) {
+                // Better no backup of a file that did not change than a backup that changes.
+                ::unlink(files::nativePath(object).constData());
+                ::unlink(files::nativePath(entry).constData());
+                continue;
+            }
+            // The entry was that live file too: it follows the object to its own copy.
             const QString relinked = files::temporarySibling(entry);
-            if (!linkOrCopy(object, relinked, nullptr)
+            const Kept kept = linkOrCopy(object, relinked, nullptr);
+            if (kept == Kept::Failed
                 || ::rename(files::nativePath(relinked).constData(), files::nativePath(entry).constData()) != 0) {
                 files::removeItem(relinked);
                 ::unlink(files::nativePath(entry).constData());
             }
+            m_copiedEntries[i] = kept == Kept::Copied;
         }
         ::chmod(files::nativePath(object).constData(), 0400);
-        ::chmod(files::nativePath(entry).constData(), 0400);
+        if (m_copiedEntries[i]) // a linked entry is the object itself
+            ::chmod(files::nativePath(entry).constData(), 0400);
     }
 }
 
@@ -200,5 +210,6 @@ void RolloutBackup::discard()
     m_manifest.clear();
     m_objects.clear();
     m_newObjects.clear();
+    m_copiedEntries.clear();
     m_sealed = true;
 }

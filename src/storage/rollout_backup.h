@@ -57,6 +57,7 @@ private:
     RolloutManifest m_manifest;
     std::vector<QString> m_objects;  // the object of each entry, by its name in the objects folder
     std::vector<bool> m_newObjects;  // whether this backup created it
+    std::vector<bool> m_copiedEntries; // whether the entry is a copy rather than a link to its object
     bool m_directoriesMade = false;
     bool m_sealed = false;
 };

@@ -48,8 +48,10 @@ TEST(Files, CopiesKeepContentsModeAndTimeWithOrWithoutTheSystemsOwnCalls)
         ASSERT_TRUE(files::replaceWithCopy(temp.path("cap_sid/large"), temp.path("cap_sid/.hidden")));
         EXPECT_TRUE(temp.read("cap_sid/.hidden") == large);
         files::AtomicBatch batch;
-        ASSERT_TRUE(batch.stage(temp.path("a"), "new a") && batch.stage(temp.path("b"), "new b") && batch.commit());
+        ASSERT_TRUE(batch.stage(temp.path("a"), "new a") && batch.stage(temp.path("b"), "new b")
+                    && batch.stageSplice(temp.path("c"), "head:", temp.path("cap_sid/large"), 10) && batch.commit());
         EXPECT_EQ(temp.read("a") + temp.read("b"), "new anew b");
+        EXPECT_TRUE(temp.read("c") == "head:" + large.mid(10)) << "portable: " << portable;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -41,8 +42,12 @@ bool writeAll(int fd, const char* data, size_t size)
     return true;
 }
 
-// In the kernel where the system can, then through a buffer for whatever is left.
 bool copyContents(int from, int to, off_t size)
+{
+    return system::cloneFile(from, to) == system::KernelCopy::Done || copyRest(from, to, size);
+}
+
+bool copyRest(int from, int to, off_t size)
 {
     switch (system::copyInKernel(from, to, size)) {
     case system::KernelCopy::Done:
@@ -179,17 +184,33 @@ bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* erro
                      [&data](int fd) { return writeAll(fd, data.constData(), size_t(data.size())); });
 }
 
+namespace {
+
+// Opens a regular file for reading; -1 with the error otherwise.
+int openRegularFile(const QString& path, struct stat& info, Error* error)
+{
+    const QString operation = QStringLiteral("读取");
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        fail(error, notRegularFileError(operation, path));
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* error)
 {
-    const int from = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (from < 0)
-        return fail(error, errno == ENXIO ? notRegularFileError(QStringLiteral("读取"), source)
-                                          : systemError(QStringLiteral("读取"), source, errno));
     struct stat info {};
-    if (::fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(from);
-        return fail(error, notRegularFileError(QStringLiteral("读取"), source));
-    }
+    const int from = openRegularFile(source, info, error);
+    if (from < 0)
+        return false;
     // A new file gets the source's mode, writable by its owner: a backup of auth.json stays
     // owner-only, a read-only backup object does not make a read-only conversation.
     const mode_t newFileMode = (info.st_mode & 0777) | 0200;
@@ -199,21 +220,42 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
     return staged;
 }
 
+bool AtomicBatch::stageSplice(const QString& path, const QByteArray& head, const QString& source, qint64 restOffset,
+                              Error* error)
+{
+    struct stat info {};
+    const int from = openRegularFile(source, info, error);
+    if (from < 0)
+        return false;
+    const bool staged = stageWith(path, Access::Default, 0666, error, [&](int fd) {
+        return writeAll(fd, head.constData(), size_t(head.size())) && ::lseek(from, off_t(restOffset), SEEK_SET) >= 0
+            && copyRest(from, fd, std::max<off_t>(info.st_size - off_t(restOffset), 0));
+    });
+    ::close(from);
+    return staged;
+}
+
 bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, Error* error,
                             const std::function<bool(int fd)>& write)
 {
     const QString operation = QStringLiteral("写入");
-    const std::optional<QString> target = fileBehind(path, operation, error);
-    if (!target)
-        return false;
     struct stat existing {};
-    const bool replacing = ::stat(nativePath(*target).constData(), &existing) == 0;
+    bool replacing = ::lstat(nativePath(path).constData(), &existing) == 0;
+    QString target = path;
+    // Through a symbolic link, the file it leads to is the one replaced.
+    if (replacing && S_ISLNK(existing.st_mode)) {
+        const std::optional<QString> behind = fileBehind(path, operation, error);
+        if (!behind)
+            return false;
+        target = *behind;
+        replacing = ::stat(nativePath(target).constData(), &existing) == 0;
+    }
     if (replacing && S_ISDIR(existing.st_mode))
         return fail(error, systemError(operation, path, EISDIR));
     if (replacing && !S_ISREG(existing.st_mode))
         return fail(error, notRegularFileError(operation, path));
 
-    const QString temporary = temporarySibling(*target);
+    const QString temporary = temporarySibling(target);
     const int fd = ::open(nativePath(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
     if (fd < 0)
         return fail(error, systemError(operation, path, errno));
@@ -233,7 +275,7 @@ bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMo
         ::unlink(nativePath(temporary).constData());
         return fail(error, systemError(operation, path, saved));
     }
-    m_staged.push_back({temporary, *target});
+    m_staged.push_back({temporary, target});
     return true;
 }
 

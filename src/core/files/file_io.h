@@ -55,6 +55,10 @@ public:
     // Stages a copy of the source file's bytes; the new file gets the mode of the one it
     // replaces, else the source's with write permission for its owner.
     bool stageCopy(const QString& path, const QString& source, Error* error = nullptr);
+    // Stages head followed by the source file's bytes from restOffset on: a file changed
+    // near its start is written without passing its unchanged rest through the program.
+    bool stageSplice(const QString& path, const QByteArray& head, const QString& source, qint64 restOffset,
+                     Error* error = nullptr);
     // Stops at the first file that cannot be put in place; the files before it are replaced.
     bool commit(Error* error = nullptr);
 

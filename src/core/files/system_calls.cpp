@@ -40,14 +40,22 @@ bool flushOne(const QString& path, bool wholeFileSystem)
 
 void setSystemCallsEnabled(bool enabled) { systemCallsEnabled = enabled; }
 
+KernelCopy cloneFile(int from, int to)
+{
+#ifdef __linux__
+    if (systemCallsEnabled && ::ioctl(to, FICLONE, from) == 0)
+        return KernelCopy::Done;
+#else
+    Q_UNUSED(from) Q_UNUSED(to)
+#endif
+    return KernelCopy::Unsupported;
+}
+
 KernelCopy copyInKernel(int from, int to, off_t size)
 {
 #ifdef __linux__
     if (!systemCallsEnabled)
         return KernelCopy::Unsupported;
-    // A clone shares the blocks until either file changes: no byte is written.
-    if (::ioctl(to, FICLONE, from) == 0)
-        return KernelCopy::Done;
     off_t remaining = size;
     while (remaining > 0) {
         const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, size_t(remaining), 0);

@@ -11,9 +11,12 @@
 namespace files::system {
 
 enum class KernelCopy { Done, Unsupported, Failed };
-// Copies a whole file, from offset 0 of both, inside the kernel: a copy-on-write clone where
-// the file system offers one, else a kernel copy. Unsupported when the system can do neither
-// between these two files (the caller copies through a buffer then).
+// Makes the second file a copy-on-write clone of the whole first one, where the file
+// system offers that: no byte is written.
+KernelCopy cloneFile(int from, int to);
+// Copies size bytes from the current offset of one file to that of the other inside the
+// kernel, without passing them through the program. Unsupported when the system cannot do
+// it between these two files (the caller copies through a buffer then).
 KernelCopy copyInKernel(int from, int to, off_t size);
 
 // Puts the files' contents on disk: one flush per file system where the system offers it,
