@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -51,13 +52,16 @@ std::optional<uid_t> realUidOfLiveProcess(const char* processDirectory)
 }
 
 // Where /proc/PID/exe leads, without " (deleted)" for a file replaced since; empty when it
-// cannot be read (a kernel thread, another user's process).
-QString executableOf(const char* processDirectory)
+// may not be read (another user's process), nothing when there is no executable at all (a
+// kernel thread, a process that is ending).
+std::optional<QString> executableOf(const char* processDirectory)
 {
     char path[64];
     std::snprintf(path, sizeof path, "%s/exe", processDirectory);
     char target[PATH_MAX];
     const ssize_t length = ::readlink(path, target, sizeof target);
+    if (length < 0 && errno == ENOENT)
+        return std::nullopt;
     if (length <= 0 || length == ssize_t(sizeof target))
         return QString();
     QString executable = QFile::decodeName(QByteArray(target, length));
@@ -101,7 +105,8 @@ std::vector<qint32> processIds()
 std::unique_ptr<Workspace> makeSystemWorkspace() { return std::make_unique<LinuxWorkspace>(); }
 
 // Polled every second while the window is open: what the filter refuses costs one readlink
-// (or one small read of comm), and only the rest has its status read.
+// (or, for a process of another user, one small read of comm), and only the rest has its
+// status read.
 std::vector<RunningApplication> LinuxWorkspace::runningApplications(const ApplicationFilter& mayBeWanted)
 {
     const uid_t me = ::getuid();
@@ -109,9 +114,12 @@ std::vector<RunningApplication> LinuxWorkspace::runningApplications(const Applic
     for (const qint32 pid : processIds()) {
         char directory[32];
         std::snprintf(directory, sizeof directory, "/proc/%d", int(pid));
+        std::optional<QString> executable = executableOf(directory);
+        if (!executable)
+            continue; // never Codex, and it would cost a read of comm
         RunningApplication application;
         application.pid = pid;
-        application.executablePath = executableOf(directory);
+        application.executablePath = std::move(*executable);
         const QString shortName = application.executablePath.isEmpty() ? commandNameOf(directory) : QString();
         if (mayBeWanted && !mayBeWanted(application.executablePath, shortName))
             continue;
