@@ -19,7 +19,7 @@ namespace {
 
 const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table' AND name='threads' LIMIT 1";
 // Every visible thread, and whether the update below moves it (NULL compares as neither).
-const char* const selectionSQL = "SELECT id, rollout_path, model_provider, model_provider <> ? FROM threads "
+const char* const selectionSQL = "SELECT rollout_path, model_provider <> ? FROM threads "
                                  "WHERE archived = 0 ORDER BY updated_at DESC";
 const char* const countSQL = "SELECT model_provider, COUNT(*) FROM threads WHERE archived = 0 GROUP BY model_provider";
 const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE archived = 0 AND model_provider <> ?";
@@ -68,9 +68,7 @@ bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Err
     // A step that ends in an error ends the list: the rows read so far are used.
     while (sqlite3_step(statement) == SQLITE_ROW) {
         threads->push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
-                            stringFromSQLiteColumn(statement, 1).value_or(QString()),
-                            stringFromSQLiteColumn(statement, 2).value_or(QString()),
-                            sqlite3_column_type(statement, 3) != SQLITE_NULL && sqlite3_column_int(statement, 3) != 0});
+                            sqlite3_column_type(statement, 1) != SQLITE_NULL && sqlite3_column_int(statement, 1) != 0});
     }
     sqlite3_finalize(statement);
     return true;

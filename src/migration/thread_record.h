@@ -4,11 +4,9 @@
 
 #include <vector>
 
-// One visible thread, with the values it had before the move (empty for NULL).
+// One visible thread, as the move needs it: where its rollout file is (empty for NULL).
 struct ThreadRecord {
-    QString id;
     QString rolloutPath;
-    QString modelProvider;
     bool moves = false; // on another provider than the target
 };
 

@@ -102,7 +102,9 @@ bool writeProviderBackupInfo(const QString& directory, const QString& kind, cons
     // The manifest goes last, written as text: with many conversations it is most of the file.
     QByteArray text = prettyJson(descriptor);
     text.chop(3); // "\n}\n"
-    text += ",\n  \"rollout_files\": " + manifestText(manifest, 2) + "\n}\n";
+    text += ",\n  \"rollout_files\": ";
+    appendManifestText(text, manifest, 2);
+    text += "\n}\n";
     return files::writeAtomically(directory + QStringLiteral("/provider-migration-info.json"), text, error);
 }
 

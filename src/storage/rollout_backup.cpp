@@ -70,22 +70,28 @@ bool replaceWithOwnCopy(const QString& path)
 
 } // namespace
 
-QByteArray manifestText(const RolloutManifest& manifest, int indent)
+void appendManifestText(QByteArray& text, const RolloutManifest& manifest, int indent)
 {
-    // Entry by entry: a document of every entry at once would cost many times the text.
+    // Entry by entry, onto the text itself: a document of every entry at once, or a copy of
+    // the finished list, would cost many times the text.
     const QByteArray margin(indent, ' ');
-    QByteArray text = "[";
+    text += '[';
     for (size_t i = 0; i < manifest.size(); ++i) {
         const RolloutBackupEntry& entry = manifest[i];
         const Json item = {{"path", toUtf8(entry.path)},
                            {"name", toUtf8(entry.name)},
                            {"size", entry.size},
                            {"hash", toUtf8(entry.hash)}};
-        text += (i == 0 ? "\n" : ",\n") + margin + "  "
-            + QByteArray::fromStdString(item.dump(-1, ' ', false, Json::error_handler_t::replace));
+        text += i == 0 ? "\n" : ",\n";
+        text += margin;
+        text += "  ";
+        text += QByteArray::fromStdString(item.dump(-1, ' ', false, Json::error_handler_t::replace));
     }
-    text += manifest.empty() ? QByteArray("]") : "\n" + margin + "]";
-    return text;
+    if (!manifest.empty()) {
+        text += '\n';
+        text += margin;
+    }
+    text += ']';
 }
 
 std::optional<RolloutManifest> manifestFromJson(const Json& list)
@@ -124,6 +130,12 @@ RolloutBackup::RolloutBackup(const CodexHome& home, QString rolloutDirectory)
 {
 }
 
+QString RolloutBackup::objectPath(const QString& hash, int attempt) const
+{
+    // A different content under a hash already taken is stored as <hash>-2, and so on.
+    return m_objectsDirectory + QLatin1Char('/') + (attempt == 1 ? hash : QStringLiteral("%1-%2").arg(hash).arg(attempt));
+}
+
 RolloutBackup::~RolloutBackup()
 {
     seal();
@@ -140,8 +152,7 @@ bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Err
     const QString name = QStringLiteral("%1-%2").arg(m_manifest.size() + 1, 5, 10, QLatin1Char('0')).arg(QFileInfo(livePath).fileName());
     const QString entryPath = m_rolloutDirectory + QLatin1Char('/') + name;
     for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString objectName = attempt == 1 ? hash : QStringLiteral("%1-%2").arg(hash).arg(attempt);
-        const QString object = m_objectsDirectory + QLatin1Char('/') + objectName;
+        const QString object = objectPath(hash, attempt);
         // Linking first and looking only when the name is taken spares a lookup per file.
         Error linkError;
         const bool created = linkOrCopy(livePath, object, &linkError) != Kept::Failed;
@@ -160,7 +171,7 @@ bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Err
             return false;
         }
         m_manifest.push_back({livePath, name, qint64(content.size()), hash});
-        m_objects.push_back(objectName);
+        m_attempts.push_back(quint8(attempt));
         m_newObjects.push_back(created);
         m_copiedEntries.push_back(entry == Kept::Copied);
         return true;
@@ -174,7 +185,7 @@ void RolloutBackup::seal()
         return;
     m_sealed = true;
     for (size_t i = 0; i < m_manifest.size(); ++i) {
-        const QString object = m_objectsDirectory + QLatin1Char('/') + m_objects[i];
+        const QString object = objectPath(m_manifest[i].hash, m_attempts[i]);
         const QString entry = m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name;
         const auto live = fileIdentity(m_manifest[i].path);
         if (live && fileIdentity(object) == live) {
@@ -205,10 +216,10 @@ void RolloutBackup::discard()
     for (size_t i = 0; i < m_manifest.size(); ++i) {
         ::unlink(files::nativePath(m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name).constData());
         if (m_newObjects[i])
-            ::unlink(files::nativePath(m_objectsDirectory + QLatin1Char('/') + m_objects[i]).constData());
+            ::unlink(files::nativePath(objectPath(m_manifest[i].hash, m_attempts[i])).constData());
     }
     m_manifest.clear();
-    m_objects.clear();
+    m_attempts.clear();
     m_newObjects.clear();
     m_copiedEntries.clear();
     m_sealed = true;

@@ -23,8 +23,9 @@ struct RolloutBackupEntry {
 };
 using RolloutManifest = std::vector<RolloutBackupEntry>;
 
-// The manifest as a JSON array, one entry per line, its lines indented by indent spaces.
-QByteArray manifestText(const RolloutManifest& manifest, int indent);
+// Appends the manifest as a JSON array, one entry per line, its lines indented by indent
+// spaces.
+void appendManifestText(QByteArray& text, const RolloutManifest& manifest, int indent);
 // Nothing when the list is missing or any entry is malformed.
 std::optional<RolloutManifest> manifestFromJson(const Json& list);
 
@@ -52,10 +53,12 @@ public:
     const RolloutManifest& manifest() const { return m_manifest; }
 
 private:
+    QString objectPath(const QString& hash, int attempt) const;
+
     QString m_objectsDirectory;
     QString m_rolloutDirectory;
     RolloutManifest m_manifest;
-    std::vector<QString> m_objects;  // the object of each entry, by its name in the objects folder
+    std::vector<quint8> m_attempts;  // the object of each entry: its hash, numbered this far past a collision
     std::vector<bool> m_newObjects;  // whether this backup created it
     std::vector<bool> m_copiedEntries; // whether the entry is a copy rather than a link to its object
     bool m_directoriesMade = false;
