@@ -30,8 +30,7 @@ public:
         const qsizetype mark = std::min(m_meta, m_escape);
         if (mark == m_content.size())
             return false;
-        start = m_content.first(mark).lastIndexOf('\n') + 1;
-        start = std::max(start, from);
+        start = m_content.first(mark).lastIndexOf('\n') + 1; // never before from: a line starts there
         end = m_content.indexOf('\n', mark);
         if (end < 0)
             end = m_content.size();

@@ -51,6 +51,7 @@ TEST(RolloutRewrite, HandlesEveryMetadataLineAndOnlyRealOnes)
         "{\"type\":\"session_meta\",\"payload\":\"text\"}\n"                                          // payload not an object
         "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":7}}\n"                            // not a string: replaced
         "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n" // other type
+        "{\"type\":\"event_msg\",\"payload\":{}}\n"                                                 // plain
         "{\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"openai\"}}\n"             // escaped type
         "[\"session_meta\"]\n"
         "\n"
@@ -62,6 +63,7 @@ TEST(RolloutRewrite, HandlesEveryMetadataLineAndOnlyRealOnes)
               "{\"type\":\"session_meta\",\"payload\":\"text\"}\n"
               "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
               "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n"
+              "{\"type\":\"event_msg\",\"payload\":{}}\n"
               "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
               "[\"session_meta\"]\n"
               "\n"
