@@ -121,6 +121,8 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
          "无法写入“dangling.json”：它是一个指向不存在的文件的符号链接。"},
         {[&](Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("config.toml"), e); },
          "无法替换“config.toml”：目标是一个目录。"},
+        {[&](Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("dangling.json"), e); },
+         "无法替换“dangling.json”：它是一个指向不存在的文件的符号链接。"},
         {[&](Error* e) { return files::readWhole(temp.path("pipe"), e).has_value(); }, "无法读取“pipe”：不是普通文件。"},
         {[&](Error* e) { return files::readWhole(temp.path("config.toml"), e).has_value(); }, "无法读取“config.toml”：目标是一个目录。"},
         {[&](Error* e) { return files::readWhole(temp.path("dangling.json"), e).has_value(); },
