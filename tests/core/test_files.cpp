@@ -130,6 +130,8 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
         {[&](Error* e) { return files::readUtf8(temp.path("text.toml"), e).has_value(); },
          "无法读取“text.toml”：内容不是有效的 UTF-8 文本。"},
         {[&](Error* e) { return files::makeDirectory(temp.path("blocker/sub"), e); }, "无法创建目录“blocker”：那里已有一个同名文件。"},
+        {[&](Error* e) { return files::makeDirectory(temp.path(QString(300, 'a')), e); },
+         QStringLiteral("无法创建目录“%1”：路径太长。").arg(QString(300, 'a'))},
     };
     for (const auto& c : cases) {
         Error error;
