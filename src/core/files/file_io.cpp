@@ -92,21 +92,39 @@ std::optional<QString> fileBehind(const QString& path, const QString& operation,
     return QFile::decodeName(resolved);
 }
 
-bool readWholeInto(const QString& path, QByteArray& bytes, Error* error)
+namespace {
+
+// Opens a regular file for reading, without blocking: a named pipe must not hold the
+// program up. -1 with the error otherwise.
+int openRegularFile(const QString& path, struct stat& info, Error* error)
 {
     const QString operation = QStringLiteral("读取");
-    // Opening without blocking: a named pipe must not hold the program up.
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
-    struct stat info {};
+    if (fd < 0) {
+        fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
+        return -1;
+    }
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int saved = errno;
         ::close(fd);
         if (S_ISDIR(info.st_mode))
-            return fail(error, systemError(operation, path, EISDIR));
-        return fail(error, info.st_mode ? notRegularFileError(operation, path) : systemError(operation, path, saved));
+            fail(error, systemError(operation, path, EISDIR));
+        else
+            fail(error, info.st_mode ? notRegularFileError(operation, path) : systemError(operation, path, saved));
+        return -1;
     }
+    return fd;
+}
+
+} // namespace
+
+bool readWholeInto(const QString& path, QByteArray& bytes, Error* error)
+{
+    const QString operation = QStringLiteral("读取");
+    struct stat info {};
+    const int fd = openRegularFile(path, info, error);
+    if (fd < 0)
+        return false;
     // Straight into the buffer, sized as the file is now; a file that grows meanwhile is
     // read to its end all the same.
     qsizetype size = 0;
@@ -183,27 +201,6 @@ bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* erro
     return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, error,
                      [&data](int fd) { return writeAll(fd, data.constData(), size_t(data.size())); });
 }
-
-namespace {
-
-// Opens a regular file for reading; -1 with the error otherwise.
-int openRegularFile(const QString& path, struct stat& info, Error* error)
-{
-    const QString operation = QStringLiteral("读取");
-    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
-        return -1;
-    }
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        fail(error, notRegularFileError(operation, path));
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
 
 bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* error)
 {
