@@ -75,9 +75,7 @@ TEST(Diagnosis, AsksForEightyTokensAndCleansTheAnswer)
     TempHome temp;
     temp.write("config.toml", "model = \"o3\"\n");
     LocalRelay relay;
-    LocalRelay::Reply answer;
-    answer.body = R"({"output_text":"缺少 model_provider\n和 base_url"})";
-    relay.enqueue(answer);
+    relay.enqueue(LocalRelay::Reply::answer(200, R"({"output_text":"缺少 model_provider\n和 base_url"})"));
 
     EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")),
               QStringLiteral("缺少 model_provider 和 base_url"));
@@ -96,21 +94,10 @@ TEST(Diagnosis, GivesNothingOnAnyFailure)
 {
     TempHome temp;
     LocalRelay relay;
-    LocalRelay::Reply refused;
-    refused.status = 401;
-    refused.body = R"({"output_text":"should not be used"})";
-    relay.enqueue(refused);
-    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")));
-
-    LocalRelay::Reply silent;
-    silent.silent = true;
-    relay.enqueue(silent);
-    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(relay.endpoint(3000, 200), temp.home(), QStringLiteral("sk-key")));
-
-    LocalRelay::Reply empty;
-    empty.body = R"({"output":[]})";
-    relay.enqueue(empty);
-    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")));
-
-    EXPECT_FALSE(diagnoseConfigWithAIUsingKey(LocalRelay::refusingEndpoint(), temp.home(), QStringLiteral("sk-key")));
+    relay.enqueue(LocalRelay::Reply::answer(401, R"({"output_text":"should not be used"})"));
+    relay.enqueue(LocalRelay::Reply{.silent = true});
+    relay.enqueue(LocalRelay::Reply::answer(200, R"({"output":[]})"));
+    for (const RelayEndpoint& endpoint : {relay.endpoint(), relay.endpoint(3000, 200), relay.endpoint(), LocalRelay::refusingEndpoint()})
+        EXPECT_FALSE(diagnoseConfigWithAIUsingKey(endpoint, temp.home(), QStringLiteral("sk-key")));
+    EXPECT_EQ(relay.requests().size(), 3u);
 }

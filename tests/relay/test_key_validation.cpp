@@ -8,19 +8,9 @@
 #include <QSslSocket>
 #include <QTest>
 
-namespace {
+using Reply = LocalRelay::Reply;
 
-Error validationError(LocalRelay& relay, const LocalRelay::Reply& reply)
-{
-    relay.enqueue(reply);
-    Error error;
-    EXPECT_FALSE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key"), &error));
-    return error;
-}
-
-} // namespace
-
-TEST(KeyValidation, SendsOneMinimalResponsesRequestWithTheKeyAsGiven)
+TEST(KeyValidation, SendsOneMinimalResponsesRequestAndAcceptsExactlyThe2xxStatuses)
 {
     LocalRelay relay;
     EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral(" sk-untrimmed "), nullptr));
@@ -33,109 +23,85 @@ TEST(KeyValidation, SendsOneMinimalResponsesRequestWithTheKeyAsGiven)
     const Json body = parseJson(requests[0].body).value_or(Json());
     EXPECT_EQ(body, Json({{"model", "gpt-5.5"}, {"input", "ping"}, {"max_output_tokens", 1}}));
     EXPECT_FALSE(requests[0].body.contains(' '));
-}
 
-TEST(KeyValidation, AcceptsExactlyThe2xxStatuses)
-{
-    LocalRelay relay;
-    for (int status : {200, 201, 299}) {
-        relay.enqueue(LocalRelay::Reply::answer(status, "{}"));
+    for (int status : {201, 299}) {
+        relay.enqueue(Reply::answer(status, "{}"));
         EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key"))) << status;
     }
-    for (int status : {199, 300}) {
-        const Error error = validationError(relay, LocalRelay::Reply::answer(status, "{}"));
-        EXPECT_EQ(error.code, status);
-        EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：%1。").arg(status));
+}
+
+// Every way a check fails, with the error's code and the text the user sees.
+TEST(KeyValidation, EachFailureHasItsCodeAndMessage)
+{
+    const QString noConnection = QStringLiteral("无法连接 TEVRUN，请检查网络后重试。");
+    const QString timedOut = QStringLiteral("TEVRUN API 校验超时，请检查网络后重试。");
+    const QByteArray huge = "{\"error\":{\"code\":\"too_long\",\"message\":\"" + QByteArray("第一行\\n").repeated(10)
+                            + QByteArray("x").repeated(3'500'000) + "\"}}";
+    const struct {
+        std::vector<Reply> replies; // a connection closed early may be tried once more
+        int requestTimeoutMs;
+        int overallWaitMs;
+        int code;
+        QString message;
+    } cases[] = {
+        {{Reply::answer(199, "{}")}, 3000, 4000, 199, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：199。")},
+        {{Reply::answer(300, "{}")}, 3000, 4000, 300, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：300。")},
+        {{Reply::answer(401, R"({"error":{"code":"invalid_api_key","message":"无效的令牌","type":"auth"}})")}, 3000, 4000,
+         401, QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")},
+        {{Reply::answer(502, "<html><body>Bad gateway</body></html>")}, 3000, 4000, 502,
+         QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：502。")},
+        // An oversized refusal is shown on one short line.
+        {{Reply::answer(400, huge)}, 3000, 4000, 400,
+         QStringLiteral("TEVRUN API 校验失败：too_long，") + QStringLiteral("第一行 ").repeated(10)
+             + QString(200 - 9 - 40, QLatin1Char('x')) + QStringLiteral("...")},
+        {{Reply{.hangUp = true}, Reply{.hangUp = true}}, 3000, 4000, 20, noConnection},
+        {{Reply{.silent = true}}, 300, 3000, 20, noConnection},
+        {{Reply{.silent = true}}, 3000, 300, 21, timedOut},
+        {{Reply{.delayMs = 600}}, 3000, 200, 21, timedOut},
+    };
+    for (const auto& c : cases) {
+        LocalRelay relay;
+        for (const Reply& reply : c.replies)
+            relay.enqueue(reply);
+        QElapsedTimer timer;
+        timer.start();
+        Error error;
+        EXPECT_FALSE(validateTevrunApiKey(relay.endpoint(c.requestTimeoutMs, c.overallWaitMs), QStringLiteral("sk-key"), &error));
+        EXPECT_LT(timer.elapsed(), 2500);
+        EXPECT_EQ(error.domain, QStringLiteral("Morvane"));
+        EXPECT_EQ(error.code, c.code);
+        EXPECT_EQ(error.message, c.message);
+        if (c.replies[0].delayMs) {
+            // Let the late answer arrive: the next check is not confused by it.
+            QTest::qWait(700);
+            EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key"), &error));
+        }
     }
-}
-
-TEST(KeyValidation, ExplainsARefusalFromTheRelaysBody)
-{
-    LocalRelay relay;
-    Error error = validationError(
-        relay, LocalRelay::Reply::answer(401, R"({"error":{"code":"invalid_api_key","message":"无效的令牌","type":"auth"}})"));
-    EXPECT_EQ(error.domain, QStringLiteral("Morvane"));
-    EXPECT_EQ(error.code, 401);
-    EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌"));
-
-    error = validationError(relay, LocalRelay::Reply::answer(502, "<html><body>Bad gateway</body></html>"));
-    EXPECT_EQ(error.code, 502);
-    EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：502。"));
-}
-
-TEST(KeyValidation, AnOversizedRefusalIsShownOnOneShortLine)
-{
-    LocalRelay relay;
-    const QByteArray huge = "{\"error\":{\"code\":\"too_long\",\"message\":\"" + QByteArray("第一行\\n").repeated(10) +
-                            QByteArray("x").repeated(3'500'000) + "\"}}";
-    const Error error = validationError(relay, LocalRelay::Reply::answer(400, huge));
-    EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验失败：too_long，") + QStringLiteral("第一行 ").repeated(10)
-                                 + QString(200 - 9 - 40, QLatin1Char('x')) + QStringLiteral("..."));
+    Error error;
+    EXPECT_FALSE(validateTevrunApiKey(LocalRelay::refusingEndpoint(), QStringLiteral("sk-key"), &error));
+    EXPECT_EQ(error.code, 20);
+    EXPECT_EQ(error.message, noConnection);
 }
 
 TEST(ApiErrorMessage, ReadsEveryErrorShape)
 {
-    const auto message = [](const char* body) { return apiErrorMessageFromData(QByteArray(body), 400); };
-    EXPECT_EQ(message(R"({"error":{"code":"c1","message":"m1"}})"), QStringLiteral("TEVRUN API 校验失败：c1，m1"));
-    EXPECT_EQ(message(R"({"error":"plain","code":"top","message":"level"})"), QStringLiteral("TEVRUN API 校验失败：top，level"));
-    EXPECT_EQ(message(R"({"error":{"code":null,"message":"only message"}})"), QStringLiteral("TEVRUN API 校验失败：，only message"));
-    EXPECT_EQ(message(R"({"error":{"code":"only_code"}})"), QStringLiteral("TEVRUN API 校验失败：only_code"));
-    EXPECT_EQ(message(R"({"error":{"code":401,"message":""},"message":"top message"})"),
-              QStringLiteral("TEVRUN API 校验失败：，top message"));
-    EXPECT_EQ(message(R"({"error":{}})"), QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：400。"));
-    EXPECT_EQ(message("not json"), QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：400。"));
-    EXPECT_EQ(message("[1]"), QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：400。"));
+    const QString byStatus = QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：400。");
+    const struct {
+        const char* body;
+        QString message;
+    } cases[] = {
+        {R"({"error":{"code":"c1","message":"m1"}})", QStringLiteral("TEVRUN API 校验失败：c1，m1")},
+        {R"({"error":"plain","code":"top","message":"level"})", QStringLiteral("TEVRUN API 校验失败：top，level")},
+        {R"({"error":{"code":null,"message":"only message"}})", QStringLiteral("TEVRUN API 校验失败：，only message")},
+        {R"({"error":{"code":"only_code"}})", QStringLiteral("TEVRUN API 校验失败：only_code")},
+        {R"({"error":{"code":401,"message":""},"message":"top message"})", QStringLiteral("TEVRUN API 校验失败：，top message")},
+        {R"({"error":{}})", byStatus},
+        {"not json", byStatus},
+        {"[1]", byStatus},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(apiErrorMessageFromData(QByteArray(c.body), 400), c.message) << c.body;
     EXPECT_EQ(apiErrorMessageFromData(std::nullopt, 0), QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：0。"));
-}
-
-TEST(KeyValidation, NoConnectionIsCode20)
-{
-    Error error;
-    EXPECT_FALSE(validateTevrunApiKey(LocalRelay::refusingEndpoint(), QStringLiteral("sk-key"), &error));
-    EXPECT_EQ(error.code, 20);
-    EXPECT_EQ(error.message, QStringLiteral("无法连接 TEVRUN，请检查网络后重试。"));
-
-    // A connection closed before any answer: the network layer may try once more.
-    LocalRelay relay;
-    LocalRelay::Reply hangUp;
-    hangUp.hangUp = true;
-    relay.enqueue(hangUp);
-    relay.enqueue(hangUp);
-    EXPECT_EQ(validationError(relay, hangUp).code, 20);
-}
-
-TEST(KeyValidation, ASilentRelayEndsByTheRequestTimeOutOrTheOverallWait)
-{
-    LocalRelay relay;
-    LocalRelay::Reply silent;
-    silent.silent = true;
-
-    relay.enqueue(silent);
-    Error error;
-    EXPECT_FALSE(validateTevrunApiKey(relay.endpoint(300, 3000), QStringLiteral("sk-key"), &error));
-    EXPECT_EQ(error.code, 20);
-
-    relay.enqueue(silent);
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_FALSE(validateTevrunApiKey(relay.endpoint(3000, 300), QStringLiteral("sk-key"), &error));
-    EXPECT_EQ(error.code, 21);
-    EXPECT_EQ(error.message, QStringLiteral("TEVRUN API 校验超时，请检查网络后重试。"));
-    EXPECT_LT(timer.elapsed(), 2500);
-}
-
-TEST(KeyValidation, ALateAnswerAfterTheOverallWaitChangesNothing)
-{
-    LocalRelay relay;
-    LocalRelay::Reply late;
-    late.delayMs = 600;
-    relay.enqueue(late);
-    Error error;
-    EXPECT_FALSE(validateTevrunApiKey(relay.endpoint(3000, 200), QStringLiteral("sk-key"), &error));
-    EXPECT_EQ(error.code, 21);
-    // Let the late answer arrive: the next validation is not confused by it.
-    QTest::qWait(700);
-    EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key"), &error));
 }
 
 TEST(KeyValidation, WorksOverHttpsWithTheRealTlsBackend)

@@ -22,7 +22,7 @@ public:
     struct Reply {
         int status = 200;
         QByteArray body = R"({"output_text":"ok"})";
-        QList<QPair<QByteArray, QByteArray>> headers;
+        QList<QPair<QByteArray, QByteArray>> headers{};
         int delayMs = 0;
         bool silent = false;  // never answers
         bool hangUp = false;  // closes the connection without answering
