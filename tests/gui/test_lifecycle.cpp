@@ -7,9 +7,7 @@
 // Quits the application: in a binary of its own.
 TEST_F(WindowTest, ClosingTheWindowDuringWorkQuitsOnceTheWorkIsDone)
 {
-    LocalRelay::Reply slow;
-    slow.delayMs = 600;
-    relay.enqueue(slow);
+    relay.enqueue(LocalRelay::Reply{.delayMs = 600});
     launch();
     secureField()->setText(QStringLiteral("sk-closing"));
     click("actionButton");
