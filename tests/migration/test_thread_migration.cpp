@@ -250,20 +250,3 @@ TEST(ThreadMigration, ARolloutOnAnotherFileSystemIsCopiedIntoTheBackup)
     EXPECT_EQ(firstLine(backup + "/rollout_files/00001-rollout-t1.jsonl"), sessionMetaLine("t1", "openai"));
     EXPECT_EQ(firstLine(path), sessionMetaLine("t1", "tevrun"));
 }
-
-TEST(ThreadMigration, RolloutFilesWithNamesAlikeAreBackedUpApart)
-{
-    MigrationHome home;
-    home.builder.createThreadIndex();
-    // "a b" and "a_b" once shared one name in the backup; the second was lost.
-    for (const auto& [id, name] : {std::pair{"t1", "a b.jsonl"}, std::pair{"t2", "a_b.jsonl"}}) {
-        const QString generated = home.builder.addThread(threadSpec(id, "openai", id == QLatin1String("t1") ? 1'780'000'100 : 1'780'000'000));
-        const QString path = home.temp.path(QStringLiteral("sessions/") + name);
-        ASSERT_TRUE(QFile::rename(generated, path));
-        home.builder.execute(QStringLiteral("UPDATE threads SET rollout_path = '%1' WHERE id = '%2'").arg(path, id));
-    }
-    ASSERT_EQ(home.migrate("tevrun"), 2);
-    const QString backup = home.temp.home().backupsURL() + "/" + home.backups().filter("provider")[0];
-    EXPECT_EQ(entriesOf(backup + "/rollout_files"), (QStringList{"00001-a b.jsonl", "00002-a_b.jsonl"}));
-    EXPECT_EQ(firstLine(backup + "/rollout_files/00002-a_b.jsonl"), sessionMetaLine("t2", "openai"));
-}

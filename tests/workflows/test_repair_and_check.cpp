@@ -58,15 +58,6 @@ TEST_F(WorkflowTest, RepairInAccountModeWritesTheLoginLineAndRemembersTheKey)
     EXPECT_EQ(providerOf("t-b"), QStringLiteral("openai"));
 }
 
-TEST_F(WorkflowTest, RepairInAccountModeWithoutAnyKey)
-{
-    temp.write("auth.json", accountAuth);
-    const WorkflowResult result = engine.repair(ModeAccount, QString());
-    expectResult(result, Outcome::Done, QStringLiteral("GPT 账号 登陆配置已按标准模板修复。现在可以重新打开 Codex 登陆。"));
-    EXPECT_FALSE(result.fieldKey);
-    EXPECT_TRUE(historyItems(temp.home()).empty());
-}
-
 TEST_F(WorkflowTest, CheckingAKeyRemembersItAndTouchesNothingOfCodex)
 {
     makeAccountHome();

@@ -182,15 +182,6 @@ TEST_F(WorkflowTest, FreshLogin)
     EXPECT_FALSE(QFileInfo::exists(temp.home().profileURL("account")));
 }
 
-TEST_F(WorkflowTest, FreshLoginFromAnEmptyHome)
-{
-    expectResult(engine.switchToAccount(), Outcome::Done,
-                 QStringLiteral("已设置为 GPT 账号 登陆。正在打开 Codex。请按提示登陆账号。"));
-    EXPECT_EQ(temp.read("config.toml"), "preferred_auth_method = \"device_code\"\n");
-    EXPECT_EQ(authJson(), Json::object());
-    EXPECT_EQ(entriesOf(onlyBackupOfKind("fresh-account")), QStringList{"backup-info.json"});
-}
-
 TEST_F(WorkflowTest, StartUpStateShowsTheRememberedKeyAndTheDetectedMode)
 {
     InitialState state = engine.startUpState();

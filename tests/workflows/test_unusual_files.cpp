@@ -1,13 +1,11 @@
 #include "config/config_text.h"
 #include "workflows/workflow_fixture.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 using Outcome = WorkflowResult::Outcome;
 
@@ -39,60 +37,6 @@ TEST_F(WorkflowTest, LinkedLoginAndConfigurationAreWrittenThroughAndComeBackWhol
     EXPECT_TRUE(QFileInfo(temp.path("auth.json")).isSymLink());
     EXPECT_TRUE(QFileInfo(temp.path("config.toml")).isSymLink());
     EXPECT_EQ(entriesOf(dotfiles.codexHome()), (QStringList{"codex-auth.json", "codex-config.toml"}));
-}
-
-TEST_F(WorkflowTest, ALinkThatLeadsNowhereIsReportedAndNothingIsWritten)
-{
-    makeAccountHome();
-    QFile::remove(temp.path("auth.json"));
-    ASSERT_TRUE(QFile::link(temp.path("gone/auth.json"), temp.path("auth.json")));
-    expectResult(engine.switchToApi(QStringLiteral("sk-key")), Outcome::Failed,
-                 QStringLiteral("无法复制“auth.json”：它是一个指向不存在的文件的符号链接。"));
-    EXPECT_EQ(temp.read("config.toml"), userConfig);
-    EXPECT_EQ(QFileInfo(temp.path("auth.json")).symLinkTarget(), temp.path("gone/auth.json"));
-    EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
-}
-
-// A named pipe where a file is read: a clear error, never a hang.
-TEST_F(WorkflowTest, ANamedPipeWhereAFileIsReadIsReportedAtOnce)
-{
-    makeAccountHome();
-    recordAccountProfile();
-    const auto pipeAt = [](const QString& path) {
-        QFile::remove(path);
-        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    };
-    const QString rollout = rolloutOf("t-b");
-    const struct {
-        QString path;
-        std::function<WorkflowResult()> call;
-        QString message;
-    } cases[] = {
-        {temp.home().profileURL("account") + "/auth.json", [&] { return engine.switchToAccount(); },
-         QStringLiteral("无法复制“auth.json”：不是普通文件。 已恢复到切换前的状态。")},
-        {rollout, [&] { return engine.repair(ModeApi, QStringLiteral("sk-key")); },
-         QStringLiteral("无法读取“%1”：不是普通文件。 已恢复到切换前的状态。").arg(QFileInfo(rollout).fileName())},
-        {temp.path("config.toml"), [&] { return engine.switchToApi(QStringLiteral("sk-key")); },
-         QStringLiteral("无法复制“config.toml”：不是普通文件。")},
-        {temp.path("auth.json"), [&] { return engine.switchToApi(QStringLiteral("sk-key")); },
-         QStringLiteral("无法复制“auth.json”：不是普通文件。")},
-    };
-    for (const auto& c : cases) {
-        pipeAt(c.path);
-        expectResult(c.call(), Outcome::Failed, c.message);
-        EXPECT_TRUE(QFileInfo(c.path).exists());
-    }
-    // No temporary file was left beside the pipe.
-    EXPECT_EQ(QDir(QFileInfo(rollout).path()).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(".morvane-"),
-              QStringList());
-}
-
-TEST_F(WorkflowTest, AByteOrderMarkIsNoPartOfTheFirstSetting)
-{
-    temp.write("config.toml", "\xef\xbb\xbfmodel_provider = \"tevrun\"\nmodel = \"o3\"\n");
-    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-old"})");
-    ASSERT_EQ(engine.switchToAccount().outcome, Outcome::Done);
-    EXPECT_EQ(temp.read("config.toml"), "\xef\xbb\xbfpreferred_auth_method = \"device_code\"\nmodel = \"o3\"\n");
 }
 
 TEST_F(WorkflowTest, ACodexStartedWhileTheRelayIsAskedStopsTheWorkBeforeAnyWrite)
