@@ -14,26 +14,6 @@
 
 namespace {
 
-// A copy of sleep installed as the Codex app's executable in a temporary bundle.
-QString installFakeCodex(const TempHome& temp)
-{
-    const QString executable = temp.userHome() + QStringLiteral("/Apps/Codex.app/Contents/MacOS/Codex");
-    QDir().mkpath(QFileInfo(executable).path());
-    EXPECT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), executable));
-    return executable;
-}
-
-std::optional<RunningApplication> findPid(Workspace& workspace, qint32 pid)
-{
-    for (const RunningApplication& application : workspace.runningApplications({})) {
-        if (application.pid == pid)
-            return application;
-    }
-    return std::nullopt;
-}
-
-bool waitForExit(QProcess& process) { return process.waitForFinished(3000); }
-
 // The real workspace, seeing only the processes a test started: a Codex the developer
 // runs, or one another test starts meanwhile, is neither counted nor quit.
 class OwnProcessesOnly : public LinuxWorkspace {
@@ -53,28 +33,6 @@ private:
 
 } // namespace
 
-TEST(LinuxWorkspace, ListsAndMatchesACodexBundleProcess)
-{
-    TempHome temp;
-    const QString executable = installFakeCodex(temp);
-    QProcess codex;
-    codex.start(executable, {QStringLiteral("30")});
-    ASSERT_TRUE(codex.waitForStarted());
-
-    OwnProcessesOnly workspace(codex);
-    const std::optional<RunningApplication> listed = findPid(workspace, qint32(codex.processId()));
-    ASSERT_TRUE(listed);
-    EXPECT_EQ(listed->name, QStringLiteral("Codex"));
-    EXPECT_EQ(listed->executablePath, executable);
-    EXPECT_EQ(listed->bundlePath, temp.userHome() + QStringLiteral("/Apps/Codex.app"));
-    EXPECT_TRUE(listed->bundleIdentifier.isEmpty());
-    EXPECT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(codex.processId()), CodexKind::App}}));
-
-    workspace.terminate(qint32(codex.processId()));
-    EXPECT_TRUE(waitForExit(codex));
-    EXPECT_EQ(codex.exitStatus(), QProcess::CrashExit); // ended by the signal
-}
-
 // Quitting as the command line does: politely, then by force when Codex ignores it.
 TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
 {
@@ -89,7 +47,7 @@ TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
     OwnProcessesOnly workspace(stubborn);
     ASSERT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(stubborn.processId()), CodexKind::App}}));
     EXPECT_TRUE(quitCodexAndWait(workspace));
-    EXPECT_TRUE(waitForExit(stubborn));
+    EXPECT_TRUE(stubborn.waitForFinished(3000));
     EXPECT_TRUE(runningCodex(workspace).empty());
 }
 
@@ -178,6 +136,17 @@ TEST(LinuxWorkspace, TheFilteredScanFindsExactlyWhatTheFullScanFinds)
     const auto pidOf = [&](int i) { return qint32(processes[size_t(i)]->processId()); };
     EXPECT_EQ(ours, (std::vector<CodexProcess>{{pidOf(0), CodexKind::App}, {pidOf(2), CodexKind::Terminal},
                                                {pidOf(6), CodexKind::Terminal}}));
+    // What the app's entry holds, and a polite quit ends it.
+    const std::vector<RunningApplication> listed = workspace.runningApplications(mayBeCodex);
+    const auto app = std::find_if(listed.begin(), listed.end(), [&](const auto& a) { return a.pid == pidOf(0); });
+    ASSERT_NE(app, listed.end());
+    EXPECT_EQ(app->name, QStringLiteral("Codex"));
+    EXPECT_EQ(app->executablePath, executables[0]);
+    EXPECT_EQ(app->bundlePath, temp.userHome() + QStringLiteral("/Apps/Codex.app"));
+    EXPECT_TRUE(app->bundleIdentifier.isEmpty());
+    workspace.terminate(pidOf(0));
+    EXPECT_TRUE(processes[0]->waitForFinished(3000));
+    EXPECT_EQ(processes[0]->exitStatus(), QProcess::CrashExit); // ended by the signal
     for (const auto& process : processes)
         process->kill();
     for (const auto& process : processes)
