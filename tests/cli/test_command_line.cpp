@@ -37,41 +37,83 @@ public:
     }
 };
 
-TEST_F(CommandLineTest, CommandsTakeTheKeyFromAFileStandardInputOrTheEnvironment)
+// Arguments, standard input and the environment in; exit status and output out. Each step
+// runs on the home the steps before it left; a step that does not succeed changes nothing.
+TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
 {
     makeAccountHome();
     temp.write("key.txt", "sk-from.file\n");
+    const QString keyArgument = QStringLiteral(
+        "不接受写在命令行参数里的 TEVRUN API：本机的所有用户都能看到进程的参数。请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n");
+    const QString usage = QStringLiteral("运行 morvane-cli --help 查看用法。\n");
+    const QString switched = QStringLiteral("已切到 TEVRUN API。正在打开 Codex。\n");
     const struct {
         QStringList arguments;
-        std::optional<QByteArray> input;
+        std::optional<QByteArray> input; // none: standard input is a terminal
         QString environmentKey;
+        std::function<void()> arrange;
         int status;
         QString out;
-        std::optional<QString> key; // in auth.json afterwards
-    } cases[] = {
-        {{"check-key", "--key-file", temp.path("key.txt")}, std::nullopt, {}, 0,
-         "TEVRUN API 可用，可以切换或修复配置。\n", std::nullopt},
-        {{"switch", "api", "--key-file", temp.path("key.txt")}, std::nullopt, {}, 0,
-         "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。\n", "sk-from.file"},
-        {{"switch", "api"}, QByteArray("  sk-from.stdin\n"), {}, 0, "已切到 TEVRUN API。正在打开 Codex。\n", "sk-from.stdin"},
-        {{"switch", "api"}, QByteArray(), "sk-from.env", 0, "已切到 TEVRUN API。正在打开 Codex。\n", "sk-from.env"},
-        {{"repair", "api"}, std::nullopt, "sk-repaired", 0, "AI 诊断：ok 已按标准模板修复。\n", "sk-repaired"},
-        {{"switch", "account"}, std::nullopt, {}, 0, "已切回 GPT 账号 登陆。 已同步 4 条对话记录。正在打开 Codex。\n", std::nullopt},
-        {{"repair", "account"}, std::nullopt, {}, 0, "GPT 账号 登陆配置已按标准模板修复。现在可以重新打开 Codex 登陆。\n", std::nullopt},
+        QString err;
+        std::optional<QString> key{}; // in auth.json afterwards
+    } steps[] = {
+        {{"switch", "api", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
+        {{"check-key", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
+        {{"switch", "api", "--key", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
+        {{"switch", "api", "--key=sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
+        {{"switch", "api"}, {}, {}, {}, 2, "",
+         "没有拿到 TEVRUN API：请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n"},
+        {{"switch", "api", "--key-file", temp.path("missing.txt")}, {}, {}, {}, 2, "", "无法读取“missing.txt”：文件或目录不存在。\n"},
+        {{"switch", "sideways"}, {}, {}, {}, 2, "", "未知的命令。" + usage},
+        {{"status", "extra"}, {}, {}, {}, 2, "", "参数过多。" + usage},
+        {{}, {}, {}, {}, 2, "", "缺少命令。" + usage},
+        {{"--frobnicate"}, {}, {}, {}, 2, "", "无法识别的选项或缺少选项的值。" + usage},
+        {{"switch", "api"}, "pk-nope", {}, {}, 2, "", "TEVRUN API 必须以 sk- 开头。\n"}, // the engine's refusal
+        {{"switch", "api"}, "sk-refused", {},
+         [this] { relay.enqueue(LocalRelay::Reply::answer(401, R"({"error":{"message":"令牌无效"}})")); }, 1, "",
+         "TEVRUN API 校验失败：，令牌无效\n"},
+        {{"switch", "account"}, {}, {}, [this] { workspace.startCodex(808); }, 3, "",
+         "已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。\n"},
+        // Asked to, it quits Codex the way the window does and goes on.
+        {{"check-key", "--quit-codex", "--key-file", temp.path("key.txt")}, {}, {}, [this] { workspace.quitEndsProcesses = true; },
+         0, "TEVRUN API 可用，可以切换或修复配置。\n", ""},
+        {{"switch", "api", "--key-file", temp.path("key.txt")}, {}, {}, {}, 0,
+         "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。\n", "", "sk-from.file"},
+        {{"switch", "api"}, "  sk-from.stdin\n", {}, {}, 0, switched, "", "sk-from.stdin"},
+        {{"switch", "api"}, QByteArray(), "sk-from.env", {}, 0, switched, "", "sk-from.env"},
+        {{"repair", "api"}, {}, "sk-repaired", {}, 0, "AI 诊断：ok 已按标准模板修复。\n", "", "sk-repaired"},
+        {{"switch", "account"}, {}, {}, {}, 0, "已切回 GPT 账号 登陆。 已同步 4 条对话记录。正在打开 Codex。\n", ""},
+        {{"repair", "account"}, {}, {}, {}, 0, "GPT 账号 登陆配置已按标准模板修复。现在可以重新打开 Codex 登陆。\n", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const Outcome result = run(c.arguments, c.input, c.environmentKey);
-        EXPECT_EQ(result.status, c.status);
-        EXPECT_EQ(result.out, c.out);
-        EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString(); // no terminal: no progress
-        if (c.key) {
-            EXPECT_EQ(authJson(), Json({{"OPENAI_API_KEY", toUtf8(*c.key)}}));
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.arguments.join(' ').toStdString());
+        if (step.arrange)
+            step.arrange();
+        const QMap<QString, QByteArray> before = snapshot();
+        const size_t asked = relay.requests().size();
+        const Outcome result = run(step.arguments, step.input, step.environmentKey);
+        EXPECT_EQ(result.status, step.status);
+        EXPECT_EQ(result.out, step.out);
+        EXPECT_EQ(result.err, step.err); // no terminal: no progress
+        EXPECT_FALSE(result.err.contains("secret.value"));
+        if (step.status != 0) {
+            EXPECT_EQ(snapshot(), before);
+        }
+        if (step.status == 2) {
+            EXPECT_EQ(relay.requests().size(), asked);
+        }
+        if (step.key) {
+            EXPECT_EQ(authJson(), Json({{"OPENAI_API_KEY", toUtf8(*step.key)}}));
         }
     }
+    EXPECT_EQ(workspace.terminated, QList<qint32>{808});
     EXPECT_FALSE(authJson().contains("OPENAI_API_KEY")); // the account login, its key removed by the repair
     EXPECT_TRUE(authJson().contains("tokens"));
     EXPECT_EQ(workspace.openedApplications.size(), 4);
+
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith("用法：morvane-cli <命令> [选项]"));
 }
 
 TEST_F(CommandLineTest, BackupsAreListedRestoredAndPrunedOnlyWhenAsked)
@@ -140,70 +182,6 @@ TEST_F(CommandLineTest, AKeyFileMayBeAPipe)
     EXPECT_EQ(result.status, 0);
     ASSERT_EQ(relay.requests().size(), 1u);
     EXPECT_EQ(relay.requests()[0].headers.value("authorization"), "Bearer sk-from.pipe");
-}
-
-TEST_F(CommandLineTest, BadInputIsRefusedWithStatusTwoAndChangesNothing)
-{
-    makeAccountHome();
-    const QMap<QString, QByteArray> before = snapshot();
-    const QString keyArgument = QStringLiteral(
-        "不接受写在命令行参数里的 TEVRUN API：本机的所有用户都能看到进程的参数。请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n");
-    const struct {
-        QStringList arguments;
-        QString err;
-    } cases[] = {
-        {{"switch", "api", "sk-secret.value"}, keyArgument},
-        {{"check-key", "sk-secret.value"}, keyArgument},
-        {{"switch", "api", "--key", "sk-secret.value"}, keyArgument},
-        {{"switch", "api", "--key=sk-secret.value"}, keyArgument},
-        {{"switch", "api"}, "没有拿到 TEVRUN API：请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n"},
-        {{"switch", "api", "--key-file", temp.path("missing.txt")}, "无法读取“missing.txt”：文件或目录不存在。\n"},
-        {{"switch", "sideways"}, "未知的命令。运行 morvane-cli --help 查看用法。\n"},
-        {{"status", "extra"}, "参数过多。运行 morvane-cli --help 查看用法。\n"},
-        {{}, "缺少命令。运行 morvane-cli --help 查看用法。\n"},
-        {{"--frobnicate"}, "无法识别的选项或缺少选项的值。运行 morvane-cli --help 查看用法。\n"},
-    };
-    for (const auto& c : cases) {
-        const Outcome result = run(c.arguments);
-        EXPECT_EQ(result.status, 2) << c.arguments.join(' ').toStdString();
-        EXPECT_EQ(result.err, c.err);
-        EXPECT_FALSE(result.err.contains("secret.value"));
-        EXPECT_TRUE(result.out.isEmpty());
-    }
-    // A malformed key is the engine's refusal, with the window's text.
-    const Outcome malformed = run({"switch", "api"}, QByteArray("pk-nope"));
-    EXPECT_EQ(malformed.status, 2);
-    EXPECT_EQ(malformed.err, "TEVRUN API 必须以 sk- 开头。\n");
-    EXPECT_TRUE(relay.requests().empty());
-    EXPECT_EQ(snapshot(), before);
-
-    const Outcome help = run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.startsWith("用法：morvane-cli <命令> [选项]"));
-}
-
-TEST_F(CommandLineTest, FailuresAndARunningCodexHaveTheirOwnStatus)
-{
-    makeAccountHome();
-    relay.enqueue(LocalRelay::Reply::answer(401, R"({"error":{"message":"令牌无效"}})"));
-    const Outcome refused = run({"switch", "api"}, QByteArray("sk-refused"));
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "TEVRUN API 校验失败：，令牌无效\n");
-
-    const QMap<QString, QByteArray> before = snapshot();
-    workspace.startCodex(808);
-    const Outcome running = run({"switch", "account"});
-    EXPECT_EQ(running.status, 3);
-    EXPECT_EQ(running.err, "已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。\n");
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_TRUE(workspace.terminated.isEmpty());
-
-    // Asked to, it quits Codex the way the window does and goes on.
-    workspace.quitEndsProcesses = true;
-    const Outcome quitting = run({"switch", "account", "--quit-codex"});
-    EXPECT_EQ(quitting.status, 0);
-    EXPECT_EQ(workspace.terminated, QList<qint32>{808});
-    EXPECT_EQ(quitting.out, "当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。\n");
 }
 
 TEST_F(CommandLineTest, ATerminalSeesOneUpdatingProgressLine)
