@@ -45,17 +45,6 @@ TEST(Backups, CopiesTheListedFilesThatExistAndDescribesTheBackup)
     EXPECT_TRUE(readFileAt(directory + "/backup-info.json").contains("\n  \"kind\""));
 }
 
-TEST(Backups, ABackupDirectoryThatCannotBeMadeIsReported)
-{
-    TempHome temp;
-    temp.write("auth.json", "{}");
-    temp.write("morvane/backups", "a file where the directory belongs");
-    Error error;
-    EXPECT_FALSE(createBackupWithKind(temp.home(), QStringLiteral("switch-api"), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法创建目录“backups”：那里已有一个同名文件。"));
-    EXPECT_EQ(temp.read("morvane/backups"), "a file where the directory belongs");
-}
-
 TEST(Backups, TheSummaryCountsRestorePointsAndEachFileOnce)
 {
     TempHome temp;
