@@ -43,12 +43,6 @@ bool isRegularFile(const QString& path)
     return ::lstat(files::nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool isDirectory(const QString& path)
-{
-    struct stat info {};
-    return ::stat(files::nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 Error incompletePoint(const RestorePoint& point)
 {
     return {morvaneErrorDomain, ErrorRestorePointIncomplete,
@@ -66,7 +60,7 @@ bool stageNamedFiles(const CodexHome& home, const QString& directory, const QStr
         if (isRegularFile(source)) {
             if (!batch.stageCopy(live, source, error))
                 return false;
-        } else if (!files::itemExists(source) && files::itemExists(live) && !isDirectory(live)) {
+        } else if (!files::itemExists(source) && files::itemExists(live) && !files::isDirectory(live)) {
             removals << live;
         }
     }

@@ -31,12 +31,6 @@ bool notADirectory(Error* error, const QString& path)
     return fail(error, what);
 }
 
-bool isDirectory(const QString& path)
-{
-    struct stat info {};
-    return ::stat(nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 bool copyFile(const QString& source, const QString& destination, Error* error)
 {
     const int from = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -136,6 +130,12 @@ bool copyAny(const QString& source, const QString& destination, Error* error)
 }
 
 } // namespace
+
+bool isDirectory(const QString& path)
+{
+    struct stat info {};
+    return ::stat(nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 bool makeDirectory(const QString& path, Error* error)
 {

@@ -9,6 +9,9 @@
 // so a backup of a linked file holds the file.
 namespace files {
 
+// A directory, or a link that leads to one.
+bool isDirectory(const QString& path);
+
 // Creates the directory and its missing parents; the directories created are 0700.
 // An existing directory counts as created.
 bool makeDirectory(const QString& path, Error* error = nullptr);
