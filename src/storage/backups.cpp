@@ -111,7 +111,7 @@ bool writeProviderBackupInfo(const QString& directory, const QString& kind, cons
 BackupSummary summarizeBackups(const CodexHome& home)
 {
     BackupSummary summary;
-    summary.count = qint64(listRestorePoints(home).size());
+    summary.count = countRestorePoints(home);
     summary.sizeBytes = files::diskUsage({home.backupsURL()});
     return summary;
 }

@@ -135,6 +135,8 @@ std::vector<RestorePoint> listRestorePoints(const CodexHome& home)
     return points;
 }
 
+qsizetype countRestorePoints(const CodexHome& home) { return qsizetype(unsizedRestorePoints(home).size()); }
+
 std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error)
 {
     for (RestorePoint& point : unsizedRestorePoints(home)) {

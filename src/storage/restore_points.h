@@ -27,6 +27,8 @@ struct RestorePoint {
 // Every restore point in the backups folder, newest first. Folders without an info file
 // are not restore points and are left out.
 std::vector<RestorePoint> listRestorePoints(const CodexHome& home);
+// How many there are, without sizing them.
+qsizetype countRestorePoints(const CodexHome& home);
 // The point with that id, its size left at 0.
 std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error = nullptr);
 
