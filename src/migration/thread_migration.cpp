@@ -199,6 +199,7 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
     // Two buffers for all files: a fresh allocation per file costs more than the rewrite.
     QByteArray content;
     QByteArray head;
+    files::OpenFile file;
     qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
         if (progress && thread.moves)
@@ -207,7 +208,7 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
         if (path.isEmpty())
             continue;
         Error readError;
-        if (!files::readUtf8BytesInto(path, content, &readError)) {
+        if (!file.readUtf8Into(path, content, &readError)) {
             if (!files::itemExists(path))
                 continue; // a thread whose file is gone moves in the index only
             return files::fail(error, readError);
@@ -217,7 +218,7 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
         if (!thread.moves)
             continue;
         const std::optional<qsizetype> rest = rewriteRollout(content, targetProvider, head);
-        if (rest && !batch.stageSplice(path, head, path, *rest, error))
+        if (rest && !batch.stageSplice(path, head, file, *rest, error))
             return false;
     }
     return true;

@@ -118,17 +118,14 @@ int openRegularFile(const QString& path, struct stat& info, Error* error)
 
 } // namespace
 
-bool readWholeInto(const QString& path, QByteArray& bytes, Error* error)
+namespace {
+
+// Reads an open file to its end straight into the buffer, sized as the file is now; a file
+// that grows meanwhile is read to its end all the same.
+bool readToEnd(int fd, qint64 sizeNow, const QString& path, QByteArray& bytes, Error* error)
 {
-    const QString operation = QStringLiteral("读取");
-    struct stat info {};
-    const int fd = openRegularFile(path, info, error);
-    if (fd < 0)
-        return false;
-    // Straight into the buffer, sized as the file is now; a file that grows meanwhile is
-    // read to its end all the same.
     qsizetype size = 0;
-    bytes.resize(qsizetype(info.st_size) + 1);
+    bytes.resize(qsizetype(sizeNow) + 1);
     for (;;) {
         if (size == bytes.size())
             bytes.resize(size + (1 << 16));
@@ -138,46 +135,64 @@ bool readWholeInto(const QString& path, QByteArray& bytes, Error* error)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            const int saved = errno;
-            ::close(fd);
-            return fail(error, systemError(operation, path, saved));
+            bytes.clear();
+            return fail(error, systemError(QStringLiteral("读取"), path, errno));
         }
         size += got;
     }
-    ::close(fd);
     bytes.resize(size);
     return true;
 }
 
+bool isUtf8(const QByteArray& bytes, const QString& path, Error* error)
+{
+    if (QByteArrayView(bytes).isValidUtf8())
+        return true;
+    return fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
+}
+
+} // namespace
+
 std::optional<QByteArray> readWhole(const QString& path, Error* error)
 {
     QByteArray bytes;
-    if (!readWholeInto(path, bytes, error))
+    struct stat info {};
+    const int fd = openRegularFile(path, info, error);
+    if (fd < 0)
         return std::nullopt;
-    return bytes;
+    const bool read = readToEnd(fd, info.st_size, path, bytes, error);
+    ::close(fd);
+    return read ? std::optional<QByteArray>(bytes) : std::nullopt;
 }
 
-bool readUtf8BytesInto(const QString& path, QByteArray& bytes, Error* error)
+OpenFile::~OpenFile() { close(); }
+
+void OpenFile::close()
 {
-    if (!readWholeInto(path, bytes, error))
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool OpenFile::readUtf8Into(const QString& path, QByteArray& bytes, Error* error)
+{
+    close();
+    struct stat info {};
+    m_fd = openRegularFile(path, info, error);
+    if (m_fd < 0)
         return false;
-    if (!QByteArrayView(bytes).isValidUtf8())
-        return fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
+    if (!readToEnd(m_fd, info.st_size, path, bytes, error) || !isUtf8(bytes, path, error)) {
+        close();
+        return false;
+    }
+    m_size = bytes.size();
     return true;
-}
-
-std::optional<QByteArray> readUtf8Bytes(const QString& path, Error* error)
-{
-    QByteArray bytes;
-    if (!readUtf8BytesInto(path, bytes, error))
-        return std::nullopt;
-    return bytes;
 }
 
 std::optional<QString> readUtf8(const QString& path, Error* error)
 {
-    const std::optional<QByteArray> bytes = readUtf8Bytes(path, error);
-    if (!bytes)
+    const std::optional<QByteArray> bytes = readWhole(path, error);
+    if (!bytes || !isUtf8(*bytes, path, error))
         return std::nullopt;
     // A byte-order mark stays part of the text, so a file written back is unchanged.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
@@ -217,19 +232,13 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
     return staged;
 }
 
-bool AtomicBatch::stageSplice(const QString& path, const QByteArray& head, const QString& source, qint64 restOffset,
+bool AtomicBatch::stageSplice(const QString& path, const QByteArray& head, const OpenFile& source, qint64 restOffset,
                               Error* error)
 {
-    struct stat info {};
-    const int from = openRegularFile(source, info, error);
-    if (from < 0)
-        return false;
-    const bool staged = stageWith(path, Access::Default, 0666, error, [&](int fd) {
-        return writeAll(fd, head.constData(), size_t(head.size())) && ::lseek(from, off_t(restOffset), SEEK_SET) >= 0
-            && copyRest(from, fd, std::max<off_t>(info.st_size - off_t(restOffset), 0));
+    return stageWith(path, Access::Default, 0666, error, [&](int fd) {
+        return writeAll(fd, head.constData(), size_t(head.size())) && ::lseek(source.m_fd, off_t(restOffset), SEEK_SET) >= 0
+            && copyRest(source.m_fd, fd, std::max<off_t>(off_t(source.m_size - restOffset), 0));
     });
-    ::close(from);
-    return staged;
 }
 
 bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, Error* error,

@@ -2,6 +2,8 @@
 
 #include "core/files/file_errors.h"
 
+#include <QSet>
+
 #include <atomic>
 #include <cerrno>
 
@@ -84,7 +86,15 @@ bool flushToDisk(const std::vector<QString>& paths, QString* failedPath)
     // With many files, one flush of each file system is far cheaper than one per file.
     const bool byFileSystem = systemCallsEnabled && paths.size() > 1;
     std::vector<dev_t> flushed;
+    // The files of one folder are on its file system: one look per folder is enough.
+    QSet<QStringView> folders;
     for (const QString& path : paths) {
+        if (byFileSystem) {
+            const QStringView folder = QStringView(path).left(path.lastIndexOf(QLatin1Char('/')));
+            if (folders.contains(folder))
+                continue;
+            folders.insert(folder);
+        }
         struct stat info {};
         if (byFileSystem && ::stat(nativePath(path).constData(), &info) == 0) {
             bool done = false;
