@@ -114,6 +114,13 @@ TEST(ConfigWriters, AMissingCodexHomeIsCreatedAndAFileInItsPlaceIsReported)
     EXPECT_FALSE(writeCleanApiConfigWithKey(blocked.home(), QStringLiteral("sk-abc"), &error));
     EXPECT_EQ(error.message, QStringLiteral("无法创建目录“.codex”：那里已有一个同名文件。"));
     EXPECT_EQ(readFileAt(blocked.codexHome()), "I am a file");
+
+    // A login that cannot be written stops the writer before the configuration.
+    TempHome folder;
+    folder.write("auth.json/keep", "");
+    EXPECT_FALSE(writeCleanApiConfigWithKey(folder.home(), QStringLiteral("sk-abc"), &error));
+    EXPECT_EQ(error.message, QStringLiteral("无法写入“auth.json”：目标是一个目录。"));
+    EXPECT_FALSE(folder.exists("config.toml"));
 }
 
 TEST(ConfigWriters, RemovingTheKeyKeepsTheOtherMembersSortedAndOwnerOnly)

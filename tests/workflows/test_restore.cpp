@@ -99,6 +99,15 @@ TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(engine.listBackups().back().id, QStringLiteral("switch-api-provider-20250101-120000"));
 
+    // A folder where a restored file goes stops the restore, and nothing is written.
+    QFile::remove(temp.path("config.toml"));
+    temp.write("config.toml/keep", "x");
+    const auto beforeFolder = codexFiles(temp);
+    const WorkflowResult blocked = engine.restoreBackup(id);
+    EXPECT_EQ(blocked.outcome, Outcome::Failed);
+    EXPECT_TRUE(blocked.message.startsWith(QStringLiteral("无法写入“config.toml”："))) << blocked.message.toStdString();
+    EXPECT_EQ(differingFiles(codexFiles(temp), beforeFolder), QStringList());
+
     // A conversation that cannot be backed up first stops the restore before it writes.
     const QString rollout = rolloutOf("t-a");
     ASSERT_TRUE(QFile::remove(rollout));
