@@ -153,6 +153,16 @@ TEST(ThreadMigration, NothingToDoWithoutTargetDatabaseOrTable)
     EXPECT_TRUE(home.backups().isEmpty());
 }
 
+TEST(ThreadMigration, AThreadIndexOfAnotherShapeIsReportedNotTakenAsEmpty)
+{
+    MigrationHome home;
+    home.builder.execute("CREATE TABLE threads (id TEXT)");
+    Error error;
+    EXPECT_EQ(home.migrate("tevrun", &error), -1);
+    EXPECT_TRUE(error.message.contains(QStringLiteral("no such column"))) << error.message.toStdString();
+    EXPECT_TRUE(home.backups().isEmpty());
+}
+
 TEST(ThreadMigration, ABrokenDatabaseIsReportedAndLeftAlone)
 {
     const QByteArray junk = QByteArray("this is not sqlite at all, just text that fills a page. ").repeated(80);
