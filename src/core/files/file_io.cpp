@@ -116,10 +116,6 @@ int openRegularFile(const QString& path, struct stat& info, Error* error)
     return fd;
 }
 
-} // namespace
-
-namespace {
-
 // Reads an open file to its end straight into the buffer, sized as the file is now; a file
 // that grows meanwhile is read to its end all the same.
 bool readToEnd(int fd, qint64 sizeNow, const QString& path, QByteArray& bytes, Error* error)
@@ -135,7 +131,6 @@ bool readToEnd(int fd, qint64 sizeNow, const QString& path, QByteArray& bytes, E
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            bytes.clear();
             return fail(error, systemError(QStringLiteral("读取"), path, errno));
         }
         size += got;
@@ -236,7 +231,8 @@ bool AtomicBatch::stageSplice(const QString& path, const QByteArray& head, const
                               Error* error)
 {
     return stageWith(path, Access::Default, 0666, error, [&](int fd) {
-        return writeAll(fd, head.constData(), size_t(head.size())) && ::lseek(source.m_fd, off_t(restOffset), SEEK_SET) >= 0
+        return writeAll(fd, head.constData(), size_t(head.size()))
+            && ::lseek(source.m_fd, off_t(restOffset), SEEK_SET) >= 0
             && copyRest(source.m_fd, fd, std::max<off_t>(off_t(source.m_size - restOffset), 0));
     });
 }
