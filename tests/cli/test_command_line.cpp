@@ -70,7 +70,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
         {{"--frobnicate"}, {}, {}, {}, 2, "", "无法识别的选项或缺少选项的值。" + usage},
         {{"switch", "api"}, "pk-nope", {}, {}, 2, "", "TEVRUN API 必须以 sk- 开头。\n"}, // the engine's refusal
         {{"switch", "api"}, "sk-refused", {},
-         [this] { relay.enqueue(LocalRelay::Reply::answer(401, R"({"error":{"message":"令牌无效"}})")); }, 1, "",
+         [this] { relay.enqueue({401, R"({"error":{"message":"令牌无效"}})"}); }, 1, "",
          "TEVRUN API 校验失败：，令牌无效\n"},
         {{"switch", "account"}, {}, {}, [this] { workspace.startCodex(808); }, 3, "",
          "已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。\n"},

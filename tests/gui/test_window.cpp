@@ -175,7 +175,7 @@ TEST_F(WindowTest, ASavedKeyCanBeChosenAndForgotten)
 TEST_F(WindowTest, EachControlRunsItsWorkflowAndShowsTheResult)
 {
     temp.write("auth.json", accountLogin);
-    relay.enqueue(LocalRelay::Reply::answer(401, R"({"error":{"code":"invalid_api_key","message":"令牌无效"}})"));
+    relay.enqueue({401, R"({"error":{"code":"invalid_api_key","message":"令牌无效"}})"});
     launch();
 
     // Recording the account login: green, no Codex opened, the title follows the profile.

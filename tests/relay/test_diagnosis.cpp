@@ -75,7 +75,7 @@ TEST(Diagnosis, AsksForEightyTokensAndCleansTheAnswer)
     TempHome temp;
     temp.write("config.toml", "model = \"o3\"\n");
     LocalRelay relay;
-    relay.enqueue(LocalRelay::Reply::answer(200, R"({"output_text":"缺少 model_provider\n和 base_url"})"));
+    relay.enqueue({200, R"({"output_text":"缺少 model_provider\n和 base_url"})"});
 
     EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")),
               QStringLiteral("缺少 model_provider 和 base_url"));
@@ -94,9 +94,9 @@ TEST(Diagnosis, GivesNothingOnAnyFailure)
 {
     TempHome temp;
     LocalRelay relay;
-    relay.enqueue(LocalRelay::Reply::answer(401, R"({"output_text":"should not be used"})"));
+    relay.enqueue({401, R"({"output_text":"should not be used"})"});
     relay.enqueue(LocalRelay::Reply{.silent = true});
-    relay.enqueue(LocalRelay::Reply::answer(200, R"({"output":[]})"));
+    relay.enqueue({200, R"({"output":[]})"});
     for (const RelayEndpoint& endpoint : {relay.endpoint(), relay.endpoint(3000, 200), relay.endpoint(), LocalRelay::refusingEndpoint()})
         EXPECT_FALSE(diagnoseConfigWithAIUsingKey(endpoint, temp.home(), QStringLiteral("sk-key")));
     EXPECT_EQ(relay.requests().size(), 3u);

@@ -25,7 +25,7 @@ TEST(KeyValidation, SendsOneMinimalResponsesRequestAndAcceptsExactlyThe2xxStatus
     EXPECT_FALSE(requests[0].body.contains(' '));
 
     for (int status : {201, 299}) {
-        relay.enqueue(Reply::answer(status, "{}"));
+        relay.enqueue({status, "{}"});
         EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key"))) << status;
     }
 }
@@ -44,14 +44,14 @@ TEST(KeyValidation, EachFailureHasItsCodeAndMessage)
         int code;
         QString message;
     } cases[] = {
-        {{Reply::answer(199, "{}")}, 3000, 4000, 199, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：199。")},
-        {{Reply::answer(300, "{}")}, 3000, 4000, 300, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：300。")},
-        {{Reply::answer(401, R"({"error":{"code":"invalid_api_key","message":"无效的令牌","type":"auth"}})")}, 3000, 4000,
+        {{Reply{199, "{}"}}, 3000, 4000, 199, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：199。")},
+        {{Reply{300, "{}"}}, 3000, 4000, 300, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：300。")},
+        {{Reply{401, R"({"error":{"code":"invalid_api_key","message":"无效的令牌","type":"auth"}})"}}, 3000, 4000,
          401, QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")},
-        {{Reply::answer(502, "<html><body>Bad gateway</body></html>")}, 3000, 4000, 502,
+        {{Reply{502, "<html><body>Bad gateway</body></html>"}}, 3000, 4000, 502,
          QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：502。")},
         // An oversized refusal is shown on one short line.
-        {{Reply::answer(400, huge)}, 3000, 4000, 400,
+        {{Reply{400, huge}}, 3000, 4000, 400,
          QStringLiteral("TEVRUN API 校验失败：too_long，") + QStringLiteral("第一行 ").repeated(10)
              + QString(200 - 9 - 40, QLatin1Char('x')) + QStringLiteral("...")},
         {{Reply{.hangUp = true}, Reply{.hangUp = true}}, 3000, 4000, 20, noConnection},

@@ -18,16 +18,6 @@ QByteArray readCertificateFile(const char* name)
     return file.readAll();
 }
 
-QByteArray reasonPhrase(int status)
-{
-    switch (status) {
-    case 200: return "OK";
-    case 401: return "Unauthorized";
-    case 502: return "Bad Gateway";
-    default: return "Status";
-    }
-}
-
 } // namespace
 
 QList<QSslCertificate> testCertificateAuthority()
@@ -95,8 +85,9 @@ private:
                 socket->abort();
                 return;
             }
-            QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status)
-                + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n";
+            // The reason phrase means nothing to a client: one word serves every status.
+            QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status)
+                + " Reply\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n";
             for (const auto& [name, value] : reply.headers)
                 response += name + ": " + value + "\r\n";
             socket->write(response + "\r\n" + reply.body);

@@ -26,14 +26,6 @@ public:
         int delayMs = 0;
         bool silent = false;  // never answers
         bool hangUp = false;  // closes the connection without answering
-
-        static Reply answer(int status, const QByteArray& body)
-        {
-            Reply reply;
-            reply.status = status;
-            reply.body = body;
-            return reply;
-        }
     };
     struct Request {
         QByteArray method;

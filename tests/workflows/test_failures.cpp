@@ -56,10 +56,10 @@ void directoryForConfiguration(Self& t)
 const std::vector<FailureTest::Case>& FailureTest::cases()
 {
     static const std::vector<Case> all = {
-        {"RefusedKey", [](Self& t) { t.relay.enqueue(LocalRelay::Reply::answer(401, refusal)); }, toApi,
+        {"RefusedKey", [](Self& t) { t.relay.enqueue({401, refusal}); }, toApi,
          text(QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")),
          [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }, false},
-        {"RefusedKeyInRepair", [](Self& t) { t.relay.enqueue(LocalRelay::Reply::answer(401, refusal)); },
+        {"RefusedKeyInRepair", [](Self& t) { t.relay.enqueue({401, refusal}); },
          [](Self& t) { return t.engine.repair(ModeApi, QStringLiteral("sk-key")); },
          text(QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")),
          [](Self& t) { EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL())); }, false},

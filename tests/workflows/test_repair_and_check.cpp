@@ -9,8 +9,8 @@ TEST_F(WorkflowTest, RepairInApiModeShowsTheDiagnosis)
 {
     makeAccountHome();
     temp.write("config.toml", "model_provider = \"tevrun\"\nbearer = \"sk-leaked.secret\"\n");
-    relay.enqueue(LocalRelay::Reply::answer(200, "{}"));
-    relay.enqueue(LocalRelay::Reply::answer(200, R"({"output_text":"缺少 TEVRUN provider 表\n和 base_url"})"));
+    relay.enqueue({200, "{}"});
+    relay.enqueue({200, R"({"output_text":"缺少 TEVRUN provider 表\n和 base_url"})"});
     const WorkflowResult result = engine.repair(ModeApi, QStringLiteral(" sk-repair "));
     expectResult(result, Outcome::Done,
                  QStringLiteral("AI 诊断：缺少 TEVRUN provider 表 和 base_url 已按标准模板修复。 已同步 3 条对话记录。"));
@@ -36,8 +36,8 @@ TEST_F(WorkflowTest, RepairInApiModeShowsTheDiagnosis)
 
 TEST_F(WorkflowTest, RepairInApiModeWithoutDiagnosis)
 {
-    relay.enqueue(LocalRelay::Reply::answer(200, "{}"));
-    relay.enqueue(LocalRelay::Reply::answer(500, "{}"));
+    relay.enqueue({200, "{}"});
+    relay.enqueue({500, "{}"});
     // Any mode but the account login repairs for the API.
     expectResult(engine.repair(ModeUnconfigured, QStringLiteral("sk-repair")), Outcome::Done,
                  QStringLiteral("TEVRUN API 已校验通过，配置已按标准模板修复。"));

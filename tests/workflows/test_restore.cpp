@@ -63,7 +63,7 @@ TEST_F(WorkflowTest, ARestoreShowsTheRestoredKeyAndMode)
 {
     makeAccountHome();
     ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-first")).outcome, Outcome::Done);
-    relay.enqueue(LocalRelay::Reply::answer(200, "{}"));
+    relay.enqueue({200, "{}"});
     ASSERT_EQ(engine.repair(ModeApi, QStringLiteral("sk-second")).outcome, Outcome::Done);
     const std::vector<RestorePoint> points = engine.listBackups();
     ASSERT_EQ(points[0].kind, QStringLiteral("repair-config"));
