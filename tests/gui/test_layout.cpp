@@ -75,23 +75,6 @@ TEST_F(WindowTest, ALongStatusStaysClearOfTheLinksShortenedInTheMiddle)
     EXPECT_EQ(widget("keyPageButton")->cursor().shape(), Qt::PointingHandCursor);
 }
 
-TEST_F(WindowTest, BeforeStartUpTheWindowShowsItsPlaceholders)
-{
-    app = std::make_unique<AppDelegate>(temp.userHome(), relay.endpoint(), workspace);
-    app->buildWindow();
-    EXPECT_EQ(pill(), QStringLiteral("检测中"));
-    EXPECT_EQ(pillColour(), green);
-    EXPECT_EQ(headline(), QStringLiteral("在 GPT 账号 登陆和 TEVRUN API 之间切换。"));
-    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 TEVRUN API 并打开 Codex"));
-    EXPECT_EQ(status(), QStringLiteral("切换前会自动保留可恢复状态。"));
-    EXPECT_EQ(statusColour(), green);
-    EXPECT_EQ(modeControl()->selectedSegment(), -1);
-    EXPECT_EQ(secureField()->placeholderText(), QStringLiteral("sk-..."));
-    EXPECT_EQ(widget<QPushButton>("repairButton")->text(), QStringLiteral("修复配置"));
-    EXPECT_EQ(widget<QPushButton>("keyPageButton")->text(), QStringLiteral("获取 TEVRUN API"));
-    EXPECT_EQ(app->selectedMode(), ModeUnconfigured);
-}
-
 TEST_F(WindowTest, StaysLightUnderADarkDesktopPalette)
 {
     QPalette dark;

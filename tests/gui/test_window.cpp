@@ -47,8 +47,23 @@ protected:
 
 } // namespace
 
-TEST_F(WindowTest, StartUpShowsTheDetectedModeAndTheRememberedKey)
+TEST_F(WindowTest, StartUpShowsThePlaceholdersThenTheDetectedModeAndTheRememberedKey)
 {
+    app = std::make_unique<AppDelegate>(temp.userHome(), relay.endpoint(), workspace);
+    app->buildWindow();
+    EXPECT_EQ(pill(), QStringLiteral("检测中"));
+    EXPECT_EQ(pillColour(), green);
+    EXPECT_EQ(headline(), QStringLiteral("在 GPT 账号 登陆和 TEVRUN API 之间切换。"));
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 TEVRUN API 并打开 Codex"));
+    EXPECT_EQ(status(), QStringLiteral("切换前会自动保留可恢复状态。"));
+    EXPECT_EQ(statusColour(), green);
+    EXPECT_EQ(modeControl()->selectedSegment(), -1);
+    EXPECT_EQ(secureField()->placeholderText(), QStringLiteral("sk-..."));
+    EXPECT_EQ(widget<QPushButton>("repairButton")->text(), QStringLiteral("修复配置"));
+    EXPECT_EQ(widget<QPushButton>("keyPageButton")->text(), QStringLiteral("获取 TEVRUN API"));
+    EXPECT_EQ(app->selectedMode(), ModeUnconfigured);
+
+    app.reset();
     launch();
     EXPECT_EQ(modeControl()->selectedSegment(), 1);
     EXPECT_TRUE(secureField()->text().isEmpty());
@@ -59,7 +74,24 @@ TEST_F(WindowTest, StartUpShowsTheDetectedModeAndTheRememberedKey)
     EXPECT_EQ(statusColour(), green);
     EXPECT_FALSE(secureField()->hasFocus()); // a selection made at start-up takes no focus
 
+    // Choosing a mode updates the window but not the pill.
+    clickSegment(0);
+    EXPECT_EQ(app->selectedMode(), ModeAccount);
+    EXPECT_FALSE(apiPanelShown());
+    EXPECT_EQ(status(), QStringLiteral("设置 GPT 账号 登陆前会自动保留可恢复状态。"));
+    EXPECT_EQ(pill(), QStringLiteral("未配置"));
+    // A saved account profile changes the title the next time it is computed.
+    writeFileAt(temp.home().profileURL("account") + "/auth.json", "{}");
+    clickSegment(1);
+    clickSegment(0);
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 GPT 账号 登陆并打开 Codex"));
+    clickSegment(1);
+    EXPECT_TRUE(apiPanelShown());
+    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 TEVRUN API 并打开 Codex"));
+    EXPECT_TRUE(secureField()->hasFocus());
+
     app.reset();
+    QDir(temp.home().profileURL("account")).removeRecursively();
     temp.write("auth.json", accountLogin);
     temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-last"})");
     launch();
@@ -72,27 +104,6 @@ TEST_F(WindowTest, StartUpShowsTheDetectedModeAndTheRememberedKey)
     EXPECT_EQ(headline(), QStringLiteral("准备使用 GPT 账号 登陆，没有账号记录也可以重新登陆。"));
     EXPECT_EQ(status(), QStringLiteral("设置 GPT 账号 登陆前会自动保留可恢复状态。"));
     EXPECT_EQ(actionButton()->text(), QStringLiteral("设置 GPT 账号 登陆并打开 Codex"));
-}
-
-TEST_F(WindowTest, ChoosingAModeUpdatesTheWindowButNotThePill)
-{
-    launch();
-    clickSegment(0);
-    EXPECT_EQ(app->selectedMode(), ModeAccount);
-    EXPECT_FALSE(apiPanelShown());
-    EXPECT_EQ(status(), QStringLiteral("设置 GPT 账号 登陆前会自动保留可恢复状态。"));
-    EXPECT_EQ(pill(), QStringLiteral("未配置"));
-
-    // A saved account profile changes the title the next time it is computed.
-    writeFileAt(temp.home().profileURL("account") + "/auth.json", "{}");
-    clickSegment(1);
-    clickSegment(0);
-    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 GPT 账号 登陆并打开 Codex"));
-
-    clickSegment(1);
-    EXPECT_TRUE(apiPanelShown());
-    EXPECT_EQ(actionButton()->text(), QStringLiteral("切到 TEVRUN API 并打开 Codex"));
-    EXPECT_TRUE(secureField()->hasFocus());
 }
 
 TEST_F(WindowTest, TheKeyPanelRevealsEditsAndOpensTheKeyPage)
