@@ -15,7 +15,7 @@ const char* const promptStart =
 
 } // namespace
 
-TEST(Diagnosis, PromptCarriesTheMaskedConfigurationAndOnlyWhetherAKeyExists)
+TEST(Diagnosis, ThePromptCarriesTheMaskedConfigurationAndOnlyWhetherAKeyExists)
 {
     TempHome temp;
     temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-secret-active"})");
@@ -25,6 +25,15 @@ TEST(Diagnosis, PromptCarriesTheMaskedConfigurationAndOnlyWhetherAKeyExists)
                                                               "model_provider = \"tevrun\"\n"
                                                               "experimental_bearer_token = \"***\"\n"
                                                               "note = \"sk- x\"\n"));
+
+    // Without a usable key or a readable configuration.
+    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-bad key"})");
+    QFile::remove(temp.path("config.toml"));
+    EXPECT_EQ(diagnosisPrompt(temp.home()),
+              QString::fromUtf8(promptStart)
+                  + QStringLiteral("auth.json 中没有可用的 OPENAI_API_KEY\\nconfig.toml:\\n未找到 config.toml"));
+    temp.write("config.toml", "bad \xff utf-8");
+    EXPECT_TRUE(diagnosisPrompt(temp.home()).endsWith(QStringLiteral("config.toml:\\n未找到 config.toml")));
 }
 
 TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
@@ -57,17 +66,6 @@ TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
                              "api-version = \"2025-04-01\"", "command = \"npx\"", "Bearer ***", "PLAIN = \"***\"\n",
                              "GITHUB_PERSONAL_ACCESS_TOKEN = \"***\"\r\n"})
         EXPECT_TRUE(masked.contains(QLatin1String(kept))) << kept << "\n" << masked.toStdString();
-}
-
-TEST(Diagnosis, PromptWithoutKeyOrConfiguration)
-{
-    TempHome temp;
-    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-bad key"})");
-    EXPECT_EQ(diagnosisPrompt(temp.home()),
-              QString::fromUtf8(promptStart)
-                  + QStringLiteral("auth.json 中没有可用的 OPENAI_API_KEY\\nconfig.toml:\\n未找到 config.toml"));
-    temp.write("config.toml", "bad \xff utf-8");
-    EXPECT_TRUE(diagnosisPrompt(temp.home()).endsWith(QStringLiteral("config.toml:\\n未找到 config.toml")));
 }
 
 TEST(Diagnosis, AsksForEightyTokensAndCleansTheAnswer)

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(CleanOneLine, JoinsLinesTrimsAndCutsAt48Units)
+TEST(CleanOneLine, JoinsLinesTrimsAndCutsAt48UnitsNeverInsideAnEmoji)
 {
     EXPECT_EQ(cleanOneLineText(QStringLiteral("  第一行\n第二行\n ")), QStringLiteral("第一行 第二行"));
     EXPECT_EQ(cleanOneLineText(QStringLiteral("a  b\tc\r")), QStringLiteral("a  b\tc"));
@@ -10,10 +10,7 @@ TEST(CleanOneLine, JoinsLinesTrimsAndCutsAt48Units)
     EXPECT_EQ(cleanOneLineText(exactly48), exactly48);
     EXPECT_EQ(cleanOneLineText(QString(60, QLatin1Char('y'))), QString(48, QLatin1Char('y')) + QStringLiteral("..."));
     EXPECT_EQ(cleanOneLineText(QString(60, QChar(0x914D))), QString(48, QChar(0x914D)) + QStringLiteral("..."));
-}
 
-TEST(CleanOneLine, NeverCutsAnEmojiInHalf)
-{
     const QString emoji = QStringLiteral("🎉");
     // The 48th unit is the first half of the pair: cut before it.
     const QString text = QString(47, QLatin1Char('a')) + emoji + QStringLiteral("tail");
@@ -31,7 +28,7 @@ TEST(RedactSecrets, MasksEveryKeyLikeToken)
     EXPECT_EQ(redactSecrets(QStringLiteral("prefix-sk-abc/rest")), QStringLiteral("prefix-sk-***/rest"));
 }
 
-TEST(ResponseText, PrefersOutputTextThenJoinsContentTexts)
+TEST(ResponseText, PrefersOutputTextThenJoinsContentTextsAndGivesNothingForOtherShapes)
 {
     EXPECT_EQ(responseTextFromData(QByteArray(R"({"output_text":"配置缺少 base_url\n请修复"})")),
               QStringLiteral("配置缺少 base_url 请修复"));
@@ -42,10 +39,7 @@ TEST(ResponseText, PrefersOutputTextThenJoinsContentTexts)
                   R"({"output":["x",{"content":"no"},{"content":[1,{"text":5},{"text":"a"}]},{"content":[{"text":"b"}]}]})")),
               QStringLiteral("ab"));
     EXPECT_EQ(responseTextFromData(QByteArray(R"({"output_text":"  \n "})")), QString(""));
-}
 
-TEST(ResponseText, GivesNothingForOtherShapes)
-{
     EXPECT_FALSE(responseTextFromData(std::nullopt));
     EXPECT_FALSE(responseTextFromData(QByteArray("<html>")));
     EXPECT_FALSE(responseTextFromData(QByteArray("[]")));
