@@ -165,6 +165,7 @@ TEST_F(CommandLineTest, BackupsAreListedRestoredAndPrunedOnlyWhenAsked)
     EXPECT_EQ(engine.listBackups().size(), 1u);
     workspace.startCodex(41);
     EXPECT_EQ(run({"backups", "restore", engine.listBackups()[0].id}).status, 3);
+    EXPECT_EQ(run({"backups", "prune", "--keep", "0"}).out, "已删除 1 个较早的备份，保留了最新的 0 个。\n");
 }
 
 TEST_F(CommandLineTest, AKeyFileMayBeAPipe)
