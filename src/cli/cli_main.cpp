@@ -1,9 +1,9 @@
 #include "cli/command_line.h"
+#include "cli/key_input.h"
 #include "codexapp/system_workspace.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
 #include <unistd.h>
@@ -20,10 +20,7 @@ int main(int argc, char** argv)
     CommandLineIo io{out, err};
     io.inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
     io.errorIsTerminal = ::isatty(STDERR_FILENO) != 0;
-    io.readInput = [] {
-        QFile input;
-        return input.open(stdin, QIODevice::ReadOnly) ? input.readAll() : QByteArray();
-    };
+    io.readInput = [] { return readKeyInput(STDIN_FILENO).value_or(QByteArray()); };
     io.environmentKey = qEnvironmentVariable("TEVRUN_API_KEY");
     return runCommandLine(application.arguments().mid(1), engine, io);
 }

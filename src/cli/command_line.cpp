@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/backup_commands.h"
+#include "cli/key_input.h"
 #include "cli/saved_keys.h"
 #include "cli/status_report.h"
 #include "codexapp/codex_control.h"
@@ -17,6 +18,8 @@
 #include <unistd.h>
 
 namespace {
+
+const QString tooLongForAKey = QStringLiteral("内容超过 64 KiB，不是 TEVRUN API");
 
 const QString helpText = QStringLiteral(
     "用法：morvane-cli <命令> [选项]\n"
@@ -155,18 +158,29 @@ private:
     std::optional<QString> readKey()
     {
         if (!m_keyFile.isEmpty()) {
-            // The file may be a pipe, as in --key-file <(pass show tevrun): read it as it comes.
+            // The file may be a pipe, as in --key-file <(pass show tevrun).
             const int fd = ::open(QFile::encodeName(m_keyFile).constData(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) {
-                m_io.err << files::systemError(QStringLiteral("读取"), m_keyFile, errno).message << '\n';
+            const std::optional<QByteArray> bytes = fd < 0 ? std::nullopt : readKeyInput(fd);
+            const int readError = errno;
+            if (fd >= 0)
+                ::close(fd);
+            if (!bytes) {
+                m_io.err << files::systemError(QStringLiteral("读取"), m_keyFile, readError).message << '\n';
                 return std::nullopt;
             }
-            QFile file;
-            file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-            return QString::fromUtf8(file.readAll());
+            if (bytes->size() > keyInputLimit) {
+                m_io.err << files::fileErrorWithReason(QStringLiteral("读取"), m_keyFile, tooLongForAKey).message << '\n';
+                return std::nullopt;
+            }
+            return QString::fromUtf8(*bytes);
         }
         if (!m_io.inputIsTerminal) {
-            const QString input = QString::fromUtf8(m_io.readInput()).trimmed();
+            const QByteArray bytes = m_io.readInput();
+            if (bytes.size() > keyInputLimit) {
+                m_io.err << QStringLiteral("标准输入") << tooLongForAKey << QStringLiteral("。") << '\n';
+                return std::nullopt;
+            }
+            const QString input = QString::fromUtf8(bytes).trimmed();
             if (!input.isEmpty())
                 return input;
         }

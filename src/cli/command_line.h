@@ -15,7 +15,7 @@ struct CommandLineIo {
     QTextStream& err;
     bool inputIsTerminal = true;
     bool errorIsTerminal = false;
-    std::function<QByteArray()> readInput = {}; // all of standard input, asked only when needed
+    std::function<QByteArray()> readInput = {}; // standard input as readKeyInput gives it, asked only when needed
     QString environmentKey = {};                 // TEVRUN_API_KEY
 };
 

@@ -64,6 +64,10 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
         {{"switch", "api"}, {}, {}, {}, 2, "",
          "没有拿到 TEVRUN API：请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n"},
         {{"switch", "api", "--key-file", temp.path("missing.txt")}, {}, {}, {}, 2, "", "无法读取“missing.txt”：文件或目录不存在。\n"},
+        {{"switch", "api", "--key-file", temp.codexHome()}, {}, {}, {}, 2, "", "无法读取“.codex”：目标是一个目录。\n"},
+        // Read no further than a key can be long.
+        {{"switch", "api", "--key-file", "/dev/zero"}, {}, {}, {}, 2, "", "无法读取“zero”：内容超过 64 KiB，不是 TEVRUN API。\n"},
+        {{"switch", "api"}, QByteArray(64 * 1024 + 1, 'k'), {}, {}, 2, "", "标准输入内容超过 64 KiB，不是 TEVRUN API。\n"},
         {{"switch", "sideways"}, {}, {}, {}, 2, "", "未知的命令。" + usage},
         {{"status", "extra"}, {}, {}, {}, 2, "", "参数过多。" + usage},
         {{}, {}, {}, {}, 2, "", "缺少命令。" + usage},
@@ -269,5 +273,11 @@ TEST(CommandLineProgram, RunsOnTheUsersHome)
     ASSERT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitCode(), 2);
     EXPECT_TRUE(QString::fromUtf8(program.readAllStandardError()).startsWith("不接受写在命令行参数里的 TEVRUN API"));
+
+    program.setStandardInputFile("/dev/zero");
+    program.start(MORVANE_CLI, {"switch", "api"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(program.readAllStandardError()), "标准输入内容超过 64 KiB，不是 TEVRUN API。\n");
     EXPECT_EQ(temp.read("auth.json"), "{}");
 }
