@@ -43,6 +43,7 @@ TEST_F(WindowTest, ContentIsAFixedCardWithTheLayoutsPositions)
     EXPECT_EQ(reveal.right() + 1, check.left() - 8);
     EXPECT_EQ(box.right() + 1, reveal.left() - 12);
     EXPECT_EQ(reveal.center().y(), box.center().y());
+    EXPECT_EQ(check.center().y(), box.center().y());
     EXPECT_EQ(placeOf("actionButton"), QRect(32, panel.bottom() + 1 + 18, 716, 46));
 }
 
