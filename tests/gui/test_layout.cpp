@@ -45,6 +45,14 @@ TEST_F(WindowTest, ContentIsAFixedCardWithTheLayoutsPositions)
     EXPECT_EQ(reveal.center().y(), box.center().y());
     EXPECT_EQ(check.center().y(), box.center().y());
     EXPECT_EQ(placeOf("actionButton"), QRect(32, panel.bottom() + 1 + 18, 716, 46));
+
+    // The card's background moves the window by as much as the pointer dragged it.
+    const QPoint before = app->window()->pos();
+    QTest::mousePress(widget("content"), Qt::LeftButton, {}, QPoint(400, 440));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(430, 460), widget("content")->mapToGlobal(QPointF(430, 460)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget("content"), &drag);
+    EXPECT_EQ(app->window()->pos(), before + QPoint(30, 20));
 }
 
 TEST_F(WindowTest, TheAccountModeCollapsesThePanelAndMovesTheButtonUp)
