@@ -35,6 +35,11 @@ std::vector<CodexProcess> runningCodex(Workspace& workspace)
     return runningCodex(workspace.runningApplications(mayBeCodex), qint32(::getpid()));
 }
 
+std::vector<CodexProcess> polledCodex(Workspace& workspace)
+{
+    return runningCodex(workspace.polledApplications(mayBeCodex), qint32(::getpid()));
+}
+
 QString codexRunningMessage(const std::vector<CodexProcess>& running)
 {
     return appRuns(running) ? QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。")

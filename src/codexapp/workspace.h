@@ -28,6 +28,13 @@ public:
     // In the platform's order. A listing may skip what the filter refuses, where that
     // saves work; it never leaves out anything else.
     virtual std::vector<RunningApplication> runningApplications(const ApplicationFilter& mayBeWanted) = 0;
+    // The same for a poll repeated with the same filter, where a platform can make that
+    // cheaper by trusting what earlier polls refused for a while. A check that guards a
+    // change to files uses runningApplications.
+    virtual std::vector<RunningApplication> polledApplications(const ApplicationFilter& mayBeWanted)
+    {
+        return runningApplications(mayBeWanted);
+    }
     virtual void terminate(qint32 pid) = 0;      // polite quit
     virtual void forceTerminate(qint32 pid) = 0; // forced quit
     // Starts the application bundle at the path; false when it cannot be started.

@@ -28,7 +28,7 @@ void AppDelegate::refreshCodexRunningGate()
     // The workflow under way checks for Codex itself, and its result is shown next.
     if (m_switching)
         return;
-    m_runningCodex = runningCodex(m_workspace);
+    m_runningCodex = polledCodex(m_workspace);
     // A Codex that ends is noticed at once, not at the next tick.
     for (const CodexProcess& codex : m_runningCodex) {
         m_workspace.notifyWhenEnded(codex.pid, [self = QPointer<AppDelegate>(this)] {

@@ -152,3 +152,55 @@ TEST(LinuxWorkspace, TheFilteredScanFindsExactlyWhatTheFullScanFinds)
     for (const auto& process : processes)
         process->waitForFinished(3000);
 }
+
+// The window's poll trusts a process it has refused a few times, to cost next to nothing
+// while idle. A process that turns into Codex in place is still found: at once while it is
+// new, as a launcher does, and by the next full look when it is old.
+TEST(LinuxWorkspace, ThePollFindsAProcessThatTurnsIntoCodexInPlace)
+{
+    TempHome temp;
+    const QString codex = temp.userHome() + QStringLiteral("/bin/codex");
+    QDir().mkpath(QFileInfo(codex).path());
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), codex));
+    // Shells that become Codex when told to.
+    QProcess launcher, late;
+    for (QProcess* shell : {&launcher, &late}) {
+        shell->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("read line; exec \"$0\" 30"), codex});
+        ASSERT_TRUE(shell->waitForStarted());
+    }
+    LinuxWorkspace workspace;
+    const qint32 me = qint32(::getpid());
+    const auto found = [me](const std::vector<RunningApplication>& applications, const QProcess& process) {
+        const std::vector<CodexProcess> running = runningCodex(applications, me);
+        return std::find(running.begin(), running.end(), CodexProcess {qint32(process.processId()), CodexKind::Terminal})
+            != running.end();
+    };
+    const auto turnIntoCodex = [&](QProcess& shell) {
+        shell.write("\n");
+        for (int i = 0; i < 150 && !found(workspace.runningApplications(mayBeCodex), shell); ++i)
+            QTest::qWait(20);
+        ASSERT_TRUE(found(workspace.runningApplications(mayBeCodex), shell));
+    };
+
+    EXPECT_FALSE(found(workspace.polledApplications(mayBeCodex), launcher));
+    turnIntoCodex(launcher);
+    EXPECT_TRUE(found(workspace.polledApplications(mayBeCodex), launcher));
+
+    for (int i = 0; i < LinuxWorkspace::refusalsBeforeTrust; ++i)
+        EXPECT_FALSE(found(workspace.polledApplications(mayBeCodex), late));
+    turnIntoCodex(late);
+    int polls = 1;
+    while (!found(workspace.polledApplications(mayBeCodex), late) && polls < LinuxWorkspace::pollsPerFullLook)
+        ++polls;
+    EXPECT_LT(polls, LinuxWorkspace::pollsPerFullLook);
+
+    // A Codex started meanwhile is found by the next poll.
+    QProcess started;
+    started.start(codex, {QStringLiteral("30")});
+    ASSERT_TRUE(started.waitForStarted());
+    EXPECT_TRUE(found(workspace.polledApplications(mayBeCodex), started));
+    for (QProcess* process : {&launcher, &late, &started}) {
+        process->kill();
+        process->waitForFinished(3000);
+    }
+}

@@ -100,36 +100,69 @@ std::vector<qint32> processIds()
     return pids;
 }
 
+// One process as a listing gives it; nothing when it is not the current user's or the
+// filter refuses it. What the filter refuses costs one readlink (or, for a process of
+// another user, one small read of comm), and only the rest has its status read.
+std::optional<RunningApplication> applicationAt(qint32 pid, uid_t me, const ApplicationFilter& mayBeWanted)
+{
+    char directory[32];
+    std::snprintf(directory, sizeof directory, "/proc/%d", int(pid));
+    std::optional<QString> executable = executableOf(directory);
+    if (!executable)
+        return std::nullopt; // never Codex, and it would cost a read of comm
+    RunningApplication application;
+    application.pid = pid;
+    application.executablePath = std::move(*executable);
+    const QString shortName = application.executablePath.isEmpty() ? commandNameOf(directory) : QString();
+    if (mayBeWanted && !mayBeWanted(application.executablePath, shortName))
+        return std::nullopt;
+    if (realUidOfLiveProcess(directory) != me)
+        return std::nullopt;
+    application.name = application.executablePath.isEmpty() ? shortName
+                                                             : QFileInfo(application.executablePath).fileName();
+    application.bundlePath = bundlePathForExecutable(application.executablePath);
+    return application;
+}
+
 } // namespace
 
 std::unique_ptr<Workspace> makeSystemWorkspace() { return std::make_unique<LinuxWorkspace>(); }
 
-// Polled every second while the window is open: what the filter refuses costs one readlink
-// (or, for a process of another user, one small read of comm), and only the rest has its
-// status read.
 std::vector<RunningApplication> LinuxWorkspace::runningApplications(const ApplicationFilter& mayBeWanted)
 {
     const uid_t me = ::getuid();
     std::vector<RunningApplication> applications;
     for (const qint32 pid : processIds()) {
-        char directory[32];
-        std::snprintf(directory, sizeof directory, "/proc/%d", int(pid));
-        std::optional<QString> executable = executableOf(directory);
-        if (!executable)
-            continue; // never Codex, and it would cost a read of comm
-        RunningApplication application;
-        application.pid = pid;
-        application.executablePath = std::move(*executable);
-        const QString shortName = application.executablePath.isEmpty() ? commandNameOf(directory) : QString();
-        if (mayBeWanted && !mayBeWanted(application.executablePath, shortName))
-            continue;
-        if (realUidOfLiveProcess(directory) != me)
-            continue;
-        application.name = application.executablePath.isEmpty() ? shortName
-                                                                 : QFileInfo(application.executablePath).fileName();
-        application.bundlePath = bundlePathForExecutable(application.executablePath);
-        applications.push_back(application);
+        if (std::optional<RunningApplication> application = applicationAt(pid, me, mayBeWanted))
+            applications.push_back(std::move(*application));
     }
+    return applications;
+}
+
+// Even a readlink for each process costs more than an idle window should, once a second.
+// Only a new program turns a process into Codex, and nothing tells of that without
+// privileges; but a launcher replaces itself within moments of starting, so a process is
+// looked at in each of its first polls, and one that turns into Codex much later is seen
+// at the next full look.
+std::vector<RunningApplication> LinuxWorkspace::polledApplications(const ApplicationFilter& mayBeWanted)
+{
+    const bool fullLook = m_polls++ % pollsPerFullLook == 0;
+    const uid_t me = ::getuid();
+    std::vector<RunningApplication> applications;
+    std::vector<std::pair<qint32, int>> refusals;
+    auto earlier = m_refusals.cbegin();
+    for (const qint32 pid : processIds()) {
+        while (earlier != m_refusals.cend() && earlier->first < pid)
+            ++earlier;
+        const int refused = earlier != m_refusals.cend() && earlier->first == pid ? earlier->second : 0;
+        if (refused >= refusalsBeforeTrust && !fullLook)
+            refusals.emplace_back(pid, refused);
+        else if (std::optional<RunningApplication> application = applicationAt(pid, me, mayBeWanted))
+            applications.push_back(std::move(*application));
+        else
+            refusals.emplace_back(pid, std::min(refused + 1, refusalsBeforeTrust));
+    }
+    m_refusals = std::move(refusals);
     return applications;
 }
 

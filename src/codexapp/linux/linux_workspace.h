@@ -6,6 +6,8 @@
 
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 // The workspace on Linux, read from /proc: the current user's processes in ascending pid
 // order. A process's end is noticed at once through a pidfd; a launch only by the poll.
@@ -14,12 +16,21 @@ public:
     ~LinuxWorkspace() override;
 
     std::vector<RunningApplication> runningApplications(const ApplicationFilter& mayBeWanted) override;
+    // From one thread only, the window's: it keeps what earlier polls refused.
+    std::vector<RunningApplication> polledApplications(const ApplicationFilter& mayBeWanted) override;
     void terminate(qint32 pid) override;
     void forceTerminate(qint32 pid) override;
     bool openApplication(const QString& bundlePath) override;
     bool openURL(const QUrl& url) override;
     void notifyWhenEnded(qint32 pid, std::function<void()> ended) override;
 
+    // A poll looks at every process at every this many polls. In between it trusts the
+    // refusal of a process refused at this many polls in a row.
+    static constexpr int pollsPerFullLook = 10;
+    static constexpr int refusalsBeforeTrust = 3;
+
 private:
+    int m_polls = 0;
+    std::vector<std::pair<qint32, int>> m_refusals; // pid and polls refused in a row, by pid
     std::map<qint32, std::unique_ptr<QSocketNotifier>> m_endWatches; // each owns its pidfd
 };
