@@ -100,6 +100,25 @@ std::vector<qint32> processIds()
     return pids;
 }
 
+// The newest process's number, from /proc/loadavg ("0.00 0.01 0.05 1/123 4567"). It
+// changes whenever a process (or a thread) starts.
+std::optional<qint32> newestProcessId()
+{
+    const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    char text[128];
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got <= 0)
+        return std::nullopt;
+    text[got] = '\0';
+    const char* last = std::strrchr(text, ' ');
+    char* end = nullptr;
+    const long pid = last ? std::strtol(last + 1, &end, 10) : 0;
+    return pid > 0 && end != last + 1 ? std::optional<qint32>(qint32(pid)) : std::nullopt;
+}
+
 // One process as a listing gives it; nothing when it is not the current user's or the
 // filter refuses it. What the filter refuses costs one readlink (or, for a process of
 // another user, one small read of comm), and only the rest has its status read.
@@ -139,30 +158,45 @@ std::vector<RunningApplication> LinuxWorkspace::runningApplications(const Applic
     return applications;
 }
 
-// Even a readlink for each process costs more than an idle window should, once a second.
-// Only a new program turns a process into Codex, and nothing tells of that without
-// privileges; but a launcher replaces itself within moments of starting, so a process is
-// looked at in each of its first polls, and one that turns into Codex much later is seen
-// at the next full look.
+// Even a readlink for each process costs more than an idle window should, once a second,
+// and so does listing /proc after the processor has slept. Only a new program turns a
+// process into Codex, and nothing tells of that without privileges; but a launcher
+// replaces itself within moments of starting, so a process is looked at in each of its
+// first polls, and one that turns into Codex much later is seen at the next full look.
 std::vector<RunningApplication> LinuxWorkspace::polledApplications(const ApplicationFilter& mayBeWanted)
 {
     const bool fullLook = m_polls++ % pollsPerFullLook == 0;
+    // Read before the listing, so that a process started meanwhile brings the next one.
+    const std::optional<qint32> newest = newestProcessId();
+    std::vector<qint32> pids;
+    if (!fullLook && newest && newest == m_newestProcessId) {
+        // None started: the processes are those seen last time, less any that ended.
+        pids.reserve(m_seen.size());
+        for (const auto& [pid, refused] : m_seen)
+            pids.push_back(pid);
+    } else {
+        pids = processIds();
+        m_newestProcessId = newest;
+    }
     const uid_t me = ::getuid();
     std::vector<RunningApplication> applications;
-    std::vector<std::pair<qint32, int>> refusals;
-    auto earlier = m_refusals.cbegin();
-    for (const qint32 pid : processIds()) {
-        while (earlier != m_refusals.cend() && earlier->first < pid)
+    std::vector<std::pair<qint32, int>> seen;
+    seen.reserve(pids.size());
+    auto earlier = m_seen.cbegin();
+    for (const qint32 pid : pids) {
+        while (earlier != m_seen.cend() && earlier->first < pid)
             ++earlier;
-        const int refused = earlier != m_refusals.cend() && earlier->first == pid ? earlier->second : 0;
-        if (refused >= refusalsBeforeTrust && !fullLook)
-            refusals.emplace_back(pid, refused);
-        else if (std::optional<RunningApplication> application = applicationAt(pid, me, mayBeWanted))
+        const int refused = earlier != m_seen.cend() && earlier->first == pid ? earlier->second : 0;
+        if (refused >= refusalsBeforeTrust && !fullLook) {
+            seen.emplace_back(pid, refused);
+        } else if (std::optional<RunningApplication> application = applicationAt(pid, me, mayBeWanted)) {
             applications.push_back(std::move(*application));
-        else
-            refusals.emplace_back(pid, std::min(refused + 1, refusalsBeforeTrust));
+            seen.emplace_back(pid, 0);
+        } else {
+            seen.emplace_back(pid, std::min(refused + 1, refusalsBeforeTrust));
+        }
     }
-    m_refusals = std::move(refusals);
+    m_seen = std::move(seen);
     return applications;
 }
 

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -26,11 +27,12 @@ public:
 
     // A poll looks at every process at every this many polls. In between it trusts the
     // refusal of a process refused at this many polls in a row.
-    static constexpr int pollsPerFullLook = 10;
+    static constexpr int pollsPerFullLook = 30;
     static constexpr int refusalsBeforeTrust = 3;
 
 private:
     int m_polls = 0;
-    std::vector<std::pair<qint32, int>> m_refusals; // pid and polls refused in a row, by pid
+    std::optional<qint32> m_newestProcessId; // as the last listing of /proc began
+    std::vector<std::pair<qint32, int>> m_seen; // by pid: each with the polls it was refused at in a row
     std::map<qint32, std::unique_ptr<QSocketNotifier>> m_endWatches; // each owns its pidfd
 };
