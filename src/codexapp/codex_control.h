@@ -8,7 +8,8 @@
 // The running Codex processes, never Morvane itself.
 std::vector<CodexProcess> runningCodex(Workspace& workspace);
 // The same for the window's poll, once a second: where the platform trusts earlier polls,
-// a process that turns into Codex in place long after it started shows a few polls later.
+// a process that turns into Codex in place long after it started shows only at its next
+// full look. A check that guards a change to files uses runningCodex.
 std::vector<CodexProcess> polledCodex(Workspace& workspace);
 
 // Shown while Codex runs, by the window's gate and at the end of a workflow, and the
