@@ -155,7 +155,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsExactlyWhatTheFullScanFinds)
 
 // The window's poll trusts a process it has refused a few times, to cost next to nothing
 // while idle. A process that turns into Codex in place is still found: at once while it is
-// new, as a launcher does, and by the next full look when it is old.
+// new, as a launcher does, and at the next full look, not before, when it is trusted.
 TEST(LinuxWorkspace, ThePollFindsAProcessThatTurnsIntoCodexInPlace)
 {
     TempHome temp;
@@ -169,6 +169,11 @@ TEST(LinuxWorkspace, ThePollFindsAProcessThatTurnsIntoCodexInPlace)
         ASSERT_TRUE(shell->waitForStarted());
     }
     LinuxWorkspace workspace;
+    int polls = 0;
+    const auto poll = [&] {
+        ++polls;
+        return workspace.polledApplications(mayBeCodex);
+    };
     const qint32 me = qint32(::getpid());
     const auto found = [me](const std::vector<RunningApplication>& applications, const QProcess& process) {
         const std::vector<CodexProcess> running = runningCodex(applications, me);
@@ -182,23 +187,25 @@ TEST(LinuxWorkspace, ThePollFindsAProcessThatTurnsIntoCodexInPlace)
         ASSERT_TRUE(found(workspace.runningApplications(mayBeCodex), shell));
     };
 
-    EXPECT_FALSE(found(workspace.polledApplications(mayBeCodex), launcher));
+    EXPECT_FALSE(found(poll(), launcher)); // the first poll is a full look
     turnIntoCodex(launcher);
-    EXPECT_TRUE(found(workspace.polledApplications(mayBeCodex), launcher));
+    EXPECT_TRUE(found(poll(), launcher));
 
     for (int i = 0; i < LinuxWorkspace::refusalsBeforeTrust; ++i)
-        EXPECT_FALSE(found(workspace.polledApplications(mayBeCodex), late));
+        EXPECT_FALSE(found(poll(), late));
     turnIntoCodex(late);
-    int polls = 1;
-    while (!found(workspace.polledApplications(mayBeCodex), late) && polls < LinuxWorkspace::pollsPerFullLook)
-        ++polls;
-    EXPECT_LT(polls, LinuxWorkspace::pollsPerFullLook);
+    // Trusted by now: seen by the next full look, the poll after the first thirty, and no earlier.
+    bool seen = false;
+    while (!seen && polls <= LinuxWorkspace::pollsPerFullLook)
+        seen = found(poll(), late);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(polls, LinuxWorkspace::pollsPerFullLook + 1);
 
     // A Codex started meanwhile is found by the next poll.
     QProcess started;
     started.start(codex, {QStringLiteral("30")});
     ASSERT_TRUE(started.waitForStarted());
-    EXPECT_TRUE(found(workspace.polledApplications(mayBeCodex), started));
+    EXPECT_TRUE(found(poll(), started));
     for (QProcess* process : {&launcher, &late, &started}) {
         process->kill();
         process->waitForFinished(3000);
