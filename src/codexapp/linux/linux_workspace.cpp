@@ -25,21 +25,30 @@
 
 namespace {
 
+// A small file of /proc read whole into text, which ends in a NUL: its length, or nothing
+// when it cannot be read or is empty.
+std::optional<size_t> readProcFile(const char* path, char* text, size_t capacity)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    const ssize_t got = ::read(fd, text, capacity - 1);
+    ::close(fd);
+    if (got <= 0)
+        return std::nullopt;
+    text[got] = '\0';
+    return size_t(got);
+}
+
 // The real uid from /proc/PID/status ("Uid:\treal\teffective\t..."), for a process that
 // still runs: one that has ended but is not yet reaped ("State:\tZ (zombie)") gives nothing.
 std::optional<uid_t> realUidOfLiveProcess(const char* processDirectory)
 {
     char path[64];
     std::snprintf(path, sizeof path, "%s/status", processDirectory);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
     char text[4096];
-    const ssize_t got = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (got <= 0)
+    if (!readProcFile(path, text, sizeof text))
         return std::nullopt;
-    text[got] = '\0';
     // "State:" comes before "Uid:", both within the first lines.
     if (const char* state = std::strstr(text, "\nState:\t"); state && (state[8] == 'Z' || state[8] == 'X'))
         return std::nullopt;
@@ -74,13 +83,9 @@ QString commandNameOf(const char* processDirectory)
 {
     char path[64];
     std::snprintf(path, sizeof path, "%s/comm", processDirectory);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return QString();
     char name[64];
-    const ssize_t got = ::read(fd, name, sizeof name);
-    ::close(fd);
-    return got > 0 ? QString::fromUtf8(name, got).trimmed() : QString();
+    const std::optional<size_t> length = readProcFile(path, name, sizeof name);
+    return length ? QString::fromUtf8(name, qsizetype(*length)).trimmed() : QString();
 }
 
 std::vector<qint32> processIds()
@@ -104,15 +109,9 @@ std::vector<qint32> processIds()
 // changes whenever a process (or a thread) starts.
 std::optional<qint32> newestProcessId()
 {
-    const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
     char text[128];
-    const ssize_t got = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (got <= 0)
+    if (!readProcFile("/proc/loadavg", text, sizeof text))
         return std::nullopt;
-    text[got] = '\0';
     const char* last = std::strrchr(text, ' ');
     char* end = nullptr;
     const long pid = last ? std::strtol(last + 1, &end, 10) : 0;
