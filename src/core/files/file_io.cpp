@@ -263,6 +263,8 @@ bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMo
         return fail(error, systemError(operation, path, errno));
     bool ok = write(fd);
     int saved = ok ? 0 : errno;
+    if (ok) // the disk works on it while the next file is staged; commit waits for it
+        system::startWritingToDisk(fd);
     // The new file keeps the mode of the one it replaces, unless it is to be owner-only.
     const mode_t mode = access == Access::OwnerOnly ? 0600 : existing.st_mode & 07777;
     if (ok && (replacing || access == Access::OwnerOnly) && ::fchmod(fd, mode) != 0) {

@@ -81,6 +81,16 @@ KernelCopy copyInKernel(int from, int to, off_t size)
 #endif
 }
 
+void startWritingToDisk(int fd)
+{
+#ifdef __linux__
+    if (systemCallsEnabled)
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    Q_UNUSED(fd)
+#endif
+}
+
 bool flushToDisk(const std::vector<QString>& paths, QString* failedPath)
 {
     // With many files, one flush of each file system is far cheaper than one per file.

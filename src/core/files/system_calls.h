@@ -19,6 +19,11 @@ KernelCopy cloneFile(int from, int to);
 // it between these two files (the caller copies through a buffer then).
 KernelCopy copyInKernel(int from, int to, off_t size);
 
+// Starts writing a file's contents to disk without waiting, so that the disk works while
+// the program goes on; the flush below still waits for them. Nothing where the system has
+// no such call.
+void startWritingToDisk(int fd);
+
 // Puts the files' contents on disk: one flush per file system where the system offers it,
 // else each file by itself. The path that could not be flushed, with errno set, on failure.
 bool flushToDisk(const std::vector<QString>& paths, QString* failedPath);
