@@ -5,7 +5,7 @@
 #include "core/files/file_errors.h"
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
-#include "migration/rollout_rewrite.h"
+#include "migration/rollout_read_ahead.h"
 #include "storage/backups.h"
 #include "storage/rollout_backup.h"
 
@@ -196,29 +196,19 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
                             RolloutBackup& backup, files::AtomicBatch& batch, Error* error,
                             const MigrationProgress& progress)
 {
-    // Two buffers for all files: a fresh allocation per file costs more than the rewrite.
-    QByteArray content;
-    QByteArray head;
-    files::OpenFile file;
+    RolloutReadAhead reader(threads, targetProvider);
     qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
+        ReadRollout& rollout = reader.next();
         if (progress && thread.moves)
             progress(done++, moving);
-        const QString& path = thread.rolloutPath;
-        if (path.isEmpty())
-            continue;
-        Error readError;
-        if (!file.readUtf8Into(path, content, &readError)) {
-            if (!files::itemExists(path))
-                continue; // a thread whose file is gone moves in the index only
-            return files::fail(error, readError);
-        }
-        if (!backup.keep(path, content, error))
+        if (rollout.missing)
+            continue; // a thread without its file moves in the index only
+        if (!rollout.read)
+            return files::fail(error, rollout.error);
+        if (!backup.keep(thread.rolloutPath, rollout.content, error))
             return false;
-        if (!thread.moves)
-            continue;
-        const std::optional<qsizetype> rest = rewriteRollout(content, targetProvider, head);
-        if (rest && !batch.stageSplice(path, head, file, *rest, error))
+        if (rollout.rest && !batch.stageSplice(thread.rolloutPath, rollout.head, rollout.file, *rollout.rest, error))
             return false;
     }
     return true;

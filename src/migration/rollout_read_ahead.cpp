@@ -1,0 +1,60 @@
+#include "migration/rollout_read_ahead.h"
+
+#include "migration/rollout_rewrite.h"
+
+RolloutReadAhead::RolloutReadAhead(const ThreadRecords& threads, QString targetProvider)
+    : m_threads(threads), m_targetProvider(std::move(targetProvider)), m_reader([this] { readAll(); })
+{
+}
+
+RolloutReadAhead::~RolloutReadAhead()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_reader.join();
+}
+
+ReadRollout& RolloutReadAhead::next()
+{
+    std::unique_lock lock(m_mutex);
+    if (m_taken > 0) {
+        m_filled[(m_taken - 1) % 2] = false; // the file handed out before is done with
+        m_changed.notify_all();
+    }
+    const size_t slot = m_taken % 2;
+    m_changed.wait(lock, [&] { return m_filled[slot]; });
+    ++m_taken;
+    return m_slots[slot];
+}
+
+void RolloutReadAhead::readAll()
+{
+    for (size_t i = 0; i < m_threads.size(); ++i) {
+        const size_t slot = i % 2;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_stopping || !m_filled[slot]; });
+            if (m_stopping)
+                return;
+        }
+        // The slot is this thread's alone until it is marked filled.
+        const ThreadRecord& thread = m_threads[i];
+        ReadRollout& rollout = m_slots[slot];
+        rollout.error = Error();
+        rollout.rest.reset();
+        rollout.missing = thread.rolloutPath.isEmpty();
+        rollout.read = !rollout.missing && rollout.file.readUtf8Into(thread.rolloutPath, rollout.content, &rollout.error);
+        if (!rollout.read && !rollout.missing)
+            rollout.missing = !files::itemExists(thread.rolloutPath);
+        if (rollout.read && thread.moves)
+            rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_filled[slot] = true;
+        }
+        m_changed.notify_all();
+    }
+}

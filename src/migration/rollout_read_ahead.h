@@ -1,0 +1,55 @@
+#pragma once
+
+#include "core/error.h"
+#include "core/files/file_io.h"
+#include "migration/thread_record.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+// One thread's rollout file as read: its bytes, held open for a splice, and for a thread
+// that moves, its new start.
+struct ReadRollout {
+    bool read = false;    // false: the error says why, unless the file is missing
+    bool missing = false; // nothing stands at the path
+    Error error;
+    files::OpenFile file;
+    QByteArray content;
+    QByteArray head;
+    std::optional<qsizetype> rest; // where the unchanged rest starts; nothing when unchanged
+};
+
+// Reads the rollout files of the threads, in their order, one file ahead of their use and
+// on a thread of its own: reading, checking and rewriting one file then overlaps with
+// keeping and staging the one before. Two files' buffers serve the whole list.
+class RolloutReadAhead {
+public:
+    RolloutReadAhead(const ThreadRecords& threads, QString targetProvider);
+    RolloutReadAhead(const RolloutReadAhead&) = delete;
+    RolloutReadAhead& operator=(const RolloutReadAhead&) = delete;
+    // Stops reading and waits for the file being read.
+    ~RolloutReadAhead();
+
+    // The file of the next thread of the list; valid until the next call. Threads without
+    // a path give an unread, not missing file.
+    ReadRollout& next();
+
+private:
+    void readAll();
+
+    const ThreadRecords& m_threads;
+    const QString m_targetProvider;
+    std::array<ReadRollout, 2> m_slots;
+    std::array<bool, 2> m_filled{false, false};
+    size_t m_taken = 0; // files handed out so far
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stopping = false;
+    std::thread m_reader; // last: starts once everything above is ready
+};
