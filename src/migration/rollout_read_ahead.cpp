@@ -45,10 +45,9 @@ void RolloutReadAhead::readAll()
         ReadRollout& rollout = m_slots[slot];
         rollout.error = Error();
         rollout.rest.reset();
-        rollout.missing = thread.rolloutPath.isEmpty();
-        rollout.read = !rollout.missing && rollout.file.readUtf8Into(thread.rolloutPath, rollout.content, &rollout.error);
-        if (!rollout.read && !rollout.missing)
-            rollout.missing = !files::itemExists(thread.rolloutPath);
+        const QString& path = thread.rolloutPath;
+        rollout.read = !path.isEmpty() && rollout.file.readUtf8Into(path, rollout.content, &rollout.error);
+        rollout.missing = !rollout.read && (path.isEmpty() || !files::itemExists(path));
         if (rollout.read && thread.moves)
             rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head);
         {

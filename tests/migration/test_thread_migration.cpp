@@ -52,7 +52,9 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     home.builder.createThreadIndex();
     const QString older = home.builder.addThread(threadSpec("t-older", "openai", 1'780'000'000));
     const QString newer = home.builder.addThread(threadSpec("t-newer", "openai", 1'780'000'500));
+    // The index has this one on the target already: its file stays as it is, whatever it says.
     const QString moved = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
+    writeFileAt(moved, sessionMetaLine("t-tevrun", "openai") + "\n");
     const QString archived = home.builder.addThread(threadSpec("t-archived", "openai", 1'780'000'200, true));
     const QByteArray archivedBefore = readFileAt(archived);
     EXPECT_EQ(visibleThreadCounts(home.temp.home()), (std::map<QString, qint64>{{"openai", 2}, {"tevrun", 1}}));
@@ -63,7 +65,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(home.builder.providerOf("t-archived"), QStringLiteral("openai"));
     EXPECT_EQ(firstLine(older), sessionMetaLine("t-older", "tevrun"));
     EXPECT_EQ(firstLine(newer), sessionMetaLine("t-newer", "tevrun"));
-    EXPECT_EQ(firstLine(moved), sessionMetaLine("t-tevrun", "tevrun"));
+    EXPECT_EQ(firstLine(moved), sessionMetaLine("t-tevrun", "openai"));
     EXPECT_EQ(readFileAt(archived), archivedBefore);
 
     // The backup holds the index files and the rollout files as they were before the move,
@@ -85,8 +87,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(manifest[2].path, older);
     for (const RolloutBackupEntry& entry : manifest) {
         const QString kept = backup + "/rollout_files/" + entry.name;
-        EXPECT_TRUE(firstLine(kept).contains(entry.path == moved ? "\"model_provider\":\"tevrun\"" : "\"model_provider\":\"openai\""))
-            << entry.name.toStdString();
+        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"")) << entry.name.toStdString();
         EXPECT_EQ(readFileAt(kept).size(), entry.size);
         EXPECT_EQ(modeOf(kept), 0400u);
     }
