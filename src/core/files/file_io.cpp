@@ -19,6 +19,11 @@
 #include <unistd.h>
 
 namespace files {
+namespace {
+
+constexpr off_t earlyWriteMinimum = 256 * 1024;
+
+} // namespace
 
 QString temporarySibling(const QString& target)
 {
@@ -263,7 +268,10 @@ bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMo
         return fail(error, systemError(operation, path, errno));
     bool ok = write(fd);
     int saved = ok ? 0 : errno;
-    if (ok) // the disk works on it while the next file is staged; commit waits for it
+    // A large file goes to disk at once, while the next one is staged; commit waits for it.
+    // Small ones are left to commit's flush: started one by one, their writes cost the
+    // file system more than the overlap saves.
+    if (ok && ::lseek(fd, 0, SEEK_CUR) >= earlyWriteMinimum)
         system::startWritingToDisk(fd);
     // The new file keeps the mode of the one it replaces, unless it is to be owner-only.
     const mode_t mode = access == Access::OwnerOnly ? 0600 : existing.st_mode & 07777;
