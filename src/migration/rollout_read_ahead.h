@@ -36,8 +36,8 @@ public:
     // Stops reading and waits for the file being read.
     ~RolloutReadAhead();
 
-    // The file of the next thread of the list; valid until the next call. Threads without
-    // a path give an unread, not missing file.
+    // The file of the next thread of the list, valid until the next call; a thread without
+    // a path gives a missing file. Called once for each thread, no more.
     ReadRollout& next();
 
 private:

@@ -53,8 +53,8 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     const QString older = home.builder.addThread(threadSpec("t-older", "openai", 1'780'000'000));
     const QString newer = home.builder.addThread(threadSpec("t-newer", "openai", 1'780'000'500));
     // The index has this one on the target already: its file stays as it is, whatever it says.
-    const QString moved = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
-    writeFileAt(moved, sessionMetaLine("t-tevrun", "openai") + "\n");
+    const QString staying = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
+    writeFileAt(staying, sessionMetaLine("t-tevrun", "openai") + "\n");
     const QString archived = home.builder.addThread(threadSpec("t-archived", "openai", 1'780'000'200, true));
     const QByteArray archivedBefore = readFileAt(archived);
     EXPECT_EQ(visibleThreadCounts(home.temp.home()), (std::map<QString, qint64>{{"openai", 2}, {"tevrun", 1}}));
@@ -65,7 +65,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(home.builder.providerOf("t-archived"), QStringLiteral("openai"));
     EXPECT_EQ(firstLine(older), sessionMetaLine("t-older", "tevrun"));
     EXPECT_EQ(firstLine(newer), sessionMetaLine("t-newer", "tevrun"));
-    EXPECT_EQ(firstLine(moved), sessionMetaLine("t-tevrun", "openai"));
+    EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "openai"));
     EXPECT_EQ(readFileAt(archived), archivedBefore);
 
     // The backup holds the index files and the rollout files as they were before the move,
@@ -83,7 +83,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // Every visible thread's file, the one that stays on the target too, newest first.
     ASSERT_EQ(manifest.size(), 3u);
     EXPECT_EQ(manifest[0].path, newer);
-    EXPECT_EQ(manifest[1].path, moved);
+    EXPECT_EQ(manifest[1].path, staying);
     EXPECT_EQ(manifest[2].path, older);
     for (const RolloutBackupEntry& entry : manifest) {
         const QString kept = backup + "/rollout_files/" + entry.name;
@@ -91,7 +91,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
         EXPECT_EQ(readFileAt(kept).size(), entry.size);
         EXPECT_EQ(modeOf(kept), 0400u);
     }
-    home.expectNoBackupIsLive({older, newer, moved});
+    home.expectNoBackupIsLive({older, newer, staying});
 
     // Once everything is on the target, nothing is written and no backup is made.
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
