@@ -213,7 +213,7 @@ AtomicBatch::~AtomicBatch()
 
 bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error, Access access)
 {
-    return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, error,
+    return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, data.size(), error,
                      [&data](int fd) { return writeAll(fd, data.constData(), size_t(data.size())); });
 }
 
@@ -226,8 +226,8 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
     // A new file gets the source's mode, writable by its owner: a backup of auth.json stays
     // owner-only, a read-only backup object does not make a read-only conversation.
     const mode_t newFileMode = (info.st_mode & 0777) | 0200;
-    const bool staged =
-        stageWith(path, Access::Default, newFileMode, error, [&](int fd) { return copyContents(from, fd, info.st_size); });
+    const bool staged = stageWith(path, Access::Default, newFileMode, info.st_size, error,
+                                  [&](int fd) { return copyContents(from, fd, info.st_size); });
     ::close(from);
     return staged;
 }
@@ -235,14 +235,14 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
 bool AtomicBatch::stageSplice(const QString& path, const QByteArray& head, const OpenFile& source, qint64 restOffset,
                               Error* error)
 {
-    return stageWith(path, Access::Default, 0666, error, [&](int fd) {
+    const off_t rest = std::max<off_t>(off_t(source.m_size - restOffset), 0);
+    return stageWith(path, Access::Default, 0666, head.size() + rest, error, [&](int fd) {
         return writeAll(fd, head.constData(), size_t(head.size()))
-            && ::lseek(source.m_fd, off_t(restOffset), SEEK_SET) >= 0
-            && copyRest(source.m_fd, fd, std::max<off_t>(off_t(source.m_size - restOffset), 0));
+            && ::lseek(source.m_fd, off_t(restOffset), SEEK_SET) >= 0 && copyRest(source.m_fd, fd, rest);
     });
 }
 
-bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, Error* error,
+bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
                             const std::function<bool(int fd)>& write)
 {
     const QString operation = QStringLiteral("写入");
@@ -271,7 +271,7 @@ bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMo
     // A large file goes to disk at once, while the next one is staged; commit waits for it.
     // Small ones are left to commit's flush: started one by one, their writes cost the
     // file system more than the overlap saves.
-    if (ok && ::lseek(fd, 0, SEEK_CUR) >= earlyWriteMinimum)
+    if (ok && size >= earlyWriteMinimum)
         system::startWritingToDisk(fd);
     // The new file keeps the mode of the one it replaces, unless it is to be owner-only.
     const mode_t mode = access == Access::OwnerOnly ? 0600 : existing.st_mode & 07777;

@@ -78,7 +78,8 @@ public:
     bool commit(Error* error = nullptr);
 
 private:
-    bool stageWith(const QString& path, Access access, mode_t newFileMode, Error* error,
+    // size: the bytes the write puts in the new file.
+    bool stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
                    const std::function<bool(int fd)>& write);
 
     struct Staged {
