@@ -1,5 +1,6 @@
 #include "migration/rollout_read_ahead.h"
 
+#include "core/files/file_io.h"
 #include "migration/rollout_rewrite.h"
 
 RolloutReadAhead::RolloutReadAhead(const ThreadRecords& threads, QString targetProvider)
@@ -46,7 +47,7 @@ void RolloutReadAhead::readAll()
         rollout.error = Error();
         rollout.rest.reset();
         const QString& path = thread.rolloutPath;
-        rollout.read = !path.isEmpty() && rollout.file.readUtf8Into(path, rollout.content, &rollout.error);
+        rollout.read = !path.isEmpty() && files::readUtf8Into(path, rollout.content, &rollout.error);
         rollout.missing = !rollout.read && (path.isEmpty() || !files::itemExists(path));
         if (rollout.read && thread.moves)
             rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head);

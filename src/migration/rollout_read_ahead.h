@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/error.h"
-#include "core/files/file_io.h"
 #include "migration/thread_record.h"
 
 #include <QByteArray>
@@ -13,13 +12,11 @@
 #include <optional>
 #include <thread>
 
-// One thread's rollout file as read: its bytes, held open for a splice, and for a thread
-// that moves, its new start.
+// One thread's rollout file as read: its bytes and, for a thread that moves, its new start.
 struct ReadRollout {
     bool read = false;    // false: the error says why, unless the file is missing
     bool missing = false; // nothing stands at the path
     Error error;
-    files::OpenFile file;
     QByteArray content;
     QByteArray head;
     std::optional<qsizetype> rest; // where the unchanged rest starts; nothing when unchanged

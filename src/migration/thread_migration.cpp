@@ -208,7 +208,9 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
             return files::fail(error, rollout.error);
         if (!backup.keep(thread.rolloutPath, rollout.content, error))
             return false;
-        if (rollout.rest && !batch.stageSplice(thread.rolloutPath, rollout.head, rollout.file, *rollout.rest, error))
+        if (rollout.rest
+            && !batch.stageJoined(thread.rolloutPath, rollout.head, QByteArrayView(rollout.content).sliced(*rollout.rest),
+                                  error))
             return false;
     }
     return true;

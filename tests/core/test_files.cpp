@@ -48,12 +48,11 @@ TEST(Files, CopiesKeepContentsModeAndTimeWithOrWithoutTheSystemsOwnCalls)
         ASSERT_TRUE(files::replaceWithCopy(temp.path("cap_sid/large"), temp.path("cap_sid/.hidden")));
         EXPECT_TRUE(temp.read("cap_sid/.hidden") == large);
         files::AtomicBatch batch;
-        files::OpenFile source;
         QByteArray read;
-        ASSERT_TRUE(source.readUtf8Into(temp.path("cap_sid/large"), read));
+        ASSERT_TRUE(files::readUtf8Into(temp.path("cap_sid/large"), read));
         EXPECT_TRUE(read == large);
         ASSERT_TRUE(batch.stage(temp.path("a"), "new a") && batch.stage(temp.path("b"), "new b")
-                    && batch.stageSplice(temp.path("c"), "head:", source, 10) && batch.commit());
+                    && batch.stageJoined(temp.path("c"), "head:", QByteArrayView(large).sliced(10)) && batch.commit());
         EXPECT_EQ(temp.read("a") + temp.read("b"), "new anew b");
         EXPECT_TRUE(temp.read("c") == "head:" + large.mid(10)) << "portable: " << portable;
     }

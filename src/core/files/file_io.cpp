@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace files {
@@ -23,35 +25,37 @@ namespace {
 
 constexpr off_t earlyWriteMinimum = 256 * 1024;
 
-} // namespace
-
-QString temporarySibling(const QString& target)
+// Writes every byte of first, then of second, going on after interruptions and short
+// writes; false with errno set on failure.
+bool writeAll(int fd, QByteArrayView first, QByteArrayView second = {})
 {
-    const QFileInfo info(target);
-    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".morvane-")
-        + QUuid::createUuid().toString(QUuid::Id128).left(12);
-}
-
-bool writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+    std::array<iovec, 2> parts{iovec{const_cast<char*>(first.data()), size_t(first.size())},
+                               iovec{const_cast<char*>(second.data()), size_t(second.size())}};
+    size_t next = 0;
+    for (;;) {
+        while (next < parts.size() && parts[next].iov_len == 0)
+            ++next;
+        if (next == parts.size())
+            return true;
+        const ssize_t written = ::writev(fd, parts.data() + next, int(parts.size() - next));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        data += written;
-        size -= size_t(written);
+        // A short write leaves the rest of the parts for the next round.
+        size_t left = size_t(written);
+        for (size_t i = next; i < parts.size() && left > 0; ++i) {
+            const size_t taken = std::min(left, parts[i].iov_len);
+            parts[i].iov_base = static_cast<char*>(parts[i].iov_base) + taken;
+            parts[i].iov_len -= taken;
+            left -= taken;
+        }
     }
-    return true;
 }
 
-bool copyContents(int from, int to, off_t size)
-{
-    return system::cloneFile(from, to) == system::KernelCopy::Done || copyRest(from, to, size);
-}
-
+// Copies size bytes from the current offset of one open file to that of another: in the
+// kernel where the system can, then through a buffer.
 bool copyRest(int from, int to, off_t size)
 {
     switch (system::copyInKernel(from, to, size)) {
@@ -73,9 +77,23 @@ bool copyRest(int from, int to, off_t size)
                 continue;
             return false;
         }
-        if (!writeAll(to, buffer.get(), size_t(got)))
+        if (!writeAll(to, QByteArrayView(buffer.get(), got)))
             return false;
     }
+}
+
+} // namespace
+
+QString temporarySibling(const QString& target)
+{
+    const QFileInfo info(target);
+    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".morvane-")
+        + QUuid::createUuid().toString(QUuid::Id128).left(12);
+}
+
+bool copyContents(int from, int to, off_t size)
+{
+    return system::cloneFile(from, to) == system::KernelCopy::Done || copyRest(from, to, size);
 }
 
 bool itemExists(const QString& path)
@@ -165,28 +183,15 @@ std::optional<QByteArray> readWhole(const QString& path, Error* error)
     return read ? std::optional<QByteArray>(bytes) : std::nullopt;
 }
 
-OpenFile::~OpenFile() { close(); }
-
-void OpenFile::close()
+bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error)
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
-bool OpenFile::readUtf8Into(const QString& path, QByteArray& bytes, Error* error)
-{
-    close();
     struct stat info {};
-    m_fd = openRegularFile(path, info, error);
-    if (m_fd < 0)
+    const int fd = openRegularFile(path, info, error);
+    if (fd < 0)
         return false;
-    if (!readToEnd(m_fd, info.st_size, path, bytes, error) || !isUtf8(bytes, path, error)) {
-        close();
-        return false;
-    }
-    m_size = bytes.size();
-    return true;
+    const bool read = readToEnd(fd, info.st_size, path, bytes, error);
+    ::close(fd);
+    return read && isUtf8(bytes, path, error);
 }
 
 std::optional<QString> readUtf8(const QString& path, Error* error)
@@ -214,7 +219,7 @@ AtomicBatch::~AtomicBatch()
 bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error, Access access)
 {
     return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, data.size(), error,
-                     [&data](int fd) { return writeAll(fd, data.constData(), size_t(data.size())); });
+                     [&data](int fd) { return writeAll(fd, data); });
 }
 
 bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* error)
@@ -232,14 +237,10 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
     return staged;
 }
 
-bool AtomicBatch::stageSplice(const QString& path, const QByteArray& head, const OpenFile& source, qint64 restOffset,
-                              Error* error)
+bool AtomicBatch::stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error)
 {
-    const off_t rest = std::max<off_t>(off_t(source.m_size - restOffset), 0);
-    return stageWith(path, Access::Default, 0666, head.size() + rest, error, [&](int fd) {
-        return writeAll(fd, head.constData(), size_t(head.size()))
-            && ::lseek(source.m_fd, off_t(restOffset), SEEK_SET) >= 0 && copyRest(source.m_fd, fd, rest);
-    });
+    return stageWith(path, Access::Default, 0666, head.size() + rest.size(), error,
+                     [&](int fd) { return writeAll(fd, head, rest); });
 }
 
 bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,

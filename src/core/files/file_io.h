@@ -32,24 +32,9 @@ std::optional<QByteArray> readWhole(const QString& path, Error* error = nullptr)
 // Reads a UTF-8 text file; bytes that are not UTF-8 are an error.
 std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
 
-// A UTF-8 file read whole and held open, for loops over many files: the buffer's memory is
-// kept from one file to the next, and a batch splices from the open file without opening
-// it again. Reading the next file closes the one before.
-class OpenFile {
-public:
-    OpenFile() = default;
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    ~OpenFile();
-
-    bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error = nullptr);
-
-private:
-    friend class AtomicBatch;
-    void close();
-    int m_fd = -1;
-    qint64 m_size = 0; // the bytes read
-};
+// Reads a UTF-8 file whole into the buffer, for loops over many files: the buffer's memory
+// is kept from one file to the next.
+bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error = nullptr);
 
 // Writes beside the target, puts the data on disk and renames it over the target.
 bool writeAtomically(const QString& path, const QByteArray& data, Error* error = nullptr,
@@ -69,11 +54,9 @@ public:
     // Stages a copy of the source file's bytes; the new file gets the mode of the one it
     // replaces, else the source's with write permission for its owner.
     bool stageCopy(const QString& path, const QString& source, Error* error = nullptr);
-    // Stages head followed by the bytes the source file was read with, from restOffset on: a
-    // file changed near its start is written without passing its unchanged rest through the
-    // program.
-    bool stageSplice(const QString& path, const QByteArray& head, const OpenFile& source, qint64 restOffset,
-                     Error* error = nullptr);
+    // Stages head followed by rest, written together: a file changed near its start is
+    // written from its parts without joining them first.
+    bool stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error = nullptr);
     // Stops at the first file that cannot be put in place; the files before it are replaced.
     bool commit(Error* error = nullptr);
 
