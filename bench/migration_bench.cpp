@@ -4,6 +4,9 @@
 //
 //   bench_migration [--threads N] [--rollout-kb K] [--keep DIR]
 //
+// --keep leaves every file of the run, the floor's copies too, in a new folder named
+// after DIR.
+//
 // The migration runs in a child process so that its peak memory is its own.
 
 #include "core/codex_home.h"
@@ -164,10 +167,13 @@ int main(int argc, char** argv)
     const ChildRun second = runMigrationChild(userHome);
     if (first.exitCode != 0 || second.exitCode != 0)
         die("the migration failed");
-    // Only now: ext4 makes new files slower for a while after many were deleted, which
-    // would charge the floor's removal to the migration.
-    for (const char* copy : {"/floor-1", "/floor-2"})
-        QDir(scratch.path() + QLatin1String(copy)).removeRecursively();
+    // Only now: an ext4 without a journal makes new files slower for minutes after many
+    // were deleted, which would charge the floor's removal to the migration. A kept
+    // scratch deletes nothing, so that a run that follows is not charged either.
+    if (options.keep.isEmpty()) {
+        for (const char* copy : {"/floor-1", "/floor-2"})
+            QDir(scratch.path() + QLatin1String(copy)).removeRecursively();
+    }
 
     long largest = 0;
     QDirIterator it(sessions, QDir::Files, QDirIterator::Subdirectories);
@@ -176,8 +182,8 @@ int main(int argc, char** argv)
     const double peakMiB = double(first.peakKiB) / 1024.0;
     const double peakLimit = 64.0 + 2.0 * double(largest) / (1024.0 * 1024.0);
 
-    // Switch 1 was the first migration; the second moved nothing. Eight more go back and
-    // forth, and a last one ends on the relay again.
+    // Switch 1 was the first migration, to the relay; the second moved nothing. Switches 2
+    // to 10 go back and forth and end on the account's provider.
     const CodexHome home(userHome);
     for (int i = 2; i <= 10; ++i) {
         Error error;
