@@ -2,10 +2,11 @@
 // synthetic Codex home against the floor of copying the same rollout files twice with cp,
 // then the space the backups take after ten switches back and forth.
 //
-//   bench_migration [--threads N] [--rollout-kb K] [--keep DIR]
+//   bench_migration [--threads N] [--rollout-kb K] [--keep DIR] [--migration-only]
 //
 // --keep leaves every file of the run, the floor's copies too, in a new folder named
-// after DIR.
+// after DIR. --migration-only stops after the migration, without the switches for the
+// backups' size.
 //
 // The migration runs in a child process so that its peak memory is its own.
 
@@ -35,6 +36,7 @@ struct Options {
     int threads = 2000;
     qsizetype rolloutBytes = 512 * 1024;
     QString keep;
+    bool migrationOnly = false;
 };
 
 [[noreturn]] void die(const char* message)
@@ -113,9 +115,15 @@ int migrate(const QString& userHome)
 Options parse(const QStringList& arguments)
 {
     Options options;
-    for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& name = arguments[i];
-        const QString& value = arguments[i + 1];
+        if (name == QLatin1String("--migration-only")) {
+            options.migrationOnly = true;
+            continue;
+        }
+        if (i + 1 == arguments.size())
+            die("usage: bench_migration [--threads N] [--rollout-kb K] [--keep DIR] [--migration-only]");
+        const QString& value = arguments[++i];
         if (name == QLatin1String("--threads"))
             options.threads = value.toInt();
         else if (name == QLatin1String("--rollout-kb"))
@@ -123,11 +131,26 @@ Options parse(const QStringList& arguments)
         else if (name == QLatin1String("--keep"))
             options.keep = value;
         else
-            die("usage: bench_migration [--threads N] [--rollout-kb K] [--keep DIR]");
+            die("usage: bench_migration [--threads N] [--rollout-kb K] [--keep DIR] [--migration-only]");
     }
     if (options.threads <= 0 || options.rolloutBytes <= 0)
         die("threads and rollout size must be positive");
     return options;
+}
+
+// Switch 1 was the first migration, to the relay; the second moved nothing. Switches 2 to
+// 10 go back and forth and end on the account's provider. The space of all backups then,
+// against the rollout files'.
+double backupRatioAfterTenSwitches(const QString& userHome)
+{
+    const CodexHome home(userHome);
+    for (int i = 2; i <= 10; ++i) {
+        Error error;
+        if (migrateVisibleThreadsToProvider(home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"),
+                                            QStringLiteral("bench-provider"), QString(), &error) < 0)
+            die(qPrintable(error.message));
+    }
+    return double(files::diskUsage({home.backupsURL()})) / double(files::diskUsage({home.file(QStringLiteral("sessions"))}));
 }
 
 } // namespace
@@ -182,22 +205,12 @@ int main(int argc, char** argv)
     const double peakMiB = double(first.peakKiB) / 1024.0;
     const double peakLimit = 64.0 + 2.0 * double(largest) / (1024.0 * 1024.0);
 
-    // Switch 1 was the first migration, to the relay; the second moved nothing. Switches 2
-    // to 10 go back and forth and end on the account's provider.
-    const CodexHome home(userHome);
-    for (int i = 2; i <= 10; ++i) {
-        Error error;
-        if (migrateVisibleThreadsToProvider(home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"),
-                                            QStringLiteral("bench-provider"), QString(), &error) < 0)
-            die(qPrintable(error.message));
-    }
-    const double backupRatio = double(files::diskUsage({home.backupsURL()})) / double(files::diskUsage({sessions}));
-
     std::printf("cp floor (two copies, synced): %.2f s\n", floor);
     std::printf("first migration: %.2f s\n", first.seconds);
     std::printf("second migration (nothing to move): %.2f s, %.3fx the floor\n", second.seconds, second.seconds / floor);
     std::printf("targets: at most 0.6x the floor; peak below %.1f MiB; backups at most 2x the rollout bytes\n", peakLimit);
     std::printf("migration: %.2fx the cp floor, peak %.1f MiB\n", first.seconds / floor, peakMiB);
-    std::printf("backups after 10 switches: %.2fx the rollout bytes\n", backupRatio);
+    if (!options.migrationOnly)
+        std::printf("backups after 10 switches: %.2fx the rollout bytes\n", backupRatioAfterTenSwitches(userHome));
     return 0;
 }
