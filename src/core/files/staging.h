@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <cstddef>
-
 #include <sys/types.h>
 
 // What the writes and the copies share: where new content waits before it is renamed into
