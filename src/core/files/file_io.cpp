@@ -169,21 +169,8 @@ bool isUtf8(const QByteArray& bytes, const QString& path, Error* error)
     return fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
 }
 
-} // namespace
-
-std::optional<QByteArray> readWhole(const QString& path, Error* error)
-{
-    QByteArray bytes;
-    struct stat info {};
-    const int fd = openRegularFile(path, info, error);
-    if (fd < 0)
-        return std::nullopt;
-    const bool read = readToEnd(fd, info.st_size, path, bytes, error);
-    ::close(fd);
-    return read ? std::optional<QByteArray>(bytes) : std::nullopt;
-}
-
-bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error)
+// Reads a regular file whole into the buffer.
+bool readWholeInto(const QString& path, QByteArray& bytes, Error* error)
 {
     struct stat info {};
     const int fd = openRegularFile(path, info, error);
@@ -191,7 +178,20 @@ bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error)
         return false;
     const bool read = readToEnd(fd, info.st_size, path, bytes, error);
     ::close(fd);
-    return read && isUtf8(bytes, path, error);
+    return read;
+}
+
+} // namespace
+
+std::optional<QByteArray> readWhole(const QString& path, Error* error)
+{
+    QByteArray bytes;
+    return readWholeInto(path, bytes, error) ? std::optional<QByteArray>(bytes) : std::nullopt;
+}
+
+bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error)
+{
+    return readWholeInto(path, bytes, error) && isUtf8(bytes, path, error);
 }
 
 std::optional<QString> readUtf8(const QString& path, Error* error)
