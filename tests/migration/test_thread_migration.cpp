@@ -187,16 +187,20 @@ TEST(ThreadMigration, ABrokenDatabaseIsReportedAndLeftAlone)
     }
 }
 
-// A rollout that cannot be read or backed up, and an index that cannot be updated, stop the
-// move before anything changed, and leave no backup behind that is a live file.
+// A rollout that cannot be read, backed up or rewritten, and an index that cannot be
+// updated, stop the move before anything changed, and leave no backup behind that is a
+// live file.
 TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
 {
-    enum class Fault { NotUtf8, BackupBlocked, IndexLocked, IndexCopyFails };
-    for (const Fault fault : {Fault::NotUtf8, Fault::BackupBlocked, Fault::IndexLocked, Fault::IndexCopyFails}) {
+    enum class Fault { NotUtf8, BackupBlocked, StagingFails, IndexLocked, IndexCopyFails };
+    for (const Fault fault :
+         {Fault::NotUtf8, Fault::BackupBlocked, Fault::StagingFails, Fault::IndexLocked, Fault::IndexCopyFails}) {
         MigrationHome home;
         home.builder.createThreadIndex();
         const QString good = home.builder.addThread(threadSpec("t-good", "openai", 1'780'000'900));
-        const QString bad = home.builder.addThread(threadSpec("t-bad", "openai", 1'780'000'000));
+        // A name that fits, where the new text's temporary name beside it does not.
+        const QString badId = fault == Fault::StagingFails ? "t-bad" + QString(200, 'x') : "t-bad";
+        const QString bad = home.builder.addThread(threadSpec(badId, "openai", 1'780'000'000));
         if (fault == Fault::NotUtf8)
             writeFileAt(bad, sessionMetaLine("t-bad", "openai") + "\n\xc3\x28\n");
         if (fault == Fault::BackupBlocked)
@@ -215,6 +219,7 @@ TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
         EXPECT_EQ(home.migrate("tevrun", &error), -1);
         const QString expected = fault == Fault::NotUtf8          ? QStringLiteral("不是有效的 UTF-8")
                                : fault == Fault::BackupBlocked  ? QStringLiteral("objects")
+                               : fault == Fault::StagingFails   ? QStringLiteral("无法写入")
                                : fault == Fault::IndexCopyFails ? QStringLiteral("session_index.jsonl")
                                                                 : QStringLiteral("database is locked");
         EXPECT_TRUE(error.message.contains(expected)) << error.message.toStdString();
