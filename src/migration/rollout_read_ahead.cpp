@@ -2,9 +2,10 @@
 
 #include "core/files/file_io.h"
 #include "migration/rollout_rewrite.h"
+#include "storage/rollout_backup.h"
 
-RolloutReadAhead::RolloutReadAhead(const ThreadRecords& threads, QString targetProvider)
-    : m_threads(threads), m_targetProvider(std::move(targetProvider)), m_reader([this] { readAll(); })
+RolloutReadAhead::RolloutReadAhead(const ThreadRecords& threads, QString targetProvider, RolloutBackup& backup)
+    : m_threads(threads), m_targetProvider(std::move(targetProvider)), m_backup(backup), m_reader([this] { readAll(); })
 {
 }
 
@@ -47,10 +48,11 @@ void RolloutReadAhead::readAll()
         rollout.error = Error();
         rollout.rest.reset();
         const QString& path = thread.rolloutPath;
-        rollout.read = !path.isEmpty() && files::readUtf8Into(path, rollout.content, &rollout.error);
-        rollout.missing = !rollout.read && (path.isEmpty() || !files::itemExists(path));
-        if (rollout.read && thread.moves)
+        const bool read = !path.isEmpty() && files::readUtf8Into(path, rollout.content, &rollout.error);
+        rollout.missing = !read && (path.isEmpty() || !files::itemExists(path));
+        if (read && thread.moves)
             rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head);
+        rollout.kept = read && m_backup.keep(path, rollout.content, &rollout.error);
         {
             const std::lock_guard lock(m_mutex);
             m_filled[slot] = true;

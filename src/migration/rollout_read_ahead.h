@@ -12,10 +12,13 @@
 #include <optional>
 #include <thread>
 
-// One thread's rollout file as read: its bytes and, for a thread that moves, its new start.
+class RolloutBackup;
+
+// One thread's rollout file as read and kept in the backup: its bytes and, for a thread
+// that moves, its new start.
 struct ReadRollout {
-    bool read = false;    // false: the error says why, unless the file is missing
     bool missing = false; // nothing stands at the path
+    bool kept = false;    // read and kept; false: the error says why, unless the file is missing
     Error error;
     QByteArray content;
     QByteArray head;
@@ -23,11 +26,12 @@ struct ReadRollout {
 };
 
 // Reads the rollout files of the threads, in their order, one file ahead of their use and
-// on a thread of its own: reading, checking and rewriting one file then overlaps with
-// keeping and staging the one before. Two files' buffers serve the whole list.
+// on a thread of its own, and keeps each in the backup: reading, checking, rewriting and
+// keeping one file then overlaps with staging the one before. Two files' buffers serve
+// the whole list. The backup is the reader's alone until the reader is gone.
 class RolloutReadAhead {
 public:
-    RolloutReadAhead(const ThreadRecords& threads, QString targetProvider);
+    RolloutReadAhead(const ThreadRecords& threads, QString targetProvider, RolloutBackup& backup);
     RolloutReadAhead(const RolloutReadAhead&) = delete;
     RolloutReadAhead& operator=(const RolloutReadAhead&) = delete;
     // Stops reading and waits for the file being read.
@@ -42,6 +46,7 @@ private:
 
     const ThreadRecords& m_threads;
     const QString m_targetProvider;
+    RolloutBackup& m_backup;
     std::array<ReadRollout, 2> m_slots;
     std::array<bool, 2> m_filled{false, false};
     size_t m_taken = 0; // files handed out so far

@@ -196,7 +196,7 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
                             RolloutBackup& backup, files::AtomicBatch& batch, Error* error,
                             const MigrationProgress& progress)
 {
-    RolloutReadAhead reader(threads, targetProvider);
+    RolloutReadAhead reader(threads, targetProvider, backup);
     qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
         ReadRollout& rollout = reader.next();
@@ -204,10 +204,8 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
             progress(done++, moving);
         if (rollout.missing)
             continue; // a thread without its file moves in the index only
-        if (!rollout.read)
+        if (!rollout.kept)
             return files::fail(error, rollout.error);
-        if (!backup.keep(thread.rolloutPath, rollout.content, error))
-            return false;
         if (rollout.rest
             && !batch.stageJoined(thread.rolloutPath, rollout.head, QByteArrayView(rollout.content).sliced(*rollout.rest),
                                   error))
