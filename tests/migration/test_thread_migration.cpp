@@ -1,6 +1,7 @@
 #include "bench/codex_home_builder.h"
 #include "core/json.h"
 #include "storage/rollout_backup.h"
+#include "migration/rollout_read_ahead.h"
 #include "migration/thread_migration.h"
 #include "support/temp_home.h"
 
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
+
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -232,6 +235,23 @@ TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
         EXPECT_EQ(home.backups().filter("provider"), QStringList());
         home.expectNoBackupIsLive({good, bad});
     }
+}
+
+// The files are handed out in list order, also when the reader has filled both of its
+// buffers before the first is taken.
+TEST(ThreadMigration, TheReaderHandsOutTheFilesInOrderWhenItIsAhead)
+{
+    TempHome temp;
+    ThreadRecords threads;
+    for (int i = 0; i < 5; ++i) {
+        threads.push_back({temp.path(QStringLiteral("r%1.jsonl").arg(i)), false});
+        writeFileAt(threads.back().rolloutPath, QByteArray::number(i));
+    }
+    RolloutBackup backup(temp.home(), temp.path("kept"));
+    RolloutReadAhead reader(threads, "tevrun", backup);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // lets the reader get ahead
+    for (int i = 0; i < 3; ++i) // not to the end: a wrong hand-over could wait forever there
+        EXPECT_EQ(reader.next().content, QByteArray::number(i));
 }
 
 TEST(ThreadMigration, TheAccountProviderComesFromTheSavedAccountConfiguration)
