@@ -114,6 +114,7 @@ int migrate(const QString& userHome)
 
 Options parse(const QStringList& arguments)
 {
+    const char* const usage = "usage: bench_migration [--threads N] [--rollout-kb K] [--keep DIR] [--migration-only]";
     Options options;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& name = arguments[i];
@@ -122,7 +123,7 @@ Options parse(const QStringList& arguments)
             continue;
         }
         if (i + 1 == arguments.size())
-            die("usage: bench_migration [--threads N] [--rollout-kb K] [--keep DIR] [--migration-only]");
+            die(usage);
         const QString& value = arguments[++i];
         if (name == QLatin1String("--threads"))
             options.threads = value.toInt();
@@ -131,7 +132,7 @@ Options parse(const QStringList& arguments)
         else if (name == QLatin1String("--keep"))
             options.keep = value;
         else
-            die("usage: bench_migration [--threads N] [--rollout-kb K] [--keep DIR] [--migration-only]");
+            die(usage);
     }
     if (options.threads <= 0 || options.rolloutBytes <= 0)
         die("threads and rollout size must be positive");
