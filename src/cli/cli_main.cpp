@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     CommandLineIo io{out, err};
     io.inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
     io.errorIsTerminal = ::isatty(STDERR_FILENO) != 0;
-    io.readInput = [] { return readKeyInput(STDIN_FILENO).value_or(QByteArray()); };
+    io.readInput = [] { return readKeyInput(STDIN_FILENO); };
     io.environmentKey = qEnvironmentVariable("TEVRUN_API_KEY");
     return runCommandLine(application.arguments().mid(1), engine, io);
 }

@@ -20,6 +20,7 @@
 namespace {
 
 const QString tooLongForAKey = QStringLiteral("内容超过 64 KiB，不是 TEVRUN API");
+const QString standardInput = QStringLiteral("标准输入");
 
 const QString helpText = QStringLiteral(
     "用法：morvane-cli <命令> [选项]\n"
@@ -175,12 +176,17 @@ private:
             return QString::fromUtf8(*bytes);
         }
         if (!m_io.inputIsTerminal) {
-            const QByteArray bytes = m_io.readInput();
-            if (bytes.size() > keyInputLimit) {
-                m_io.err << QStringLiteral("标准输入") << tooLongForAKey << QStringLiteral("。") << '\n';
+            // A failed read is no empty input: the environment's key may not be the one meant.
+            const std::optional<QByteArray> bytes = m_io.readInput();
+            if (!bytes) {
+                m_io.err << files::systemError(QStringLiteral("读取"), standardInput, errno).message << '\n';
                 return std::nullopt;
             }
-            const QString input = QString::fromUtf8(bytes).trimmed();
+            if (bytes->size() > keyInputLimit) {
+                m_io.err << standardInput << tooLongForAKey << QStringLiteral("。") << '\n';
+                return std::nullopt;
+            }
+            const QString input = QString::fromUtf8(*bytes).trimmed();
             if (!input.isEmpty())
                 return input;
         }

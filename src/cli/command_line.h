@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include <functional>
+#include <optional>
 
 // What morvane-cli gets from its process, handed in so that it can run anywhere.
 struct CommandLineIo {
@@ -15,7 +16,9 @@ struct CommandLineIo {
     QTextStream& err;
     bool inputIsTerminal = true;
     bool errorIsTerminal = false;
-    std::function<QByteArray()> readInput = {}; // standard input as readKeyInput gives it, asked only when needed
+    // Standard input as readKeyInput gives it (nothing, with errno set, when the read fails),
+    // asked only when needed.
+    std::function<std::optional<QByteArray>()> readInput = {};
     QString environmentKey = {};                 // TEVRUN_API_KEY
 };
 

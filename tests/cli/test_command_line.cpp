@@ -20,16 +20,20 @@ struct Outcome {
 
 class CommandLineTest : public WorkflowTest {
 public:
-    // Standard input is a terminal unless input is given.
+    // Standard input is a terminal unless input is given; a read of it fails with
+    // inputError when that is set.
     Outcome run(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt,
-            const QString& environmentKey = QString(), bool errorIsTerminal = false)
+            const QString& environmentKey = QString(), bool errorIsTerminal = false, int inputError = 0)
     {
         Outcome result;
         QTextStream out(&result.out);
         QTextStream err(&result.err);
         CommandLineIo io{out, err};
         io.inputIsTerminal = !input.has_value();
-        io.readInput = [input] { return input.value_or(QByteArray()); };
+        io.readInput = [input, inputError]() -> std::optional<QByteArray> {
+            errno = inputError;
+            return inputError ? std::nullopt : input;
+        };
         io.environmentKey = environmentKey;
         io.errorIsTerminal = errorIsTerminal;
         result.status = runCommandLine(arguments, engine, io);
@@ -56,6 +60,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
         QString out;
         QString err;
         std::optional<QString> key{}; // in auth.json afterwards
+        int inputError = 0;
     } steps[] = {
         {{"switch", "api", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
         {{"check-key", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
@@ -68,6 +73,8 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
         // Read no further than a key can be long.
         {{"switch", "api", "--key-file", "/dev/zero"}, {}, {}, {}, 2, "", "无法读取“zero”：内容超过 64 KiB，不是 TEVRUN API。\n"},
         {{"switch", "api"}, QByteArray(64 * 1024 + 1, 'k'), {}, {}, 2, "", "标准输入内容超过 64 KiB，不是 TEVRUN API。\n"},
+        // Standard input that cannot be read is not taken for none: the environment's key may be another.
+        {{"switch", "api"}, QByteArray(), "sk-from.env", {}, 2, "", "无法读取“标准输入”：目标是一个目录。\n", {}, EISDIR},
         {{"switch", "sideways"}, {}, {}, {}, 2, "", "未知的命令。" + usage},
         {{"status", "extra"}, {}, {}, {}, 2, "", "参数过多。" + usage},
         {{}, {}, {}, {}, 2, "", "缺少命令。" + usage},
@@ -95,7 +102,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
             step.arrange();
         const QMap<QString, QByteArray> before = snapshot();
         const size_t asked = relay.requests().size();
-        const Outcome result = run(step.arguments, step.input, step.environmentKey);
+        const Outcome result = run(step.arguments, step.input, step.environmentKey, false, step.inputError);
         EXPECT_EQ(result.status, step.status);
         EXPECT_EQ(result.out, step.out);
         EXPECT_EQ(result.err, step.err); // no terminal: no progress
