@@ -19,7 +19,7 @@ struct CommandLineIo {
     // Standard input as readKeyInput gives it (nothing, with errno set, when the read fails),
     // asked only when needed.
     std::function<std::optional<QByteArray>()> readInput = {};
-    QString environmentKey = {};                 // TEVRUN_API_KEY
+    QString environmentKey = {}; // TEVRUN_API_KEY
 };
 
 // Exit statuses of morvane-cli.
