@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +21,24 @@ namespace {
 struct PortableCallsOnly {
     PortableCallsOnly() { files::system::setSystemCallsEnabled(false); }
     ~PortableCallsOnly() { files::system::setSystemCallsEnabled(true); }
+};
+
+// Runs the rest of a scope with writes cut off past bytes, as a full disk cuts them: the
+// write that crosses the limit is short and the next one fails. Root is bound by it too.
+struct FileSizeLimit {
+    rlimit before{};
+    sighandler_t handler;
+    explicit FileSizeLimit(rlim_t bytes) : handler(::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        const rlimit limit{bytes, before.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        ::signal(SIGXFSZ, handler);
+    }
 };
 
 } // namespace
@@ -104,6 +125,7 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
     temp.write("copy/auth.json", "old");
     temp.write("config.toml/keep", "x");
     temp.write("blocker", "file");
+    temp.write("large", QByteArray(10'000, 'x'));
     temp.write("text.toml", "model = \"x\"\n\xc3\x28");
     ASSERT_EQ(::mkfifo(QFile::encodeName(temp.path("pipe")).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path("dangling.json")));
@@ -134,6 +156,17 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
          "无法读取“dangling.json”：文件或目录不存在。"},
         {[&](Error* e) { return files::readUtf8(temp.path("text.toml"), e).has_value(); },
          "无法读取“text.toml”：内容不是有效的 UTF-8 文本。"},
+        // Writes that stop partway, as on a full disk.
+        {[&](Error* e) {
+             const FileSizeLimit limit(4096);
+             return files::writeAtomically(temp.path("auth.json"), QByteArray(10'000, 'y'), e);
+         },
+         "无法写入“auth.json”：文件过大。"},
+        {[&](Error* e) {
+             const FileSizeLimit limit(4096);
+             return files::copyItem(temp.path("large"), temp.path("large-copy"), e);
+         },
+         "无法复制“large-copy”：文件过大。"},
         {[&](Error* e) { return files::makeDirectory(temp.path("blocker/sub"), e); }, "无法创建目录“blocker”：那里已有一个同名文件。"},
         {[&](Error* e) { return files::makeDirectory(temp.path(QString(300, 'a')), e); },
          QStringLiteral("无法创建目录“%1”：路径太长。").arg(QString(300, 'a'))},
@@ -148,7 +181,7 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
     EXPECT_EQ(temp.read("config.toml/keep"), "x");
     EXPECT_FALSE(QFileInfo::exists(temp.path("nowhere")));
     EXPECT_EQ(entriesOf(temp.codexHome()),
-              (QStringList{"auth.json", "blocker", "config.toml", "copy", "dangling.json", "pipe", "text.toml"}));
+              (QStringList{"auth.json", "blocker", "config.toml", "copy", "dangling.json", "large", "pipe", "text.toml"}));
     EXPECT_EQ(files::readUtf8(temp.path("auth.json")), QStringLiteral("new"));
 }
 

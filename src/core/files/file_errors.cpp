@@ -20,6 +20,7 @@ QString reasonForErrno(int value)
     case ENOTEMPTY: return QStringLiteral("目录不是空的");
     case ENOSPC: return QStringLiteral("磁盘空间不足");
     case EDQUOT: return QStringLiteral("超出磁盘配额");
+    case EFBIG: return QStringLiteral("文件过大");
     case EROFS: return QStringLiteral("文件系统是只读的");
     case EIO: return QStringLiteral("读写设备出错");
     case ENAMETOOLONG: return QStringLiteral("路径太长");
