@@ -117,7 +117,11 @@ int printStatus(Workflows& engine, QTextStream& out, bool asJson)
         << QStringLiteral("Codex：")
         << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))
         << '\n'
-        << QStringLiteral("备份：%1 个，共 %2").arg(status.backups.count).arg(QLocale::c().formattedDataSize(status.backups.sizeBytes))
+        << QStringLiteral("备份：")
+        << (status.backups.count == 0 ? QStringLiteral("没有")
+                                      : QStringLiteral("%1 个，共 %2")
+                                            .arg(status.backups.count)
+                                            .arg(QLocale::c().formattedDataSize(status.backups.sizeBytes)))
         << '\n';
     return StatusDone;
 }

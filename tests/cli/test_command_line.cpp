@@ -209,6 +209,7 @@ TEST_F(CommandLineTest, ATerminalSeesOneUpdatingProgressLine)
 
 TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
 {
+    EXPECT_EQ(run({"status"}).out.split('\n').value(5), "备份：没有");
     makeApiHome(QStringLiteral("sk-abcdefghijklmnop1234"));
     ASSERT_EQ(run({"repair", "api"}, QByteArray("sk-abcdefghijklmnop1234")).status, 0);
     workspace.startCodex(41);
