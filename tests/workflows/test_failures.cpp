@@ -45,6 +45,21 @@ std::function<QString(Self&)> text(const QString& message)
 WorkflowResult toApi(Self& t) { return t.engine.switchToApi(QStringLiteral("sk-key")); }
 WorkflowResult toAccount(Self& t) { return t.engine.switchToAccount(); }
 
+// Another connection to the thread index, inside a transaction the check ends.
+std::function<void(Self&)> holdIndex(const char* sql)
+{
+    return [sql](Self& t) {
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(t.builder.databasePath()).constData(), &t.otherConnection), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(t.otherConnection, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    };
+}
+
+void releaseIndex(Self& t)
+{
+    sqlite3_exec(t.otherConnection, "ROLLBACK", nullptr, nullptr, nullptr);
+    EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
+}
+
 void directoryForConfiguration(Self& t)
 {
     QFile::remove(t.temp.path("config.toml"));
@@ -88,17 +103,11 @@ const std::vector<FailureTest::Case>& FailureTest::cases()
          [](Self& t) { writeFileAt(t.rolloutOf("t-c"), sessionMetaLine("t-c", "openai") + "\n{\"text\":\"\xff\xfe\"}\n"); },
          toApi, [](Self& t) { return t.unreadable("t-c"); },
          [](Self& t) { EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("openai")); }},
-        {"ThreadIndexBusy",
-         [](Self& t) {
-             // Another connection holds the write lock for longer than the migration waits.
-             ASSERT_EQ(sqlite3_open(QFile::encodeName(t.builder.databasePath()).constData(), &t.otherConnection), SQLITE_OK);
-             ASSERT_EQ(sqlite3_exec(t.otherConnection, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-         },
-         toApi, text(QStringLiteral("database is locked")),
-         [](Self& t) {
-             sqlite3_exec(t.otherConnection, "ROLLBACK", nullptr, nullptr, nullptr);
-             EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
-         }},
+        // Another connection holds the write lock for longer than the migration waits.
+        {"ThreadIndexBusy", holdIndex("BEGIN IMMEDIATE"), toApi, text(QStringLiteral("database is locked")), releaseIndex},
+        // A reader keeps the update from being committed; the rollout files stay as they were.
+        {"ThreadIndexCommit", holdIndex("BEGIN; SELECT count(*) FROM threads"), toApi,
+         text(QStringLiteral("database is locked")), releaseIndex},
         {"RolloutFileWhenSwitchingBack",
          [](Self& t) {
              t.recordAccountProfile();
