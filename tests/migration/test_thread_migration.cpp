@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
@@ -124,6 +126,17 @@ TEST(ThreadMigration, EachContentIsKeptOnceHoweverOftenItIsBackedUp)
     EXPECT_EQ(entriesOf(home.temp.home().backupsURL() + "/objects").size(), 4);
     EXPECT_EQ(home.backups().size(), 5);
     home.expectNoBackupIsLive({rollout, settled});
+
+    // An object that no longer holds the content it is named after is not used again.
+    const QString objects = home.temp.home().backupsURL() + "/objects";
+    for (const QString& name : entriesOf(objects)) {
+        QFile::setPermissions(objects + "/" + name, QFile::ReadOwner | QFile::WriteOwner);
+        writeFileAt(objects + "/" + name, "damaged");
+    }
+    ASSERT_EQ(home.migrate("tevrun"), 2);
+    const QStringList renewed = entriesOf(objects).filter(QRegularExpression("-2$"));
+    ASSERT_EQ(renewed.size(), 2);
+    EXPECT_TRUE(readFileAt(objects + "/" + renewed[0]) == original || readFileAt(objects + "/" + renewed[1]) == original);
 }
 
 TEST(ThreadMigration, NullAndMissingRolloutsAreMovedInTheIndexOnly)
