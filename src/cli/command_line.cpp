@@ -178,8 +178,9 @@ private:
         if (!m_io.inputIsTerminal) {
             // A failed read is no empty input: the environment's key may not be the one meant.
             const std::optional<QByteArray> bytes = m_io.readInput();
+            const int readError = errno;
             if (!bytes) {
-                m_io.err << files::systemError(QStringLiteral("读取"), standardInput, errno).message << '\n';
+                m_io.err << files::systemError(QStringLiteral("读取"), standardInput, readError).message << '\n';
                 return std::nullopt;
             }
             if (bytes->size() > keyInputLimit) {
