@@ -38,6 +38,7 @@ TEST(ConfigText, ReadsATopLevelValueWhateverItsSpelling)
         {"model_provider = \"\n", QStringLiteral("\"")},
         {"model_provider = \"first\"\nmodel_provider = \"second\"\n", QStringLiteral("first")},
         {"# comment\n\nmodel = \"o3\"\nmodel_provider = \"azure\"\n[x]\n", QStringLiteral("azure")},
+        {"notify = [\"notify-send\"]\nmodel_provider = \"azure\"\n", QStringLiteral("azure")}, // an array is no header
         {"[profiles.work]\nmodel_provider = \"openai\"\n", std::nullopt}, // only the top level counts
         {"# model_provider = \"openai\"\n", std::nullopt},
         {"\"model_provider\" = \"openai\"\n", std::nullopt},

@@ -148,6 +148,8 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
          "无法替换“config.toml”：目标是一个目录。"},
         {[&](Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("dangling.json"), e); },
          "无法替换“dangling.json”：它是一个指向不存在的文件的符号链接。"},
+        {[&](Error* e) { return files::replaceWithCopy(temp.path("gone.json"), temp.path("auth.json"), e); },
+         "无法复制“gone.json”：文件或目录不存在。"},
         {[&](Error* e) { return files::readWhole(temp.path("pipe"), e).has_value(); }, "无法读取“pipe”：不是普通文件。"},
         {[&](Error* e) { return files::AtomicBatch().stageCopy(temp.path("copy/gone.json"), temp.path("gone.json"), e); },
          "无法读取“gone.json”：文件或目录不存在。"},
