@@ -34,6 +34,7 @@ TEST(ConfigText, ReadsATopLevelValueWhateverItsSpelling)
         {"model_provider = 'open\\ai' # literal\n", QStringLiteral("open\\ai")},
         {"model_provider = \"a\\\"b\\u00e9\\\\\"\n", QStringLiteral("a\"bé\\")},
         {"model_provider = openai # unquoted\n", QStringLiteral("openai")},
+        {"model_provider = # none\n", QString("")},
         {"model_provider = \"\"\n", QString("")},
         {"model_provider = \"\n", QStringLiteral("\"")},
         {"model_provider = \"first\"\nmodel_provider = \"second\"\n", QStringLiteral("first")},

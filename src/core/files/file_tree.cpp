@@ -193,9 +193,9 @@ void removeItem(const QString& path)
         ::unlink(nativePath(path).constData());
 }
 
-bool restrictToOwner(const QString& path)
+void restrictToOwner(const QString& path)
 {
-    return ::chmod(nativePath(path).constData(), 0600) == 0;
+    ::chmod(nativePath(path).constData(), 0600);
 }
 
 QStringList visibleEntries(const QString& directory)

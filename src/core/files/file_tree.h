@@ -28,7 +28,8 @@ bool replaceWithCopy(const QString& source, const QString& destination, Error* e
 // Best effort: removes a file, a link or a directory tree.
 void removeItem(const QString& path);
 
-bool restrictToOwner(const QString& path);
+// Best effort: leaves the file readable and writable by its owner alone.
+void restrictToOwner(const QString& path);
 
 // The space the items take on disk, as du counts it: every file and directory under them,
 // a file linked in several places once, links never followed.
