@@ -41,6 +41,8 @@ TEST(InfoPlist, ReadsTheBundleIdentifierInEitherForm)
         {"<plist><dict><key>Name</key><string>CFBundleIdentifier</string></dict></plist>", std::nullopt},
         {codexBinary.left(codexBinary.size() - 8) + QByteArray(8, '\xff'), std::nullopt}, // offsets past the end
         {codexBinary.left(60), std::nullopt},
+        {QByteArray(codexBinary).replace(QByteArray::fromHex("5f1010636f6d"), QByteArray::fromHex("5f5010636f6d")),
+         std::nullopt}, // the identifier's count is no integer
         {"bplist00", std::nullopt},
         {"not a plist", std::nullopt},
         {QByteArray(), std::nullopt},
