@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QMap>
 
 #include <optional>
 
@@ -49,6 +50,13 @@ const QString helpText = QStringLiteral(
     "不接受写在命令行参数里的密钥：本机的所有用户都能看到进程的参数。\n"
     "\n"
     "退出状态：0 完成，1 失败，2 拒绝（输入或用法有误），3 Codex 正在运行。\n");
+
+const QMap<QString, QString> whatFollows = {
+    {QStringLiteral("switch"), QStringLiteral("api 或 account")},
+    {QStringLiteral("repair"), QStringLiteral("api 或 account")},
+    {QStringLiteral("keys"), QStringLiteral("list 或 forget ID")},
+    {QStringLiteral("backups"), QStringLiteral("list、restore ID 或 prune --keep N")},
+};
 
 const QString keyArgumentRefusal = QStringLiteral(
     "不接受写在命令行参数里的 TEVRUN API：本机的所有用户都能看到进程的参数。"
@@ -134,6 +142,10 @@ public:
             return prune(parser.value(keep));
         if (command.isEmpty())
             return refuse(QStringLiteral("缺少命令。运行 morvane-cli --help 查看用法。"));
+        // A known command with a missing or unknown word after it: say which words it takes.
+        const QString next = whatFollows.value(command);
+        if (!next.isEmpty())
+            return refuse(QStringLiteral("%1 后面要接 %2。运行 morvane-cli --help 查看用法。").arg(command, next));
         return refuse(QStringLiteral("未知的命令。运行 morvane-cli --help 查看用法。"));
     }
 

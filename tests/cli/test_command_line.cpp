@@ -75,7 +75,9 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
         {{"switch", "api"}, QByteArray(64 * 1024 + 1, 'k'), {}, {}, 2, "", "标准输入内容超过 64 KiB，不是 TEVRUN API。\n"},
         // Standard input that cannot be read is not taken for none: the environment's key may be another.
         {{"switch", "api"}, QByteArray(), "sk-from.env", {}, 2, "", "无法读取“标准输入”：目标是一个目录。\n", {}, EISDIR},
-        {{"switch", "sideways"}, {}, {}, {}, 2, "", "未知的命令。" + usage},
+        {{"switch", "sideways"}, {}, {}, {}, 2, "", "switch 后面要接 api 或 account。" + usage},
+        {{"backups", "restore"}, {}, {}, {}, 2, "", "backups 后面要接 list、restore ID 或 prune --keep N。" + usage},
+        {{"sideways"}, {}, {}, {}, 2, "", "未知的命令。" + usage},
         {{"status", "extra"}, {}, {}, {}, 2, "", "参数过多。" + usage},
         {{}, {}, {}, {}, 2, "", "缺少命令。" + usage},
         {{"--frobnicate"}, {}, {}, {}, 2, "", "无法识别的选项或缺少选项的值。" + usage},
