@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 
 bool isBlank(QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; }
@@ -79,11 +82,11 @@ std::optional<QString> basicStringValue(const QString& value)
         case 'u':
         case 'U': {
             const int digits = escape == 'u' ? 4 : 8;
-            bool ok = false;
-            const uint code = value.mid(i + 1, digits).toUInt(&ok, 16);
-            if (!ok || value.mid(i + 1, digits).size() != digits)
+            // Exactly that many hex digits: no sign, space or "0x", which a number parser takes.
+            const QString hex = value.mid(i + 1, digits);
+            if (hex.size() != digits || !std::all_of(hex.begin(), hex.end(), [](QChar d) { return d.unicode() < 0x80 && std::isxdigit(d.unicode()); }))
                 return std::nullopt;
-            const char32_t codePoint = code;
+            const char32_t codePoint = hex.toUInt(nullptr, 16);
             result.append(QString::fromUcs4(&codePoint, 1));
             i += digits;
             break;

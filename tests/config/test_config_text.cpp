@@ -37,6 +37,7 @@ TEST(ConfigText, ReadsATopLevelValueWhateverItsSpelling)
         {"model_provider = # none\n", QString("")},
         {"model_provider = \"\"\n", QString("")},
         {"model_provider = \"\n", QStringLiteral("\"")},
+        {"model_provider = \"x\\u0x41\"\n", QStringLiteral("\"x\\u0x41\"")}, // not four hex digits: as written
         {"model_provider = \"first\"\nmodel_provider = \"second\"\n", QStringLiteral("first")},
         {"# comment\n\nmodel = \"o3\"\nmodel_provider = \"azure\"\n[x]\n", QStringLiteral("azure")},
         {"notify = [\"notify-send\"]\nmodel_provider = \"azure\"\n", QStringLiteral("azure")}, // an array is no header
