@@ -59,13 +59,13 @@ void openCodex(Workspace& workspace)
         workspace.openURL(QUrl::fromLocalFile(morvane::codexAppPath));
 }
 
-bool quitCodexAndWait(Workspace& workspace)
+void quitCodexAndWait(Workspace& workspace)
 {
     for (const CodexProcess& codex : runningCodex(workspace))
         workspace.terminate(codex.pid);
     if (waitUntilCodexEnded(workspace, quitGracePeriodMs))
-        return true;
+        return;
     for (const CodexProcess& codex : runningCodex(workspace))
         workspace.forceTerminate(codex.pid);
-    return waitUntilCodexEnded(workspace, forceQuitSettleMs);
+    waitUntilCodexEnded(workspace, forceQuitSettleMs);
 }

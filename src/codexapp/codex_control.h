@@ -22,9 +22,9 @@ QString codexRunningExplanation(const std::vector<CodexProcess>& running);
 void openCodex(Workspace& workspace);
 
 // Asks every running Codex to quit, force-quits what still runs after the grace period,
-// and waits a little for it to go. For callers without an event loop of their own; true
-// when no Codex runs afterwards.
-bool quitCodexAndWait(Workspace& workspace);
+// and waits a little for it to go. For callers without an event loop of their own, which
+// check afterwards, as every workflow does, whether Codex still runs.
+void quitCodexAndWait(Workspace& workspace);
 
 // How long a polite quit is given, and how long a forced quit takes to settle.
 inline constexpr int quitGracePeriodMs = 2000;
