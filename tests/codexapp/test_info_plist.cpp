@@ -43,6 +43,8 @@ TEST(InfoPlist, ReadsTheBundleIdentifierInEitherForm)
         {codexBinary.left(60), std::nullopt},
         {QByteArray(codexBinary).replace(QByteArray::fromHex("5f1010636f6d"), QByteArray::fromHex("5f5010636f6d")),
          std::nullopt}, // the identifier's count is no integer
+        {QByteArray(codexBinary).replace(QByteArray::fromHex("5f1010636f6d"), QByteArray::fromHex("1f1010636f6d")),
+         std::nullopt}, // the identifier is no string
         {"bplist00", std::nullopt},
         {"not a plist", std::nullopt},
         {QByteArray(), std::nullopt},
