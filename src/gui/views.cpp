@@ -147,14 +147,15 @@ QString KeyField::displayedText() const
 
 void KeyField::paintEvent(QPaintEvent* event)
 {
-    if (hasFocus() || text().isEmpty() || fontMetrics().horizontalAdvance(displayText()) <= width() - 4) {
+    const QString shown = displayedText();
+    if (shown == displayText()) { // focused, or short enough to show whole
         QLineEdit::paintEvent(event);
         return;
     }
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
-    painter.drawText(rect().adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, displayedText());
+    painter.drawText(rect().adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 
 SegmentedControl::SegmentedControl(const QString& first, const QString& second, QWidget* parent) : QWidget(parent)

@@ -138,6 +138,8 @@ TEST_F(WindowTest, TheKeyPanelRevealsEditsAndOpensTheKeyPage)
     widget<QPushButton>("checkApiButton")->setFocus();
     const QString shown = widget<KeyField>("plainField")->displayedText();
     EXPECT_TRUE(shown.endsWith(QStringLiteral("end9")) && shown.contains(QChar(0x2026))) << shown.toStdString();
+    plainField()->setFocus();
+    EXPECT_EQ(widget<KeyField>("plainField")->displayedText(), key); // whole while it is edited
 
     click("keyPageButton");
     EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl(QStringLiteral("https://tevrun.cloud/"))});
