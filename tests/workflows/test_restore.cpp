@@ -117,6 +117,14 @@ TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
     EXPECT_EQ(failed.outcome, Outcome::Failed);
     EXPECT_TRUE(failed.message.startsWith(QStringLiteral("无法读取“"))) << failed.message.toStdString();
     EXPECT_EQ(snapshot(), beforeFailure);
+
+    // So does a thread index that cannot be backed up.
+    QFile::remove(temp.path("session_index.jsonl"));
+    ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path("session_index.jsonl")));
+    const auto beforeIndex = snapshot();
+    const QString indexFailure = engine.restoreBackup(id).message;
+    EXPECT_TRUE(indexFailure.startsWith(QStringLiteral("无法复制“session_index.jsonl”："))) << indexFailure.toStdString();
+    EXPECT_EQ(snapshot(), beforeIndex);
 }
 
 TEST_F(WorkflowTest, PruningKeepsTheNewestPointsAndEverythingTheyUse)
