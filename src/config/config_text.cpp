@@ -84,7 +84,8 @@ std::optional<QString> basicStringValue(const QString& value)
             const int digits = escape == 'u' ? 4 : 8;
             // Exactly that many hex digits: no sign, space or "0x", which a number parser takes.
             const QString hex = value.mid(i + 1, digits);
-            if (hex.size() != digits || !std::all_of(hex.begin(), hex.end(), [](QChar d) { return d.unicode() < 0x80 && std::isxdigit(d.unicode()); }))
+            const auto isHexDigit = [](QChar d) { return d.unicode() < 0x80 && std::isxdigit(d.unicode()); };
+            if (hex.size() != digits || !std::all_of(hex.begin(), hex.end(), isHexDigit))
                 return std::nullopt;
             const char32_t codePoint = hex.toUInt(nullptr, 16);
             result.append(QString::fromUcs4(&codePoint, 1));

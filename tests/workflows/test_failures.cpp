@@ -105,6 +105,11 @@ const std::vector<FailureTest::Case>& FailureTest::cases()
          [](Self& t) { EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("openai")); }},
         // Another connection holds the write lock for longer than the migration waits.
         {"ThreadIndexBusy", holdIndex("BEGIN IMMEDIATE"), toApi, text(QStringLiteral("database is locked")), releaseIndex},
+        {"ThreadIndexUpdate",
+         [](Self& t) {
+             t.builder.execute("CREATE TRIGGER no_moves BEFORE UPDATE ON threads BEGIN SELECT RAISE(ABORT, 'no moves'); END");
+         },
+         toApi, text(QStringLiteral("no moves")), releaseIndex},
         // A reader keeps the update from being committed; the rollout files stay as they were.
         {"ThreadIndexCommit", holdIndex("BEGIN; SELECT count(*) FROM threads"), toApi,
          text(QStringLiteral("database is locked")), releaseIndex},

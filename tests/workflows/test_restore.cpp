@@ -99,17 +99,20 @@ TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(engine.listBackups().back().id, QStringLiteral("switch-api-provider-20250101-120000"));
 
-    // A folder where a restored file goes stops the restore, and nothing is written.
-    QFile::remove(temp.path("config.toml"));
-    temp.write("config.toml/keep", "x");
-    const auto beforeFolder = codexFiles(temp);
-    const WorkflowResult blocked = engine.restoreBackup(id);
-    EXPECT_EQ(blocked.outcome, Outcome::Failed);
-    EXPECT_TRUE(blocked.message.startsWith(QStringLiteral("无法写入“config.toml”："))) << blocked.message.toStdString();
-    EXPECT_EQ(differingFiles(codexFiles(temp), beforeFolder), QStringList());
+    // A folder where a restored file goes stops the restore, and nothing is written: one of
+    // the thread index, then one of the login files, which are put back first.
+    const QString rollout = rolloutOf("t-a");
+    for (const QString name : {"state_5.sqlite", "config.toml"}) {
+        QFile::remove(temp.path(name));
+        temp.write(name + "/keep", "x");
+        const auto beforeFolder = codexFiles(temp);
+        const WorkflowResult blocked = engine.restoreBackup(id);
+        EXPECT_EQ(blocked.outcome, Outcome::Failed);
+        EXPECT_TRUE(blocked.message.startsWith(QStringLiteral("无法写入“%1”：").arg(name))) << blocked.message.toStdString();
+        EXPECT_EQ(differingFiles(codexFiles(temp), beforeFolder), QStringList());
+    }
 
     // A conversation that cannot be backed up first stops the restore before it writes.
-    const QString rollout = rolloutOf("t-a");
     ASSERT_TRUE(QFile::remove(rollout));
     temp.makeDirectory(QDir(temp.codexHome()).relativeFilePath(rollout));
     const auto beforeFailure = snapshot();
