@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 Json jsonAt(const QString& path) { return parseJson(readFileAt(path)).value_or(Json()); }
@@ -113,12 +115,20 @@ TEST(ConfigWriters, AMissingCodexHomeIsCreatedAndAFileInItsPlaceIsReported)
 
     TempHome blocked;
     writeFileAt(blocked.codexHome(), "I am a file");
-    Error error;
-    EXPECT_FALSE(writeCleanApiConfigWithKey(blocked.home(), QStringLiteral("sk-abc"), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法创建目录“.codex”：那里已有一个同名文件。"));
+    const std::function<bool(Error*)> writers[] = {
+        [&](Error* e) { return writeCleanApiConfigWithKey(blocked.home(), QStringLiteral("sk-abc"), e); },
+        [&](Error* e) { return writeFreshAccountConfig(blocked.home(), e); },
+        [&](Error* e) { return writeCleanLoginConfig(blocked.home(), e); },
+    };
+    for (const auto& write : writers) {
+        Error error;
+        EXPECT_FALSE(write(&error));
+        EXPECT_EQ(error.message, QStringLiteral("无法创建目录“.codex”：那里已有一个同名文件。"));
+    }
     EXPECT_EQ(readFileAt(blocked.codexHome()), "I am a file");
 
     // A login that cannot be written stops the writer before the configuration.
+    Error error;
     TempHome folder;
     folder.write("auth.json/keep", "");
     EXPECT_FALSE(writeCleanApiConfigWithKey(folder.home(), QStringLiteral("sk-abc"), &error));
