@@ -120,13 +120,18 @@ TEST(ThreadMigration, EachContentIsKeptOnceHoweverOftenItIsBackedUp)
     for (const char* provider : {"tevrun", "openai", "tevrun", "openai"})
         ASSERT_EQ(home.migrate(provider), 2) << provider;
     EXPECT_EQ(readFileAt(rollout), original);
-    // Two contents of each file, whatever the number of switches.
-    EXPECT_EQ(entriesOf(home.temp.home().backupsURL() + "/objects").size(), 4);
+    // Two contents of each file, whatever the number of switches, and each of the eight
+    // entries of the four backups is a link to one of them, not a copy.
+    const QString objects = home.temp.home().backupsURL() + "/objects";
+    ASSERT_EQ(entriesOf(objects).size(), 4);
+    qsizetype links = 0;
+    for (const QString& name : entriesOf(objects))
+        links += linksUnder(home.temp.home().backupsURL(), objects + "/" + name).size();
+    EXPECT_EQ(links, 4 + 8);
     EXPECT_EQ(home.backups().size(), 5);
     home.expectNoBackupIsLive({rollout, settled});
 
     // An object that no longer holds the content it is named after is not used again.
-    const QString objects = home.temp.home().backupsURL() + "/objects";
     for (const QString& name : entriesOf(objects)) {
         QFile::setPermissions(objects + "/" + name, QFile::ReadOwner | QFile::WriteOwner);
         writeFileAt(objects + "/" + name, "damaged");
