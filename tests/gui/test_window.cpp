@@ -279,10 +279,10 @@ TEST_F(WindowTest, TheRestoreDialogListsThePointsAndRestoresAfterAConfirmation)
 
 TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
 {
-    launch();
+    // A Codex running at start-up blocks the window from its first paint.
     workspace.startCodex(300);
-    // The one-second monitor notices without any user action.
-    EXPECT_TRUE(waitUntil([this] { return app->isCodexRunningBlocked(); }));
+    launch();
+    EXPECT_TRUE(app->isCodexRunningBlocked());
     EXPECT_EQ(status(), runningMessage);
     EXPECT_EQ(statusColour(), red);
     EXPECT_EQ(actionButton()->text(), QStringLiteral("退出 Codex"));
@@ -304,9 +304,10 @@ TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
     EXPECT_EQ(statusColour(), green);
     EXPECT_TRUE(widget("secureField")->isEnabled());
 
-    // A Codex that ends is noticed at once, not at the next tick.
+    // The one-second monitor notices a Codex without any user action; one that ends is
+    // noticed at once, not at the next tick.
     workspace.startCodex(340);
-    app->refreshCodexRunningGate();
+    EXPECT_TRUE(waitUntil([this] { return app->isCodexRunningBlocked(); }));
     workspace.endProcess(340);
     EXPECT_FALSE(app->isCodexRunningBlocked());
 }
