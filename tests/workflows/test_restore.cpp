@@ -121,13 +121,15 @@ TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
     EXPECT_TRUE(failed.message.startsWith(QStringLiteral("无法读取“"))) << failed.message.toStdString();
     EXPECT_EQ(snapshot(), beforeFailure);
 
-    // So does a thread index that cannot be backed up.
-    QFile::remove(temp.path("session_index.jsonl"));
-    ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path("session_index.jsonl")));
-    const auto beforeIndex = snapshot();
-    const QString indexFailure = engine.restoreBackup(id).message;
-    EXPECT_TRUE(indexFailure.startsWith(QStringLiteral("无法复制“session_index.jsonl”："))) << indexFailure.toStdString();
-    EXPECT_EQ(snapshot(), beforeIndex);
+    // So does a thread index that cannot be backed up, and then a login file.
+    for (const QString name : {"session_index.jsonl", "auth.json"}) {
+        QFile::remove(temp.path(name));
+        ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path(name)));
+        const auto beforeLink = snapshot();
+        const QString message = engine.restoreBackup(id).message;
+        EXPECT_TRUE(message.startsWith(QStringLiteral("无法复制“%1”：").arg(name))) << message.toStdString();
+        EXPECT_EQ(snapshot(), beforeLink);
+    }
 }
 
 TEST_F(WorkflowTest, PruningKeepsTheNewestPointsAndEverythingTheyUse)
