@@ -14,6 +14,11 @@ enum ErrorCode : int {
     ErrorUnknownSavedKey = 40,     // no saved key has that id
     ErrorUnknownRestorePoint = 50, // no restore point has that id
     ErrorRestorePointIncomplete = 51, // the point cannot be put back whole
+    ErrorBackupDamaged = 52,       // a backed-up file is not as it was recorded
+    ErrorChangedWhileStaged = 60,  // a file changed between its read and its replacement
+    ErrorHomeBusy = 61,            // another front end is writing to the home
+    ErrorCodexStarted = 62,        // Codex started while conversations were being moved
+    ErrorNoSpace = 63,             // the staged files would not fit
 };
 
 // An error reported to the user: its message is shown unchanged.

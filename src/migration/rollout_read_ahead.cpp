@@ -48,7 +48,7 @@ void RolloutReadAhead::readAll()
         rollout.error = Error();
         rollout.rest.reset();
         const QString& path = thread.rolloutPath;
-        const bool read = !path.isEmpty() && files::readUtf8Into(path, rollout.content, &rollout.error);
+        const bool read = !path.isEmpty() && files::readUtf8Into(path, rollout.content, &rollout.error, &rollout.identity);
         rollout.missing = !read && (path.isEmpty() || !files::itemExists(path));
         if (read && thread.moves)
             rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head);

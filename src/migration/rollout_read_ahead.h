@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/files/file_io.h"
 #include "migration/thread_record.h"
 
 #include <QByteArray>
@@ -21,6 +22,7 @@ struct ReadRollout {
     bool kept = false;    // read and kept; false: the error says why, unless the file is missing
     Error error;
     QByteArray content;
+    files::FileIdentity identity; // the file as it was once read
     QByteArray head;
     std::optional<qsizetype> rest; // where the unchanged rest starts; nothing when unchanged
 };

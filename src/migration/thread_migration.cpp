@@ -208,40 +208,55 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
             return files::fail(error, rollout.error);
         if (rollout.rest
             && !batch.stageJoined(thread.rolloutPath, rollout.head, QByteArrayView(rollout.content).sliced(*rollout.rest),
-                                  error))
+                                  error, rollout.identity))
             return false;
     }
     return true;
 }
 
-} // namespace
-
-qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
-                                       const QString& backupKind, const QString& restorePoint, Error* error,
-                                       const MigrationProgress& progress)
+// Opens the thread index and reads its visible threads. False with the error when it
+// cannot be read; true with no threads when there is no thread index.
+bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, int flags, Connection& connection,
+                        ThreadRecords& threads, Error* error)
 {
-    if (targetProvider.isEmpty())
-        return 0;
     const QString databasePath = home.file(QStringLiteral("state_5.sqlite"));
     if (!files::itemExists(databasePath))
-        return 0;
-
-    Connection connection;
-    if (!connection.open(databasePath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX)) {
+        return true;
+    if (!connection.open(databasePath, flags)) {
         setMorvaneError(error, ErrorThreadIndexOpen, connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
-        return -1;
+        return false;
     }
-
     Error tableError;
     if (!databaseHasThreadsTable(connection.db, &tableError)) {
         if (tableError.code == 0)
-            return 0; // no thread index in this database
+            return true; // no thread index in this database
         setError(error, tableError.domain, tableError.code, tableError.message);
-        return -1;
+        return false;
     }
+    return readThreads(connection.db, targetProvider, &threads, error);
+}
 
+} // namespace
+
+std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString& targetProvider, Error* error)
+{
+    Connection connection;
     ThreadRecords threads;
-    if (!readThreads(connection.db, targetProvider, &threads, error))
+    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READONLY, connection, threads, error))
+        return std::nullopt;
+    return threads;
+}
+
+qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
+                                       const QString& backupKind, const QString& restorePoint, Error* error,
+                                       const MigrationProgress& progress, const std::function<bool(Error*)>& mayCommit)
+{
+    if (targetProvider.isEmpty())
+        return 0;
+    Connection connection;
+    ThreadRecords threads;
+    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, connection, threads,
+                            error))
         return -1;
     const qint64 moving = std::count_if(threads.begin(), threads.end(), [](const ThreadRecord& t) { return t.moves; });
     if (moving == 0)
@@ -256,7 +271,7 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     RolloutBackup rollouts(home, *backupDirectory + QStringLiteral("/rollout_files"));
     if (!backUpAndStageRollouts(threads, moving, targetProvider, rollouts, batch, error, progress)
         || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), error)
-        || !updateThreads(connection.db, targetProvider, error)) {
+        || (mayCommit && !mayCommit(error)) || !updateThreads(connection.db, targetProvider, error)) {
         rollouts.discard();
         files::removeItem(*backupDirectory);
         return -1;
@@ -264,8 +279,11 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     sqlite3_close_v2(connection.db);
     connection.db = nullptr;
 
-    if (!batch.commit(error))
+    if (!batch.commit(error)) {
+        // The files not replaced are still the backup's: putting it back leaves them alone.
+        rollouts.leaveForPutBack();
         return -1;
+    }
     if (progress)
         progress(moving, moving);
     return moving;

@@ -5,6 +5,7 @@
 #include "core/files/file_errors.h"
 #include "core/json.h"
 #include "core/naming.h"
+#include "storage/content_hash.h"
 #include "storage/restore_points.h"
 
 #include <cerrno>
@@ -73,15 +74,45 @@ std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, c
     return created;
 }
 
+const QStringList& providerBackupFileNames()
+{
+    static const QStringList names = threadIndexFileNames() + QStringList{QStringLiteral("config.toml")};
+    return names;
+}
+
+// The size and hash of each of the names the folder holds, for its info file.
+std::optional<Json> recordFiles(const QString& directory, const QStringList& names, Error* error)
+{
+    Json record = Json::object();
+    for (const QString& name : names) {
+        const QString path = directory + QLatin1Char('/') + name;
+        if (!files::itemExists(path) || files::isDirectory(path))
+            continue; // a directory is kept but never put back
+        const std::optional<HashedFile> hashed = hashFile(path);
+        if (!hashed) {
+            files::fail(error, files::systemError(QStringLiteral("读取"), path, errno));
+            return std::nullopt;
+        }
+        record[toUtf8(name)] = {{"size", hashed->size}, {"hash", toUtf8(hashed->hash)}};
+    }
+    return record;
+}
+
 } // namespace
+
+const QString recordedFilesMember = QStringLiteral("files");
+const QString loginInfoName = QStringLiteral("backup-info.json");
+const QString providerInfoName = QStringLiteral("provider-migration-info.json");
 
 std::optional<QString> createBackupWithKind(const CodexHome& home, const QString& kind, Error* error)
 {
     const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), error);
     if (!directory)
         return std::nullopt;
-    const Json descriptor = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())}};
-    if (!writeJsonAtomically(*directory + QStringLiteral("/backup-info.json"), descriptor, error)) {
+    const std::optional<Json> recorded = recordFiles(*directory, backedUpFileNames(), error);
+    const Json descriptor = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())},
+                             {toUtf8(recordedFilesMember), recorded.value_or(Json())}};
+    if (!recorded || !writeJsonAtomically(*directory + QLatin1Char('/') + loginInfoName, descriptor, error)) {
         files::removeItem(*directory);
         return std::nullopt;
     }
@@ -90,13 +121,19 @@ std::optional<QString> createBackupWithKind(const CodexHome& home, const QString
 
 std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, Error* error)
 {
-    return backUpFiles(home, kind, threadIndexFileNames() + QStringList{QStringLiteral("config.toml")}, error);
+    return backUpFiles(home, kind, providerBackupFileNames(), error);
 }
 
 bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
                              qint64 threadCount, const RolloutManifest& manifest, Error* error)
 {
-    Json descriptor = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())}, {"thread_count", threadCount}};
+    const std::optional<Json> recorded = recordFiles(directory, providerBackupFileNames(), error);
+    if (!recorded)
+        return false;
+    Json descriptor = {{"kind", toUtf8(kind)},
+                       {"created_at", toUtf8(timestamp())},
+                       {"thread_count", threadCount},
+                       {toUtf8(recordedFilesMember), *recorded}};
     if (!restorePoint.isEmpty())
         descriptor["restore_point"] = toUtf8(restorePoint);
     // The manifest goes last, written as text: with many conversations it is most of the file.
@@ -105,7 +142,7 @@ bool writeProviderBackupInfo(const QString& directory, const QString& kind, cons
     text += ",\n  \"rollout_files\": ";
     appendManifestText(text, manifest, 2);
     text += "\n}\n";
-    return files::writeAtomically(directory + QStringLiteral("/provider-migration-info.json"), text, error);
+    return files::writeAtomically(directory + QLatin1Char('/') + providerInfoName, text, error);
 }
 
 BackupSummary summarizeBackups(const CodexHome& home)

@@ -21,12 +21,19 @@ const QStringList& backedUpFileNames();
 // put back.
 const QStringList& threadIndexFileNames();
 
+// The info files of the two kinds of backup folder, and their member that records each
+// backed-up file's size and hash.
+extern const QString loginInfoName;    // backup-info.json
+extern const QString providerInfoName; // provider-migration-info.json
+extern const QString recordedFilesMember;
+
 // The backup a conversation move takes before it changes anything: copies of the thread
 // index files and config.toml as they are now. Its rollout files go in through a
 // RolloutBackup, and writeProviderBackupInfo() completes it.
 std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, Error* error = nullptr);
 // provider-migration-info.json: the kind, the time, the login-file backup of the same
-// workflow (its restore point), the number of threads and the rollout files' manifest.
+// workflow (its restore point), the number of threads, the size and hash of each file and
+// the rollout files' manifest.
 bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
                              qint64 threadCount, const RolloutManifest& manifest, Error* error = nullptr);
 

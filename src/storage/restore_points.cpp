@@ -4,6 +4,7 @@
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
 #include "core/json.h"
+#include "storage/backup_check.h"
 #include "storage/backups.h"
 
 #include <QDir>
@@ -19,9 +20,6 @@
 
 namespace {
 
-const QString loginInfoName = QStringLiteral("backup-info.json");
-const QString providerInfoName = QStringLiteral("provider-migration-info.json");
-
 QString stringMember(const Json& object, const char* name)
 {
     const auto member = object.find(name);
@@ -31,10 +29,8 @@ QString stringMember(const Json& object, const char* name)
 // When the folder was last written to, to order points of the same second.
 qint64 modifiedNanoseconds(const QString& path)
 {
-    struct stat info {};
-    if (::stat(files::nativePath(path).constData(), &info) != 0)
-        return 0;
-    return qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    const std::optional<files::FileIdentity> identity = files::identityOf(path);
+    return identity ? identity->modifiedNanoseconds : 0;
 }
 
 bool isRegularFile(const QString& path)
@@ -182,20 +178,27 @@ QString restorePointSummary(const RestorePoint& point)
         .join(QStringLiteral("  "));
 }
 
-bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error)
+bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error, bool checked)
 {
     if (!point.providerDirectory.isEmpty() && !point.manifest)
         return files::fail(error, incompletePoint(point));
+    if (!checked) {
+        if (const QStringList damaged = damagedFiles(point); !damaged.isEmpty())
+            return files::fail(error, damagedBackupError(damaged.first()));
+    }
     files::AtomicBatch batch;
     QStringList removals;
     if (!point.loginDirectory.isEmpty()
         && !stageNamedFiles(home, point.loginDirectory, backedUpFileNames(), batch, removals, error))
         return false;
+    const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
     if (!point.providerDirectory.isEmpty()) {
         if (!stageNamedFiles(home, point.providerDirectory, threadIndexFileNames(), batch, removals, error))
             return false;
         for (const RolloutBackupEntry& entry : *point.manifest) {
-            const QString source = point.providerDirectory + QStringLiteral("/rollout_files/") + entry.name;
+            if (isEntryStillLive(rollouts, entry))
+                continue; // never replaced: it is as it was, with whatever Codex added since
+            const QString source = rollouts + QLatin1Char('/') + entry.name;
             if (!files::makeDirectory(QFileInfo(entry.path).path(), error) || !batch.stageCopy(entry.path, source, error))
                 return false;
         }
@@ -206,27 +209,29 @@ bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error
         if (::unlink(files::nativePath(live).constData()) != 0 && errno != ENOENT)
             return files::fail(error, files::systemError(QStringLiteral("删除"), live, errno));
     }
+    if (point.manifest)
+        sealEntriesStillLive(home, rollouts, *point.manifest);
     return true;
 }
 
-bool restoreWithBackup(const CodexHome& home, const RestorePoint& point, QString* ownPoint, Error* error)
+std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint& point, Error* error)
 {
-    if (!point.providerDirectory.isEmpty() && !point.manifest)
-        return files::fail(error, incompletePoint(point));
+    if (!point.providerDirectory.isEmpty() && !point.manifest) {
+        files::fail(error, incompletePoint(point));
+        return std::nullopt;
+    }
     const std::optional<QString> loginDirectory = createBackupWithKind(home, QStringLiteral("restore"), error);
     if (!loginDirectory)
-        return false;
+        return std::nullopt;
     const QString ownId = QFileInfo(*loginDirectory).fileName();
-    if (point.providerDirectory.isEmpty()) {
-        *ownPoint = ownId;
-        return putBackRestorePoint(home, point, error);
-    }
+    if (point.providerDirectory.isEmpty())
+        return ownId;
 
     const QString kind = QStringLiteral("restore-provider");
     const std::optional<QString> providerDirectory = createProviderBackup(home, kind, error);
     if (!providerDirectory) {
         files::removeItem(*loginDirectory);
-        return false;
+        return std::nullopt;
     }
     RolloutBackup rollouts(home, *providerDirectory + QStringLiteral("/rollout_files"));
     const auto keepLiveFiles = [&] {
@@ -244,10 +249,9 @@ bool restoreWithBackup(const CodexHome& home, const RestorePoint& point, QString
         rollouts.discard();
         files::removeItem(*providerDirectory);
         files::removeItem(*loginDirectory);
-        return false;
+        return std::nullopt;
     }
-    *ownPoint = ownId;
-    return putBackRestorePoint(home, point, error);
+    return ownId;
 }
 
 qint64 pruneRestorePoints(const CodexHome& home, qint64 keep, Error* error)

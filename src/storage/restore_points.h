@@ -41,14 +41,15 @@ QString restorePointSummary(const RestorePoint& point);
 
 // Puts the point's files back where they were, each written whole as a copy: the login and
 // configuration files, the thread index, the session index and every rollout file of the
-// manifest. Those of the backed-up names that did not exist then are removed. Nothing is
-// written unless every copy could be prepared.
-bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error = nullptr);
+// manifest that was replaced since. Those of the backed-up names that did not exist then
+// are removed. Nothing is written unless every file is as recorded (unless the caller
+// checked that already) and every copy could be prepared.
+bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error = nullptr,
+                         bool checked = false);
 
 // Backs up, as a point of kind "restore", everything that putting the point back would
-// change, then puts it back. ownPoint gets the id of the restore's point as soon as it
-// exists; when putting back fails, that point holds the state from before.
-bool restoreWithBackup(const CodexHome& home, const RestorePoint& point, QString* ownPoint, Error* error = nullptr);
+// change, so that a restore can be undone. Gives that point's id.
+std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint& point, Error* error = nullptr);
 
 // Deletes all but the newest keep points, and the rollout objects no remaining point uses.
 // Returns how many points were deleted, or -1.

@@ -4,6 +4,7 @@
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
 #include "core/files/staging.h"
+#include "storage/content_hash.h"
 
 #include <QFileInfo>
 
@@ -13,19 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
 
 namespace {
 
 const QString backingUp = QStringLiteral("备份");
-
-// Fast rather than cryptographic: an object is reused only after its bytes compare equal.
-QString contentHash(const QByteArray& content)
-{
-    const XXH128_hash_t hash = XXH3_128bits(content.constData(), size_t(content.size()));
-    return QStringLiteral("%1%2").arg(hash.high64, 16, 16, QLatin1Char('0')).arg(hash.low64, 16, 16, QLatin1Char('0'));
-}
 
 // The file systems that cannot hard-link these two files; a copy takes the link's place.
 bool linkRefused(int error)
@@ -48,24 +40,59 @@ Kept linkOrCopy(const QString& source, const QString& destination, Error* error)
     return files::copyItem(source, destination, error) ? Kept::Copied : Kept::Failed;
 }
 
-std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString& path)
+bool sameFile(const std::optional<files::FileIdentity>& a, const std::optional<files::FileIdentity>& b)
 {
-    struct stat info {};
-    if (::stat(files::nativePath(path).constData(), &info) != 0)
-        return std::nullopt;
-    return std::make_pair(info.st_dev, info.st_ino);
+    return a && b && a->device == b->device && a->inode == b->inode;
 }
 
-// Replaces the path by a read-only copy of itself, so it no longer shares the file.
-bool replaceWithOwnCopy(const QString& path)
+// Gives an object that still is its live file bytes of its own, read-only: the bytes that
+// were kept, which are the live file's first entry.size bytes as long as Codex only
+// appended to it. False, and nothing changed, when those bytes are no longer to be had.
+bool detachFromLiveFile(const QString& object, const RolloutBackupEntry& entry)
 {
-    const QString copy = files::temporarySibling(path);
-    if (!files::copyItem(path, copy) || ::chmod(files::nativePath(copy).constData(), 0400) != 0
-        || ::rename(files::nativePath(copy).constData(), files::nativePath(path).constData()) != 0) {
+    const QString copy = files::temporarySibling(object);
+    bool copied = false;
+    const std::optional<files::FileIdentity> live = files::identityOf(entry.path);
+    if (live && live->size == entry.size) {
+        copied = files::copyItem(entry.path, copy);
+    } else if (live && live->size > entry.size) {
+        const std::optional<QByteArray> content = files::readWhole(entry.path);
+        const QByteArrayView kept = content ? QByteArrayView(*content).first(std::min<qsizetype>(content->size(), entry.size))
+                                            : QByteArrayView();
+        copied = content && kept.size() == entry.size && contentHash(kept) == entry.hash
+            && files::writeAtomically(copy, kept.toByteArray());
+    }
+    if (!copied || ::chmod(files::nativePath(copy).constData(), 0400) != 0
+        || ::rename(files::nativePath(copy).constData(), files::nativePath(object).constData()) != 0) {
         files::removeItem(copy);
         return false;
     }
     return true;
+}
+
+// Makes the entry a link to its object again, once the object was detached: the entry
+// was the live file too.
+bool relinkEntry(const QString& object, const QString& entry, bool* copied)
+{
+    const QString relinked = files::temporarySibling(entry);
+    const Kept kept = linkOrCopy(object, relinked, nullptr);
+    if (kept == Kept::Failed || ::rename(files::nativePath(relinked).constData(), files::nativePath(entry).constData()) != 0) {
+        files::removeItem(relinked);
+        return false;
+    }
+    *copied = kept == Kept::Copied;
+    return true;
+}
+
+// Detaches the object and its entry from the live file; when that cannot be done, both go:
+// better no backup of a file that did not change than a backup that changes.
+bool detachEntry(const QString& object, const QString& entry, const RolloutBackupEntry& recorded, bool* copied)
+{
+    if (detachFromLiveFile(object, recorded) && relinkEntry(object, entry, copied))
+        return true;
+    ::unlink(files::nativePath(object).constData());
+    ::unlink(files::nativePath(entry).constData());
+    return false;
 }
 
 } // namespace
@@ -187,27 +214,49 @@ void RolloutBackup::seal()
     for (size_t i = 0; i < m_manifest.size(); ++i) {
         const QString object = objectPath(m_manifest[i].hash, m_attempts[i]);
         const QString entry = m_rolloutDirectory + QLatin1Char('/') + m_manifest[i].name;
-        const auto live = fileIdentity(m_manifest[i].path);
-        if (live && fileIdentity(object) == live) {
-            if (!replaceWithOwnCopy(object)) {
-                // Better no backup of a file that did not change than a backup that changes.
-                ::unlink(files::nativePath(object).constData());
-                ::unlink(files::nativePath(entry).constData());
+        if (sameFile(files::identityOf(object), files::identityOf(m_manifest[i].path))) {
+            bool copied = false;
+            if (!detachEntry(object, entry, m_manifest[i], &copied))
                 continue;
-            }
-            // The entry was that live file too: it follows the object to its own copy.
-            const QString relinked = files::temporarySibling(entry);
-            const Kept kept = linkOrCopy(object, relinked, nullptr);
-            if (kept == Kept::Failed
-                || ::rename(files::nativePath(relinked).constData(), files::nativePath(entry).constData()) != 0) {
-                files::removeItem(relinked);
-                ::unlink(files::nativePath(entry).constData());
-            }
-            m_copiedEntries[i] = kept == Kept::Copied;
+            m_copiedEntries[i] = copied;
         }
         ::chmod(files::nativePath(object).constData(), 0400);
         if (m_copiedEntries[i]) // a linked entry is the object itself
             ::chmod(files::nativePath(entry).constData(), 0400);
+    }
+}
+
+void RolloutBackup::leaveForPutBack()
+{
+    m_sealed = true;
+}
+
+bool isEntryStillLive(const QString& rolloutDirectory, const RolloutBackupEntry& entry)
+{
+    return sameFile(files::identityOf(rolloutDirectory + QLatin1Char('/') + entry.name), files::identityOf(entry.path));
+}
+
+void sealEntriesStillLive(const CodexHome& home, const QString& rolloutDirectory, const RolloutManifest& manifest)
+{
+    for (const RolloutBackupEntry& recorded : manifest) {
+        if (!isEntryStillLive(rolloutDirectory, recorded))
+            continue;
+        const std::optional<files::FileIdentity> live = files::identityOf(recorded.path);
+        const QString entry = rolloutDirectory + QLatin1Char('/') + recorded.name;
+        // The object is the one of its hash's names that is the live file too.
+        for (int attempt = 1; attempt <= 100; ++attempt) {
+            const QString object = backupObjectsURL(home) + QLatin1Char('/')
+                + (attempt == 1 ? recorded.hash : QStringLiteral("%1-%2").arg(recorded.hash).arg(attempt));
+            const std::optional<files::FileIdentity> identity = files::identityOf(object);
+            if (!identity)
+                break;
+            if (!sameFile(identity, live))
+                continue;
+            bool copied = false;
+            if (detachEntry(object, entry, recorded, &copied) && copied)
+                ::chmod(files::nativePath(entry).constData(), 0400);
+            break;
+        }
     }
 }
 

@@ -49,6 +49,10 @@ public:
     void seal();
     // Takes back everything kept, for a backup that is given up before anything changed.
     void discard();
+    // For live files left half replaced: what is kept stays linked to the live files not
+    // replaced, so that putting the backup back leaves those alone; sealEntriesStillLive()
+    // finishes it afterwards.
+    void leaveForPutBack();
 
     const RolloutManifest& manifest() const { return m_manifest; }
 
@@ -64,3 +68,10 @@ private:
     bool m_directoriesMade = false;
     bool m_sealed = false;
 };
+
+// Whether the backup's entry still is the live file: the file was never replaced, and
+// there is nothing of it to put back.
+bool isEntryStillLive(const QString& rolloutDirectory, const RolloutBackupEntry& entry);
+// What seal() does, for a backup whose RolloutBackup is gone (left for a put-back, or cut
+// off by a crash): every entry still linked to its live file gets bytes of its own.
+void sealEntriesStillLive(const CodexHome& home, const QString& rolloutDirectory, const RolloutManifest& manifest);

@@ -5,6 +5,7 @@
 #include "core/api_key.h"
 #include "core/constants.h"
 #include "history/key_history.h"
+#include "migration/migration_space.h"
 #include "relay/diagnosis.h"
 #include "relay/key_validation.h"
 #include "storage/backups.h"
@@ -23,6 +24,9 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
     const bool wellFormedKey = isLikelyApiKey(key);
     if (apiBranch && !wellFormedKey)
         return WorkflowResult::refused(QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。"));
+    HomeLock lock(m_home);
+    if (auto refusal = claimHome(lock))
+        return *refusal;
 
     const QString busy = QStringLiteral("正在修复配置...");
     Q_EMIT progress(busy, 0, 0);
@@ -37,21 +41,28 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
         if (auto refusal = refusalWhileCodexRuns())
             return *refusal;
     }
+    const QString provider = apiBranch ? morvane::providerTevrun : morvane::providerOpenAI;
+    if (!enoughSpaceToMigrate(m_home, provider, &error))
+        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
     const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("repair-config"), &error);
     if (!backup)
         return failure(error, QStringLiteral("备份失败。"));
-    const QString restorePoint = QFileInfo(*backup).fileName();
+    const Journal journal{QStringLiteral("repair-config"), QFileInfo(*backup).fileName(), {}};
     if (wellFormedKey)
         saveApiKeyToHistory(m_home, key);
+    if (!beginChanges(journal, &error))
+        return failure(error, QStringLiteral("备份失败。"));
 
     const bool written = apiBranch ? writeCleanApiConfigWithKey(m_home, key, &error) : writeCleanLoginConfig(m_home, &error);
     WorkflowResult result;
+    qint64 moved = -1;
     if (!written) {
-        result = failedAfterWriting(error, QStringLiteral("修复配置失败。"), restorePoint);
-    } else if (const qint64 moved = moveConversations(busy, apiBranch ? morvane::providerTevrun : morvane::providerOpenAI,
-                                                      QStringLiteral("repair-provider"), restorePoint, &error);
+        result = failedAfterWriting(error, QStringLiteral("修复配置失败。"), journal);
+    } else if (moved = moveConversations(busy, provider, QStringLiteral("repair-provider"), journal.restorePoint, &error);
                moved < 0) {
-        result = failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
+        result = failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
+    } else if (!removeJournal(m_home, &error)) {
+        result = failedAfterWriting(error, QStringLiteral("修复配置失败。"), journal);
     } else if (apiBranch) {
         saveProfileNamed(m_home, QStringLiteral("api"),
                          {QStringLiteral("auth.json"), QStringLiteral("config.toml"), QStringLiteral("auth_tevrun_last.json")},

@@ -1,6 +1,8 @@
 // Going back to a restore point, and deleting old ones.
 
 #include "core/api_key.h"
+#include "core/files/file_io.h"
+#include "storage/backup_check.h"
 #include "storage/restore_points.h"
 #include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
@@ -10,9 +12,31 @@ std::vector<RestorePoint> Workflows::listBackups() const
     return listRestorePoints(m_home);
 }
 
+std::optional<std::vector<std::pair<RestorePoint, QStringList>>> Workflows::verifyBackups(const QString& id,
+                                                                                       Error* error) const
+{
+    std::vector<RestorePoint> points;
+    if (id.isEmpty()) {
+        points = listRestorePoints(m_home);
+    } else if (std::optional<RestorePoint> point = findRestorePoint(m_home, id, error)) {
+        points.push_back(std::move(*point));
+    } else {
+        return std::nullopt;
+    }
+    std::vector<std::pair<RestorePoint, QStringList>> checked;
+    for (RestorePoint& point : points) {
+        QStringList damaged = damagedFiles(point);
+        checked.emplace_back(std::move(point), std::move(damaged));
+    }
+    return checked;
+}
+
 WorkflowResult Workflows::restoreBackup(const QString& id)
 {
     if (auto refusal = refusalWhileCodexRuns())
+        return *refusal;
+    HomeLock lock(m_home);
+    if (auto refusal = claimHome(lock, true))
         return *refusal;
     Error error;
     const std::optional<RestorePoint> point = findRestorePoint(m_home, id, &error);
@@ -20,16 +44,24 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
         return WorkflowResult::refused(error.message);
 
     Q_EMIT progress(QStringLiteral("正在恢复备份..."), 0, 0);
-    QString ownPoint;
-    if (!restoreWithBackup(m_home, *point, &ownPoint, &error)) {
-        if (error.code == ErrorRestorePointIncomplete && error.domain == morvaneErrorDomain)
-            return WorkflowResult::refused(error.message);
-        if (ownPoint.isEmpty())
-            return failure(error, QStringLiteral("恢复备份失败。"));
-        return failedAfterWriting(error, QStringLiteral("恢复备份失败。"), ownPoint);
+    if (const QStringList damaged = damagedFiles(*point); !damaged.isEmpty())
+        return failure(damagedBackupError(damaged.first()), QString());
+    const std::optional<QString> ownPoint = backUpBeforeRestore(m_home, *point, &error);
+    if (!ownPoint && error.code == ErrorRestorePointIncomplete && error.domain == morvaneErrorDomain)
+        return WorkflowResult::refused(error.message);
+    if (!ownPoint)
+        return failure(error, QStringLiteral("恢复备份失败。"));
+    Journal journal{QStringLiteral("restore"), *ownPoint, {}};
+    for (const RolloutBackupEntry& entry : point->manifest.value_or(RolloutManifest())) {
+        if (!files::itemExists(entry.path))
+            journal.createdFiles << entry.path;
     }
+    if (!beginChanges(journal, &error))
+        return failure(error, QStringLiteral("恢复备份失败。"));
+    if (!putBackRestorePoint(m_home, *point, &error, true) || !removeJournal(m_home, &error))
+        return failedAfterWriting(error, QStringLiteral("恢复备份失败。"), journal);
     WorkflowResult result = WorkflowResult::done(QStringLiteral("已恢复备份“%1”：%2。恢复前的状态已存为备份“%3”。")
-                                                     .arg(id, restorePointContents(*point), ownPoint));
+                                                     .arg(id, restorePointContents(*point), *ownPoint));
     result.pillMode = detectCurrentMode(m_home);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(m_home)); key && isLikelyApiKey(*key))
         result.fieldKey = key;
@@ -38,6 +70,10 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
 
 WorkflowResult Workflows::pruneBackups(qint64 keep)
 {
+    // A workflow cut off is put back first: its restore point must not go.
+    HomeLock lock(m_home);
+    if (auto refusal = claimHome(lock))
+        return *refusal;
     Error error;
     const qint64 removed = pruneRestorePoints(m_home, keep, &error);
     if (removed < 0)

@@ -3,6 +3,7 @@
 
 #include "config/config_writers.h"
 #include "core/constants.h"
+#include "migration/migration_space.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
 #include "storage/profiles.h"
@@ -29,21 +30,31 @@ WorkflowResult Workflows::switchToAccount()
 {
     if (auto refusal = refusalWhileCodexRuns())
         return *refusal;
+    HomeLock lock(m_home);
+    if (auto refusal = claimHome(lock))
+        return *refusal;
     Error error;
 
     if (profileExists(m_home, accountProfile)) {
         const QString busy = QStringLiteral("正在切回 GPT 账号 登陆...");
         Q_EMIT progress(busy, 0, 0);
+        const QString provider = targetProviderForAccountProfile(m_home);
+        if (!enoughSpaceToMigrate(m_home, provider, &error))
+            return failure(error, QStringLiteral("迁移对话 provider 失败。"));
         const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("switch-account"), &error);
         if (!backup)
             return failure(error, QStringLiteral("备份失败。"));
-        const QString restorePoint = QFileInfo(*backup).fileName();
+        const Journal journal{QStringLiteral("switch-account"), QFileInfo(*backup).fileName(), {}};
+        if (!beginChanges(journal, &error))
+            return failure(error, QStringLiteral("备份失败。"));
         if (!restoreProfileNamed(m_home, accountProfile, {}, &error))
-            return failedAfterWriting(error, QStringLiteral("切回 GPT 账号 登陆失败。"), restorePoint);
-        const qint64 moved = moveConversations(busy, targetProviderForAccountProfile(m_home),
-                                               QStringLiteral("switch-account-provider"), restorePoint, &error);
+            return failedAfterWriting(error, QStringLiteral("切回 GPT 账号 登陆失败。"), journal);
+        const qint64 moved =
+            moveConversations(busy, provider, QStringLiteral("switch-account-provider"), journal.restorePoint, &error);
         if (moved < 0)
-            return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
+            return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
+        if (!removeJournal(m_home, &error))
+            return failedAfterWriting(error, QStringLiteral("切回 GPT 账号 登陆失败。"), journal);
         return openedAccountLogin(QStringLiteral("已切回 GPT 账号 登陆。") + syncNote(moved) + QStringLiteral("正在打开 Codex。"));
     }
 
@@ -66,16 +77,22 @@ WorkflowResult Workflows::prepareFreshAccountLogin()
     const QString busy = QStringLiteral("正在设置 GPT 账号 登陆...");
     Q_EMIT progress(busy, 0, 0);
     Error error;
+    if (!enoughSpaceToMigrate(m_home, morvane::providerOpenAI, &error))
+        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
     const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("fresh-account"), &error);
     if (!backup)
         return failure(error, QStringLiteral("备份失败。"));
-    const QString restorePoint = QFileInfo(*backup).fileName();
+    const Journal journal{QStringLiteral("fresh-account"), QFileInfo(*backup).fileName(), {}};
+    if (!beginChanges(journal, &error))
+        return failure(error, QStringLiteral("备份失败。"));
     if (!writeFreshAccountConfig(m_home, &error))
-        return failedAfterWriting(error, QStringLiteral("设置 GPT 账号 登陆失败。"), restorePoint);
+        return failedAfterWriting(error, QStringLiteral("设置 GPT 账号 登陆失败。"), journal);
     const qint64 moved = moveConversations(busy, morvane::providerOpenAI, QStringLiteral("fresh-account-provider"),
-                                           restorePoint, &error);
+                                           journal.restorePoint, &error);
     if (moved < 0)
-        return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
+        return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
+    if (!removeJournal(m_home, &error))
+        return failedAfterWriting(error, QStringLiteral("设置 GPT 账号 登陆失败。"), journal);
     return openedAccountLogin(QStringLiteral("已设置为 GPT 账号 登陆。") + syncNote(moved)
                               + QStringLiteral("正在打开 Codex。请按提示登陆账号。"));
 }

@@ -5,6 +5,7 @@
 #include "core/api_key.h"
 #include "core/constants.h"
 #include "history/key_history.h"
+#include "migration/migration_space.h"
 #include "relay/key_validation.h"
 #include "storage/backups.h"
 #include "storage/profiles.h"
@@ -20,6 +21,9 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     const QString key = keyInput.trimmed();
     if (!isLikelyApiKey(key))
         return WorkflowResult::refused(QStringLiteral("TEVRUN API 必须以 sk- 开头。"));
+    HomeLock lock(m_home);
+    if (auto refusal = claimHome(lock))
+        return *refusal;
     // The installation as the user left it, before anything is written.
     const SwitchMode previousMode = detectCurrentMode(m_home);
 
@@ -31,10 +35,12 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     // Codex may have started while the relay was asked: look again before the first write.
     if (auto refusal = refusalWhileCodexRuns())
         return *refusal;
+    if (!enoughSpaceToMigrate(m_home, morvane::providerTevrun, &error))
+        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
     const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("switch-api"), &error);
     if (!backup)
         return failure(error, QStringLiteral("备份失败。"));
-    const QString restorePoint = QFileInfo(*backup).fileName();
+    const Journal journal{QStringLiteral("switch-api"), QFileInfo(*backup).fileName(), {}};
 
     // The API writer replaces auth.json: keep the account login first.
     const bool recordedAccount = previousMode == ModeAccount;
@@ -43,12 +49,16 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
                              false, &error))
         return failure(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
 
+    if (!beginChanges(journal, &error))
+        return failure(error, QStringLiteral("备份失败。"));
     if (!writeApiConfigWithKey(m_home, key, &error))
-        return failedAfterWriting(error, QStringLiteral("写入 API 配置失败。"), restorePoint);
-    const qint64 moved =
-        moveConversations(busy, morvane::providerTevrun, QStringLiteral("switch-api-provider"), restorePoint, &error);
+        return failedAfterWriting(error, QStringLiteral("写入 API 配置失败。"), journal);
+    const qint64 moved = moveConversations(busy, morvane::providerTevrun, QStringLiteral("switch-api-provider"),
+                                           journal.restorePoint, &error);
     if (moved < 0)
-        return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), restorePoint);
+        return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
+    if (!removeJournal(m_home, &error))
+        return failedAfterWriting(error, QStringLiteral("写入 API 配置失败。"), journal);
 
     saveApiKeyToHistory(m_home, key);
     saveProfileNamed(m_home, QStringLiteral("api"),

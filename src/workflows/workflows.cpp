@@ -7,7 +7,17 @@
 #include "history/key_history.h"
 #include "migration/thread_migration.h"
 #include "relay/key_validation.h"
+#include "core/files/file_errors.h"
+#include "core/files/staging.h"
 #include "workflows/workflow_texts.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <set>
+
+#include <unistd.h>
 
 Workflows::Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
     : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace)
@@ -34,6 +44,10 @@ std::vector<HistoryItem> Workflows::savedKeys() const
 
 bool Workflows::forgetKey(const QString& id, Error* error)
 {
+    // Only the saved keys change: a workflow cut off is left to the next start.
+    const HomeLock lock(m_home);
+    if (!lock.held())
+        return files::fail(error, lock.error());
     return forgetHistoryItem(m_home, id, error);
 }
 
@@ -47,27 +61,126 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
     return result;
 }
 
+std::optional<WorkflowResult> Workflows::claimHome(HomeLock& lock, bool isRestore)
+{
+    if (!lock.held())
+        return WorkflowResult::failed(lock.error().message);
+    if (!hasJournal(m_home))
+        return std::nullopt;
+    const WorkflowResult recovered = recoverInterruptedWork();
+    if (isRestore && recovered.outcome != WorkflowResult::Outcome::Done)
+        return std::nullopt; // the restore the user chose is the way back now
+    return recovered;
+}
+
+bool Workflows::beginChanges(const Journal& journal, Error* error)
+{
+    return writeJournal(m_home, journal, error);
+}
+
 qint64 Workflows::moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
                                     const QString& restorePoint, Error* error)
 {
-    return migrateVisibleThreadsToProvider(m_home, provider, backupKind, restorePoint, error,
-                                           [&](qint64 done, qint64 total) { Q_EMIT progress(busyText, done, total); });
+    // Codex may have started while the files were staged: its index must not change under it.
+    const auto codexStillClosed = [this](Error* stopped) {
+        const std::vector<CodexProcess> running = runningCodex(m_workspace);
+        if (!running.empty())
+            setMorvaneError(stopped, ErrorCodexStarted, codexRunningMessage(running));
+        return running.empty();
+    };
+    return migrateVisibleThreadsToProvider(
+        m_home, provider, backupKind, restorePoint, error,
+        [&](qint64 done, qint64 total) { Q_EMIT progress(busyText, done, total); }, codexStillClosed);
 }
 
-WorkflowResult Workflows::failedAfterWriting(const Error& error, const QString& fallback, const QString& restorePoint)
+bool Workflows::putBack(const Journal& journal, Error* error)
+{
+    const std::optional<RestorePoint> point = findRestorePoint(m_home, journal.restorePoint, error);
+    if (!point || !putBackRestorePoint(m_home, *point, error))
+        return false;
+    for (const QString& created : journal.createdFiles) {
+        // Only a conversation file the workflow made, whatever the journal says.
+        const QString name = QFileInfo(created).fileName();
+        if (name.startsWith(QLatin1String("rollout-")) && name.endsWith(QLatin1String(".jsonl")))
+            ::unlink(files::nativePath(created).constData());
+    }
+    return removeJournal(m_home, error);
+}
+
+WorkflowResult Workflows::failedAfterWriting(const Error& error, const QString& fallback, const Journal& journal)
 {
     WorkflowResult result = failure(error, fallback);
     Error putBackError;
-    const std::optional<RestorePoint> point = findRestorePoint(m_home, restorePoint, &putBackError);
-    if (point && putBackRestorePoint(m_home, *point, &putBackError)) {
-        result.message += QStringLiteral(" 已恢复到切换前的状态。");
+    if (putBack(journal, &putBackError)) {
+        if (error.code == ErrorChangedWhileStaged && error.domain == morvaneErrorDomain)
+            result.message = QStringLiteral("Codex 在切换过程中写入了对话，已恢复到切换前的状态。请先退出 Codex 再切换。");
+        else
+            result.message += QStringLiteral(" 已恢复到切换前的状态。");
     } else {
         result.message += QStringLiteral(" 恢复原状也失败了：%1 请在“恢复备份…”中恢复“%2”。")
-                              .arg(putBackError.message, restorePoint);
+                              .arg(putBackError.message, journal.restorePoint);
     }
+    if (error.code == ErrorCodexStarted && error.domain == morvaneErrorDomain)
+        result.outcome = WorkflowResult::Outcome::CodexRunning;
     return result;
 }
 
+namespace {
+
+bool hasStagingFiles(const QString& directory)
+{
+    const QStringList names = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    return std::any_of(names.begin(), names.end(), files::isStagingName);
+}
+
+} // namespace
+
+bool Workflows::hasInterruptedWork() const
+{
+    return hasJournal(m_home) || hasStagingFiles(m_home.codexHomeURL()) || hasStagingFiles(m_home.morvaneRootURL());
+}
+
+void Workflows::removeStagingFiles(bool inRolloutFolders) const
+{
+    files::removeStagingFiles(m_home.codexHomeURL());
+    files::removeStagingFiles(m_home.morvaneRootURL());
+    if (!inRolloutFolders)
+        return;
+    std::set<QString> folders;
+    for (const ThreadRecord& thread : visibleThreads(m_home, QString()).value_or(ThreadRecords()))
+        folders.insert(QFileInfo(thread.rolloutPath).path());
+    for (const QString& folder : folders)
+        files::removeStagingFiles(folder);
+}
+
+WorkflowResult Workflows::recoverInterruptedWork()
+{
+    WorkflowResult result = WorkflowResult::done(QString());
+    if (!hasInterruptedWork())
+        return result;
+    HomeLock lock(m_home);
+    if (!lock.held())
+        return result; // another front end is at work: what it left is its own
+    const bool cutOff = hasJournal(m_home);
+    if (cutOff) {
+        Error error;
+        const std::optional<Journal> journal = readJournal(m_home, &error);
+        if (journal && putBack(*journal, &error)) {
+            result.message = QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。");
+            result.tone = WorkflowResult::Tone::Ready;
+            result.pillMode = detectCurrentMode(m_home);
+        } else if (journal) {
+            result = WorkflowResult::failed(
+                QStringLiteral("上次的操作没有完成，也没能恢复到开始前的状态：%1 请在“恢复备份…”中恢复“%2”。")
+                    .arg(error.message, journal->restorePoint));
+        } else {
+            result = WorkflowResult::failed(QStringLiteral("上次的操作没有完成，它的记录也读不出来：%1").arg(error.message));
+        }
+    }
+    // Staged files go only once the put-back no longer needs them.
+    removeStagingFiles(cutOff);
+    return result;
+}
 WorkflowResult Workflows::checkKey(const QString& keyInput)
 {
     if (auto refusal = refusalWhileCodexRuns())
@@ -75,6 +188,10 @@ WorkflowResult Workflows::checkKey(const QString& keyInput)
     const QString key = keyInput.trimmed();
     if (!isLikelyApiKey(key))
         return WorkflowResult::refused(QStringLiteral("请先输入以 sk- 开头的 TEVRUN API。"));
+    // Only the saved keys change: a workflow cut off is left to the next start.
+    const HomeLock lock(m_home);
+    if (!lock.held())
+        return WorkflowResult::failed(lock.error().message);
     Q_EMIT progress(QStringLiteral("正在检查 TEVRUN API..."), 0, 0);
     Error error;
     if (!validateTevrunApiKey(m_relay, key, &error))

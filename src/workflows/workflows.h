@@ -7,6 +7,8 @@
 #include "core/switch_mode.h"
 #include "history/key_history.h"
 #include "relay/relay_endpoint.h"
+#include "storage/home_lock.h"
+#include "storage/journal.h"
 #include "storage/restore_points.h"
 #include "workflows/workflow_result.h"
 
@@ -51,10 +53,23 @@ public:
 
     // The points a workflow backed up before changing anything, newest first.
     std::vector<RestorePoint> listBackups() const;
+    // Each point (that one, or all) with the files it holds that are no longer as they
+    // were backed up; nothing, with the error, for an unknown id.
+    std::optional<std::vector<std::pair<RestorePoint, QStringList>>> verifyBackups(const QString& id,
+                                                                                  Error* error = nullptr) const;
     // Puts a restore point back, after backing up the current state as a point of its own.
     WorkflowResult restoreBackup(const QString& id);
     // Deletes all but the newest keep restore points.
     WorkflowResult pruneBackups(qint64 keep);
+
+    // Whether a start has anything to put right: a workflow cut off (a crash, a kill, a
+    // power cut), or files an interrupted write left in the Codex home. Cheap: asked at
+    // every start.
+    bool hasInterruptedWork() const;
+    // Puts a workflow that was cut off back to where it began and removes the files its
+    // writes left. Done with no message when there was nothing to do, or when another
+    // front end is at work.
+    WorkflowResult recoverInterruptedWork();
 
 Q_SIGNALS:
     // The busy text of the step under way; done and total count rollout files while they
@@ -63,12 +78,21 @@ Q_SIGNALS:
 
 private:
     std::optional<WorkflowResult> refusalWhileCodexRuns() const;
+    // Takes the home for a workflow that writes: refused while another front end holds
+    // it. A workflow found cut off is put back first, and that is what the user is told;
+    // when it cannot be, only a restore may go on.
+    std::optional<WorkflowResult> claimHome(HomeLock& lock, bool isRestore = false);
+    // Records the workflow once its backup is complete, before its first change.
+    bool beginChanges(const Journal& journal, Error* error);
     WorkflowResult prepareFreshAccountLogin();
     qint64 moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
                              const QString& restorePoint, Error* error);
     // A step failed after the workflow began to write: everything is put back from the
     // restore point it took, then the failure is reported.
-    WorkflowResult failedAfterWriting(const Error& error, const QString& fallback, const QString& restorePoint);
+    WorkflowResult failedAfterWriting(const Error& error, const QString& fallback, const Journal& journal);
+    // The journal's restore point back in place, the files it made removed, the journal gone.
+    bool putBack(const Journal& journal, Error* error);
+    void removeStagingFiles(bool inRolloutFolders) const;
 
     CodexHome m_home;
     RelayEndpoint m_relay;

@@ -40,8 +40,12 @@ TEST(Backups, CopiesTheListedFilesThatExistAndDescribesTheBackup)
     EXPECT_EQ(readFileAt(directory + "/auth.json"), "{\"tokens\": {}}");
     EXPECT_EQ(readFileAt(directory + "/cap_sid/inside"), "sid");
     const Json descriptor = parseJson(readFileAt(directory + "/backup-info.json")).value_or(Json());
-    EXPECT_EQ(descriptor.size(), 2u);
+    EXPECT_EQ(descriptor.size(), 3u);
     EXPECT_EQ(descriptor["kind"], "repair-config");
+    // Each file with its size and hash, to tell a damaged backup before it is put back.
+    EXPECT_EQ(descriptor["files"].size(), 3u);
+    EXPECT_EQ(descriptor["files"]["auth.json"]["size"], 14);
+    EXPECT_EQ(descriptor["files"]["auth.json"]["hash"].get<std::string>().size(), 32u);
     EXPECT_EQ(QFileInfo(directory).fileName(), QStringLiteral("repair-config-") + fromUtf8(descriptor["created_at"].get<std::string>()));
     EXPECT_TRUE(readFileAt(directory + "/backup-info.json").contains("\n  \"kind\""));
 }

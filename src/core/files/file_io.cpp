@@ -4,7 +4,9 @@
 #include "core/files/staging.h"
 #include "core/files/system_calls.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUuid>
 
@@ -91,9 +93,48 @@ QString temporarySibling(const QString& target)
         + QUuid::createUuid().toString(QUuid::Id128).left(12);
 }
 
+bool isStagingName(const QString& fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\..+\\.morvane-[0-9a-f]{12}$"));
+    return pattern.match(fileName).hasMatch();
+}
+
+qsizetype removeStagingFiles(const QString& directory)
+{
+    qsizetype removed = 0;
+    const QStringList hidden = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : hidden) {
+        const QString path = directory + QLatin1Char('/') + name;
+        struct stat info {};
+        // A link is never followed: only a file of this program's own is removed.
+        if (isStagingName(name) && ::lstat(nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode)
+            && ::unlink(nativePath(path).constData()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
 bool copyContents(int from, int to, off_t size)
 {
     return system::cloneFile(from, to) == system::KernelCopy::Done || copyRest(from, to, size);
+}
+
+namespace {
+
+FileIdentity identityFrom(const struct stat& info)
+{
+    const struct timespec modified = system::modificationTime(info);
+    return {info.st_dev, info.st_ino, qint64(info.st_size), qint64(modified.tv_sec) * 1'000'000'000 + modified.tv_nsec};
+}
+
+} // namespace
+
+std::optional<FileIdentity> identityOf(const QString& path)
+{
+    struct stat info {};
+    if (::stat(nativePath(path).constData(), &info) != 0)
+        return std::nullopt;
+    return identityFrom(info);
 }
 
 bool itemExists(const QString& path)
@@ -170,13 +211,15 @@ bool isUtf8(const QByteArray& bytes, const QString& path, Error* error)
 }
 
 // Reads a regular file whole into the buffer.
-bool readWholeInto(const QString& path, QByteArray& bytes, Error* error)
+bool readWholeInto(const QString& path, QByteArray& bytes, Error* error, FileIdentity* identity = nullptr)
 {
     struct stat info {};
     const int fd = openRegularFile(path, info, error);
     if (fd < 0)
         return false;
     const bool read = readToEnd(fd, info.st_size, path, bytes, error);
+    if (read && identity && ::fstat(fd, &info) == 0)
+        *identity = identityFrom(info);
     ::close(fd);
     return read;
 }
@@ -189,9 +232,9 @@ std::optional<QByteArray> readWhole(const QString& path, Error* error)
     return readWholeInto(path, bytes, error) ? std::optional<QByteArray>(bytes) : std::nullopt;
 }
 
-bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error)
+bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error, FileIdentity* identity)
 {
-    return readWholeInto(path, bytes, error) && isUtf8(bytes, path, error);
+    return readWholeInto(path, bytes, error, identity) && isUtf8(bytes, path, error);
 }
 
 std::optional<QString> readUtf8(const QString& path, Error* error)
@@ -237,14 +280,15 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
     return staged;
 }
 
-bool AtomicBatch::stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error)
+bool AtomicBatch::stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error,
+                              const std::optional<FileIdentity>& readAs)
 {
     return stageWith(path, Access::Default, 0666, head.size() + rest.size(), error,
-                     [&](int fd) { return writeAll(fd, head, rest); });
+                     [&](int fd) { return writeAll(fd, head, rest); }, readAs);
 }
 
 bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
-                            const std::function<bool(int fd)>& write)
+                            const std::function<bool(int fd)>& write, const std::optional<FileIdentity>& readAs)
 {
     const QString operation = QStringLiteral("写入");
     struct stat existing {};
@@ -288,7 +332,7 @@ bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMo
         ::unlink(nativePath(temporary).constData());
         return fail(error, systemError(operation, path, saved));
     }
-    m_staged.push_back({temporary, target});
+    m_staged.push_back({temporary, target, readAs});
     return true;
 }
 
@@ -307,10 +351,18 @@ bool AtomicBatch::commit(Error* error)
         return fail(error, systemError(QStringLiteral("写入"), failed, saved));
     }
     for (size_t i = 0; i < m_staged.size(); ++i) {
-        if (::rename(nativePath(m_staged[i].temporary).constData(), nativePath(m_staged[i].target).constData()) != 0) {
+        const Staged& staged = m_staged[i];
+        // A file written to since it was read (Codex appending a line) keeps what was written.
+        const bool changed = staged.readAs && identityOf(staged.target) != staged.readAs;
+        if (changed || ::rename(nativePath(staged.temporary).constData(), nativePath(staged.target).constData()) != 0) {
             const int saved = errno;
-            const QString target = m_staged[i].target;
+            const QString target = staged.target;
             m_staged.erase(m_staged.begin(), m_staged.begin() + qsizetype(i)); // those are in place
+            if (changed) {
+                return fail(error, Error{morvaneErrorDomain, ErrorChangedWhileStaged,
+                                         fileErrorWithReason(QStringLiteral("替换"), target,
+                                                             QStringLiteral("文件在读取之后被改动了")).message});
+            }
             return fail(error, systemError(QStringLiteral("替换"), target, saved));
         }
     }

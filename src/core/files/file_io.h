@@ -21,6 +21,17 @@ enum class Access {
     OwnerOnly, // 0600: the file holds a key or a login
 };
 
+// What shows that a file was written to or replaced since it was last looked at.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// Of the file the path leads to; nothing when nothing is there.
+std::optional<FileIdentity> identityOf(const QString& path);
+
 // True when anything stands at the path, a dangling symbolic link included.
 bool itemExists(const QString& path);
 
@@ -34,7 +45,8 @@ std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
 
 // Reads a UTF-8 file whole into the buffer, for loops over many files: the buffer's memory
 // is kept from one file to the next.
-bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error = nullptr);
+// The identity is taken once the file was read to its end.
+bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error = nullptr, FileIdentity* identity = nullptr);
 
 // Writes beside the target, puts the data on disk and renames it over the target.
 bool writeAtomically(const QString& path, const QByteArray& data, Error* error = nullptr,
@@ -55,19 +67,23 @@ public:
     // replaces, else the source's with write permission for its owner.
     bool stageCopy(const QString& path, const QString& source, Error* error = nullptr);
     // Stages head followed by rest, written together: a file changed near its start is
-    // written from its parts without joining them first.
-    bool stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error = nullptr);
-    // Stops at the first file that cannot be put in place; the files before it are replaced.
+    // written from its parts without joining them first. With an identity, the file is
+    // replaced only while it still is the file read then.
+    bool stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error = nullptr,
+                     const std::optional<FileIdentity>& readAs = std::nullopt);
+    // Stops at the first file that cannot be put in place, or that changed since it was
+    // read (error code ErrorChangedWhileStaged); the files before it are replaced.
     bool commit(Error* error = nullptr);
 
 private:
     // size: the bytes the write puts in the new file.
     bool stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
-                   const std::function<bool(int fd)>& write);
+                   const std::function<bool(int fd)>& write, const std::optional<FileIdentity>& readAs = std::nullopt);
 
     struct Staged {
         QString temporary;
         QString target;
+        std::optional<FileIdentity> readAs;
     };
     std::vector<Staged> m_staged;
 };

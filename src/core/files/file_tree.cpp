@@ -54,7 +54,7 @@ bool copyFile(const QString& source, const QString& destination, Error* error)
         saved = errno;
     }
     if (ok) {
-        const struct timespec times[2] = {info.st_atim, info.st_mtim};
+        const struct timespec times[2] = {system::accessTime(info), system::modificationTime(info)};
         ::futimens(to, times);
     }
     ::close(from);

@@ -8,8 +8,13 @@
 // place, and how a file's bytes are copied.
 namespace files {
 
-// A fresh hidden name beside the target.
+// A fresh hidden name beside the target: ".<name>.morvane-<12 hex digits>".
 QString temporarySibling(const QString& target);
+// Whether a file name is one temporarySibling() gives.
+bool isStagingName(const QString& fileName);
+// Removes what an interrupted write left in the directory: files of the staging names
+// only, never anything else. Gives how many it removed.
+qsizetype removeStagingFiles(const QString& directory);
 
 // Copies one open file whole into a new empty one: a copy-on-write clone where the file
 // system offers one, else in the kernel, else through a buffer.

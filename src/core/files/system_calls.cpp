@@ -123,4 +123,22 @@ bool flushToDisk(const std::vector<QString>& paths, QString* failedPath)
     return true;
 }
 
+struct timespec accessTime(const struct stat& info)
+{
+#ifdef __APPLE__
+    return info.st_atimespec;
+#else
+    return info.st_atim;
+#endif
+}
+
+struct timespec modificationTime(const struct stat& info)
+{
+#ifdef __APPLE__
+    return info.st_mtimespec;
+#else
+    return info.st_mtim;
+#endif
+}
+
 } // namespace files::system

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // The calls that only some systems offer, each behind one function with a portable way
@@ -27,6 +28,10 @@ void startWritingToDisk(int fd);
 // Puts the files' contents on disk: one flush per file system where the system offers it,
 // else each file by itself. The path that could not be flushed, with errno set, on failure.
 bool flushToDisk(const std::vector<QString>& paths, QString* failedPath);
+
+// A stat's access and modification times: each system names these members its own way.
+struct timespec accessTime(const struct stat& info);
+struct timespec modificationTime(const struct stat& info);
 
 // Tests turn the system's own calls off to run the portable ways.
 void setSystemCallsEnabled(bool enabled);

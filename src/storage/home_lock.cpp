@@ -1,0 +1,41 @@
+#include "storage/home_lock.h"
+
+#include "core/files/file_errors.h"
+#include "core/files/file_tree.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+HomeLock::HomeLock(const CodexHome& home)
+{
+    if (!files::makeDirectory(home.morvaneRootURL(), &m_error))
+        return;
+    const QString path = home.morvaneRootURL() + QStringLiteral("/lock");
+    const int fd = ::open(files::nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        m_error = files::systemError(QStringLiteral("打开"), path, errno);
+        return;
+    }
+    int locked;
+    do {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        m_error = errno == EWOULDBLOCK
+            ? Error{morvaneErrorDomain, ErrorHomeBusy,
+                    QStringLiteral("另一个 Morvane 正在修改 Codex 配置，请等它完成后再试。")}
+            : files::systemError(QStringLiteral("锁定"), path, errno);
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
+}
+
+HomeLock::~HomeLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // closing lets the lock go
+}

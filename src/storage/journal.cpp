@@ -1,0 +1,75 @@
+#include "storage/journal.h"
+
+#include "core/files/file_errors.h"
+#include "core/files/file_io.h"
+#include "core/files/file_tree.h"
+#include "core/json.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace {
+
+QString journalPath(const CodexHome& home)
+{
+    return home.morvaneRootURL() + QStringLiteral("/journal.json");
+}
+
+} // namespace
+
+bool writeJournal(const CodexHome& home, const Journal& journal, Error* error)
+{
+    Json created = Json::array();
+    for (const QString& path : journal.createdFiles)
+        created.push_back(toUtf8(path));
+    const Json record = {{"workflow", toUtf8(journal.workflow)},
+                         {"restore_point", toUtf8(journal.restorePoint)},
+                         {"created_files", created}};
+    return files::makeDirectory(home.morvaneRootURL(), error) && writeJsonAtomically(journalPath(home), record, error);
+}
+
+bool hasJournal(const CodexHome& home)
+{
+    return files::itemExists(journalPath(home));
+}
+
+std::optional<Journal> readJournal(const CodexHome& home, Error* error)
+{
+    const std::optional<QByteArray> bytes = files::readWhole(journalPath(home), error);
+    if (!bytes)
+        return std::nullopt;
+    const std::optional<Json> record = parseJson(*bytes);
+    const auto text = [&record](const char* name) -> std::optional<QString> {
+        const auto member = record->find(name);
+        if (member == record->end() || !member->is_string() || member->get<std::string>().empty())
+            return std::nullopt;
+        return fromUtf8(member->get<std::string>());
+    };
+    Journal journal;
+    const auto created = record && record->is_object() ? record->find("created_files") : Json::const_iterator();
+    bool valid = record && record->is_object() && text("workflow") && text("restore_point")
+        && created != record->end() && created->is_array();
+    if (valid) {
+        journal.workflow = *text("workflow");
+        journal.restorePoint = *text("restore_point");
+        for (const Json& path : *created) {
+            valid = valid && path.is_string();
+            if (valid)
+                journal.createdFiles << fromUtf8(path.get<std::string>());
+        }
+    }
+    if (!valid) {
+        files::fail(error, files::fileErrorWithReason(QStringLiteral("读取"), journalPath(home),
+                                                      QStringLiteral("不是 Morvane 的操作记录")));
+        return std::nullopt;
+    }
+    return journal;
+}
+
+bool removeJournal(const CodexHome& home, Error* error)
+{
+    if (::unlink(files::nativePath(journalPath(home)).constData()) == 0 || errno == ENOENT)
+        return true;
+    return files::fail(error, files::systemError(QStringLiteral("删除"), journalPath(home), errno));
+}
