@@ -25,3 +25,26 @@ int listBackups(const Workflows& engine, QTextStream& out, bool asJson)
         out << point.id << "  " << restorePointSummary(point) << '\n';
     return StatusDone;
 }
+
+int verifyBackups(const Workflows& engine, const QString& id, QTextStream& out, QTextStream& err)
+{
+    Error error;
+    const auto checked = engine.verifyBackups(id, &error);
+    if (!checked) {
+        err << error.message << '\n';
+        return StatusRefused;
+    }
+    if (checked->empty())
+        out << QStringLiteral("还没有备份。") << '\n';
+    bool anyDamaged = false;
+    for (const auto& [point, damaged] : *checked) {
+        anyDamaged = anyDamaged || !damaged.isEmpty();
+        QStringList quoted;
+        for (const QString& name : damaged)
+            quoted << QStringLiteral("“%1”").arg(name);
+        out << point.id << "  "
+            << (damaged.isEmpty() ? QStringLiteral("完好") : QStringLiteral("已损坏：") + quoted.join(QStringLiteral("、")))
+            << '\n';
+    }
+    return anyDamaged ? StatusFailed : StatusDone;
+}

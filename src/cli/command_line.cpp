@@ -38,6 +38,7 @@ const QString helpText = QStringLiteral(
     "  keys forget ID       删除一个保存的 TEVRUN API\n"
     "  backups list         列出备份（每次切换、修复或恢复前各一个），最新的在前\n"
     "  backups restore ID   恢复到一个备份；恢复前的状态也先备份\n"
+    "  backups verify [ID]  检查备份是否完好（不写 ID 时检查全部），列出损坏的文件\n"
     "  backups prune --keep N  只保留最新的 N 个备份，删除其余的\n"
     "\n"
     "选项：\n"
@@ -55,7 +56,7 @@ const QMap<QString, QString> whatFollows = {
     {QStringLiteral("switch"), QStringLiteral("api 或 account")},
     {QStringLiteral("repair"), QStringLiteral("api 或 account")},
     {QStringLiteral("keys"), QStringLiteral("list 或 forget ID")},
-    {QStringLiteral("backups"), QStringLiteral("list、restore ID 或 prune --keep N")},
+    {QStringLiteral("backups"), QStringLiteral("list、restore ID、verify [ID] 或 prune --keep N")},
 };
 
 const QString keyArgumentRefusal = QStringLiteral(
@@ -107,9 +108,13 @@ public:
         const QString command = words.value(0);
         const QString target = words.value(1);
         qsizetype expected = command == QLatin1String("switch") || command == QLatin1String("repair") ? 2 : 1;
-        if (command == QLatin1String("keys") || command == QLatin1String("backups"))
-            expected = target == QLatin1String("forget") || target == QLatin1String("restore") ? 3 : 2;
-        for (qsizetype extra = expected; extra < words.size(); ++extra) {
+        if (command == QLatin1String("keys") || command == QLatin1String("backups")) {
+            const bool takesId = target == QLatin1String("forget") || target == QLatin1String("restore")
+                || (target == QLatin1String("verify") && words.size() > 2);
+            expected = takesId ? 3 : 2;
+        }
+        // No id begins like a key: a key there is refused before it can be echoed back.
+        for (qsizetype extra = 1; extra < words.size(); ++extra) {
             if (words[extra].trimmed().startsWith(QLatin1String("sk-")))
                 return refuse(keyArgumentRefusal);
         }
@@ -118,6 +123,9 @@ public:
 
         m_keyFile = parser.value(keyFile);
         m_quitCodex = parser.isSet(quitCodex);
+        // A workflow cut off is put right before anything else looks at the home.
+        if (const WorkflowResult recovered = m_engine.recoverInterruptedWork(); !recovered.message.isEmpty())
+            m_io.err << recovered.message << '\n';
         if (command == QLatin1String("status"))
             return printStatus(m_engine, m_io.out, parser.isSet(json));
         if (command == QLatin1String("check-key"))
@@ -138,6 +146,8 @@ public:
             return listBackups(m_engine, m_io.out, parser.isSet(json));
         if (command == QLatin1String("backups") && target == QLatin1String("restore") && words.size() == 3)
             return runWorkflow([this, &words] { return m_engine.restoreBackup(words[2]); });
+        if (command == QLatin1String("backups") && target == QLatin1String("verify"))
+            return verifyBackups(m_engine, words.value(2), m_io.out, m_io.err);
         if (command == QLatin1String("backups") && target == QLatin1String("prune"))
             return prune(parser.value(keep));
         if (command.isEmpty())
@@ -177,6 +187,11 @@ private:
             const int readError = errno;
             if (fd >= 0)
                 ::close(fd);
+            // --key-file=sk-…: a key given where its file was meant must not be echoed back.
+            if (fd < 0 && readError == ENOENT && m_keyFile.trimmed().startsWith(QLatin1String("sk-"))) {
+                m_io.err << keyArgumentRefusal << '\n';
+                return std::nullopt;
+            }
             if (!bytes) {
                 m_io.err << files::systemError(QStringLiteral("读取"), m_keyFile, readError).message << '\n';
                 return std::nullopt;

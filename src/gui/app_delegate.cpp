@@ -59,13 +59,23 @@ void AppDelegate::launch()
     installMainMenu();
     loadInitialState();
     startCodexMonitor();
+    // A workflow cut off last time is put back before anything else can be asked for.
+    if (m_engine.hasInterruptedWork())
+        runWorkflow([](Workflows& engine) { return engine.recoverInterruptedWork(); });
 
     m_window->show();
     if (const QScreen* screen = m_window->screen())
         m_window->move(screen->availableGeometry().center() - m_window->rect().center());
+    bringToFront();
+    QTimer::singleShot(200, this, &AppDelegate::refreshCodexRunningGate);
+}
+
+void AppDelegate::bringToFront()
+{
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    m_window->show();
     m_window->raise();
     m_window->activateWindow();
-    QTimer::singleShot(200, this, &AppDelegate::refreshCodexRunningGate);
 }
 
 void AppDelegate::shutDown()
@@ -247,7 +257,8 @@ void AppDelegate::showResult(const WorkflowResult& result)
         updateCurrentModePill(*result.pillMode);
     m_actionButton->setText(normalActionButtonTitle());
     updateActionAvailability();
-    setStatus(result.message, colourOf(result.tone));
+    // Recovery with nothing to tell leaves the window as it opened.
+    setStatus(result.message.isEmpty() ? readyStatus() : result.message, colourOf(result.tone));
     switch (result.outcome) {
     case WorkflowResult::Outcome::Done:
         // A Codex that started meanwhile shows at once.

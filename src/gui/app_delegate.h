@@ -44,6 +44,8 @@ public:
     void shutDown();
     // Quits now, or once the work under way is done: nothing is left half-done.
     void requestQuit();
+    // Shows the window in front of the others, restored if it was minimised.
+    void bringToFront();
     // Replaces the system alert sound.
     void setAlertSound(std::function<void()> sound) { m_alertSound = std::move(sound); }
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -91,6 +92,21 @@ QString temporarySibling(const QString& target)
     const QFileInfo info(target);
     return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".morvane-")
         + QUuid::createUuid().toString(QUuid::Id128).left(12);
+}
+
+namespace {
+std::atomic<void (*)()> afterReplacingHook{nullptr};
+} // namespace
+
+void setAfterReplacing(void (*hook)())
+{
+    afterReplacingHook = hook;
+}
+
+void afterReplacing()
+{
+    if (void (*hook)() = afterReplacingHook.load())
+        hook();
 }
 
 bool isStagingName(const QString& fileName)
@@ -365,6 +381,7 @@ bool AtomicBatch::commit(Error* error)
             }
             return fail(error, systemError(QStringLiteral("替换"), target, saved));
         }
+        afterReplacing();
     }
     m_staged.clear();
     return true;

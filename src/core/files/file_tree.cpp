@@ -179,6 +179,7 @@ bool replaceWithCopy(const QString& source, const QString& destination, Error* e
         removeItem(temporary);
         return fail(error, systemError(replacing, destination, saved));
     }
+    afterReplacing();
     return true;
 }
 

@@ -16,6 +16,11 @@ bool isStagingName(const QString& fileName);
 // only, never anything else. Gives how many it removed.
 qsizetype removeStagingFiles(const QString& directory);
 
+// Runs after every file that a write puts in place. Tests use it to stop a process right
+// after its nth write, to see what a crash there leaves; nothing else sets it.
+void setAfterReplacing(void (*hook)());
+void afterReplacing();
+
 // Copies one open file whole into a new empty one: a copy-on-write clone where the file
 // system offers one, else in the kernel, else through a buffer.
 bool copyContents(int from, int to, off_t size);
