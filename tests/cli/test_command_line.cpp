@@ -66,6 +66,8 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
         {{"check-key", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
         {{"switch", "api", "--key", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
         {{"switch", "api", "--key=sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
+        {{"switch", "api", "--key-file=sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
+        {{"backups", "restore", "sk-secret.value"}, {}, {}, {}, 2, "", keyArgument},
         {{"switch", "api"}, {}, {}, {}, 2, "",
          "没有拿到 TEVRUN API：请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。\n"},
         {{"switch", "api", "--key-file", temp.path("missing.txt")}, {}, {}, {}, 2, "", "无法读取“missing.txt”：文件或目录不存在。\n"},
@@ -76,7 +78,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndText)
         // Standard input that cannot be read is not taken for none: the environment's key may be another.
         {{"switch", "api"}, QByteArray(), "sk-from.env", {}, 2, "", "无法读取“标准输入”：目标是一个目录。\n", {}, EISDIR},
         {{"switch", "sideways"}, {}, {}, {}, 2, "", "switch 后面要接 api 或 account。" + usage},
-        {{"backups", "restore"}, {}, {}, {}, 2, "", "backups 后面要接 list、restore ID 或 prune --keep N。" + usage},
+        {{"backups", "restore"}, {}, {}, {}, 2, "", "backups 后面要接 list、restore ID、verify [ID] 或 prune --keep N。" + usage},
         {{"sideways"}, {}, {}, {}, 2, "", "未知的命令。" + usage},
         {{"status", "extra"}, {}, {}, {}, 2, "", "参数过多。" + usage},
         {{}, {}, {}, {}, 2, "", "缺少命令。" + usage},

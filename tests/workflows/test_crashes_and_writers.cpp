@@ -1,0 +1,237 @@
+#include "core/files/staging.h"
+#include "core/mode_detection.h"
+#include "migration/thread_migration.h"
+#include "storage/journal.h"
+#include "workflows/workflow_fixture.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <future>
+#include <thread>
+
+#include <sys/mount.h>
+
+using Outcome = WorkflowResult::Outcome;
+
+namespace {
+
+std::map<QString, QByteArray> codexFiles(const QString& codexHome)
+{
+    return filesUnder(codexHome, {"morvane"});
+}
+
+// Staging files anywhere in the home but the backups, which keep their own.
+QStringList stagingFilesIn(const QString& codexHome)
+{
+    QStringList found;
+    QDirIterator it(codexHome, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (files::isStagingName(it.fileName()) && !path.contains("/morvane/backups/"))
+            found << path;
+    }
+    return found;
+}
+
+// What a finished workflow leaves, independent of where the home is.
+struct Outcomes {
+    QByteArray auth;
+    QByteArray config;
+    std::map<QString, QString> providers;
+    bool operator==(const Outcomes&) const = default;
+};
+
+// Another home with its own engine, beside the test's.
+struct Home : WorkflowTest {
+    void TestBody() override {}
+};
+
+Outcomes outcomesOf(const WorkflowTest& test)
+{
+    Outcomes outcomes{test.temp.read("auth.json"), test.temp.read("config.toml"), {}};
+    for (const IndexRow& row : test.builder.indexRows())
+        outcomes.providers[row.id] = row.provider.value_or(QString());
+    return outcomes;
+}
+
+} // namespace
+
+// Two engines on one home, as the window and the command line: the second writer is turned
+// away while the first holds the home, and the home ends in the first one's mode.
+TEST_F(WorkflowTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheHome)
+{
+    makeAccountHome();
+    LocalRelay::Reply slow;
+    slow.delayMs = 700;
+    relay.enqueue(slow);
+    std::promise<void> writing;
+    QObject::connect(&engine, &Workflows::progress, [&writing, first = true]() mutable {
+        if (std::exchange(first, false))
+            writing.set_value();
+    });
+    WorkflowResult firstResult;
+    std::thread first([&] { firstResult = engine.switchToApi(QStringLiteral("sk-first.writer")); });
+    writing.get_future().wait();
+    Workflows second{temp.home(), relay.endpoint(), workspace};
+    const WorkflowResult refused = second.switchToAccount();
+    first.join();
+
+    expectResult(refused, Outcome::Failed, QStringLiteral("另一个 Morvane 正在修改 Codex 配置，请等它完成后再试。"));
+    EXPECT_EQ(firstResult.outcome, Outcome::Done) << firstResult.message.toStdString();
+    EXPECT_EQ(detectCurrentMode(temp.home()), ModeApi);
+    for (const QString id : {"t-a", "t-b", "t-c", "t-moved"})
+        EXPECT_EQ(providerOf(id), QStringLiteral("tevrun")) << id.toStdString();
+}
+
+// A workflow killed right after each of its writes: the next start puts the Codex home back
+// byte for byte while the journal says the workflow was under way, and leaves no staging
+// file behind. Killed before the journal or after it was done, the home is whole as it is.
+TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
+{
+    const struct {
+        QString workflow;
+        std::function<void(WorkflowTest&)> arrange;
+    } rows[] = {
+        {"switch-api", [](WorkflowTest& t) { t.makeAccountHome(); }},
+        {"switch-account", [](WorkflowTest& t) { t.makeApiHome("sk-before"); t.recordAccountProfile(); }},
+        {"repair-account", [](WorkflowTest& t) { t.makeApiHome("sk-before"); }},
+        {"restore", [](WorkflowTest& t) {
+             t.makeAccountHome();
+             ASSERT_EQ(t.engine.switchToApi("sk-switched").outcome, Outcome::Done);
+         }},
+    };
+    const auto runChild = [](const WorkflowTest& t, const QString& workflow, int killAfter) {
+        QProcess child;
+        QStringList arguments{t.temp.userHome(), t.relay.endpoint().baseURL.toString(), workflow,
+                              QString::number(killAfter)};
+        if (workflow == "restore")
+            arguments << t.engine.listBackups().back().id;
+        child.start(CRASH_CHILD, arguments);
+        EXPECT_TRUE(child.waitForFinished(20000));
+        return std::make_pair(child.exitStatus(), QString::fromUtf8(child.readAllStandardOutput()).trimmed().toInt());
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.workflow.toStdString());
+        // An uninterrupted run counts the writes and shows where the workflow ends.
+        Home whole;
+        row.arrange(whole);
+        const auto [status, writes] = runChild(whole, row.workflow, 0);
+        ASSERT_EQ(status, QProcess::NormalExit);
+        ASSERT_GT(writes, 3);
+        const Outcomes finished = outcomesOf(whole);
+
+        for (int killAfter = 1; killAfter <= writes; ++killAfter) {
+            SCOPED_TRACE(killAfter);
+            Home t;
+            row.arrange(t);
+            const auto before = codexFiles(t.temp.codexHome());
+            EXPECT_EQ(runChild(t, row.workflow, killAfter).first, QProcess::CrashExit);
+            const bool underWay = hasJournal(t.temp.home());
+
+            Workflows next{t.temp.home(), t.relay.endpoint(), t.workspace};
+            EXPECT_TRUE(next.hasInterruptedWork() || !underWay);
+            const WorkflowResult recovered = next.recoverInterruptedWork();
+            EXPECT_EQ(recovered.message, underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
+            EXPECT_FALSE(hasJournal(t.temp.home()));
+            EXPECT_EQ(stagingFilesIn(t.temp.codexHome()), QStringList());
+            const auto after = codexFiles(t.temp.codexHome());
+            if (underWay || after == before) {
+                EXPECT_EQ(differingFiles(before, after), QStringList());
+            } else {
+                EXPECT_EQ(outcomesOf(t), finished);
+            }
+        }
+    }
+}
+
+TEST_F(WorkflowTest, ADamagedBackupIsNamedAndNothingIsRestoredFromIt)
+{
+    makeAccountHome();
+    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-switched")).outcome, Outcome::Done);
+    const RestorePoint point = engine.listBackups()[0];
+    const QString firstRollout = (*point.manifest)[0].name;
+    const struct {
+        QString file; // in the point's folders
+        QString name; // as reported
+        std::function<QByteArray(QByteArray)> damage;
+    } rows[] = {
+        {point.loginDirectory + "/auth.json", "auth.json", [](QByteArray b) { return b.replace("rt_5f0c2d1", "rt_5f0c2d2"); }},
+        {point.providerDirectory + "/state_5.sqlite", "state_5.sqlite", [](QByteArray b) { return b.left(b.size() - 512); }},
+        {point.providerDirectory + "/rollout_files/" + firstRollout, firstRollout, [](QByteArray b) { return b + "{}\n"; }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        const QByteArray good = readFileAt(row.file);
+        writeFileAt(row.file, row.damage(good));
+        const QMap<QString, QByteArray> before = snapshot();
+
+        expectResult(engine.restoreBackup(point.id), Outcome::Failed,
+                     QStringLiteral("备份已损坏：“%1”与备份时不一致，没有恢复任何文件。").arg(row.name));
+        EXPECT_EQ(snapshot(), before);
+        const auto checked = engine.verifyBackups(point.id);
+        ASSERT_TRUE(checked && checked->size() == 1u);
+        EXPECT_EQ(checked->front().second, QStringList{row.name});
+        writeFileAt(row.file, good);
+    }
+    EXPECT_EQ(engine.verifyBackups(QString())->front().second, QStringList());
+    EXPECT_EQ(engine.restoreBackup(point.id).outcome, Outcome::Done);
+    EXPECT_EQ(temp.read("auth.json"), accountAuth);
+}
+
+// Codex appends to a conversation after the switch read it: the switch stops and puts
+// everything back, and the conversation keeps what Codex wrote.
+TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
+{
+    makeAccountHome();
+    const ThreadRecords threads = visibleThreads(temp.home(), "tevrun").value();
+    const QString last = std::find_if(threads.rbegin(), threads.rend(), [](const ThreadRecord& t) { return t.moves; })->rolloutPath;
+    const QByteArray appended = R"({"timestamp":"2026-12-08T10:00:00Z","type":"event_msg","payload":{}})" "\n";
+    QObject::connect(&engine, &Workflows::progress, [&](const QString&, qint64 done, qint64 total) {
+        if (total > 0 && done == total - 1) { // the last file was read and is being staged
+            QFile file(last);
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            file.write(appended);
+        }
+    });
+    auto before = codexFiles(temp.codexHome());
+    before[QDir(temp.codexHome()).relativeFilePath(last)] += appended;
+
+    expectResult(engine.switchToApi(QStringLiteral("sk-during")), Outcome::Failed,
+                 QStringLiteral("Codex 在切换过程中写入了对话，已恢复到切换前的状态。请先退出 Codex 再切换。"));
+    EXPECT_EQ(differingFiles(before, codexFiles(temp.codexHome())), QStringList());
+    EXPECT_EQ(engine.verifyBackups(QString())->front().second, QStringList()); // the backup stays whole
+}
+
+TEST_F(WorkflowTest, TooLittleSpaceIsFoundBeforeAnyWrite)
+{
+    const QString mountPoint = temp.userHome() + "/small";
+    QDir().mkpath(mountPoint);
+    if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=24m") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    {
+        Home small;
+        const CodexHome home(mountPoint);
+        CodexHomeBuilder onTmpfs(home.codexHomeURL());
+        onTmpfs.createThreadIndex();
+        for (int i = 0; i < 3; ++i) {
+            ThreadSpec thread = threadSpec(QStringLiteral("t-%1").arg(i), "openai", 1'780'000'000 + i);
+            thread.rollout.approximateSize = 3 * 1024 * 1024;
+            onTmpfs.addThread(thread);
+        }
+        const auto before = filesUnder(home.codexHomeURL());
+        Workflows engineThere{home, small.relay.endpoint(), small.workspace};
+        const WorkflowResult result = engineThere.switchToApi(QStringLiteral("sk-no.room"));
+        const QRegularExpressionMatch figures =
+            QRegularExpression(QStringLiteral("^磁盘空间不足：迁移对话需要约 (\\d+) MB，只剩 (\\d+) MB。$")).match(result.message);
+        ASSERT_TRUE(figures.hasMatch()) << result.message.toStdString();
+        EXPECT_GT(figures.captured(1).toInt(), figures.captured(2).toInt());
+        EXPECT_GE(figures.captured(1).toInt(), 9);
+        EXPECT_EQ(result.outcome, Outcome::Failed);
+        EXPECT_EQ(filesUnder(home.codexHomeURL(), {"morvane"}), before);
+        EXPECT_FALSE(QFileInfo::exists(home.backupsURL()));
+    }
+    ::umount(QFile::encodeName(mountPoint).constData());
+}
