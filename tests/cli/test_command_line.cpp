@@ -1,11 +1,13 @@
 #include "cli/command_line.h"
 #include "history/key_history.h"
+#include "storage/journal.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QProcess>
 
 #include <thread>
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace {
@@ -161,6 +163,8 @@ TEST_F(CommandLineTest, BackupsAreListedRestoredAndPrunedOnlyWhenAsked)
         {{"backups", "restore", "nothing-here"}, 2, "", "没有找到备份“nothing-here”。\n"},
         {{"backups", "prune"}, 2, "", "请用 --keep N 指定要保留的备份个数（0 或更大的整数）。\n"},
         {{"backups", "prune", "--keep", "-1"}, 2, "", "请用 --keep N 指定要保留的备份个数（0 或更大的整数）。\n"},
+        {{"backups", "verify", "nothing-here"}, 2, "", "没有找到备份“nothing-here”。\n"},
+        {{"backups", "verify", first}, 0, first + "  完好\n", ""},
         {{"backups", "restore", first}, 0, "", ""}, // checked below
         {{"backups", "prune", "--keep", "1"}, 0, "已删除 2 个较早的备份，保留了最新的 1 个。\n", ""},
     };
@@ -178,6 +182,11 @@ TEST_F(CommandLineTest, BackupsAreListedRestoredAndPrunedOnlyWhenAsked)
     EXPECT_EQ(temp.read("auth.json"), accountAuth); // as it was before the first switch
     EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
     EXPECT_EQ(engine.listBackups().size(), 1u);
+    const RestorePoint kept = engine.listBackups()[0];
+    writeFileAt(kept.loginDirectory + "/config.toml", "model = \"altered\"\n");
+    const Outcome damaged = run({"backups", "verify"});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(damaged.out, kept.id + "  已损坏：“config.toml”\n");
     workspace.startCodex(41);
     EXPECT_EQ(run({"backups", "restore", engine.listBackups()[0].id}).status, 3);
     EXPECT_EQ(run({"backups", "prune", "--keep", "0"}).out, "已删除 1 个较早的备份，保留了最新的 0 个。\n");
@@ -292,4 +301,49 @@ TEST(CommandLineProgram, RunsOnTheUsersHome)
     EXPECT_EQ(program.exitCode(), 2);
     EXPECT_EQ(QString::fromUtf8(program.readAllStandardError()), "标准输入内容超过 64 KiB，不是 TEVRUN API。\n");
     EXPECT_EQ(temp.read("auth.json"), "{}");
+}
+
+// Two real processes on one home: the one that comes second while the first writes is
+// turned away, and the first one finishes the switch alone. A start after a workflow that
+// was cut off puts it back first, even for a command that only reads.
+TEST_F(CommandLineTest, RealProcessesTakeTurnsAndPutBackWhatWasCutOff)
+{
+    makeApiHome("sk-before");
+    recordAccountProfile();
+    for (int i = 0; i < 300; ++i)
+        builder.addThread(threadSpec(QStringLiteral("t-more-%1").arg(i), "tevrun", 1'780'000'000 + i));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", temp.userHome());
+    QProcess first;
+    QProcess second;
+    first.setProcessEnvironment(environment);
+    second.setProcessEnvironment(environment);
+
+    first.start(MORVANE_CLI, {"switch", "account"});
+    ASSERT_TRUE(first.waitForStarted());
+    // Held still while it writes: its journal shows that it holds the home.
+    QElapsedTimer waited;
+    waited.start();
+    while (!hasJournal(temp.home()) && first.state() == QProcess::Running && waited.elapsed() < 20000)
+        QThread::usleep(100);
+    ASSERT_EQ(::kill(pid_t(first.processId()), SIGSTOP), 0) << "the switch ended before it was seen writing";
+    second.start(MORVANE_CLI, {"repair", "account"});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    ::kill(pid_t(first.processId()), SIGCONT);
+    ASSERT_TRUE(first.waitForFinished(20000));
+
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()), "另一个 Morvane 正在修改 Codex 配置，请等它完成后再试。\n");
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+    for (const IndexRow& row : builder.indexRows())
+        EXPECT_EQ(row.provider, QString(row.archived ? "tevrun" : "openai")) << row.id.toStdString();
+
+    // The switch as if cut off just before it was done: status puts it back and says so.
+    ASSERT_TRUE(writeJournal(temp.home(), {"switch-account", engine.listBackups()[0].id, {}}));
+    first.start(MORVANE_CLI, {"status", "--json"});
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(first.readAllStandardError()), "上次的操作没有完成，已恢复到开始前的状态。\n");
+    EXPECT_EQ(parseJson(first.readAllStandardOutput()).value_or(Json())["mode"], "api");
+    EXPECT_EQ(providerOf("t-more-7"), QStringLiteral("tevrun"));
 }

@@ -3,6 +3,9 @@
 #include "bench/codex_home_builder.h"
 #include "support/queued_calls.h"
 #include "support/window_fixture.h"
+#include "gui/single_window.h"
+#include "storage/backups.h"
+#include "storage/journal.h"
 
 #include <QAction>
 #include <QDialog>
@@ -414,4 +417,31 @@ TEST_F(WindowTest, TheStatusRowCountsTheConversationsUp)
     }
     EXPECT_TRUE(seen.contains(QStringLiteral("正在切到 TEVRUN API... 20/40"))) << seen.join('|').toStdString();
     EXPECT_EQ(status(), QStringLiteral("已切到 TEVRUN API。 已同步 40 条对话记录。正在打开 Codex。"));
+}
+
+// A switch cut off before its last write is put back as the window opens, off the
+// window's thread, and the window says so; a second start brings this window forward.
+TEST_F(WindowTest, ACutOffSwitchIsPutBackAtLaunchAndASecondStartRaisesTheWindow)
+{
+    temp.write("auth.json", accountLogin);
+    const std::optional<QString> point = createBackupWithKind(temp.home(), QStringLiteral("switch-api"));
+    ASSERT_TRUE(point && writeJournal(temp.home(), {"switch-api", QFileInfo(*point).fileName(), {}}));
+    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-half.switched"})");
+    temp.write(".auth.json.morvane-0123456789ab", "staged");
+
+    launch();
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。"));
+    EXPECT_EQ(pill(), QStringLiteral("GPT 账号 登陆"));
+    EXPECT_EQ(temp.read("auth.json"), accountLogin);
+    EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"auth.json", "morvane"}));
+
+    const QString name = QStringLiteral("morvane-test-%1").arg(QCoreApplication::applicationPid());
+    SingleWindow open(name);
+    ASSERT_TRUE(open.claim());
+    QObject::connect(&open, &SingleWindow::raiseRequested, app.get(), &AppDelegate::bringToFront);
+    app->window()->showMinimized();
+    SingleWindow later(name);
+    EXPECT_FALSE(later.claim());
+    EXPECT_TRUE(waitUntil([this] { return !app->window()->isMinimized(); }));
 }
