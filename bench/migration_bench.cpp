@@ -12,7 +12,10 @@
 
 #include "core/codex_home.h"
 #include "core/files/file_tree.h"
+#include "migration/migration_space.h"
 #include "migration/thread_migration.h"
+#include "storage/home_lock.h"
+#include "storage/journal.h"
 #include "bench/codex_home_builder.h"
 
 #include <QCoreApplication>
@@ -99,11 +102,23 @@ ChildRun runMigrationChild(const QString& userHome)
     return {double(timer.nsecsElapsed()) / 1e9, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : 255};
 }
 
+// As a switch moves the conversations: under the home's lock, after the space check, with
+// its journal written before and removed after.
 int migrate(const QString& userHome)
 {
+    const CodexHome home(userHome);
+    const HomeLock lock(home);
     Error error;
-    const qint64 moved = migrateVisibleThreadsToProvider(CodexHome(userHome), QStringLiteral("tevrun"),
-                                                         QStringLiteral("bench-provider"), QString(), &error);
+    const QString target = QStringLiteral("tevrun");
+    qint64 moved = -1;
+    if (lock.held() && enoughSpaceToMigrate(home, target, &error)
+        && writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}, &error)) {
+        moved = migrateVisibleThreadsToProvider(home, target, QStringLiteral("bench-provider"), QString(), &error);
+        if (moved >= 0 && !removeJournal(home, &error))
+            moved = -1;
+    }
+    if (!lock.held())
+        error = lock.error();
     if (moved < 0) {
         std::fprintf(stderr, "migration failed: %s\n", qPrintable(error.message));
         return 1;

@@ -50,7 +50,7 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
     const Journal journal{QStringLiteral("repair-config"), QFileInfo(*backup).fileName(), {}};
     if (wellFormedKey)
         saveApiKeyToHistory(m_home, key);
-    if (!beginChanges(journal, &error))
+    if (!writeJournal(m_home, journal, &error))
         return failure(error, QStringLiteral("备份失败。"));
 
     const bool written = apiBranch ? writeCleanApiConfigWithKey(m_home, key, &error) : writeCleanLoginConfig(m_home, &error);

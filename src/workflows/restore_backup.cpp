@@ -56,7 +56,7 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
         if (!files::itemExists(entry.path))
             journal.createdFiles << entry.path;
     }
-    if (!beginChanges(journal, &error))
+    if (!writeJournal(m_home, journal, &error))
         return failure(error, QStringLiteral("恢复备份失败。"));
     if (!putBackRestorePoint(m_home, *point, &error, true) || !removeJournal(m_home, &error))
         return failedAfterWriting(error, QStringLiteral("恢复备份失败。"), journal);

@@ -45,7 +45,7 @@ WorkflowResult Workflows::switchToAccount()
         if (!backup)
             return failure(error, QStringLiteral("备份失败。"));
         const Journal journal{QStringLiteral("switch-account"), QFileInfo(*backup).fileName(), {}};
-        if (!beginChanges(journal, &error))
+        if (!writeJournal(m_home, journal, &error))
             return failure(error, QStringLiteral("备份失败。"));
         if (!restoreProfileNamed(m_home, accountProfile, {}, &error))
             return failedAfterWriting(error, QStringLiteral("切回 GPT 账号 登陆失败。"), journal);
@@ -83,7 +83,7 @@ WorkflowResult Workflows::prepareFreshAccountLogin()
     if (!backup)
         return failure(error, QStringLiteral("备份失败。"));
     const Journal journal{QStringLiteral("fresh-account"), QFileInfo(*backup).fileName(), {}};
-    if (!beginChanges(journal, &error))
+    if (!writeJournal(m_home, journal, &error))
         return failure(error, QStringLiteral("备份失败。"));
     if (!writeFreshAccountConfig(m_home, &error))
         return failedAfterWriting(error, QStringLiteral("设置 GPT 账号 登陆失败。"), journal);

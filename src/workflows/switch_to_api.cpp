@@ -49,7 +49,7 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
                              false, &error))
         return failure(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
 
-    if (!beginChanges(journal, &error))
+    if (!writeJournal(m_home, journal, &error))
         return failure(error, QStringLiteral("备份失败。"));
     if (!writeApiConfigWithKey(m_home, key, &error))
         return failedAfterWriting(error, QStringLiteral("写入 API 配置失败。"), journal);

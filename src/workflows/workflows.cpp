@@ -67,15 +67,10 @@ std::optional<WorkflowResult> Workflows::claimHome(HomeLock& lock, bool isRestor
         return WorkflowResult::failed(lock.error().message);
     if (!hasJournal(m_home))
         return std::nullopt;
-    const WorkflowResult recovered = recoverInterruptedWork();
+    const WorkflowResult recovered = recoverUnderLock();
     if (isRestore && recovered.outcome != WorkflowResult::Outcome::Done)
         return std::nullopt; // the restore the user chose is the way back now
     return recovered;
-}
-
-bool Workflows::beginChanges(const Journal& journal, Error* error)
-{
-    return writeJournal(m_home, journal, error);
 }
 
 qint64 Workflows::moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
@@ -158,9 +153,15 @@ WorkflowResult Workflows::recoverInterruptedWork()
     WorkflowResult result = WorkflowResult::done(QString());
     if (!hasInterruptedWork())
         return result;
-    HomeLock lock(m_home);
+    const HomeLock lock(m_home);
     if (!lock.held())
         return result; // another front end is at work: what it left is its own
+    return recoverUnderLock();
+}
+
+WorkflowResult Workflows::recoverUnderLock()
+{
+    WorkflowResult result = WorkflowResult::done(QString());
     const bool cutOff = hasJournal(m_home);
     if (cutOff) {
         Error error;

@@ -82,8 +82,8 @@ private:
     // it. A workflow found cut off is put back first, and that is what the user is told;
     // when it cannot be, only a restore may go on.
     std::optional<WorkflowResult> claimHome(HomeLock& lock, bool isRestore = false);
-    // Records the workflow once its backup is complete, before its first change.
-    bool beginChanges(const Journal& journal, Error* error);
+    // What recoverInterruptedWork() does once it holds the home.
+    WorkflowResult recoverUnderLock();
     WorkflowResult prepareFreshAccountLogin();
     qint64 moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
                              const QString& restorePoint, Error* error);

@@ -235,3 +235,28 @@ TEST_F(WorkflowTest, TooLittleSpaceIsFoundBeforeAnyWrite)
     }
     ::umount(QFile::encodeName(mountPoint).constData());
 }
+
+// A writer that finds a workflow cut off puts it back first and says so; while it cannot be
+// put back, only a restore may change anything.
+TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
+{
+    makeAccountHome();
+    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-first")).outcome, Outcome::Done);
+    const QString first = engine.listBackups()[0].id;
+    ASSERT_TRUE(writeJournal(temp.home(), {"switch-api", first, {}}));
+    expectResult(engine.switchToAccount(), Outcome::Done, QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。"));
+    EXPECT_EQ(temp.read("auth.json"), accountAuth);
+
+    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-second")).outcome, Outcome::Done);
+    const RestorePoint second = engine.listBackups()[0];
+    ASSERT_TRUE(writeJournal(temp.home(), {"switch-api", second.id, {}}));
+    writeFileAt(second.loginDirectory + "/auth.json", "{}");
+    const WorkflowResult refused = engine.pruneBackups(0);
+    EXPECT_EQ(refused.outcome, Outcome::Failed);
+    EXPECT_TRUE(refused.message.contains(QStringLiteral("“%1”").arg(second.id))) << refused.message.toStdString();
+    EXPECT_TRUE(hasJournal(temp.home()));
+    EXPECT_EQ(engine.listBackups().size(), 2u);
+    EXPECT_EQ(engine.restoreBackup(first).outcome, Outcome::Done);
+    EXPECT_FALSE(hasJournal(temp.home()));
+    EXPECT_EQ(temp.read("auth.json"), accountAuth);
+}
