@@ -107,12 +107,15 @@ ChildRun runMigrationChild(const QString& userHome)
 int migrate(const QString& userHome)
 {
     const CodexHome home(userHome);
+    QElapsedTimer preparing;
+    preparing.start();
     const HomeLock lock(home);
     Error error;
     const QString target = QStringLiteral("tevrun");
     qint64 moved = -1;
     if (lock.held() && enoughSpaceToMigrate(home, target, &error)
         && writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}, &error)) {
+        std::printf("lock, space check and journal: %.1f ms\n", double(preparing.nsecsElapsed()) / 1e6);
         moved = migrateVisibleThreadsToProvider(home, target, QStringLiteral("bench-provider"), QString(), &error);
         if (moved >= 0 && !removeJournal(home, &error))
             moved = -1;
