@@ -4,11 +4,11 @@
 
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
+#include "core/files/file_errors.h"
+#include "core/files/staging.h"
 #include "history/key_history.h"
 #include "migration/thread_migration.h"
 #include "relay/key_validation.h"
-#include "core/files/file_errors.h"
-#include "core/files/staging.h"
 #include "workflows/workflow_texts.h"
 
 #include <QDir>
@@ -142,8 +142,10 @@ void Workflows::removeStagingFiles(bool inRolloutFolders) const
     if (!inRolloutFolders)
         return;
     std::set<QString> folders;
-    for (const ThreadRecord& thread : visibleThreads(m_home, QString()).value_or(ThreadRecords()))
-        folders.insert(QFileInfo(thread.rolloutPath).path());
+    for (const ThreadRecord& thread : visibleThreads(m_home, QString()).value_or(ThreadRecords())) {
+        if (QFileInfo(thread.rolloutPath).isAbsolute()) // never a folder relative to wherever this runs
+            folders.insert(QFileInfo(thread.rolloutPath).path());
+    }
     for (const QString& folder : folders)
         files::removeStagingFiles(folder);
 }
