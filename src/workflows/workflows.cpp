@@ -165,6 +165,11 @@ WorkflowResult Workflows::recoverUnderLock()
 {
     WorkflowResult result = WorkflowResult::done(QString());
     const bool cutOff = hasJournal(m_home);
+    if (cutOff && !runningCodex(m_workspace).empty()) {
+        // Nothing of Codex's is written while it runs, not even to put it right.
+        return WorkflowResult::failed(
+            QStringLiteral("上次的操作没有完成。Codex 正在运行，退出 Codex 后会恢复到开始前的状态。"));
+    }
     if (cutOff) {
         Error error;
         const std::optional<Journal> journal = readJournal(m_home, &error);

@@ -244,6 +244,13 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
     ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-first")).outcome, Outcome::Done);
     const QString first = engine.listBackups()[0].id;
     ASSERT_TRUE(writeJournal(temp.home(), {"switch-api", first, {}}));
+    // Not while Codex runs: the journal waits for it to quit.
+    workspace.startCodex(7);
+    const QMap<QString, QByteArray> halfDone = snapshot();
+    expectResult(engine.recoverInterruptedWork(), Outcome::Failed,
+                 QStringLiteral("上次的操作没有完成。Codex 正在运行，退出 Codex 后会恢复到开始前的状态。"));
+    EXPECT_EQ(snapshot(), halfDone);
+    workspace.stopAll();
     expectResult(engine.switchToAccount(), Outcome::Done, QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。"));
     EXPECT_EQ(temp.read("auth.json"), accountAuth);
 
