@@ -137,8 +137,9 @@ bool Workflows::hasInterruptedWork() const
 
 void Workflows::removeStagingFiles(bool inRolloutFolders) const
 {
-    files::removeStagingFiles(m_home.codexHomeURL());
-    files::removeStagingFiles(m_home.morvaneRootURL());
+    for (const QString& folder : {m_home.codexHomeURL(), m_home.morvaneRootURL(), m_home.historyRootURL(),
+                                  m_home.profileURL(QStringLiteral("account")), m_home.profileURL(QStringLiteral("api"))})
+        files::removeStagingFiles(folder);
     if (!inRolloutFolders)
         return;
     std::set<QString> folders;
