@@ -266,4 +266,12 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
     EXPECT_EQ(engine.restoreBackup(first).outcome, Outcome::Done);
     EXPECT_FALSE(hasJournal(temp.home()));
     EXPECT_EQ(temp.read("auth.json"), accountAuth);
+
+    // A journal that is not one is said so and kept, never taken for none.
+    temp.write("morvane/journal.json", "{\"workflow\": \"switch-api\", cut off");
+    const WorkflowResult unreadable = engine.recoverInterruptedWork();
+    EXPECT_EQ(unreadable.outcome, Outcome::Failed);
+    EXPECT_TRUE(unreadable.message.startsWith(QStringLiteral("上次的操作没有完成，它的记录也读不出来：无法读取“journal.json”")))
+        << unreadable.message.toStdString();
+    EXPECT_TRUE(hasJournal(temp.home()));
 }
