@@ -53,6 +53,28 @@ struct Connection {
         sqlite3_busy_timeout(db, 3000);
         return true;
     }
+
+    // The home's thread index. False with the error when it cannot be read; true with no
+    // connection when there is no thread index.
+    bool openThreadIndex(const CodexHome& home, int flags, Error* error)
+    {
+        const QString databasePath = home.file(QStringLiteral("state_5.sqlite"));
+        if (!files::itemExists(databasePath))
+            return true;
+        if (!open(databasePath, flags)) {
+            setMorvaneError(error, ErrorThreadIndexOpen, db ? sqliteMessage(db) : QStringLiteral("无法打开 state_5.sqlite。"));
+            return false;
+        }
+        Error tableError;
+        if (databaseHasThreadsTable(db, &tableError))
+            return true;
+        sqlite3_close_v2(db);
+        db = nullptr;
+        if (tableError.code == 0)
+            return true; // no thread index in this database
+        setError(error, tableError.domain, tableError.code, tableError.message);
+        return false;
+    }
 };
 
 bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Error* error)
@@ -150,22 +172,11 @@ void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback)
 std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error)
 {
     std::map<QString, qint64> counts;
-    const QString databasePath = home.file(QStringLiteral("state_5.sqlite"));
-    if (!files::itemExists(databasePath))
-        return counts;
     Connection connection;
-    if (!connection.open(databasePath, SQLITE_OPEN_READONLY)) {
-        setMorvaneError(error, ErrorThreadIndexOpen,
-                        connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
+    if (!connection.openThreadIndex(home, SQLITE_OPEN_READONLY, error))
         return std::nullopt;
-    }
-    Error tableError;
-    if (!databaseHasThreadsTable(connection.db, &tableError)) {
-        if (tableError.code == 0)
-            return counts;
-        setError(error, tableError.domain, tableError.code, tableError.message);
-        return std::nullopt;
-    }
+    if (!connection.db)
+        return counts;
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(connection.db, countSQL, -1, &statement, nullptr) != SQLITE_OK) {
         assignSQLiteError(error, connection.db, selectionFallback);
@@ -214,26 +225,13 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const Q
     return true;
 }
 
-// Opens the thread index and reads its visible threads. False with the error when it
-// cannot be read; true with no threads when there is no thread index.
+// Opens the thread index and reads its visible threads; none when there is no thread index.
 bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, int flags, Connection& connection,
                         ThreadRecords& threads, Error* error)
 {
-    const QString databasePath = home.file(QStringLiteral("state_5.sqlite"));
-    if (!files::itemExists(databasePath))
-        return true;
-    if (!connection.open(databasePath, flags)) {
-        setMorvaneError(error, ErrorThreadIndexOpen, connection.db ? sqliteMessage(connection.db) : QStringLiteral("无法打开 state_5.sqlite。"));
+    if (!connection.openThreadIndex(home, flags, error))
         return false;
-    }
-    Error tableError;
-    if (!databaseHasThreadsTable(connection.db, &tableError)) {
-        if (tableError.code == 0)
-            return true; // no thread index in this database
-        setError(error, tableError.domain, tableError.code, tableError.message);
-        return false;
-    }
-    return readThreads(connection.db, targetProvider, &threads, error);
+    return !connection.db || readThreads(connection.db, targetProvider, &threads, error);
 }
 
 } // namespace
