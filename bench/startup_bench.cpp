@@ -9,6 +9,7 @@
 #include "bench/codex_home_builder.h"
 #include "codexapp/system_workspace.h"
 #include "gui/app_delegate.h"
+#include "gui/main_window.h"
 #include "history/key_history.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 
 #include "bench/codex_home_builder.h"
 #include "gui/app_delegate.h"
+#include "gui/main_window.h"
 #include "support/fake_workspace.h"
 #include "support/local_relay.h"
 #include "support/queued_calls.h"
@@ -44,16 +45,16 @@ bool saveSwitchUnderWay(const QString& path)
     LocalRelay relay;
     AppDelegate delegate(home.path(), relay.endpoint(), workspace);
     delegate.launch();
-    delegate.setApiFieldText(QStringLiteral("sk-example0123456789"));
+    delegate.window()->setKeyText(QStringLiteral("sk-example0123456789"));
     auto* status = delegate.window()->findChild<QLabel*>(QStringLiteral("statusLabel"));
     QPixmap picture;
-    const QueuedCallWatcher watcher(&delegate, [&] {
+    const QueuedCallWatcher watcher(delegate.window(), [&] {
         const QString text = status->text();
         if (picture.isNull() && text.endsWith(QStringLiteral("/2000")) && text.section(QLatin1Char(' '), -1).section(QLatin1Char('/'), 0, 0).toInt() >= 600)
             picture = delegate.window()->grab();
     });
-    delegate.runPrimaryAction();
-    if (!QTest::qWaitFor([&delegate] { return !delegate.isSwitching(); }, 60'000) || picture.isNull()) {
+    Q_EMIT delegate.window()->actionRequested();
+    if (!QTest::qWaitFor([&delegate] { return !delegate.isWorking(); }, 60'000) || picture.isNull()) {
         std::fprintf(stderr, "the switch was not caught under way: %s\n", qPrintable(status->text()));
         return false;
     }
@@ -80,19 +81,24 @@ int main(int argc, char** argv)
     FakeWorkspace workspace;
     AppDelegate delegate(home.path(), RelayEndpoint::standard(), workspace);
     delegate.launch();
-    delegate.selectMode(ModeApi, false);
-    delegate.setApiFieldText(QStringLiteral("sk-example0123456789"));
+    // The user's choice puts the cursor in the key field; the picture shows the field at rest.
+    QTest::qWait(100);
+    QWidget* focused = QApplication::focusWidget();
+    Q_EMIT delegate.window()->modeChosen(ModeApi);
+    if (focused)
+        focused->setFocus();
+    delegate.window()->setKeyText(QStringLiteral("sk-example0123456789"));
     QTest::qWait(100);
     bool ok = save(delegate.window()->grab(), directory + QStringLiteral("/api-mode.png"));
 
-    delegate.selectMode(ModeAccount, false);
+    Q_EMIT delegate.window()->modeChosen(ModeAccount);
     QTest::qWait(100);
     ok = save(delegate.window()->grab(), directory + QStringLiteral("/account-mode.png")) && ok;
 
     workspace.startCodex(4242);
     // The alert shows when the user asks for work while Codex runs.
-    delegate.checkApiKey();
-    if (!QTest::qWaitFor([&delegate] { return !delegate.isSwitching(); }))
+    Q_EMIT delegate.window()->checkKeyRequested();
+    if (!QTest::qWaitFor([&delegate] { return !delegate.isWorking(); }))
         return 1;
     QTest::qWait(200);
     QPixmap running = delegate.window()->grab();

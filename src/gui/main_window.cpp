@@ -1,15 +1,19 @@
-// The window: a fixed 780 x 460 card of header, mode section and status line.
+#include "gui/main_window.h"
 
-#include "gui/app_delegate.h"
+#include "gui/key_panel.h"
 #include "gui/palette.h"
+#include "gui/restore_dialog.h"
 #include "gui/views.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
-#include <QLayout>
-#include <QMainWindow>
 #include <QShortcut>
 #include <QStyle>
 
@@ -31,6 +35,20 @@ QLabel* makeLabel(const QString& text, const QFont& font, const QColor& colour, 
 QWidget* makeLine(QWidget* parent)
 {
     return new RoundedView(palette::separatorColor(), 0, Qt::transparent, 0, parent);
+}
+
+QColor colourOf(WorkflowResult::Tone tone)
+{
+    switch (tone) {
+    case WorkflowResult::Tone::Busy:
+        return palette::systemBlue();
+    case WorkflowResult::Tone::Failure:
+        return palette::systemRed();
+    case WorkflowResult::Tone::Ready:
+    case WorkflowResult::Tone::Success:
+        break;
+    }
+    return palette::systemGreen();
 }
 
 // The logo in its rounded frame; the application's icon stands in when it is missing.
@@ -64,20 +82,24 @@ private:
 
 static void loadResources() { Q_INIT_RESOURCE(resources); }
 
-void AppDelegate::buildWindow()
+MainWindow::MainWindow() : m_actionTitle(QStringLiteral("切到 TEVRUN API 并打开 Codex"))
 {
     loadResources();
-    m_window = new QMainWindow;
-    m_window->setWindowTitle(QStringLiteral("tevrun cloud Morvane"));
-    m_window->setWindowIcon(QIcon(QStringLiteral(":/TevrunLogo")));
-    m_window->setObjectName(QStringLiteral("window"));
-    m_window->setPalette(palette::light());
+    setWindowTitle(QStringLiteral("tevrun cloud Morvane"));
+    setWindowIcon(QIcon(QStringLiteral(":/TevrunLogo")));
+    setObjectName(QStringLiteral("window"));
+    setPalette(palette::light());
+    buildContent();
+    installMainMenu();
+}
 
+void MainWindow::buildContent()
+{
     m_content = new BackgroundView;
     m_content->setObjectName(QStringLiteral("content"));
     m_content->setFixedSize(contentWidth, contentHeight);
-    m_window->setCentralWidget(m_content);
-    m_window->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setCentralWidget(m_content);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_topHairline = makeLine(m_content);
     m_topHairline->setObjectName(QStringLiteral("topHairline"));
@@ -108,21 +130,24 @@ void AppDelegate::buildWindow()
 
     m_modeControl = new SegmentedControl(QStringLiteral("GPT 账号 登陆"), QStringLiteral("TEVRUN API"), m_content);
     m_modeControl->setObjectName(QStringLiteral("modeControl"));
-    connect(m_modeControl, &SegmentedControl::changedByUser, this, &AppDelegate::modeChanged);
+    connect(m_modeControl, &SegmentedControl::changedByUser, this,
+            [this](int segment) { Q_EMIT modeChosen(segment == 0 ? ModeAccount : ModeApi); });
 
-    m_apiPanel = createApiPanel();
-    m_apiPanel->setParent(m_content);
-    m_apiPanel->setObjectName(QStringLiteral("apiPanel"));
+    m_keyPanel = new KeyPanel(m_content);
+    m_keyPanel->setObjectName(QStringLiteral("apiPanel"));
+    connect(m_keyPanel, &KeyPanel::checkKeyRequested, this, &MainWindow::checkKeyRequested);
+    connect(m_keyPanel, &KeyPanel::savedKeysRequested, this, &MainWindow::savedKeysRequested);
+    connect(m_keyPanel, &KeyPanel::forgetKeyRequested, this, &MainWindow::forgetKeyRequested);
 
-    m_actionButton = new PrimaryButton(QStringLiteral("切到 TEVRUN API 并打开 Codex"), m_content);
+    m_actionButton = new PrimaryButton(m_actionTitle, m_content);
     m_actionButton->setObjectName(QStringLiteral("actionButton"));
-    connect(m_actionButton, &QPushButton::clicked, this, &AppDelegate::runPrimaryAction);
+    connect(m_actionButton, &QPushButton::clicked, this, &MainWindow::actionRequested);
     // Return anywhere in the window, the key fields included, presses the action button.
     for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), m_window);
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
         connect(shortcut, &QShortcut::activated, this, [this] {
             if (m_actionButton->isEnabled())
-                runPrimaryAction();
+                Q_EMIT actionRequested();
         });
     }
 
@@ -135,17 +160,170 @@ void AppDelegate::buildWindow()
 
     m_repairButton = new LinkButton(QStringLiteral("修复配置"), palette::bodyColor(), m_content);
     m_repairButton->setObjectName(QStringLiteral("repairButton"));
-    connect(m_repairButton, &QPushButton::clicked, this, &AppDelegate::repairConfig);
+    connect(m_repairButton, &QPushButton::clicked, this, &MainWindow::repairRequested);
     m_keyPageButton = new LinkButton(QStringLiteral("获取 TEVRUN API"), palette::systemBlue(), m_content);
     m_keyPageButton->setObjectName(QStringLiteral("keyPageButton"));
-    connect(m_keyPageButton, &QPushButton::clicked, this, &AppDelegate::openKeyPage);
+    connect(m_keyPageButton, &QPushButton::clicked, this, &MainWindow::keyPageRequested);
 
     layoutContent();
 }
 
+void MainWindow::installMainMenu()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* application = bar->addMenu(QStringLiteral("Morvane"));
+    m_restoreAction = application->addAction(QStringLiteral("恢复备份…"), this, &MainWindow::restoreRequested);
+    application->addSeparator();
+    application->addAction(QStringLiteral("退出 Morvane"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &MainWindow::quitRequested);
+
+    // Every edit command goes to the key field that has the focus.
+    const auto onFocusedField = [](auto command) {
+        return [command] {
+            if (auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+                std::invoke(command, field);
+        };
+    };
+    QMenu* edit = bar->addMenu(QStringLiteral("编辑"));
+    edit->addAction(QStringLiteral("撤销"), QKeySequence(Qt::CTRL | Qt::Key_Z), onFocusedField(&QLineEdit::undo));
+    edit->addAction(QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), onFocusedField(&QLineEdit::redo));
+    edit->addSeparator();
+    edit->addAction(QStringLiteral("剪切"), QKeySequence(Qt::CTRL | Qt::Key_X), onFocusedField(&QLineEdit::cut));
+    edit->addAction(QStringLiteral("复制"), QKeySequence(Qt::CTRL | Qt::Key_C), onFocusedField(&QLineEdit::copy));
+    edit->addAction(QStringLiteral("粘贴"), QKeySequence(Qt::CTRL | Qt::Key_V), onFocusedField(&QLineEdit::paste));
+    edit->addAction(QStringLiteral("全选"), QKeySequence(Qt::CTRL | Qt::Key_A), onFocusedField(&QLineEdit::selectAll));
+}
+
+QString MainWindow::keyText() const
+{
+    return m_keyPanel->keyText();
+}
+
+void MainWindow::focusKey()
+{
+    m_keyPanel->focusKey();
+}
+
+void MainWindow::setKeyText(const QString& text)
+{
+    m_keyPanel->setKeyText(text);
+}
+
+void MainWindow::showSavedKeys(const std::vector<HistoryItem>& keys)
+{
+    m_keyPanel->showSavedKeys(keys);
+}
+
+void MainWindow::showMode(SwitchMode mode)
+{
+    m_mode = mode;
+    const bool account = mode == ModeAccount;
+    m_modeControl->setSelectedSegment(account ? 0 : 1);
+    // The key panel collapses to nothing in the account mode; everything below moves up.
+    m_keyPanel->setVisible(!account);
+    m_keyPanelHeight = account ? 0 : 116;
+    m_headlineLabel->setText(account ? QStringLiteral("准备使用 GPT 账号 登陆，没有账号记录也可以重新登陆。")
+                                     : QStringLiteral("输入 TEVRUN API，自动更新当前用户的 Codex 设置。"));
+    layoutContent();
+}
+
+void MainWindow::setActionTitle(const QString& title)
+{
+    m_actionTitle = title;
+    updateControls();
+}
+
+void MainWindow::setBusy(bool busy)
+{
+    m_busy = busy;
+    updateControls();
+}
+
+void MainWindow::setCodexRunning(bool running)
+{
+    m_codexRunning = running;
+    updateControls();
+}
+
+void MainWindow::updateControls()
+{
+    if (!m_busy)
+        m_actionButton->setText(m_codexRunning ? QStringLiteral("退出 Codex") : m_actionTitle);
+    m_actionButton->setEnabled(!m_busy);
+    m_restoreAction->setEnabled(!m_busy);
+    const bool inputsEnabled = !m_busy && !m_codexRunning;
+    m_modeControl->setEnabled(inputsEnabled);
+    m_keyPanel->setInputsEnabled(inputsEnabled);
+    m_repairButton->setEnabled(inputsEnabled);
+}
+
+void MainWindow::showProgress(const QString& busyText, qint64 done, qint64 total)
+{
+    if (m_busy)
+        setStatus(total > 0 ? QStringLiteral("%1 %2/%3").arg(busyText).arg(done).arg(total) : busyText,
+                  WorkflowResult::Tone::Busy);
+}
+
+void MainWindow::setStatus(const QString& message, WorkflowResult::Tone tone)
+{
+    m_statusLabel->setText(message);
+    m_statusLabel->update();
+    m_statusDot->setFillColor(colourOf(tone));
+}
+
+void MainWindow::showPill(SwitchMode installedMode)
+{
+    QString text = QStringLiteral("未配置");
+    QColor colour = palette::systemOrange();
+    if (installedMode == ModeAccount) {
+        text = QStringLiteral("GPT 账号 登陆");
+        colour = palette::systemBlue();
+    } else if (installedMode == ModeApi) {
+        text = QStringLiteral("TEVRUN API");
+        colour = palette::systemGreen();
+    }
+    m_pillLabel->setText(text);
+    setTextColour(m_pillLabel, colour);
+    m_pillLabel->adjustSize();
+    m_pillDot->setFillColor(colour);
+}
+
+// A sheet on the window that returns at once; one is enough while it is open.
+void MainWindow::showCodexRunningAlert(const QString& explanation)
+{
+    if (m_codexRunningAlert && m_codexRunningAlert->isVisible())
+        return;
+    auto* alert = new QMessageBox(this);
+    alert->setObjectName(QStringLiteral("codexRunningAlert"));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setIcon(QMessageBox::Information);
+    alert->setText(QStringLiteral("请先退出 Codex"));
+    alert->setInformativeText(explanation);
+    alert->addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
+    m_codexRunningAlert = alert;
+    alert->open();
+}
+
+void MainWindow::showRestorePoints(const std::vector<RestorePoint>& points)
+{
+    auto* dialog = new RestoreDialog(points, this);
+    connect(dialog, &RestoreDialog::restoreRequested, this, &MainWindow::restorePointChosen);
+    dialog->open();
+}
+
+// Closing the window while work runs quits once the work is done.
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_busy)
+        return QMainWindow::closeEvent(event);
+    event->ignore();
+    Q_EMIT quitRequested();
+}
+
 // Places every view where the window's layout puts it, from the top down; the labels'
 // heights come from their fonts.
-void AppDelegate::layoutContent()
+void MainWindow::layoutContent()
 {
     m_topHairline->setGeometry(0, 0, contentWidth, 1);
     m_logo->setGeometry(margin, 30, 58, 58);
@@ -171,8 +349,8 @@ void AppDelegate::layoutContent()
     const int modeTop = m_sectionLabel->geometry().bottom() + 1 + 8;
     m_modeControl->setGeometry(margin, modeTop, columnWidth, 38);
     const int panelTop = modeTop + 38 + 20;
-    m_apiPanel->setGeometry(margin, panelTop, columnWidth, m_apiPanelHeight);
-    const int actionTop = panelTop + m_apiPanelHeight + 18;
+    m_keyPanel->setGeometry(margin, panelTop, columnWidth, m_keyPanelHeight);
+    const int actionTop = panelTop + m_keyPanelHeight + 18;
     m_actionButton->setGeometry(margin, actionTop, columnWidth, 46);
 
     const int rowTop = actionTop + 46 + 15;

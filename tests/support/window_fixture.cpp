@@ -28,18 +28,6 @@ void WindowTest::TearDown()
     app.reset();
 }
 
-QColor WindowTest::pillColour() const
-{
-    return widget<QLabel>("pillLabel")->palette().color(QPalette::WindowText);
-}
-
-QRect WindowTest::placeOf(const char* name) const
-{
-    const QWidget* found = widget<QWidget>(name);
-    const QWidget* content = widget<QWidget>("content");
-    return QRect(found->mapTo(content, QPoint(0, 0)), found->size());
-}
-
 void WindowTest::clickSegment(int segment) const
 {
     QTest::mouseClick(modeControl()->segmentButton(segment), Qt::LeftButton);
@@ -52,5 +40,5 @@ void WindowTest::click(const char* name) const
 
 void WindowTest::settle() const
 {
-    EXPECT_TRUE(waitUntil([this] { return !app->isSwitching(); }, 8000));
+    EXPECT_TRUE(waitUntil([this] { return !app->isWorking(); }, 8000));
 }

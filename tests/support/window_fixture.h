@@ -4,13 +4,13 @@
 #include "support/local_relay.h"
 #include "support/temp_home.h"
 #include "gui/app_delegate.h"
+#include "gui/main_window.h"
 #include "gui/views.h"
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QPushButton>
 
 #include <functional>
@@ -42,16 +42,12 @@ protected:
     QLineEdit* secureField() const { return widget<QLineEdit>("secureField"); }
     QLineEdit* plainField() const { return widget<QLineEdit>("plainField"); }
     SegmentedControl* modeControl() const { return widget<SegmentedControl>("modeControl"); }
-
     QString status() const { return widget<QLabel>("statusLabel")->text(); }
     QColor statusColour() const { return widget<RoundedView>("statusDot")->fillColor(); }
     QString pill() const { return widget<QLabel>("pillLabel")->text(); }
-    QColor pillColour() const;
-    QString headline() const { return widget<QLabel>("headlineLabel")->text(); }
     bool apiPanelShown() const { return widget<QWidget>("apiPanel")->isVisible(); }
-
-    // A widget's rectangle in the coordinates of the 780 x 460 content.
-    QRect placeOf(const char* name) const;
+    // The gate: only the action button, which then quits Codex, takes input.
+    bool gateShown() const { return actionButton()->isEnabled() && !modeControl()->isEnabled(); }
 
     void clickSegment(int segment) const;
     void click(const char* name) const;
@@ -65,4 +61,3 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
 inline const QColor blue(0, 122, 255);
 inline const QColor green(52, 199, 89);
 inline const QColor red(255, 59, 48);
-inline const QColor orange(255, 149, 0);

@@ -1,17 +1,13 @@
-// The key panel: a masked and a plain key field in one box, the reveal and check buttons.
-
-#include "core/constants.h"
-#include "gui/app_delegate.h"
-#include "gui/palette.h"
-#include "gui/views.h"
+#include "gui/key_panel.h"
 
 #include "core/api_key.h"
+#include "gui/palette.h"
+#include "gui/views.h"
 
 #include <QAction>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -32,17 +28,29 @@ QIcon chevronIcon()
     return QIcon(picture);
 }
 
+void configureKeyField(QLineEdit* field)
+{
+    field->setFrame(false);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(14);
+    field->setFont(font);
+    QPalette colours = field->palette();
+    colours.setColor(QPalette::Base, Qt::transparent); // the white box shows through
+    colours.setColor(QPalette::Text, palette::titleColor());
+    field->setPalette(colours);
+    field->setAttribute(Qt::WA_MacShowFocusRect, false);
+}
+
 } // namespace
 
-QWidget* AppDelegate::createApiPanel()
+KeyPanel::KeyPanel(QWidget* parent) : QWidget(parent)
 {
-    auto* panel = new QWidget;
-    auto* title = new QLabel(QStringLiteral("TEVRUN API"), panel);
+    auto* title = new QLabel(QStringLiteral("TEVRUN API"), this);
     title->setObjectName(QStringLiteral("apiPanelTitle"));
     title->setFont(systemFont(13, QFont::DemiBold));
     setTextColour(title, palette::labelColor());
 
-    auto* box = new RoundedView(Qt::white, 8, palette::fieldBorder(), 1, panel);
+    auto* box = new RoundedView(Qt::white, 8, palette::fieldBorder(), 1, this);
     box->setObjectName(QStringLiteral("keyFieldBox"));
     m_secureField = new KeyField(box);
     m_secureField->setObjectName(QStringLiteral("secureField"));
@@ -56,16 +64,16 @@ QWidget* AppDelegate::createApiPanel()
         QAction* saved = field->addAction(chevron, QLineEdit::TrailingPosition);
         saved->setObjectName(QStringLiteral("savedKeysAction"));
         saved->setToolTip(QStringLiteral("已保存的 TEVRUN API"));
-        connect(saved, &QAction::triggered, this, &AppDelegate::showSavedKeys);
+        connect(saved, &QAction::triggered, this, &KeyPanel::savedKeysRequested);
     }
     m_plainField->hide();
 
-    m_revealButton = new SecondaryButton(QStringLiteral("显示"), panel);
+    m_revealButton = new SecondaryButton(QStringLiteral("显示"), this);
     m_revealButton->setObjectName(QStringLiteral("revealButton"));
-    connect(m_revealButton, &QPushButton::clicked, this, &AppDelegate::toggleReveal);
-    m_checkApiButton = new SecondaryButton(QStringLiteral("检查 API"), panel);
+    connect(m_revealButton, &QPushButton::clicked, this, &KeyPanel::toggleReveal);
+    m_checkApiButton = new SecondaryButton(QStringLiteral("检查 API"), this);
     m_checkApiButton->setObjectName(QStringLiteral("checkApiButton"));
-    connect(m_checkApiButton, &QPushButton::clicked, this, &AppDelegate::checkApiKey);
+    connect(m_checkApiButton, &QPushButton::clicked, this, &KeyPanel::checkKeyRequested);
 
     // Placed from the panel's top edge; nothing is tied to its bottom.
     const QSize titleSize = title->sizeHint();
@@ -80,27 +88,40 @@ QWidget* AppDelegate::createApiPanel()
     const int fieldHeight = m_secureField->sizeHint().height();
     for (QLineEdit* field : {m_secureField, m_plainField})
         field->setGeometry(13, (boxArea.height() - fieldHeight) / 2, boxArea.width() - 26, fieldHeight);
-    return panel;
 }
 
-void AppDelegate::configureKeyField(QLineEdit* field)
+QLineEdit* KeyPanel::shownField() const
 {
-    field->setFrame(false);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(14);
-    field->setFont(font);
-    QPalette colours = field->palette();
-    colours.setColor(QPalette::Base, Qt::transparent); // the white box shows through
-    colours.setColor(QPalette::Text, palette::titleColor());
-    field->setPalette(colours);
-    field->setAttribute(Qt::WA_MacShowFocusRect, false);
+    return m_revealingKey ? m_plainField : m_secureField;
 }
 
-void AppDelegate::toggleReveal()
+QString KeyPanel::keyText() const
+{
+    return shownField()->text();
+}
+
+void KeyPanel::setKeyText(const QString& text)
+{
+    m_secureField->setText(text);
+    m_plainField->setText(text);
+}
+
+void KeyPanel::focusKey()
+{
+    shownField()->setFocus(Qt::OtherFocusReason);
+}
+
+void KeyPanel::setInputsEnabled(bool enabled)
+{
+    for (QWidget* control : std::initializer_list<QWidget*>{m_revealButton, m_checkApiButton, m_secureField, m_plainField})
+        control->setEnabled(enabled);
+}
+
+void KeyPanel::toggleReveal()
 {
     m_revealingKey = !m_revealingKey;
     QLineEdit* from = m_revealingKey ? m_secureField : m_plainField;
-    QLineEdit* to = m_revealingKey ? m_plainField : m_secureField;
+    QLineEdit* to = shownField();
     to->setText(from->text());
     to->show();
     from->hide();
@@ -108,49 +129,30 @@ void AppDelegate::toggleReveal()
     to->setFocus(Qt::OtherFocusReason);
 }
 
-QString AppDelegate::currentApiKeyInput() const
+void KeyPanel::showSavedKeys(const std::vector<HistoryItem>& keys)
 {
-    return (m_revealingKey ? m_plainField : m_secureField)->text();
-}
-
-void AppDelegate::setApiFieldText(const QString& text)
-{
-    m_secureField->setText(text);
-    m_plainField->setText(text);
-}
-
-void AppDelegate::checkApiKey()
-{
-    if (m_switching)
-        return;
-    runWorkflow([key = currentApiKeyInput()](Workflows& engine) { return engine.checkKey(key); });
-}
-
-void AppDelegate::showSavedKeys()
-{
-    auto* menu = new QMenu(m_window);
+    auto* menu = new QMenu(window());
     menu->setObjectName(QStringLiteral("savedKeysMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const std::vector<HistoryItem> keys = m_engine.savedKeys();
     if (keys.empty())
         menu->addAction(QStringLiteral("还没有保存的 TEVRUN API"))->setEnabled(false);
     QMenu* forget = keys.empty() ? nullptr : new QMenu(QStringLiteral("删除已保存的 TEVRUN API"), menu);
     for (const HistoryItem& item : keys) {
         const QString title = shortenedKey(item.apiKey) + QStringLiteral("　") + item.date.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        menu->addAction(title, this, [this, key = item.apiKey] { setApiFieldText(key); });
+        menu->addAction(title, this, [this, key = item.apiKey] { setKeyText(key); });
         forget->addAction(title, this, [this, item] { confirmForgettingKey(item); });
     }
     if (forget) {
         menu->addSeparator();
         menu->addMenu(forget);
     }
-    QLineEdit* field = m_revealingKey ? m_plainField : m_secureField;
+    QLineEdit* field = shownField();
     menu->popup(field->mapToGlobal(QPoint(field->width() - menu->sizeHint().width(), field->height())));
 }
 
-void AppDelegate::confirmForgettingKey(const HistoryItem& item)
+void KeyPanel::confirmForgettingKey(const HistoryItem& item)
 {
-    auto* confirmation = new QMessageBox(m_window);
+    auto* confirmation = new QMessageBox(window());
     confirmation->setObjectName(QStringLiteral("forgetKeyConfirmation"));
     confirmation->setAttribute(Qt::WA_DeleteOnClose);
     confirmation->setWindowModality(Qt::WindowModal);
@@ -159,17 +161,6 @@ void AppDelegate::confirmForgettingKey(const HistoryItem& item)
     confirmation->setInformativeText(QStringLiteral("只删除 Morvane 保存的这一条记录，Codex 的设置不会改变。"));
     QPushButton* remove = confirmation->addButton(QStringLiteral("删除"), QMessageBox::DestructiveRole);
     confirmation->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    connect(remove, &QPushButton::clicked, this, [this, item] {
-        Error error;
-        if (m_engine.forgetKey(item.id, &error))
-            setStatus(QStringLiteral("已删除保存的 TEVRUN API %1。").arg(shortenedKey(item.apiKey)), palette::systemGreen());
-        else
-            setStatus(error.message, palette::systemRed());
-    });
+    connect(remove, &QPushButton::clicked, this, [this, item] { Q_EMIT forgetKeyRequested(item); });
     confirmation->open();
-}
-
-void AppDelegate::openKeyPage()
-{
-    m_workspace.openURL(QUrl(morvane::relayHomePageURL));
 }
