@@ -51,21 +51,6 @@ TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
     EXPECT_TRUE(runningCodex(workspace).empty());
 }
 
-TEST(LinuxWorkspace, ListsOnlyProcessesInAscendingOrderAndNeverItselfAsCodex)
-{
-    LinuxWorkspace workspace;
-    const std::vector<RunningApplication> applications = workspace.runningApplications({});
-    ASSERT_FALSE(applications.empty());
-    for (size_t i = 1; i < applications.size(); ++i)
-        EXPECT_LT(applications[i - 1].pid, applications[i].pid);
-    const auto self = std::find_if(applications.begin(), applications.end(),
-                                   [](const RunningApplication& a) { return a.pid == qint32(::getpid()); });
-    ASSERT_NE(self, applications.end());
-    EXPECT_EQ(self->name, QStringLiteral("codexapp_tests"));
-    for (const CodexProcess& codex : runningCodex(applications, qint32(::getpid())))
-        EXPECT_NE(codex.pid, qint32(::getpid()));
-}
-
 TEST(LinuxWorkspace, OpensABundleByItsExecutable)
 {
     TempHome temp;

@@ -15,14 +15,6 @@ const char* const loginLine = "preferred_auth_method = \"device_code\"\n";
 
 } // namespace
 
-TEST(ConfigText, TheApiTemplateIsExactlyTenLinesWithOneBlankLine)
-{
-    EXPECT_EQ(cleanApiConfig(), QStringLiteral("model = \"gpt-5.5\"\nmodel_provider = \"tevrun\"\nmodel_reasoning_effort = \"xhigh\"\n"
-                                               "disable_response_storage = true\npreferred_auth_method = \"apikey\"\n\n"
-                                               "[model_providers.tevrun]\nname = \"tevrun\"\n"
-                                               "base_url = \"https://api.tevrun.cloud/v1\"\nwire_api = \"responses\"\n"));
-}
-
 TEST(ConfigText, ReadsATopLevelValueWhateverItsSpelling)
 {
     const struct {
@@ -86,27 +78,6 @@ TEST(ConfigText, TheFreshAccountRewriteKeepsWhatIsNotTevrun)
         EXPECT_EQ(rewriteConfigForFreshAccount(c.config), c.expected) << c.config.toStdString();
 }
 
-TEST(ConfigWriters, TheApiWriterReplacesTheLoginWithTheKeyOwnerOnly)
-{
-    TempHome temp;
-    temp.write("auth.json", R"({"OPENAI_API_KEY": null, "tokens": {"id_token": "eyJ.id"}})");
-    temp.write("config.toml", "model = \"o3\"\n[mcp_servers.fs]\ncommand = \"x\"\n");
-    ASSERT_TRUE(writeApiConfigWithKey(temp.home(), QStringLiteral("sk-new.key")));
-    EXPECT_EQ(jsonAt(temp.path("auth.json")), Json({{"OPENAI_API_KEY", "sk-new.key"}}));
-    EXPECT_EQ(modeOf(temp.path("auth.json")), 0600u);
-    EXPECT_EQ(temp.read("auth_tevrun_last.json"), temp.read("auth.json"));
-    EXPECT_EQ(modeOf(temp.path("auth_tevrun_last.json")), 0600u);
-    EXPECT_EQ(QString::fromUtf8(temp.read("config.toml")), cleanApiConfig());
-
-    // A configuration that cannot be written is reported after the login was written.
-    QFile::remove(temp.path("config.toml"));
-    temp.write("config.toml/blocker", "");
-    Error error;
-    EXPECT_FALSE(writeCleanApiConfigWithKey(temp.home(), QStringLiteral("sk-abc"), &error));
-    EXPECT_TRUE(error.message.startsWith(QStringLiteral("无法写入“config.toml”："))) << error.message.toStdString();
-    EXPECT_EQ(jsonAt(temp.path("auth.json")), Json({{"OPENAI_API_KEY", "sk-abc"}}));
-}
-
 TEST(ConfigWriters, AMissingCodexHomeIsCreatedAndAFileInItsPlaceIsReported)
 {
     TempHome temp;
@@ -157,23 +128,4 @@ TEST(ConfigWriters, RemovingTheKeyKeepsTheOtherMembersSortedAndOwnerOnly)
         removeApiKeyFromAuthFile(auth);
         EXPECT_EQ(jsonAt(auth), Json::object()) << before.toStdString();
     }
-}
-
-TEST(ConfigWriters, TheLoginWritersKeepTheLastKey)
-{
-    TempHome temp;
-    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-old", "tokens": {"a": 1}})");
-    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-old"})");
-    temp.write("config.toml", cleanApiConfig().toUtf8());
-    ASSERT_TRUE(writeFreshAccountConfig(temp.home()));
-    EXPECT_EQ(jsonAt(temp.path("auth.json")), Json({{"tokens", {{"a", 1}}}}));
-    EXPECT_EQ(temp.read("config.toml"),
-              "preferred_auth_method = \"device_code\"\nmodel = \"gpt-5.5\"\nmodel_reasoning_effort = \"xhigh\"\n");
-    EXPECT_EQ(temp.read("auth_tevrun_last.json"), R"({"OPENAI_API_KEY": "sk-old"})");
-
-    // The clean login configuration replaces whatever was there, unreadable or not.
-    temp.write("config.toml", "garbage \xff\n[[[");
-    ASSERT_TRUE(writeCleanLoginConfig(temp.home()));
-    EXPECT_EQ(temp.read("config.toml"), loginLine);
-    EXPECT_EQ(temp.read("auth_tevrun_last.json"), R"({"OPENAI_API_KEY": "sk-old"})");
 }

@@ -50,13 +50,3 @@ TEST(KeyReading, ActiveKeyIsTheMemberOfAuthJsonOfAnyType)
     EXPECT_FALSE(readActiveApiKey(temp.home()));
 }
 
-TEST(KeyReading, CurrentKeyFallsBackToTheLastTevrunKeyUnchecked)
-{
-    TempHome temp;
-    EXPECT_FALSE(readCurrentApiKey(temp.home()));
-    temp.write("auth.json", R"({"OPENAI_API_KEY": null, "tokens": {"id_token": "x"}})");
-    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "not a key"})");
-    EXPECT_EQ(readCurrentApiKey(temp.home()), Json("not a key"));
-    temp.write("auth.json", R"({"OPENAI_API_KEY": " sk-active "})");
-    EXPECT_EQ(readCurrentApiKey(temp.home()), Json(" sk-active "));
-}

@@ -98,25 +98,6 @@ TEST(Files, CopiesTakeTheBytesALinkLeadsTo)
     EXPECT_EQ(QFileInfo(temp.path("tree-copy/folder-link")).symLinkTarget(), temp.path("elsewhere/folder"));
 }
 
-TEST(Files, WritesThroughALinkReplaceTheFileItLeadsTo)
-{
-    TempHome temp;
-    temp.write("dotfiles/config.toml", "old");
-    QFile::setPermissions(temp.path("dotfiles/config.toml"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-    ASSERT_TRUE(QFile::link(temp.path("dotfiles/config.toml"), temp.path("config.toml")));
-    ASSERT_TRUE(files::writeAtomically(temp.path("config.toml"), "new"));
-    EXPECT_TRUE(QFileInfo(temp.path("config.toml")).isSymLink());
-    EXPECT_EQ(temp.read("dotfiles/config.toml"), "new");
-    EXPECT_EQ(modeOf(temp.path("dotfiles/config.toml")), 0604u);
-    temp.write("profile/config.toml", "restored");
-    ASSERT_TRUE(files::replaceWithCopy(temp.path("profile/config.toml"), temp.path("config.toml")));
-    EXPECT_TRUE(QFileInfo(temp.path("config.toml")).isSymLink());
-    EXPECT_EQ(temp.read("dotfiles/config.toml"), "restored");
-    EXPECT_EQ(entriesOf(temp.path("dotfiles")), QStringList{"config.toml"});
-    ASSERT_TRUE(files::writeAtomically(temp.path("config.toml"), "key", nullptr, files::Access::OwnerOnly));
-    EXPECT_EQ(modeOf(temp.path("dotfiles/config.toml")), 0600u);
-}
-
 // Each failure names the operation, the file and the reason, and leaves what was there.
 TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
 {

@@ -10,45 +10,26 @@ QString historyFile(const TempHome& temp, const QString& key) { return historyPa
 
 } // namespace
 
-TEST(KeyHistory, SavesOneOwnerOnlyFilePerKeyNamedByItsDigest)
+// One owner-only file per key, named by its digest; newest first; saving again moves a
+// key to the top; malformed keys are never saved.
+TEST(KeyHistory, SavesEachWellFormedKeyOnceNewestFirst)
 {
     TempHome temp;
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-test"));
-    const QString path = historyFile(temp, QStringLiteral("sk-test"));
-    EXPECT_EQ(path, temp.path(QStringLiteral("morvane/api-key-history/api-key-f3abf2a6cc4f0098.json")));
-    const Json record = parseJson(readFileAt(path)).value_or(Json());
-    EXPECT_EQ(record["api_key"], "sk-test");
-    EXPECT_EQ(record["saved_at"].get<std::string>().size(), 15u);
-    EXPECT_EQ(modeOf(path), 0600u);
-    EXPECT_EQ(modeOf(temp.home().historyRootURL()), 0700u);
-}
-
-TEST(KeyHistory, IgnoresMalformedKeys)
-{
-    TempHome temp;
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-"));
     saveApiKeyToHistory(temp.home(), QStringLiteral("not-a-key"));
     EXPECT_FALSE(temp.exists(QStringLiteral("morvane")));
-    EXPECT_FALSE(historyPathForKey(temp.home(), QStringLiteral("sk-a b")));
-    EXPECT_TRUE(historyItems(temp.home()).empty());
-    EXPECT_FALSE(latestHistoricalApiKey(temp.home()));
-}
-
-TEST(KeyHistory, NewestFileFirstAndSavingAgainMovesAKeyToTheTop)
-{
-    TempHome temp;
     saveApiKeyToHistory(temp.home(), QStringLiteral("sk-one"));
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-two"));
+    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-test"));
+    EXPECT_EQ(historyFile(temp, "sk-test"), temp.path(QStringLiteral("morvane/api-key-history/api-key-f3abf2a6cc4f0098.json")));
+    EXPECT_EQ(modeOf(historyFile(temp, "sk-test")), 0600u);
+    EXPECT_EQ(modeOf(temp.home().historyRootURL()), 0700u);
     setModificationTime(historyFile(temp, "sk-one"), QDateTime::fromSecsSinceEpoch(1'700'000'000));
-    setModificationTime(historyFile(temp, "sk-two"), QDateTime::fromSecsSinceEpoch(1'700'000'100));
-    EXPECT_EQ(latestHistoricalApiKey(temp.home()), QStringLiteral("sk-two"));
-
+    setModificationTime(historyFile(temp, "sk-test"), QDateTime::fromSecsSinceEpoch(1'700'000'100));
+    EXPECT_EQ(latestHistoricalApiKey(temp.home()), QStringLiteral("sk-test"));
     saveApiKeyToHistory(temp.home(), QStringLiteral("sk-one"));
     const std::vector<HistoryItem> items = historyItems(temp.home());
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].apiKey, QStringLiteral("sk-one"));
-    EXPECT_EQ(items[1].apiKey, QStringLiteral("sk-two"));
-    EXPECT_EQ(entriesOf(temp.home().historyRootURL()).size(), 2);
+    EXPECT_EQ(items[1].apiKey, QStringLiteral("sk-test"));
 }
 
 TEST(KeyHistory, ListsOnlyVisibleJsonFilesHoldingWellFormedKeys)
@@ -57,24 +38,20 @@ TEST(KeyHistory, ListsOnlyVisibleJsonFilesHoldingWellFormedKeys)
     const QString root = temp.home().historyRootURL();
     writeFileAt(root + "/good.json", R"({"api_key": "sk-good"})");
     writeFileAt(root + "/number.json", R"({"api_key": 7})");
-    writeFileAt(root + "/prefix.json", R"({"api_key": "pk-x"})");
     writeFileAt(root + "/space.json", R"({"api_key": "sk-a b"})");
     writeFileAt(root + "/upper.JSON", R"({"api_key": "sk-upper"})");
     writeFileAt(root + "/.hidden.json", R"({"api_key": "sk-hidden"})");
     writeFileAt(root + "/broken.json", "{");
     writeFileAt(root + "/array.json", R"(["sk-array"])");
     writeFileAt(root + "/dir.json/x", "");
-
     const std::vector<HistoryItem> items = historyItems(temp.home());
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].apiKey, QStringLiteral("sk-good"));
-}
 
-TEST(KeyHistory, AHistoryPathThatIsAFileLeavesTheHistoryEmpty)
-{
-    TempHome temp;
-    temp.write(QStringLiteral("morvane/api-key-history"), "file");
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-abc"));
-    EXPECT_TRUE(historyItems(temp.home()).empty());
-    EXPECT_EQ(temp.read(QStringLiteral("morvane/api-key-history")), "file");
+    // A file where the folder goes leaves the history empty and the file alone.
+    TempHome blocked;
+    blocked.write(QStringLiteral("morvane/api-key-history"), "file");
+    saveApiKeyToHistory(blocked.home(), QStringLiteral("sk-abc"));
+    EXPECT_TRUE(historyItems(blocked.home()).empty());
+    EXPECT_EQ(blocked.read(QStringLiteral("morvane/api-key-history")), "file");
 }

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <thread>
 
 #include <sys/stat.h>
@@ -158,50 +159,38 @@ TEST(ThreadMigration, NullAndMissingRolloutsAreMovedInTheIndexOnly)
     EXPECT_TRUE(entriesOf(home.onlyBackup() + "/rollout_files").isEmpty());
 }
 
-TEST(ThreadMigration, NothingToDoWithoutTargetDatabaseOrTable)
-{
-    MigrationHome home;
-    EXPECT_EQ(home.migrate("tevrun"), 0);
-    EXPECT_EQ(visibleThreadCounts(home.temp.home()), (std::map<QString, qint64>{}));
-    home.builder.execute("CREATE TABLE other (x)");
-    EXPECT_EQ(home.migrate("tevrun"), 0);
-    EXPECT_EQ(visibleThreadCounts(home.temp.home()), (std::map<QString, qint64>{}));
-    home.builder.createThreadIndex();
-    home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
-    EXPECT_EQ(home.migrate(""), 0);
-    EXPECT_EQ(home.builder.providerOf("t1"), QStringLiteral("openai"));
-    EXPECT_TRUE(home.backups().isEmpty());
-}
-
-TEST(ThreadMigration, AThreadIndexOfAnotherShapeIsReportedNotTakenAsEmpty)
-{
-    MigrationHome home;
-    home.builder.execute("CREATE TABLE threads (id TEXT)");
-    Error error;
-    EXPECT_EQ(home.migrate("tevrun", &error), -1);
-    EXPECT_TRUE(error.message.contains(QStringLiteral("no such column"))) << error.message.toStdString();
-    EXPECT_TRUE(home.backups().isEmpty());
-}
-
-TEST(ThreadMigration, ABrokenDatabaseIsReportedAndLeftAlone)
+// No thread index, none of Codex's, or no target: nothing to do. An index of another shape
+// or a broken one is reported, never taken for empty, and nothing is backed up.
+TEST(ThreadMigration, AMissingIndexIsNothingToDoAndABrokenOneIsReported)
 {
     const QByteArray junk = QByteArray("this is not sqlite at all, just text that fills a page. ").repeated(80);
-    for (const bool directory : {false, true}) {
+    const struct {
+        std::function<void(MigrationHome&)> arrange;
+        QString target;
+        int code; // 0: nothing to do
+        QString message;
+    } cases[] = {
+        {[](MigrationHome&) {}, "tevrun", 0, {}},
+        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE other (x)"); }, "tevrun", 0, {}},
+        {[](MigrationHome& h) {
+             h.builder.createThreadIndex();
+             h.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
+         },
+         "", 0, {}},
+        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE threads (id TEXT)"); }, "tevrun", 30, "no such column"},
+        {[&junk](MigrationHome& h) { h.temp.write("state_5.sqlite", junk); }, "tevrun", 30, "file is not a database"},
+        {[](MigrationHome& h) { h.temp.makeDirectory("state_5.sqlite"); }, "tevrun", 31, ""},
+    };
+    for (const auto& c : cases) {
         MigrationHome home;
-        if (directory)
-            home.temp.makeDirectory("state_5.sqlite");
-        else
-            home.temp.write("state_5.sqlite", junk);
+        c.arrange(home);
+        const auto before = filesUnder(home.temp.codexHome());
         Error error;
-        EXPECT_EQ(home.migrate("tevrun", &error), -1);
-        EXPECT_EQ(error.domain, QStringLiteral("Morvane"));
-        EXPECT_EQ(error.code, directory ? 31 : 30);
-        EXPECT_FALSE(error.message.isEmpty());
-        EXPECT_FALSE(visibleThreadCounts(home.temp.home()));
-        if (!directory) {
-            EXPECT_EQ(error.message, QStringLiteral("file is not a database"));
-            EXPECT_EQ(home.temp.read("state_5.sqlite"), junk);
-        }
+        EXPECT_EQ(home.migrate(c.target, &error), c.code ? -1 : 0) << c.message.toStdString();
+        EXPECT_EQ(error.code, c.code);
+        EXPECT_TRUE(error.message.contains(c.message)) << error.message.toStdString();
+        EXPECT_EQ(visibleThreadCounts(home.temp.home()).has_value(), c.code == 0);
+        EXPECT_EQ(differingFiles(filesUnder(home.temp.codexHome()), before), QStringList());
         EXPECT_TRUE(home.backups().isEmpty());
     }
 }
@@ -257,19 +246,6 @@ TEST(ThreadMigration, TheReaderHandsOutTheFilesInOrderWhenItIsAhead)
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // lets the reader get ahead
     for (int i = 0; i < 3; ++i) // not to the end: a wrong hand-over could wait forever there
         EXPECT_EQ(reader.next().content, QByteArray::number(i));
-}
-
-TEST(ThreadMigration, TheAccountProviderComesFromTheSavedAccountConfiguration)
-{
-    TempHome temp;
-    EXPECT_EQ(targetProviderForAccountProfile(temp.home()), QStringLiteral("openai"));
-    const QString config = temp.home().profileURL("account") + "/config.toml";
-    for (const char* text : {"model = \"o3\"\n[profiles.x]\nmodel_provider = \"azure\"\n", "model_provider = \"\"\n"}) {
-        writeFileAt(config, text);
-        EXPECT_EQ(targetProviderForAccountProfile(temp.home()), QStringLiteral("openai")) << text;
-    }
-    writeFileAt(config, "model_provider = \"azure\" # work account\n");
-    EXPECT_EQ(targetProviderForAccountProfile(temp.home()), QStringLiteral("azure"));
 }
 
 TEST(ThreadMigration, ARolloutOnAnotherFileSystemIsCopiedIntoTheBackup)
