@@ -19,7 +19,6 @@ public:
     // The key as typed, from whichever field shows.
     QString keyText() const;
     void setKeyText(const QString& text);
-    bool isRevealingKey() const { return m_revealingKey; }
     void focusKey();
     void setInputsEnabled(bool enabled);
 

@@ -215,7 +215,6 @@ void MainWindow::showSavedKeys(const std::vector<HistoryItem>& keys)
 
 void MainWindow::showMode(SwitchMode mode)
 {
-    m_mode = mode;
     const bool account = mode == ModeAccount;
     m_modeControl->setSelectedSegment(account ? 0 : 1);
     // The key panel collapses to nothing in the account mode; everything below moves up.

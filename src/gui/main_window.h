@@ -67,7 +67,6 @@ private:
     void layoutContent();
     void updateControls();
 
-    SwitchMode m_mode = ModeUnconfigured;
     QString m_actionTitle;
     bool m_busy = false;
     bool m_codexRunning = false;
