@@ -1,6 +1,5 @@
 #include "config/config_text.h"
 #include "config/config_writers.h"
-#include "core/json.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +7,6 @@
 #include <functional>
 
 namespace {
-
-Json jsonAt(const QString& path) { return parseJson(readFileAt(path)).value_or(Json()); }
 
 const char* const loginLine = "preferred_auth_method = \"device_code\"\n";
 
@@ -107,25 +104,3 @@ TEST(ConfigWriters, AMissingCodexHomeIsCreatedAndAFileInItsPlaceIsReported)
     EXPECT_FALSE(folder.exists("config.toml"));
 }
 
-TEST(ConfigWriters, RemovingTheKeyKeepsTheOtherMembersSortedAndOwnerOnly)
-{
-    TempHome temp;
-    const QString auth = temp.path("auth.json");
-    temp.write("auth.json", R"({"zeta": 1, "OPENAI_API_KEY": "sk-x", "alpha": {"n": 12345678901234567890}})");
-    QFile::setPermissions(auth, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-    removeApiKeyFromAuthFile(auth);
-    const QByteArray written = readFileAt(auth);
-    EXPECT_EQ(jsonAt(auth), Json::parse(R"({"zeta": 1, "alpha": {"n": 12345678901234567890}})"));
-    EXPECT_LT(written.indexOf("alpha"), written.indexOf("zeta"));
-    EXPECT_TRUE(written.contains('\n'));
-    EXPECT_EQ(modeOf(auth), 0600u);
-
-    for (const QByteArray& before : {QByteArray(), QByteArray("[1,2]"), QByteArray("{broken")}) {
-        if (before.isNull())
-            QFile::remove(auth);
-        else
-            temp.write("auth.json", before);
-        removeApiKeyFromAuthFile(auth);
-        EXPECT_EQ(jsonAt(auth), Json::object()) << before.toStdString();
-    }
-}

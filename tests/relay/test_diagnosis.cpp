@@ -1,7 +1,5 @@
-#include "core/json.h"
 #include "relay/diagnosis.h"
 #include "relay/text_utils.h"
-#include "support/local_relay.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -55,34 +53,3 @@ TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
         EXPECT_TRUE(masked.contains(QLatin1String(kept))) << kept << "\n" << masked.toStdString();
 }
 
-TEST(Diagnosis, AsksForEightyTokensAndCleansTheAnswer)
-{
-    TempHome temp;
-    temp.write("config.toml", "model = \"o3\"\n");
-    LocalRelay relay;
-    relay.enqueue({200, R"({"output_text":"缺少 model_provider\n和 base_url"})"});
-
-    EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), QStringLiteral("sk-key")),
-              QStringLiteral("缺少 model_provider 和 base_url"));
-    ASSERT_EQ(relay.requests().size(), 1u);
-    const LocalRelay::Request request = relay.requests()[0];
-    EXPECT_EQ(request.path, "/v1/responses");
-    EXPECT_EQ(request.headers.value("authorization"), "Bearer sk-key");
-    const Json body = parseJson(request.body).value_or(Json());
-    EXPECT_EQ(body.size(), 3u);
-    EXPECT_EQ(body["model"], "gpt-5.5");
-    EXPECT_EQ(body["max_output_tokens"], 80);
-    EXPECT_EQ(fromUtf8(body["input"].get<std::string>()), diagnosisPrompt(temp.home()));
-}
-
-TEST(Diagnosis, GivesNothingOnAnyFailure)
-{
-    TempHome temp;
-    LocalRelay relay;
-    relay.enqueue({401, R"({"output_text":"should not be used"})"});
-    relay.enqueue(LocalRelay::Reply{.silent = true});
-    relay.enqueue({200, R"({"output":[]})"});
-    for (const RelayEndpoint& endpoint : {relay.endpoint(), relay.endpoint(3000, 200), relay.endpoint(), LocalRelay::refusingEndpoint()})
-        EXPECT_FALSE(diagnoseConfigWithAIUsingKey(endpoint, temp.home(), QStringLiteral("sk-key")));
-    EXPECT_EQ(relay.requests().size(), 3u);
-}

@@ -268,10 +268,14 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
     EXPECT_EQ(temp.read("auth.json"), accountAuth);
 
     // A journal that is not one is said so and kept, never taken for none.
-    temp.write("morvane/journal.json", "{\"workflow\": \"switch-api\", cut off");
-    const WorkflowResult unreadable = engine.recoverInterruptedWork();
-    EXPECT_EQ(unreadable.outcome, Outcome::Failed);
-    EXPECT_TRUE(unreadable.message.startsWith(QStringLiteral("上次的操作没有完成，它的记录也读不出来：无法读取“journal.json”")))
-        << unreadable.message.toStdString();
-    EXPECT_TRUE(hasJournal(temp.home()));
+    for (const char* journal : {"{\"workflow\": \"switch-api\", cut off", R"({"workflow": 1, "restore_point": "p", "created_files": []})",
+                                R"({"workflow": "switch-api", "created_files": []})",
+                                R"({"workflow": "switch-api", "restore_point": "p", "created_files": [7]})"}) {
+        temp.write("morvane/journal.json", journal);
+        const WorkflowResult unreadable = engine.recoverInterruptedWork();
+        EXPECT_EQ(unreadable.outcome, Outcome::Failed) << journal;
+        EXPECT_TRUE(unreadable.message.startsWith(QStringLiteral("上次的操作没有完成，它的记录也读不出来：无法读取“journal.json”")))
+            << unreadable.message.toStdString();
+        EXPECT_EQ(temp.read("morvane/journal.json"), journal);
+    }
 }
