@@ -6,7 +6,9 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${ROOT} ${CMAKE_COMMAND}
 if(NOT installed EQUAL 0)
     message(FATAL_ERROR "cmake --install failed")
 endif()
-set(expected usr/bin/morvane usr/bin/morvane-cli usr/share/applications/morvane.desktop)
+set(expected usr/bin/morvane usr/bin/morvane-cli usr/share/applications/morvane.desktop
+    usr/share/bash-completion/completions/morvane-cli usr/share/zsh/vendor-completions/_morvane-cli
+    usr/share/fish/vendor_completions.d/morvane-cli.fish usr/share/man/man1/morvane-cli.1)
 foreach(size 16 24 32 48 64 128 256)
     list(APPEND expected usr/share/icons/hicolor/${size}x${size}/apps/morvane.png)
 endforeach()

@@ -1,5 +1,5 @@
-# Installing like an app: the two programs, and on Linux the desktop entry and the logo in
-# the usual icon sizes; on macOS the app bundle with its own identifier. scripts/package
+# Installing like an app: the two programs, and on Linux the desktop entry, the logo in the
+# usual icon sizes, morvane-cli's completions for bash, zsh and fish and its manual page; on macOS the app bundle with its own identifier. scripts/package
 # turns the same rules into a Debian package.
 include(GNUInstallDirs)
 install(TARGETS morvane morvane-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} BUNDLE DESTINATION .)
@@ -17,6 +17,12 @@ if(APPLE)
         MACOSX_BUNDLE_SHORT_VERSION_STRING ${PROJECT_VERSION})
 elseif(UNIX)
     install(FILES dist/linux/morvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    # Made at build time by tools/cli_docs.cpp from morvane-cli's command table.
+    set(cli_docs ${CMAKE_BINARY_DIR}/cli-docs)
+    install(FILES ${cli_docs}/morvane-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+    install(FILES ${cli_docs}/_morvane-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+    install(FILES ${cli_docs}/morvane-cli.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+    install(FILES ${cli_docs}/morvane-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     foreach(size 16 24 32 48 64 128)
         install(FILES dist/linux/icons/${size}/morvane.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
     endforeach()

@@ -1,11 +1,14 @@
 #include "cli/command_line.h"
 
 #include "cli/backup_commands.h"
+#include "cli/command_table.h"
+#include "cli/health_report.h"
 #include "cli/key_input.h"
 #include "cli/saved_keys.h"
 #include "cli/status_report.h"
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
+#include "core/constants.h"
 #include "core/files/file_errors.h"
 
 #include <QCommandLineParser>
@@ -22,35 +25,6 @@ namespace {
 
 const QString tooLongForAKey = QStringLiteral("内容超过 64 KiB，不是 TEVRUN API");
 const QString standardInput = QStringLiteral("标准输入");
-
-const QString helpText = QStringLiteral(
-    "用法：morvane-cli <命令> [选项]\n"
-    "\n"
-    "在 GPT 账号 登陆和 TEVRUN API 之间切换 Codex，和 Morvane 窗口做的完全一样。\n"
-    "\n"
-    "命令：\n"
-    "  status               当前模式、密钥、provider、各 provider 的对话数、Codex 是否运行、备份\n"
-    "  check-key            向 TEVRUN 检查密钥，通过后记住它\n"
-    "  switch api           切到 TEVRUN API\n"
-    "  switch account       切回 GPT 账号 登陆\n"
-    "  repair api|account   按标准模板修复配置\n"
-    "  keys list            列出保存过的 TEVRUN API（只显示开头和结尾）\n"
-    "  keys forget ID       删除一个保存的 TEVRUN API\n"
-    "  backups list         列出备份（每次切换、修复或恢复前各一个），最新的在前\n"
-    "  backups restore ID   恢复到一个备份；恢复前的状态也先备份\n"
-    "  backups verify [ID]  检查备份是否完好（不写 ID 时检查全部），列出损坏的文件\n"
-    "  backups prune --keep N  只保留最新的 N 个备份，删除其余的\n"
-    "\n"
-    "选项：\n"
-    "  --key-file 文件      从文件读取 TEVRUN API\n"
-    "  --json               status、keys list 和 backups list 输出 JSON\n"
-    "  --quit-codex         Codex 正在运行时先退出它，再继续\n"
-    "  -h, --help           显示本帮助\n"
-    "\n"
-    "TEVRUN API 依次取自 --key-file、标准输入（不是终端时）、环境变量 TEVRUN_API_KEY。\n"
-    "不接受写在命令行参数里的密钥：本机的所有用户都能看到进程的参数。\n"
-    "\n"
-    "退出状态：0 完成，1 失败，2 拒绝（输入或用法有误），3 Codex 正在运行。\n");
 
 const QMap<QString, QString> whatFollows = {
     {QStringLiteral("switch"), QStringLiteral("api 或 account")},
@@ -87,18 +61,23 @@ public:
         QCommandLineParser parser;
         parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
         const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+        const QCommandLineOption version(QStringLiteral("version"));
         const QCommandLineOption json(QStringLiteral("json"));
         const QCommandLineOption keyFile(QStringLiteral("key-file"), QString(), QStringLiteral("file"));
         const QCommandLineOption quitCodex(QStringLiteral("quit-codex"));
         const QCommandLineOption keep(QStringLiteral("keep"), QString(), QStringLiteral("count"));
         const QCommandLineOption key(QStringLiteral("key"), QString(), QStringLiteral("key")); // refused
-        parser.addOptions({help, json, keyFile, quitCodex, keep, key});
+        parser.addOptions({help, version, json, keyFile, quitCodex, keep, key});
         if (!parser.parse(QStringList{QStringLiteral("morvane-cli")} + arguments)) {
             // The parser's own message is English and may quote a key: say it plainly.
             return refuse(QStringLiteral("无法识别的选项或缺少选项的值。运行 morvane-cli --help 查看用法。"));
         }
         if (parser.isSet(help)) {
-            m_io.out << helpText;
+            m_io.out << helpText();
+            return StatusDone;
+        }
+        if (parser.isSet(version)) {
+            m_io.out << QStringLiteral("morvane-cli ") << morvane::version << '\n';
             return StatusDone;
         }
         if (parser.isSet(key))
@@ -127,7 +106,9 @@ public:
         if (const WorkflowResult recovered = m_engine.recoverInterruptedWork(); !recovered.message.isEmpty())
             m_io.err << recovered.message << '\n';
         if (command == QLatin1String("status"))
-            return printStatus(m_engine, m_io.out, parser.isSet(json));
+            return printStatus(m_engine, m_io.out, m_io.err, parser.isSet(json));
+        if (command == QLatin1String("doctor"))
+            return printHealth(m_engine, m_io.out, parser.isSet(json));
         if (command == QLatin1String("check-key"))
             return withKey([this](const QString& k) { return m_engine.checkKey(k); });
         if (command == QLatin1String("switch") && target == QLatin1String("api"))

@@ -8,6 +8,7 @@
 #include "core/json.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
+#include "workflows/health_check.h"
 
 #include <QLocale>
 
@@ -99,8 +100,12 @@ QString conversationsText(const Status& status)
 
 } // namespace
 
-int printStatus(Workflows& engine, QTextStream& out, bool asJson)
+int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJson)
 {
+    if (const std::optional<QString> unreadable = unreadableHome(engine.home())) {
+        err << *unreadable << '\n';
+        return StatusFailed;
+    }
     const Status status = readStatus(engine);
     if (asJson) {
         out << QString::fromStdString(statusJson(status).dump()) << '\n';

@@ -5,6 +5,9 @@
 // Fixed addresses and names of the program. Nothing here is configurable.
 namespace morvane {
 
+// The project's version, as the build sets it.
+inline const QString version = QStringLiteral(MORVANE_VERSION);
+
 inline const QString relayBaseURL = QStringLiteral("https://api.tevrun.cloud/v1");
 inline const QString relayHomePageURL = QStringLiteral("https://tevrun.cloud/");
 

@@ -62,6 +62,8 @@ void AppDelegate::launch()
     selectMode(state.selectedMode);
     m_window->showPill(state.pillMode);
     m_monitor->start();
+    if (!state.problem.isEmpty() && !m_codexRunning)
+        m_window->setStatus(state.problem, WorkflowResult::Tone::Failure);
     // A workflow cut off last time is put back before anything else can be asked for.
     if (m_engine.hasInterruptedWork())
         runWorkflow([](Workflows& engine) { return engine.recoverInterruptedWork(); });

@@ -3,11 +3,21 @@
 #include "gui/app_delegate.h"
 #include "gui/single_window.h"
 
+#include "core/constants.h"
+
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv)
 {
+    // The one argument the window reads; answered before any display is needed.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Morvane %s\n", MORVANE_VERSION);
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
 

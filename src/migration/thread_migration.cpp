@@ -21,18 +21,46 @@ const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table
 // Every visible thread, and whether the update below moves it (NULL compares as neither).
 const char* const selectionSQL = "SELECT rollout_path, model_provider <> ? FROM threads "
                                  "WHERE archived = 0 ORDER BY updated_at DESC";
+const char* const indexedSQL = "SELECT rollout_path, model_provider FROM threads WHERE archived = 0";
 const char* const countSQL = "SELECT model_provider, COUNT(*) FROM threads WHERE archived = 0 GROUP BY model_provider";
 const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE archived = 0 AND model_provider <> ?";
 
 const QString selectionFallback = QStringLiteral("读取对话索引失败。");
 const QString updateFallback = QStringLiteral("更新对话 provider 失败。");
 
-// SQLite's message, when it has one worth showing.
+// SQLite's failure in the user's words, by its code, naming the thread index; SQLite's own
+// English text only as the detail of a failure without words of its own.
 QString sqliteMessage(sqlite3* db)
 {
     if (!db)
         return QString();
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    const QString file = QStringLiteral("state_5.sqlite");
+    switch (sqlite3_errcode(db) & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+        return QString();
+    case SQLITE_NOTADB:
+        return QStringLiteral("对话索引“%1”不是数据库文件。").arg(file);
+    case SQLITE_CORRUPT:
+        return QStringLiteral("对话索引“%1”已损坏。").arg(file);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("对话索引“%1”正被其他程序占用，请稍后再试。").arg(file);
+    case SQLITE_FULL:
+        return QStringLiteral("磁盘已满，无法写入对话索引“%1”。").arg(file);
+    case SQLITE_READONLY:
+        return QStringLiteral("对话索引“%1”是只读的，无法写入。").arg(file);
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("无法打开对话索引“%1”。").arg(file);
+    case SQLITE_PERM:
+        return QStringLiteral("没有权限读写对话索引“%1”。").arg(file);
+    case SQLITE_IOERR:
+        return QStringLiteral("读写对话索引“%1”时出错。").arg(file);
+    default:
+        break;
+    }
+    return QStringLiteral("对话索引“%1”出错：%2").arg(file, QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 void setCodeError(Error* error, int code, const QString& message, const QString& fallback)
@@ -62,7 +90,7 @@ struct Connection {
         if (!files::itemExists(databasePath))
             return true;
         if (!open(databasePath, flags)) {
-            setMorvaneError(error, ErrorThreadIndexOpen, db ? sqliteMessage(db) : QStringLiteral("无法打开 state_5.sqlite。"));
+            setMorvaneError(error, ErrorThreadIndexOpen, db ? sqliteMessage(db) : QStringLiteral("无法打开对话索引“state_5.sqlite”。"));
             return false;
         }
         Error tableError;
@@ -187,6 +215,28 @@ std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& ho
         counts[stringFromSQLiteColumn(statement, 0).value_or(QString())] += sqlite3_column_int64(statement, 1);
     sqlite3_finalize(statement);
     return counts;
+}
+
+std::optional<std::vector<IndexedRollout>> indexedRollouts(const CodexHome& home, Error* error)
+{
+    std::vector<IndexedRollout> rollouts;
+    Connection connection;
+    if (!connection.openThreadIndex(home, SQLITE_OPEN_READONLY, error))
+        return std::nullopt;
+    if (!connection.db)
+        return rollouts;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, indexedSQL, -1, &statement, nullptr) != SQLITE_OK) {
+        assignSQLiteError(error, connection.db, selectionFallback);
+        sqlite3_finalize(statement);
+        return std::nullopt;
+    }
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        rollouts.push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
+                            stringFromSQLiteColumn(statement, 1).value_or(QString())});
+    }
+    sqlite3_finalize(statement);
+    return rollouts;
 }
 
 QString targetProviderForAccountProfile(const CodexHome& home)

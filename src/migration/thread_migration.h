@@ -34,6 +34,14 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
 // the target; none when there is no thread index.
 std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString& targetProvider, Error* error = nullptr);
 
+// Each visible thread's rollout path (empty when it has none) and provider, as the index
+// holds them; empty when there is no thread index.
+struct IndexedRollout {
+    QString rolloutPath;
+    QString provider;
+};
+std::optional<std::vector<IndexedRollout>> indexedRollouts(const CodexHome& home, Error* error = nullptr);
+
 // How many visible threads each provider has; empty when there is no thread index.
 std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error = nullptr);
 

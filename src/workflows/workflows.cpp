@@ -2,6 +2,8 @@
 
 #include "workflows/workflows.h"
 
+#include "workflows/health_check.h"
+
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
 #include "core/files/file_errors.h"
@@ -9,6 +11,7 @@
 #include "history/key_history.h"
 #include "migration/thread_migration.h"
 #include "relay/key_validation.h"
+#include "workflows/health_check.h"
 #include "workflows/workflow_texts.h"
 
 #include <QDir>
@@ -34,6 +37,9 @@ InitialState Workflows::startUpState() const
         state.fieldKey = key;
     state.pillMode = detectCurrentMode(m_home);
     state.selectedMode = state.pillMode == ModeAccount ? ModeAccount : ModeApi;
+    // Conversations Codex does not list are the one problem worth saying at once.
+    if (const qint64 elsewhere = conversationsElsewhere(m_home).value_or(0); elsewhere > 0)
+        state.problem = conversationsElsewhereText(elsewhere);
     return state;
 }
 

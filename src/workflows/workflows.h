@@ -21,6 +21,7 @@ struct InitialState {
     std::optional<QString> fieldKey; // put unchanged into both key fields
     SwitchMode selectedMode;         // never ModeUnconfigured
     SwitchMode pillMode;             // the detected mode
+    QString problem;                 // shown in the status line instead of the ready text
 };
 
 // Everything Morvane does to a Codex home, for the window and the command line alike.

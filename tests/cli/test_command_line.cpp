@@ -3,6 +3,7 @@
 #include "storage/journal.h"
 #include "workflows/workflow_fixture.h"
 
+#include <QDir>
 #include <QProcess>
 
 #include <thread>
@@ -207,6 +208,32 @@ TEST_F(CommandLineTest, StatusTellsWhatTheHomeIsSetTo)
     EXPECT_EQ(json["codex"], Json::parse(R"([{"pid":41,"kind":"app"},{"pid":42,"kind":"terminal"}])"));
     EXPECT_EQ(json["backups"]["count"], 1);
     EXPECT_GT(json["backups"]["size_bytes"].get<qint64>(), 0);
+}
+
+// doctor: 0 when healthy, 1 with every problem and its fix, as text or a JSON array.
+TEST_F(CommandLineTest, DoctorListsEachProblemWithItsFix)
+{
+    makeAccountHome();
+    const Outcome text = run({"doctor"});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_TRUE(text.out.contains("  修复：morvane-cli repair account\n")) << text.out.toStdString();
+    const Json problems = parseJson(run({"doctor", "--json"}).out.toUtf8()).value_or(Json());
+    ASSERT_TRUE(problems.is_array() && problems.size() == 1u) << problems.dump();
+    EXPECT_EQ(problems[0]["code"], "conversations-elsewhere");
+    EXPECT_TRUE(problems[0]["message"].get<std::string>().find("1 条对话") != std::string::npos);
+    EXPECT_EQ(problems[0]["fix"], "morvane-cli repair account");
+    ASSERT_EQ(run({"repair", "account"}).status, 0); // the fix it named
+    EXPECT_EQ(run({"doctor", "--json"}).out, "[]\n");
+    EXPECT_EQ(run({"doctor"}).status, 0);
+    EXPECT_EQ(run({"doctor", "extra"}).status, 2);
+    EXPECT_EQ(run({"--version"}).out, "morvane-cli " MORVANE_VERSION "\n");
+
+    // A home that cannot be read is no unconfigured one.
+    QDir(temp.codexHome()).removeRecursively();
+    writeFileAt(temp.codexHome(), "not a folder");
+    const Outcome status = run({"status"});
+    EXPECT_EQ(status.status, 1);
+    EXPECT_TRUE(status.err.startsWith("无法读取“.codex”：")) << status.err.toStdString();
 }
 
 TEST_F(CommandLineTest, SavedKeysAreListedShortenedAndForgottenOneAtATime)

@@ -3,6 +3,7 @@
 #include "history/key_history.h"
 #include "storage/backups.h"
 #include "storage/journal.h"
+#include "workflows/health_check.h"
 #include "support/queued_calls.h"
 #include "support/window_fixture.h"
 
@@ -55,16 +56,23 @@ protected:
 
 } // namespace
 
-// The home decides the mode and the key shown at start-up, without focus; a mode the user
-// chooses puts the cursor in the key field and leaves the pill, which shows the home.
+// The home decides the mode and the key shown at start-up, without focus, and conversations
+// Codex does not list are said at once; a mode the user chooses puts the cursor in the key
+// field and leaves the pill, which shows the home.
 TEST_F(WindowTest, StartUpShowsTheDetectedModeAndAChoiceTakesTheFocus)
 {
     temp.write("auth.json", accountLogin);
     temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-last"})");
+    const CodexHomeBuilder builder(temp.codexHome());
+    builder.createThreadIndex();
+    for (const char* id : {"t-1", "t-2"})
+        builder.addThread(threadSpec(id, QStringLiteral("tevrun"), 1'780'000'000));
     launch();
     EXPECT_EQ(modeControl()->selectedSegment(), 0);
     EXPECT_FALSE(apiPanelShown());
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-last"));
+    EXPECT_EQ(status(), conversationsElsewhereText(2));
+    EXPECT_EQ(statusColour(), red);
     const QString accountPill = pill();
     clickSegment(1);
     EXPECT_TRUE(apiPanelShown());

@@ -177,9 +177,9 @@ TEST(ThreadMigration, AMissingIndexIsNothingToDoAndABrokenOneIsReported)
              h.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
          },
          "", 0, {}},
-        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE threads (id TEXT)"); }, "tevrun", 30, "no such column"},
-        {[&junk](MigrationHome& h) { h.temp.write("state_5.sqlite", junk); }, "tevrun", 30, "file is not a database"},
-        {[](MigrationHome& h) { h.temp.makeDirectory("state_5.sqlite"); }, "tevrun", 31, ""},
+        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE threads (id TEXT)"); }, "tevrun", 30, "对话索引“state_5.sqlite”出错：no such column"},
+        {[&junk](MigrationHome& h) { h.temp.write("state_5.sqlite", junk); }, "tevrun", 30, "对话索引“state_5.sqlite”不是数据库文件。"},
+        {[](MigrationHome& h) { h.temp.makeDirectory("state_5.sqlite"); }, "tevrun", 31, "无法打开对话索引“state_5.sqlite”。"},
     };
     for (const auto& c : cases) {
         MigrationHome home;

@@ -104,15 +104,15 @@ const std::vector<FailureTest::Case>& FailureTest::cases()
          toApi, [](Self& t) { return t.unreadable("t-c"); },
          [](Self& t) { EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("openai")); }},
         // Another connection holds the write lock for longer than the migration waits.
-        {"ThreadIndexBusy", holdIndex("BEGIN IMMEDIATE"), toApi, text(QStringLiteral("database is locked")), releaseIndex},
+        {"ThreadIndexBusy", holdIndex("BEGIN IMMEDIATE"), toApi, text(QStringLiteral("对话索引“state_5.sqlite”正被其他程序占用，请稍后再试。")), releaseIndex},
         {"ThreadIndexUpdate",
          [](Self& t) {
              t.builder.execute("CREATE TRIGGER no_moves BEFORE UPDATE ON threads BEGIN SELECT RAISE(ABORT, 'no moves'); END");
          },
-         toApi, text(QStringLiteral("no moves")), releaseIndex},
+         toApi, text(QStringLiteral("对话索引“state_5.sqlite”出错：no moves")), releaseIndex},
         // A reader keeps the update from being committed; the rollout files stay as they were.
         {"ThreadIndexCommit", holdIndex("BEGIN; SELECT count(*) FROM threads"), toApi,
-         text(QStringLiteral("database is locked")), releaseIndex},
+         text(QStringLiteral("对话索引“state_5.sqlite”正被其他程序占用，请稍后再试。")), releaseIndex},
         {"RolloutFileWhenSwitchingBack",
          [](Self& t) {
              t.recordAccountProfile();

@@ -1,0 +1,213 @@
+#include "cli/command_table.h"
+
+#include <QMap>
+#include <QStringList>
+
+namespace {
+
+const QString description = QStringLiteral("在 GPT 账号 登陆和 TEVRUN API 之间切换 Codex，和 Morvane 窗口做的完全一样。");
+const QString keySources = QStringLiteral("TEVRUN API 依次取自 --key-file、标准输入（不是终端时）、环境变量 TEVRUN_API_KEY。");
+const QString noKeyArguments = QStringLiteral("不接受写在命令行参数里的密钥：本机的所有用户都能看到进程的参数。");
+const QString exitStatuses =
+    QStringLiteral("退出状态：0 完成，1 失败（doctor：发现了问题），2 拒绝（输入或用法有误），3 Codex 正在运行。");
+
+// Columns as a terminal shows them: a Chinese character takes two.
+int displayWidth(const QString& text)
+{
+    int width = 0;
+    for (const QChar c : text)
+        width += c.unicode() >= 0x1100 ? 2 : 1;
+    return width;
+}
+
+QString helpLine(const QString& words, const QString& summary)
+{
+    return QStringLiteral("  ") + words + QString(std::max(2, 21 - displayWidth(words)), QLatin1Char(' ')) + summary
+        + QLatin1Char('\n');
+}
+
+// The first words and, for each, the words that may follow it, in the table's order.
+QStringList firstWords()
+{
+    QStringList words;
+    for (const CommandEntry& command : commandTable()) {
+        const QString first = command.words.section(QLatin1Char(' '), 0, 0);
+        if (!words.contains(first))
+            words << first;
+    }
+    return words;
+}
+
+QStringList wordsAfter(const QString& first)
+{
+    QStringList words;
+    for (const CommandEntry& command : commandTable()) {
+        if (command.words.section(QLatin1Char(' '), 0, 0) != first)
+            continue;
+        for (const QString& word : command.words.section(QLatin1Char(' '), 1, 1).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+            if (!words.contains(word))
+                words << word;
+        }
+    }
+    return words;
+}
+
+QString summaryOf(const QString& first)
+{
+    for (const CommandEntry& command : commandTable()) {
+        if (command.words == first || command.words.startsWith(first + QLatin1Char(' ')))
+            return command.summary;
+    }
+    return QString();
+}
+
+QStringList optionNames()
+{
+    QStringList names;
+    for (const OptionEntry& option : optionTable())
+        names << option.name.section(QStringLiteral(", "), -1);
+    return names;
+}
+
+QString bashScript()
+{
+    QString script = QStringLiteral("# bash completion for morvane-cli\n_morvane_cli()\n{\n"
+                                    "    local current=${COMP_WORDS[COMP_CWORD]} previous=${COMP_WORDS[COMP_CWORD-1]}\n"
+                                    "    case $previous in\n        --key-file) COMPREPLY=($(compgen -f -- \"$current\")); return ;;\n");
+    for (const QString& first : firstWords()) {
+        const QStringList next = wordsAfter(first);
+        if (!next.isEmpty())
+            script += QStringLiteral("        %1) COMPREPLY=($(compgen -W \"%2\" -- \"$current\")); return ;;\n").arg(first, next.join(' '));
+    }
+    script += QStringLiteral("    esac\n    if [[ $current == -* ]]; then\n        COMPREPLY=($(compgen -W \"%1\" -- \"$current\"))\n"
+                             "    elif (( COMP_CWORD == 1 )); then\n        COMPREPLY=($(compgen -W \"%2\" -- \"$current\"))\n    fi\n}\n"
+                             "complete -F _morvane_cli morvane-cli\n")
+                  .arg(optionNames().join(' '), firstWords().join(' '));
+    return script;
+}
+
+QString zshScript()
+{
+    QString script = QStringLiteral("#compdef morvane-cli\n# zsh completion for morvane-cli\n_morvane_cli() {\n"
+                                    "    local -a commands\n    commands=(\n");
+    for (const QString& first : firstWords())
+        script += QStringLiteral("        '%1:%2'\n").arg(first, summaryOf(first));
+    script += QStringLiteral("    )\n    _arguments \\\n");
+    for (const OptionEntry& option : optionTable()) {
+        const QString name = option.name.section(QStringLiteral(", "), -1);
+        script += option.argument.isEmpty() ? QStringLiteral("        '%1[%2]' \\\n").arg(name, option.summary)
+                                            : QStringLiteral("        '%1=[%2]:%3:%4' \\\n")
+                                                  .arg(name, option.summary, option.argument,
+                                                       name == QLatin1String("--key-file") ? QStringLiteral("_files") : QString());
+    }
+    script += QStringLiteral("        '1:命令:->command' \\\n        '2:参数:->argument'\n    case $state in\n"
+                             "        command) _describe 命令 commands ;;\n        argument)\n            case $words[2] in\n");
+    for (const QString& first : firstWords()) {
+        const QStringList next = wordsAfter(first);
+        if (!next.isEmpty())
+            script += QStringLiteral("                %1) compadd %2 ;;\n").arg(first, next.join(' '));
+    }
+    script += QStringLiteral("            esac ;;\n    esac\n}\n_morvane_cli \"$@\"\n");
+    return script;
+}
+
+QString fishScript()
+{
+    QString script = QStringLiteral("# fish completion for morvane-cli\ncomplete -c morvane-cli -f\n");
+    for (const QString& first : firstWords()) {
+        script += QStringLiteral("complete -c morvane-cli -n __fish_use_subcommand -a %1 -d '%2'\n").arg(first, summaryOf(first));
+        const QStringList next = wordsAfter(first);
+        if (!next.isEmpty())
+            script += QStringLiteral("complete -c morvane-cli -n '__fish_seen_subcommand_from %1' -a '%2'\n").arg(first, next.join(' '));
+    }
+    for (const OptionEntry& option : optionTable()) {
+        const QString name = option.name.section(QStringLiteral(", "), -1).mid(2);
+        script += QStringLiteral("complete -c morvane-cli -l %1%2 -d '%3'\n")
+                      .arg(name, option.argument.isEmpty() ? QString() : QStringLiteral(" -r -F"), option.summary);
+    }
+    return script;
+}
+
+// Roff treats a leading dot or quote as a request, and a backslash as an escape.
+QString roff(const QString& text)
+{
+    QString escaped = QString(text).replace(QLatin1Char('\\'), QLatin1String("\\e")).replace(QLatin1Char('-'), QLatin1String("\\-"));
+    if (escaped.startsWith(QLatin1Char('.')) || escaped.startsWith(QLatin1Char('\'')))
+        escaped.prepend(QLatin1String("\\&"));
+    return escaped;
+}
+
+} // namespace
+
+const std::vector<CommandEntry>& commandTable()
+{
+    static const std::vector<CommandEntry> commands = {
+        {"status", "当前模式、密钥、provider、各 provider 的对话数、Codex 是否运行、备份"},
+        {"doctor", "检查 Codex 的配置和对话，列出每个问题和修复它的命令"},
+        {"check-key", "向 TEVRUN 检查密钥，通过后记住它"},
+        {"switch api", "切到 TEVRUN API"},
+        {"switch account", "切回 GPT 账号 登陆"},
+        {"repair api|account", "按标准模板修复配置"},
+        {"keys list", "列出保存过的 TEVRUN API（只显示开头和结尾）"},
+        {"keys forget ID", "删除一个保存的 TEVRUN API"},
+        {"backups list", "列出备份（每次切换、修复或恢复前各一个），最新的在前"},
+        {"backups restore ID", "恢复到一个备份；恢复前的状态也先备份"},
+        {"backups verify [ID]", "检查备份是否完好（不写 ID 时检查全部），列出损坏的文件"},
+        {"backups prune --keep N", "只保留最新的 N 个备份，删除其余的"},
+    };
+    return commands;
+}
+
+const std::vector<OptionEntry>& optionTable()
+{
+    static const std::vector<OptionEntry> options = {
+        {"--key-file", "文件", "从文件读取 TEVRUN API"},
+        {"--json", "", "status、doctor、keys list 和 backups list 输出 JSON"},
+        {"--quit-codex", "", "Codex 正在运行时先退出它，再继续"},
+        {"--keep", "N", "backups prune 保留的备份个数"},
+        {"-h, --help", "", "显示本帮助"},
+        {"--version", "", "显示版本"},
+    };
+    return options;
+}
+
+QString helpText()
+{
+    QString text = QStringLiteral("用法：morvane-cli <命令> [选项]\n\n") + description + QStringLiteral("\n\n命令：\n");
+    for (const CommandEntry& command : commandTable())
+        text += helpLine(command.words, command.summary);
+    text += QStringLiteral("\n选项：\n");
+    for (const OptionEntry& option : optionTable()) {
+        if (option.name != QLatin1String("--keep")) // shown with backups prune
+            text += helpLine(option.argument.isEmpty() ? option.name : option.name + QLatin1Char(' ') + option.argument, option.summary);
+    }
+    return text + QStringLiteral("\n") + keySources + QStringLiteral("\n") + noKeyArguments + QStringLiteral("\n\n") + exitStatuses
+        + QStringLiteral("\n");
+}
+
+QString completionScript(const QString& shell)
+{
+    if (shell == QLatin1String("bash"))
+        return bashScript();
+    if (shell == QLatin1String("zsh"))
+        return zshScript();
+    if (shell == QLatin1String("fish"))
+        return fishScript();
+    return QString();
+}
+
+QString manualPage(const QString& version)
+{
+    QString page = QStringLiteral(".TH MORVANE-CLI 1 \"\" \"Morvane %1\" \"用户命令\"\n.SH 名称\nmorvane\\-cli \\- %2\n"
+                                  ".SH 用法\n.B morvane\\-cli\n.I 命令\n[\\fI选项\\fR]\n.SH 命令\n")
+                       .arg(roff(version), roff(description));
+    for (const CommandEntry& command : commandTable())
+        page += QStringLiteral(".TP\n.B %1\n%2\n").arg(roff(command.words), roff(command.summary));
+    page += QStringLiteral(".SH 选项\n");
+    for (const OptionEntry& option : optionTable()) {
+        page += QStringLiteral(".TP\n.B %1%2\n%3\n")
+                    .arg(roff(option.name), option.argument.isEmpty() ? QString() : QStringLiteral(" \\fI%1\\fR").arg(roff(option.argument)),
+                         roff(option.summary));
+    }
+    return page + QStringLiteral(".SH 密钥\n%1\n.PP\n%2\n.SH 退出状态\n%3\n").arg(roff(keySources), roff(noKeyArguments), roff(exitStatuses));
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "workflows/workflows.h"
+
+#include <QTextStream>
+
+// morvane-cli doctor [--json]: every problem of the Codex home with the command that mends
+// it, as text or as a JSON array; done when there is none, failed otherwise.
+int printHealth(Workflows& engine, QTextStream& out, bool asJson);

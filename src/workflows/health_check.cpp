@@ -1,0 +1,223 @@
+#include "workflows/health_check.h"
+
+#include "codexapp/codex_control.h"
+#include "config/config_text.h"
+#include "core/api_key.h"
+#include "core/constants.h"
+#include "core/files/file_errors.h"
+#include "core/files/file_io.h"
+#include "core/files/staging.h"
+#include "core/json.h"
+#include "core/mode_detection.h"
+#include "migration/thread_migration.h"
+#include "storage/backup_check.h"
+#include "storage/journal.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace {
+
+const QFileDevice::Permissions othersMayAccess = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+    | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+
+QString quoted(const QString& path)
+{
+    return QLatin1Char('\'') + QString(path).replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
+}
+
+// The provider Codex lists conversations of: the configuration's, else Codex's default.
+QString activeProvider(const CodexHome& home)
+{
+    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
+    const QString provider = topLevelConfigValue(QStringLiteral("model_provider"), config).value_or(QString());
+    return provider.isEmpty() ? morvane::providerOpenAI : provider;
+}
+
+QString repairCommand(SwitchMode mode)
+{
+    return mode == ModeApi ? QStringLiteral("morvane-cli repair api") : QStringLiteral("morvane-cli repair account");
+}
+
+// A relay key with the account's provider, or the account's login with the relay's.
+void checkModes(const CodexHome& home, std::vector<HealthProblem>& problems)
+{
+    const QString provider = activeProvider(home);
+    const std::optional<QByteArray> auth = files::readWhole(home.file(QStringLiteral("auth.json")));
+    if (!auth)
+        return;
+    const std::optional<Json> login = parseJson(*auth);
+    const bool hasKey = isLikelyApiKey(readActiveApiKey(home));
+    const bool hasTokens = login && login->is_object() && login->contains("tokens");
+    if (hasKey && provider != morvane::providerTevrun) {
+        problems.push_back({QStringLiteral("mode-mismatch"),
+                            QStringLiteral("auth.json 里是 TEVRUN API，config.toml 的 provider 却是“%1”。").arg(provider),
+                            repairCommand(ModeApi)});
+    } else if (!hasKey && hasTokens && provider == morvane::providerTevrun) {
+        problems.push_back({QStringLiteral("mode-mismatch"),
+                            QStringLiteral("auth.json 里是 GPT 账号 登陆，config.toml 的 provider 却是“tevrun”。"),
+                            repairCommand(ModeAccount)});
+    }
+}
+
+void checkConversations(const CodexHome& home, std::vector<HealthProblem>& problems)
+{
+    Error error;
+    const std::optional<std::map<QString, qint64>> counts = visibleThreadCounts(home, &error);
+    if (!counts) {
+        problems.push_back({QStringLiteral("thread-index-unreadable"), error.message, std::nullopt});
+        return;
+    }
+    const QString provider = activeProvider(home);
+    for (const auto& [other, count] : *counts) {
+        if (other != provider) {
+            problems.push_back(
+                {QStringLiteral("conversations-elsewhere"),
+                 QStringLiteral("有 %1 条对话在 provider “%2”上，不在当前的 provider “%3”上，Codex 不会列出它们。")
+                     .arg(count)
+                     .arg(other, provider),
+                 repairCommand(detectCurrentMode(home))});
+        }
+    }
+    qint64 missing = 0;
+    qint64 mismatched = 0;
+    for (const IndexedRollout& rollout : indexedRollouts(home).value_or(std::vector<IndexedRollout>())) {
+        if (rollout.rolloutPath.isEmpty())
+            continue;
+        QFile file(rollout.rolloutPath);
+        if (!file.exists()) {
+            ++missing;
+            continue;
+        }
+        // The first line is the session's metadata.
+        const std::optional<Json> meta = file.open(QIODevice::ReadOnly) ? parseJson(file.readLine()) : std::nullopt;
+        if (!meta || !meta->is_object() || !meta->contains("payload") || !(*meta)["payload"].is_object())
+            continue;
+        const Json& payload = (*meta)["payload"];
+        const auto named = payload.find("model_provider");
+        if (named != payload.end() && named->is_string() && fromUtf8(named->get<std::string>()) != rollout.provider)
+            ++mismatched;
+    }
+    if (missing > 0) {
+        problems.push_back({QStringLiteral("rollout-missing"),
+                            QStringLiteral("对话索引里有 %1 条对话的文件不见了，Codex 打不开它们；可以在备份中找回。").arg(missing),
+                            QStringLiteral("morvane-cli backups list")});
+    }
+    if (mismatched > 0) {
+        problems.push_back({QStringLiteral("rollout-provider-mismatch"),
+                            QStringLiteral("有 %1 个对话文件里记的 provider 和对话索引里的不一样。").arg(mismatched),
+                            std::nullopt});
+    }
+}
+
+qint64 stagingFilesIn(const QString& directory)
+{
+    const QStringList names = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    return std::count_if(names.begin(), names.end(), files::isStagingName);
+}
+
+void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& problems)
+{
+    // Every command of morvane-cli puts an interrupted workflow back before anything else.
+    if (hasJournal(home)) {
+        problems.push_back({QStringLiteral("interrupted-workflow"),
+                            QStringLiteral("上次的操作没有完成，还没有恢复到开始前的状态。"), QStringLiteral("morvane-cli status")});
+    }
+    qint64 staged = 0;
+    for (const QString& folder : {home.codexHomeURL(), home.morvaneRootURL(), home.historyRootURL()})
+        staged += stagingFilesIn(folder);
+    if (staged > 0) {
+        problems.push_back({QStringLiteral("staging-files"),
+                            QStringLiteral("有 %1 个没有写完的临时文件，是被打断的写入留下的。").arg(staged),
+                            QStringLiteral("morvane-cli status")});
+    }
+    for (const RestorePoint& point : listRestorePoints(home)) {
+        const QStringList damaged = damagedFiles(point);
+        if (!damaged.isEmpty()) {
+            problems.push_back({QStringLiteral("backup-damaged"),
+                                QStringLiteral("备份“%1”已损坏：“%2”").arg(point.id, damaged.join(QStringLiteral("”、“"))),
+                                std::nullopt});
+        }
+    }
+}
+
+void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
+{
+    const QString auth = home.file(QStringLiteral("auth.json"));
+    if (QFileInfo(auth).isFile() && (QFile::permissions(auth) & othersMayAccess)) {
+        problems.push_back({QStringLiteral("auth-not-private"), QStringLiteral("auth.json 不是只有自己能读写。"),
+                            QStringLiteral("chmod 600 ") + quoted(auth)});
+    }
+    // Whatever holds a key: the last key, the saved keys and the profiles' logins.
+    QStringList keyFiles = {home.file(QStringLiteral("auth_tevrun_last.json")), home.historyRootURL()};
+    for (const QString& root : {home.historyRootURL(), home.morvaneRootURL() + QStringLiteral("/profiles")}) {
+        QDirIterator it(root, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (root == home.historyRootURL() || it.fileName().startsWith(QLatin1String("auth")))
+                keyFiles << path;
+        }
+    }
+    for (const QString& path : keyFiles) {
+        const QFileInfo info(path);
+        if (!info.exists() || info.isSymLink() || !(QFile::permissions(path) & othersMayAccess))
+            continue;
+        problems.push_back({QStringLiteral("key-file-readable"),
+                            QStringLiteral("“%1”保存着密钥，别人也能读。").arg(QDir(home.codexHomeURL()).relativeFilePath(path)),
+                            (info.isDir() ? QStringLiteral("chmod 700 ") : QStringLiteral("chmod 600 ")) + quoted(path)});
+    }
+}
+
+} // namespace
+
+std::optional<QString> unreadableHome(const CodexHome& home)
+{
+    const QString path = home.codexHomeURL();
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return std::nullopt;
+    if (!info.isDir())
+        return files::fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("它不是目录")).message;
+    if (::access(files::nativePath(path).constData(), R_OK | X_OK) != 0)
+        return files::systemError(QStringLiteral("读取"), path, errno).message;
+    return std::nullopt;
+}
+
+std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspace)
+{
+    std::vector<HealthProblem> problems;
+    if (const std::optional<QString> unreadable = unreadableHome(home)) {
+        problems.push_back({QStringLiteral("home-unreadable"), *unreadable, std::nullopt});
+        return problems;
+    }
+    checkModes(home, problems);
+    checkConversations(home, problems);
+    checkInterruptedWork(home, problems);
+    checkPrivacy(home, problems);
+    if (const std::vector<CodexProcess> running = runningCodex(workspace); !running.empty()) {
+        problems.push_back({QStringLiteral("codex-running"),
+                            QStringLiteral("Codex 正在运行：切换、修复和恢复都会被拒绝，请先退出 Codex。"), std::nullopt});
+    }
+    return problems;
+}
+
+std::optional<qint64> conversationsElsewhere(const CodexHome& home)
+{
+    const std::optional<std::map<QString, qint64>> counts = visibleThreadCounts(home);
+    if (!counts)
+        return std::nullopt;
+    const QString provider = activeProvider(home);
+    qint64 elsewhere = 0;
+    for (const auto& [other, count] : *counts)
+        elsewhere += other == provider ? 0 : count;
+    return elsewhere;
+}
+
+QString conversationsElsewhereText(qint64 count)
+{
+    return QStringLiteral("有 %1 条对话不在当前的 provider 上，点“修复配置”可以找回。").arg(count);
+}

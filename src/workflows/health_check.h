@@ -1,0 +1,31 @@
+#pragma once
+
+#include "codexapp/workspace.h"
+#include "core/codex_home.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// One thing wrong with a Codex home, with the command that mends it where one does.
+struct HealthProblem {
+    QString code;                // stable, for scripts
+    QString message;             // what the user reads
+    std::optional<QString> fix;  // a command line
+};
+
+// Everything the health check finds, most important first; empty for a healthy home. Reads
+// only: takes no lock and changes nothing.
+std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspace);
+
+// Why the Codex home cannot be read (a file in its place, no permission); nothing when it
+// can, or when there is none yet.
+std::optional<QString> unreadableHome(const CodexHome& home);
+
+// How many visible conversations sit on another provider than the active one: Codex does
+// not list them. Nothing when the thread index cannot be read.
+std::optional<qint64> conversationsElsewhere(const CodexHome& home);
+
+// "有 <N> 条对话不在当前的 provider 上，点“修复配置”可以找回。"
+QString conversationsElsewhereText(qint64 count);

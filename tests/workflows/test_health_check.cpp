@@ -1,0 +1,98 @@
+#include "core/files/file_io.h"
+#include "storage/journal.h"
+#include "workflows/health_check.h"
+#include "workflows/workflow_fixture.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+using Problems = std::vector<std::pair<QString, std::optional<QString>>>; // code and fix
+
+// A home of its own for each row.
+struct Home : WorkflowTest {
+    void TestBody() override {}
+};
+
+void makeReadableByOthers(const QString& path)
+{
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadGroup | QFile::ReadOther);
+}
+
+} // namespace
+
+// A home after a switch is healthy; each way of breaking it is found and named with its fix.
+TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
+{
+    const struct {
+        const char* name;
+        std::function<void(WorkflowTest&)> breakIt;
+        Problems expected;
+    } rows[] = {
+        {"healthy", [](WorkflowTest&) {}, {}},
+        {"config on the account's provider",
+         [](WorkflowTest& t) { t.temp.write("config.toml", "model_provider = \"openai\"\n"); },
+         {{"mode-mismatch", "morvane-cli repair api"}, {"conversations-elsewhere", "morvane-cli repair api"}}},
+        {"account login with the relay's provider",
+         [](WorkflowTest& t) {
+             t.temp.write("auth.json", accountAuth);
+             QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
+         },
+         {{"mode-mismatch", "morvane-cli repair account"}}},
+        {"a row on another provider than its file",
+         [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
+         {{"conversations-elsewhere", "morvane-cli repair api"}, {"rollout-provider-mismatch", std::nullopt}}},
+        {"a rollout file gone", [](WorkflowTest& t) { QFile::remove(t.rolloutOf("t-b")); },
+         {{"rollout-missing", "morvane-cli backups list"}}},
+        {"a broken thread index", [](WorkflowTest& t) { t.temp.write("state_5.sqlite", QByteArray(4096, 'x')); },
+         {{"thread-index-unreadable", std::nullopt}}},
+        {"an interrupted workflow",
+         [](WorkflowTest& t) { writeJournal(t.temp.home(), {"switch-api", t.engine.listBackups()[0].id, {}}); },
+         {{"interrupted-workflow", "morvane-cli status"}}},
+        {"a staging file", [](WorkflowTest& t) { t.temp.write(".config.toml.morvane-0123456789ab", "half"); },
+         {{"staging-files", "morvane-cli status"}}},
+        {"a damaged backup",
+         [](WorkflowTest& t) { writeFileAt(t.engine.listBackups()[0].loginDirectory + "/auth.json", "{}"); },
+         {{"backup-damaged", std::nullopt}}},
+        {"auth.json readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.path("auth.json")); },
+         {{"auth-not-private", "chmod 600 'AUTH'"}}},
+        {"the saved keys readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.home().historyRootURL()); },
+         {{"key-file-readable", "chmod 700 'HISTORY'"}}},
+        {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running", std::nullopt}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Home t;
+        t.makeAccountHome();
+        ASSERT_EQ(t.engine.switchToApi(QStringLiteral("sk-healthy")).outcome, WorkflowResult::Outcome::Done);
+        row.breakIt(t);
+        Problems found;
+        for (const HealthProblem& problem : checkHealth(t.temp.home(), t.workspace)) {
+            EXPECT_FALSE(problem.message.isEmpty());
+            found.emplace_back(problem.code, problem.fix);
+        }
+        Problems expected = row.expected;
+        for (auto& [code, fix] : expected) {
+            if (fix)
+                fix = fix->replace("AUTH", t.temp.path("auth.json")).replace("HISTORY", t.temp.home().historyRootURL());
+        }
+        EXPECT_EQ(found, expected);
+    }
+    // The window's start-up line counts the conversations Codex does not list.
+    makeAccountHome();
+    EXPECT_EQ(conversationsElsewhere(temp.home()), 1); // t-moved, on the relay
+    EXPECT_EQ(engine.startUpState().problem, conversationsElsewhereText(1));
+}
+
+// A file where the Codex home should be is said so, and nothing else is looked at.
+TEST_F(WorkflowTest, AHomeThatCannotBeReadIsTheOnlyProblem)
+{
+    QDir(temp.codexHome()).removeRecursively();
+    writeFileAt(temp.codexHome(), "not a folder");
+    const std::vector<HealthProblem> problems = checkHealth(temp.home(), workspace);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].code, QStringLiteral("home-unreadable"));
+    EXPECT_EQ(problems[0].message, unreadableHome(temp.home()));
+    EXPECT_TRUE(problems[0].message.startsWith(QStringLiteral("无法读取“.codex”："))) << problems[0].message.toStdString();
+}
