@@ -128,13 +128,11 @@ QString fishScript()
     return script;
 }
 
-// Roff treats a leading dot or quote as a request, and a backslash as an escape.
+// Roff takes a backslash for an escape and a plain hyphen for a break point. (No text of
+// the tables starts a line with a dot.)
 QString roff(const QString& text)
 {
-    QString escaped = QString(text).replace(QLatin1Char('\\'), QLatin1String("\\e")).replace(QLatin1Char('-'), QLatin1String("\\-"));
-    if (escaped.startsWith(QLatin1Char('.')) || escaped.startsWith(QLatin1Char('\'')))
-        escaped.prepend(QLatin1String("\\&"));
-    return escaped;
+    return QString(text).replace(QLatin1Char('\\'), QLatin1String("\\e")).replace(QLatin1Char('-'), QLatin1String("\\-"));
 }
 
 } // namespace

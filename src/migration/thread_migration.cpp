@@ -197,46 +197,48 @@ void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback)
         *error = Error{morvaneErrorDomain, ErrorThreadIndex, fallback.isEmpty() ? QStringLiteral("SQLite 操作失败。") : fallback};
 }
 
+namespace {
+
+// Runs a query of the thread index read-only and hands each row over; true, with no rows,
+// when there is no thread index.
+bool forEachIndexRow(const CodexHome& home, const char* sql, Error* error, const std::function<void(sqlite3_stmt*)>& row)
+{
+    Connection connection;
+    if (!connection.openThreadIndex(home, SQLITE_OPEN_READONLY, error))
+        return false;
+    if (!connection.db)
+        return true;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(connection.db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        assignSQLiteError(error, connection.db, selectionFallback);
+        sqlite3_finalize(statement);
+        return false;
+    }
+    while (sqlite3_step(statement) == SQLITE_ROW)
+        row(statement);
+    sqlite3_finalize(statement);
+    return true;
+}
+
+} // namespace
+
 std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error)
 {
     std::map<QString, qint64> counts;
-    Connection connection;
-    if (!connection.openThreadIndex(home, SQLITE_OPEN_READONLY, error))
-        return std::nullopt;
-    if (!connection.db)
-        return counts;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, countSQL, -1, &statement, nullptr) != SQLITE_OK) {
-        assignSQLiteError(error, connection.db, selectionFallback);
-        sqlite3_finalize(statement);
-        return std::nullopt;
-    }
-    while (sqlite3_step(statement) == SQLITE_ROW)
+    const bool read = forEachIndexRow(home, countSQL, error, [&counts](sqlite3_stmt* statement) {
         counts[stringFromSQLiteColumn(statement, 0).value_or(QString())] += sqlite3_column_int64(statement, 1);
-    sqlite3_finalize(statement);
-    return counts;
+    });
+    return read ? std::optional(counts) : std::nullopt;
 }
 
 std::optional<std::vector<IndexedRollout>> indexedRollouts(const CodexHome& home, Error* error)
 {
     std::vector<IndexedRollout> rollouts;
-    Connection connection;
-    if (!connection.openThreadIndex(home, SQLITE_OPEN_READONLY, error))
-        return std::nullopt;
-    if (!connection.db)
-        return rollouts;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection.db, indexedSQL, -1, &statement, nullptr) != SQLITE_OK) {
-        assignSQLiteError(error, connection.db, selectionFallback);
-        sqlite3_finalize(statement);
-        return std::nullopt;
-    }
-    while (sqlite3_step(statement) == SQLITE_ROW) {
+    const bool read = forEachIndexRow(home, indexedSQL, error, [&rollouts](sqlite3_stmt* statement) {
         rollouts.push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
                             stringFromSQLiteColumn(statement, 1).value_or(QString())});
-    }
-    sqlite3_finalize(statement);
-    return rollouts;
+    });
+    return read ? std::optional(rollouts) : std::nullopt;
 }
 
 QString targetProviderForAccountProfile(const CodexHome& home)

@@ -1,4 +1,5 @@
 #include "cli/command_line.h"
+#include "cli/command_table.h"
 #include "history/key_history.h"
 #include "storage/journal.h"
 #include "workflows/workflow_fixture.h"
@@ -234,6 +235,30 @@ TEST_F(CommandLineTest, DoctorListsEachProblemWithItsFix)
     const Outcome status = run({"status"});
     EXPECT_EQ(status.status, 1);
     EXPECT_TRUE(status.err.startsWith("无法读取“.codex”：")) << status.err.toStdString();
+}
+
+// The bash completion, made from the command table, offers what the table holds.
+TEST(CommandLineCompletion, BashOffersTheCommandsTheirWordsAndTheOptions)
+{
+    TempHome temp;
+    temp.write("completion.bash", completionScript("bash").toUtf8());
+    const struct {
+        QStringList words;
+        QString offered;
+    } cases[] = {
+        {{"morvane-cli", "re"}, "repair"},
+        {{"morvane-cli", "backups", ""}, "list restore verify prune"},
+        {{"morvane-cli", "switch", ""}, "api account"},
+        {{"morvane-cli", "doctor", "--j"}, "--json"},
+    };
+    for (const auto& c : cases) {
+        QProcess bash;
+        bash.start("bash", {"-c", QStringLiteral("source '%1'; COMP_WORDS=('%2'); COMP_CWORD=%3; _morvane_cli; echo \"${COMPREPLY[*]}\"")
+                                      .arg(temp.path("completion.bash"), c.words.join("' '"))
+                                      .arg(c.words.size() - 1)});
+        ASSERT_TRUE(bash.waitForFinished(10000));
+        EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()).trimmed(), c.offered) << c.words.join(' ').toStdString();
+    }
 }
 
 TEST_F(CommandLineTest, SavedKeysAreListedShortenedAndForgottenOneAtATime)

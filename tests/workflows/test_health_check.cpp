@@ -40,6 +40,12 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
              QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
          },
          {{"mode-mismatch", "morvane-cli repair account"}}},
+        {"a login with neither key nor tokens",
+         [](WorkflowTest& t) {
+             t.temp.write("auth.json", "{}");
+             QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
+         },
+         {}},
         {"a row on another provider than its file",
          [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
          {{"conversations-elsewhere", "morvane-cli repair api"}, {"rollout-provider-mismatch", std::nullopt}}},
