@@ -44,9 +44,8 @@ QString repairCommand(SwitchMode mode)
 }
 
 // A relay key with the account's provider, or the account's login with the relay's.
-void checkModes(const CodexHome& home, std::vector<HealthProblem>& problems)
+void checkModes(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
 {
-    const QString provider = activeProvider(home);
     const std::optional<QByteArray> auth = files::readWhole(home.file(QStringLiteral("auth.json")));
     if (!auth)
         return;
@@ -64,16 +63,18 @@ void checkModes(const CodexHome& home, std::vector<HealthProblem>& problems)
     }
 }
 
-void checkConversations(const CodexHome& home, std::vector<HealthProblem>& problems)
+void checkConversations(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
 {
     Error error;
-    const std::optional<std::map<QString, qint64>> counts = visibleThreadCounts(home, &error);
-    if (!counts) {
+    const std::optional<std::vector<IndexedRollout>> rollouts = indexedRollouts(home, &error);
+    if (!rollouts) {
         problems.push_back({QStringLiteral("thread-index-unreadable"), error.message, std::nullopt});
         return;
     }
-    const QString provider = activeProvider(home);
-    for (const auto& [other, count] : *counts) {
+    std::map<QString, qint64> counts;
+    for (const IndexedRollout& rollout : *rollouts)
+        ++counts[rollout.provider];
+    for (const auto& [other, count] : counts) {
         if (other != provider) {
             problems.push_back(
                 {QStringLiteral("conversations-elsewhere"),
@@ -85,7 +86,7 @@ void checkConversations(const CodexHome& home, std::vector<HealthProblem>& probl
     }
     qint64 missing = 0;
     qint64 mismatched = 0;
-    for (const IndexedRollout& rollout : indexedRollouts(home).value_or(std::vector<IndexedRollout>())) {
+    for (const IndexedRollout& rollout : *rollouts) {
         if (rollout.rolloutPath.isEmpty())
             continue;
         QFile file(rollout.rolloutPath);
@@ -114,12 +115,6 @@ void checkConversations(const CodexHome& home, std::vector<HealthProblem>& probl
     }
 }
 
-qint64 stagingFilesIn(const QString& directory)
-{
-    const QStringList names = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    return std::count_if(names.begin(), names.end(), files::isStagingName);
-}
-
 void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& problems)
 {
     // Every command of morvane-cli puts an interrupted workflow back before anything else.
@@ -129,7 +124,7 @@ void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& pro
     }
     qint64 staged = 0;
     for (const QString& folder : {home.codexHomeURL(), home.morvaneRootURL(), home.historyRootURL()})
-        staged += stagingFilesIn(folder);
+        staged += files::countStagingFiles(folder);
     if (staged > 0) {
         problems.push_back({QStringLiteral("staging-files"),
                             QStringLiteral("有 %1 个没有写完的临时文件，是被打断的写入留下的。").arg(staged),
@@ -194,8 +189,9 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
         problems.push_back({QStringLiteral("home-unreadable"), *unreadable, std::nullopt});
         return problems;
     }
-    checkModes(home, problems);
-    checkConversations(home, problems);
+    const QString provider = activeProvider(home);
+    checkModes(home, provider, problems);
+    checkConversations(home, provider, problems);
     checkInterruptedWork(home, problems);
     checkPrivacy(home, problems);
     if (const std::vector<CodexProcess> running = runningCodex(workspace); !running.empty()) {

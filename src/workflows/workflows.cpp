@@ -2,8 +2,6 @@
 
 #include "workflows/workflows.h"
 
-#include "workflows/health_check.h"
-
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
 #include "core/files/file_errors.h"
@@ -14,10 +12,8 @@
 #include "workflows/health_check.h"
 #include "workflows/workflow_texts.h"
 
-#include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <set>
 
 #include <unistd.h>
@@ -126,19 +122,10 @@ WorkflowResult Workflows::failedAfterWriting(const Error& error, const QString& 
     return result;
 }
 
-namespace {
-
-bool hasStagingFiles(const QString& directory)
-{
-    const QStringList names = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    return std::any_of(names.begin(), names.end(), files::isStagingName);
-}
-
-} // namespace
-
 bool Workflows::hasInterruptedWork() const
 {
-    return hasJournal(m_home) || hasStagingFiles(m_home.codexHomeURL()) || hasStagingFiles(m_home.morvaneRootURL());
+    return hasJournal(m_home) || files::countStagingFiles(m_home.codexHomeURL()) > 0
+        || files::countStagingFiles(m_home.morvaneRootURL()) > 0;
 }
 
 void Workflows::removeStagingFiles(bool inRolloutFolders) const

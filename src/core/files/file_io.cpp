@@ -115,6 +115,12 @@ bool isStagingName(const QString& fileName)
     return pattern.match(fileName).hasMatch();
 }
 
+qsizetype countStagingFiles(const QString& directory)
+{
+    const QStringList names = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    return std::count_if(names.begin(), names.end(), isStagingName);
+}
+
 qsizetype removeStagingFiles(const QString& directory)
 {
     qsizetype removed = 0;

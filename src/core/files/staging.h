@@ -12,6 +12,8 @@ namespace files {
 QString temporarySibling(const QString& target);
 // Whether a file name is one temporarySibling() gives.
 bool isStagingName(const QString& fileName);
+// How many files of the staging names the directory holds.
+qsizetype countStagingFiles(const QString& directory);
 // Removes what an interrupted write left in the directory: files of the staging names
 // only, never anything else. Gives how many it removed.
 qsizetype removeStagingFiles(const QString& directory);
