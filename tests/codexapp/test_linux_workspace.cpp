@@ -15,41 +15,20 @@
 namespace {
 
 // The real workspace, seeing only the processes a test started: a Codex the developer
-// runs, or one another test starts meanwhile, is neither counted nor quit.
+// runs is neither counted nor quit.
 class OwnProcessesOnly : public LinuxWorkspace {
 public:
-    explicit OwnProcessesOnly(const QProcess& process) : m_pid(qint32(process.processId())) {}
+    std::vector<qint32> pids;
 
     std::vector<RunningApplication> runningApplications(const ApplicationFilter& mayBeWanted) override
     {
         std::vector<RunningApplication> all = LinuxWorkspace::runningApplications(mayBeWanted);
-        std::erase_if(all, [this](const RunningApplication& application) { return application.pid != m_pid; });
+        std::erase_if(all, [this](const RunningApplication& a) { return std::find(pids.begin(), pids.end(), a.pid) == pids.end(); });
         return all;
     }
-
-private:
-    qint32 m_pid;
 };
 
 } // namespace
-
-// Quitting as the command line does: politely, then by force when Codex ignores it.
-TEST(LinuxWorkspace, QuittingForcesACodexThatIgnoresThePoliteRequest)
-{
-    TempHome temp;
-    const QString executable = temp.userHome() + QStringLiteral("/Apps/Codex.app/Contents/MacOS/Codex");
-    QDir().mkpath(QFileInfo(executable).path());
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sh"), executable));
-    QProcess stubborn;
-    stubborn.start(executable, {QStringLiteral("-c"), QStringLiteral("trap '' TERM; while :; do sleep 0.1; done")});
-    ASSERT_TRUE(stubborn.waitForStarted());
-    QTest::qWait(200);
-    OwnProcessesOnly workspace(stubborn);
-    ASSERT_EQ(runningCodex(workspace), (std::vector<CodexProcess>{{qint32(stubborn.processId()), CodexKind::App}}));
-    quitCodexAndWait(workspace);
-    EXPECT_TRUE(stubborn.waitForFinished(3000));
-    EXPECT_TRUE(runningCodex(workspace).empty());
-}
 
 TEST(LinuxWorkspace, OpensABundleByItsExecutable)
 {
@@ -70,26 +49,10 @@ TEST(LinuxWorkspace, OpensABundleByItsExecutable)
     EXPECT_FALSE(workspace.openApplication(bundle));
 }
 
-TEST(LinuxWorkspace, TellsWhenAWatchedProcessEnds)
-{
-    QProcess process;
-    process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
-    ASSERT_TRUE(process.waitForStarted());
-    LinuxWorkspace workspace;
-    int ended = 0;
-    workspace.notifyWhenEnded(qint32(process.processId()), [&ended] { ++ended; });
-    workspace.notifyWhenEnded(qint32(process.processId()), [&ended] { ended += 100; });
-    QTest::qWait(100);
-    EXPECT_EQ(ended, 0);
-    workspace.terminate(qint32(process.processId()));
-    for (int i = 0; i < 100 && ended == 0; ++i)
-        QTest::qWait(20);
-    EXPECT_EQ(ended, 1);
-}
-
 // The monitor's scan skips what cannot be Codex before it reads a process's status: it
-// finds exactly what reading every process finds.
-TEST(LinuxWorkspace, TheFilteredScanFindsExactlyWhatTheFullScanFinds)
+// finds exactly what reading every process finds. Quitting is polite first, then forced on
+// a Codex that ignores it, and whoever watches a process hears once that it ended.
+TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
 {
     TempHome temp;
     const QString bundle = temp.userHome() + QStringLiteral("/Apps/Codex.app/Contents/MacOS/");
@@ -97,45 +60,48 @@ TEST(LinuxWorkspace, TheFilteredScanFindsExactlyWhatTheFullScanFinds)
                                      temp.userHome() + "/bin/Codex", temp.userHome() + "/bin/codex-helper",
                                      temp.userHome() + "/bin/node", temp.userHome() + "/gone/codex"};
     std::vector<std::unique_ptr<QProcess>> processes;
+    OwnProcessesOnly workspace;
     for (const QString& executable : executables) {
         QDir().mkpath(QFileInfo(executable).path());
-        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), executable));
+        const bool app = executable == executables[0]; // ignores the polite request
+        ASSERT_TRUE(QFile::copy(app ? QStringLiteral("/bin/sh") : QStringLiteral("/bin/sleep"), executable));
         processes.push_back(std::make_unique<QProcess>());
-        processes.back()->start(executable, {QStringLiteral("30")});
+        processes.back()->start(executable, app ? QStringList{"-c", "trap '' TERM; while :; do sleep 0.1; done"} : QStringList{"30"});
         ASSERT_TRUE(processes.back()->waitForStarted());
+        workspace.pids.push_back(qint32(processes.back()->processId()));
     }
     ASSERT_TRUE(QFile::remove(executables.last())); // replaced while it runs
+    QTest::qWait(200);
 
-    LinuxWorkspace workspace;
     const qint32 me = qint32(::getpid());
     const std::vector<CodexProcess> full = runningCodex(workspace.runningApplications({}), me);
     const std::vector<CodexProcess> filtered = runningCodex(workspace.runningApplications(mayBeCodex), me);
     EXPECT_EQ(filtered, full);
-    std::vector<CodexProcess> ours;
-    for (const CodexProcess& codex : filtered) {
-        for (const auto& process : processes) {
-            if (codex.pid == qint32(process->processId()))
-                ours.push_back(codex);
-        }
-    }
-    const auto pidOf = [&](int i) { return qint32(processes[size_t(i)]->processId()); };
-    EXPECT_EQ(ours, (std::vector<CodexProcess>{{pidOf(0), CodexKind::App}, {pidOf(2), CodexKind::Terminal},
-                                               {pidOf(6), CodexKind::Terminal}}));
-    // What the app's entry holds, and a polite quit ends it.
+    const std::vector<qint32>& pid = workspace.pids;
+    EXPECT_EQ(filtered, (std::vector<CodexProcess>{{pid[0], CodexKind::App}, {pid[2], CodexKind::Terminal},
+                                                   {pid[6], CodexKind::Terminal}}));
+    // What the app's entry holds.
     const std::vector<RunningApplication> listed = workspace.runningApplications(mayBeCodex);
-    const auto app = std::find_if(listed.begin(), listed.end(), [&](const auto& a) { return a.pid == pidOf(0); });
-    ASSERT_NE(app, listed.end());
-    EXPECT_EQ(app->name, QStringLiteral("Codex"));
-    EXPECT_EQ(app->executablePath, executables[0]);
-    EXPECT_EQ(app->bundlePath, temp.userHome() + QStringLiteral("/Apps/Codex.app"));
-    EXPECT_TRUE(app->bundleIdentifier.isEmpty());
-    workspace.terminate(pidOf(0));
+    ASSERT_EQ(listed.front().pid, pid[0]);
+    EXPECT_EQ(listed.front().name, QStringLiteral("Codex"));
+    EXPECT_EQ(listed.front().executablePath, executables[0]);
+    EXPECT_EQ(listed.front().bundlePath, temp.userHome() + QStringLiteral("/Apps/Codex.app"));
+    EXPECT_TRUE(listed.front().bundleIdentifier.isEmpty());
+
+    int ended = 0;
+    workspace.notifyWhenEnded(pid[2], [&ended] { ++ended; });
+    workspace.notifyWhenEnded(pid[2], [&ended] { ended += 100; });
+    workspace.terminate(pid[2]);
+    for (int i = 0; i < 100 && ended == 0; ++i)
+        QTest::qWait(20);
+    EXPECT_EQ(ended, 1);
+    quitCodexAndWait(workspace);
+    EXPECT_TRUE(runningCodex(workspace).empty());
     EXPECT_TRUE(processes[0]->waitForFinished(3000));
-    EXPECT_EQ(processes[0]->exitStatus(), QProcess::CrashExit); // ended by the signal
-    for (const auto& process : processes)
+    for (const auto& process : processes) {
         process->kill();
-    for (const auto& process : processes)
         process->waitForFinished(3000);
+    }
 }
 
 // The window's poll trusts a process it has refused a few times, to cost next to nothing

@@ -39,16 +39,3 @@ TEST_F(WindowTest, EveryControlLiesInsideTheCardAndNoTwoOverlap)
         app.reset();
     }
 }
-
-// A long status is shortened in the middle, clear of the links, and keeps its whole text.
-TEST_F(WindowTest, ALongStatusIsShortenedInTheMiddle)
-{
-    launch();
-    const QString longMessage = QStringLiteral("开头") + QString(300, QChar(0x957F)) + QStringLiteral("结尾");
-    app->window()->setStatus(longMessage, WorkflowResult::Tone::Failure);
-    auto* label = widget<ElidingLabel>("statusLabel");
-    EXPECT_EQ(label->text(), longMessage);
-    const QString shown = label->displayedText();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("开头")) && shown.endsWith(QStringLiteral("结尾")) && shown.contains(QChar(0x2026)));
-    EXPECT_LT(label->geometry().right(), widget("repairButton")->geometry().left());
-}

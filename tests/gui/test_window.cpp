@@ -40,20 +40,6 @@ void clickButton(QMessageBox* box, QMessageBox::ButtonRole role)
     ADD_FAILURE() << "no button of that role";
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 } // namespace
 
 // The home decides the mode and the key shown at start-up, without focus, and conversations
@@ -80,8 +66,7 @@ TEST_F(WindowTest, StartUpShowsTheDetectedModeAndAChoiceTakesTheFocus)
     EXPECT_EQ(pill(), accountPill);
 }
 
-// Revealing keeps what was typed; the edit menu acts on the field that has the focus; a
-// long key shows its start and end while it is not being edited.
+// Revealing keeps what was typed; the edit menu acts on the field that has the focus.
 TEST_F(WindowTest, TheKeyPanelRevealsEditsAndOpensTheKeyPage)
 {
     launch();
@@ -96,12 +81,6 @@ TEST_F(WindowTest, TheKeyPanelRevealsEditsAndOpensTheKeyPage)
     click("revealButton");
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-typedsk-typed"));
 
-    const QString key = QStringLiteral("sk-start") + QString(200, QLatin1Char('x')) + QStringLiteral("end9");
-    app->window()->setKeyText(key);
-    click("revealButton");
-    widget<QPushButton>("checkApiButton")->setFocus();
-    const QString shown = widget<KeyField>("plainField")->displayedText();
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("end9")) && shown.contains(QChar(0x2026))) << shown.toStdString();
 
     click("keyPageButton");
     EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl(QStringLiteral("https://tevrun.cloud/"))});
@@ -244,21 +223,16 @@ TEST_F(WindowTest, ACodexStartedSinceTheLastLookIsReportedWithAnAlert)
     EXPECT_TRUE(relay.requests().empty());
 }
 
-// The work runs off the window's thread: the window paints, its timers fire, and input
-// made meanwhile is dropped, not replayed.
+// The work runs off the window's thread: its timers fire, and input made meanwhile is
+// dropped, not replayed.
 TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsAndDropsInput)
 {
     relay.enqueue(LocalRelay::Reply{.delayMs = 1500});
     launch();
     secureField()->setText(QStringLiteral("sk-patient"));
-    PaintCounter painting;
-    widget("statusLabel")->installEventFilter(&painting);
     int ticks = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        ++ticks;
-        widget("statusLabel")->update();
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
     ticker.start(50);
 
     click("actionButton");
@@ -273,7 +247,6 @@ TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsAndDropsInput)
     EXPECT_FALSE(actionButton()->isEnabled());
     EXPECT_FALSE(secureField()->isEnabled());
     EXPECT_GE(ticks, 10);
-    EXPECT_GE(painting.paints, 5);
     workspace.stopAll();
     // Clicks and keys made meanwhile, even on a button that looks enabled.
     actionButton()->setEnabled(true);

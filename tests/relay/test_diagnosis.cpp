@@ -1,5 +1,6 @@
 #include "relay/diagnosis.h"
 #include "relay/text_utils.h"
+#include "support/local_relay.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -53,3 +54,15 @@ TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
         EXPECT_TRUE(masked.contains(QLatin1String(kept))) << kept << "\n" << masked.toStdString();
 }
 
+
+// Only the text of a 2xx answer is a diagnosis.
+TEST(Diagnosis, OnlyASuccessfulAnswerIsRead)
+{
+    TempHome temp;
+    LocalRelay relay;
+    for (const int status : {199, 200, 299, 300}) {
+        relay.enqueue({status, R"({"output_text":"ok"})"});
+        const std::optional<QString> expected = status / 100 == 2 ? std::optional<QString>("ok") : std::nullopt;
+        EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), "sk-key"), expected) << status;
+    }
+}

@@ -44,10 +44,6 @@ struct Outcomes {
     bool operator==(const Outcomes&) const = default;
 };
 
-// Another home with its own engine, beside the test's.
-struct Home : WorkflowTest {
-    void TestBody() override {}
-};
 
 Outcomes outcomesOf(const WorkflowTest& test)
 {
@@ -145,6 +141,11 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
             }
         }
     }
+    // A staging file alone, without a journal, is cleared up too.
+    temp.write(".auth.json.morvane-0123456789ab", "half");
+    EXPECT_TRUE(engine.hasInterruptedWork());
+    engine.recoverInterruptedWork();
+    EXPECT_FALSE(temp.exists(".auth.json.morvane-0123456789ab"));
 }
 
 TEST_F(WorkflowTest, ADamagedBackupIsNamedAndNothingIsRestoredFromIt)

@@ -10,10 +10,6 @@ namespace {
 
 using Problems = std::vector<std::pair<QString, std::optional<QString>>>; // code and fix
 
-// A home of its own for each row.
-struct Home : WorkflowTest {
-    void TestBody() override {}
-};
 
 void makeReadableByOthers(const QString& path)
 {

@@ -59,20 +59,6 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     }
 }
 
-TEST_F(WorkflowTest, ARestoreShowsTheRestoredKeyAndMode)
-{
-    makeAccountHome();
-    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-first")).outcome, Outcome::Done);
-    relay.enqueue({200, "{}"});
-    ASSERT_EQ(engine.repair(ModeApi, QStringLiteral("sk-second")).outcome, Outcome::Done);
-    const std::vector<RestorePoint> points = engine.listBackups();
-    ASSERT_EQ(points[0].kind, QStringLiteral("repair-config"));
-    const WorkflowResult result = engine.restoreBackup(points[0].id);
-    EXPECT_EQ(result.pillMode, ModeApi);
-    EXPECT_EQ(result.fieldKey, QStringLiteral("sk-first"));
-    EXPECT_EQ(authJson(), Json({{"OPENAI_API_KEY", "sk-first"}}));
-}
-
 TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
 {
     makeAccountHome();

@@ -47,5 +47,10 @@ public:
     QMap<QString, QByteArray> snapshot() const;
 };
 
+// Another home with its own engine and relay, for a table whose rows each need a fresh one.
+struct Home : WorkflowTest {
+    void TestBody() override {}
+};
+
 // The outcome and the message, checked together.
 void expectResult(const WorkflowResult& result, WorkflowResult::Outcome outcome, const QString& message);
