@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QList>
-#include <QSslCertificate>
 #include <QUrl>
 
 // Where the relay is and how long to wait for it. The program uses the standard endpoint;
@@ -10,7 +8,6 @@ struct RelayEndpoint {
     QUrl baseURL;
     int requestTimeoutMs = 20'000; // idle time-out of the transfer itself
     int overallWaitMs = 22'000;    // how long the caller waits for any answer
-    QList<QSslCertificate> extraCaCertificates; // trusted besides the system's (tests only)
 
     static RelayEndpoint standard();
     QUrl responsesURL() const;

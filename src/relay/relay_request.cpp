@@ -4,7 +4,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSslConfiguration>
 #include <QTimer>
 
 RelayAnswer postToRelay(const RelayEndpoint& endpoint, const QString& key, const QByteArray& body)
@@ -13,11 +12,6 @@ RelayAnswer postToRelay(const RelayEndpoint& endpoint, const QString& key, const
     request.setRawHeader("Authorization", "Bearer " + key.toUtf8());
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setTransferTimeout(endpoint.requestTimeoutMs);
-    if (!endpoint.extraCaCertificates.isEmpty()) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(endpoint.extraCaCertificates);
-        request.setSslConfiguration(ssl);
-    }
 
     // A manager of its own on the calling thread: the reply, finished or not, goes with it.
     QNetworkAccessManager manager;

@@ -52,11 +52,3 @@ TEST(InfoPlist, ReadsTheBundleIdentifierInEitherForm)
     for (const auto& c : cases)
         EXPECT_EQ(bundleIdentifierFromInfoPlist(c.plist), c.identifier) << c.plist.left(40).toStdString();
 }
-
-TEST(InfoPlist, TheBundleComesFromContentsMacOS)
-{
-    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/x/Codex.app/Contents/MacOS/Codex")), QStringLiteral("/x/Codex.app"));
-    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/usr/bin/codex")), QString());
-    EXPECT_EQ(bundlePathForExecutable(QStringLiteral("/x/Contents/MacOS/sub/Codex")), QString());
-    EXPECT_EQ(bundlePathForExecutable(QString()), QString());
-}

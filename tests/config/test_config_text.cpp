@@ -1,10 +1,8 @@
 #include "config/config_text.h"
 #include "config/config_writers.h"
-#include "support/temp_home.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 
 namespace {
 
@@ -74,33 +72,3 @@ TEST(ConfigText, TheFreshAccountRewriteKeepsWhatIsNotTevrun)
     for (const auto& c : cases)
         EXPECT_EQ(rewriteConfigForFreshAccount(c.config), c.expected) << c.config.toStdString();
 }
-
-TEST(ConfigWriters, AMissingCodexHomeIsCreatedAndAFileInItsPlaceIsReported)
-{
-    TempHome temp;
-    ASSERT_TRUE(writeCleanApiConfigWithKey(temp.home(), QStringLiteral("sk-abc")));
-    EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"auth.json", "auth_tevrun_last.json", "config.toml"}));
-
-    TempHome blocked;
-    writeFileAt(blocked.codexHome(), "I am a file");
-    const std::function<bool(Error*)> writers[] = {
-        [&](Error* e) { return writeCleanApiConfigWithKey(blocked.home(), QStringLiteral("sk-abc"), e); },
-        [&](Error* e) { return writeFreshAccountConfig(blocked.home(), e); },
-        [&](Error* e) { return writeCleanLoginConfig(blocked.home(), e); },
-    };
-    for (const auto& write : writers) {
-        Error error;
-        EXPECT_FALSE(write(&error));
-        EXPECT_EQ(error.message, QStringLiteral("无法创建目录“.codex”：那里已有一个同名文件。"));
-    }
-    EXPECT_EQ(readFileAt(blocked.codexHome()), "I am a file");
-
-    // A login that cannot be written stops the writer before the configuration.
-    Error error;
-    TempHome folder;
-    folder.write("auth.json/keep", "");
-    EXPECT_FALSE(writeCleanApiConfigWithKey(folder.home(), QStringLiteral("sk-abc"), &error));
-    EXPECT_EQ(error.message, QStringLiteral("无法写入“auth.json”：目标是一个目录。"));
-    EXPECT_FALSE(folder.exists("config.toml"));
-}
-

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <csignal>
 
@@ -64,6 +65,11 @@ TEST(Files, CopiesKeepContentsModeAndTimeWithOrWithoutTheSystemsOwnCalls)
         EXPECT_TRUE(temp.read("backup/cap_sid/large") == large) << "portable: " << portable;
         EXPECT_EQ(modeOf(temp.path("backup/cap_sid/inner/data.bin")), 0600u);
         EXPECT_EQ(modificationTime(temp.path("backup/cap_sid/inner/data.bin")), old);
+        // From another file system, where the kernel will not copy, the bytes still come over.
+        const QTemporaryDir elsewhere(QStringLiteral("/dev/shm/morvane-test-XXXXXX"));
+        writeFileAt(elsewhere.path() + "/large", large);
+        ASSERT_TRUE(files::copyItem(elsewhere.path() + "/large", temp.path("backup/elsewhere")));
+        EXPECT_TRUE(temp.read("backup/elsewhere") == large);
 
         // Replacing by a copy, and writing several files at once.
         ASSERT_TRUE(files::replaceWithCopy(temp.path("cap_sid/large"), temp.path("cap_sid/.hidden")));

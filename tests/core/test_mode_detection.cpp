@@ -31,10 +31,3 @@ TEST(ModeDetection, FollowsTheRulesInOrder)
         EXPECT_EQ(detectCurrentMode(temp.home()), c.expected) << (c.config ? c.config : "") << " / " << (c.auth ? c.auth : "");
     }
 }
-
-TEST(ModeDetection, ACodexHomeThatIsAFileIsUnconfigured)
-{
-    TempHome temp;
-    writeFileAt(temp.codexHome(), "not a directory");
-    EXPECT_EQ(detectCurrentMode(temp.home()), ModeUnconfigured);
-}

@@ -9,12 +9,10 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <thread>
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -246,24 +244,4 @@ TEST(ThreadMigration, TheReaderHandsOutTheFilesInOrderWhenItIsAhead)
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // lets the reader get ahead
     for (int i = 0; i < 3; ++i) // not to the end: a wrong hand-over could wait forever there
         EXPECT_EQ(reader.next().content, QByteArray::number(i));
-}
-
-TEST(ThreadMigration, ARolloutOnAnotherFileSystemIsCopiedIntoTheBackup)
-{
-    MigrationHome home;
-    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/morvane-test-XXXXXX"));
-    struct stat there {}, here {};
-    if (!elsewhere.isValid() || ::stat(QFile::encodeName(elsewhere.path()).constData(), &there) != 0
-        || ::stat(QFile::encodeName(home.temp.userHome()).constData(), &here) != 0 || there.st_dev == here.st_dev)
-        GTEST_SKIP() << "no second file system at /dev/shm";
-    home.builder.createThreadIndex();
-    const QString generated = home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
-    const QString path = elsewhere.path() + "/rollout-t1.jsonl";
-    writeFileAt(path, readFileAt(generated));
-    home.builder.execute(QStringLiteral("UPDATE threads SET rollout_path = '%1'").arg(path));
-
-    ASSERT_EQ(home.migrate("tevrun"), 1);
-    const QString backup = home.temp.home().backupsURL() + "/" + home.backups().filter("provider")[0];
-    EXPECT_EQ(firstLine(backup + "/rollout_files/00001-rollout-t1.jsonl"), sessionMetaLine("t1", "openai"));
-    EXPECT_EQ(firstLine(path), sessionMetaLine("t1", "tevrun"));
 }

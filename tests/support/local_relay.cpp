@@ -1,44 +1,19 @@
 #include "support/local_relay.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMutexLocker>
-#include <QSslKey>
-#include <QSslSocket>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
-
-namespace {
-
-QByteArray readCertificateFile(const char* name)
-{
-    QFile file(QStringLiteral(MORVANE_TEST_CERTS "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing test certificate %s", name);
-    return file.readAll();
-}
-
-} // namespace
-
-QList<QSslCertificate> testCertificateAuthority()
-{
-    return QSslCertificate::fromData(readCertificateFile("ca.pem"));
-}
 
 class RelayServer : public QTcpServer {
 public:
-    RelayServer(LocalRelay* relay, bool tls) : m_relay(relay), m_tls(tls)
-    {
-        if (tls) {
-            m_certificate = QSslCertificate(readCertificateFile("server.pem"));
-            m_key = QSslKey(readCertificateFile("server.key"), QSsl::Rsa);
-        }
-    }
+    explicit RelayServer(LocalRelay* relay) : m_relay(relay) {}
 
 protected:
     void incomingConnection(qintptr descriptor) override
     {
-        auto* socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
+        auto* socket = new QTcpSocket(this);
         socket->setSocketDescriptor(descriptor);
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
@@ -46,12 +21,6 @@ protected:
             handle(socket, *buffer);
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        if (m_tls) {
-            auto* secure = static_cast<QSslSocket*>(socket);
-            secure->setLocalCertificate(m_certificate);
-            secure->setPrivateKey(m_key);
-            secure->startServerEncryption();
-        }
     }
 
 private:
@@ -96,19 +65,16 @@ private:
     }
 
     LocalRelay* m_relay;
-    bool m_tls;
-    QSslCertificate m_certificate;
-    QSslKey m_key;
 };
 
-LocalRelay::LocalRelay(Scheme scheme) : m_scheme(scheme)
+LocalRelay::LocalRelay()
 {
     m_context.moveToThread(&m_thread);
     m_thread.start();
     QMetaObject::invokeMethod(
         &m_context,
         [this] {
-            m_server = new RelayServer(this, m_scheme == Scheme::Https);
+            m_server = new RelayServer(this);
             if (!m_server->listen(QHostAddress::LocalHost))
                 qFatal("the local relay cannot listen");
             m_port = m_server->serverPort();
@@ -160,13 +126,9 @@ std::vector<LocalRelay::Request> LocalRelay::requests() const
 RelayEndpoint LocalRelay::endpoint(int requestTimeoutMs, int overallWaitMs) const
 {
     RelayEndpoint endpoint;
-    endpoint.baseURL = QUrl(QStringLiteral("%1://127.0.0.1:%2/v1")
-                                .arg(m_scheme == Scheme::Https ? QStringLiteral("https") : QStringLiteral("http"))
-                                .arg(m_port));
+    endpoint.baseURL = QUrl(QStringLiteral("http://127.0.0.1:%1/v1").arg(m_port));
     endpoint.requestTimeoutMs = requestTimeoutMs;
     endpoint.overallWaitMs = overallWaitMs;
-    if (m_scheme == Scheme::Https)
-        endpoint.extraCaCertificates = testCertificateAuthority();
     return endpoint;
 }
 

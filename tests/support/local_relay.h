@@ -16,7 +16,7 @@
 class RelayServer;
 
 // A real HTTP/1.1 server on 127.0.0.1, on its own thread, answering each request as the
-// test scripts it. HTTPS uses the test certificate authority in support/certs.
+// test scripts it.
 class LocalRelay {
 public:
     struct Reply {
@@ -33,9 +33,7 @@ public:
         QMap<QByteArray, QByteArray> headers; // names in lower case
         QByteArray body;
     };
-    enum class Scheme { Http, Https };
-
-    explicit LocalRelay(Scheme scheme = Scheme::Http);
+    LocalRelay();
     ~LocalRelay();
 
     // Replies are used in order; once they run out, every request gets the default Reply.
@@ -50,7 +48,6 @@ private:
     Reply nextReply();
     void record(const Request& request);
 
-    Scheme m_scheme;
     quint16 m_port = 0;
     mutable QMutex m_mutex;
     std::deque<Reply> m_replies;
@@ -59,5 +56,3 @@ private:
     QObject m_context; // lives on m_thread: where the server is made and destroyed
     RelayServer* m_server = nullptr;
 };
-
-QList<QSslCertificate> testCertificateAuthority();

@@ -261,25 +261,18 @@ TEST_F(WorkflowTest, NothingChangesWhileCodexRuns)
     }
     EXPECT_TRUE(relay.requests().empty());
     EXPECT_EQ(snapshot(), before);
-}
 
-TEST_F(WorkflowTest, StartUpStateShowsTheRememberedKeyAndTheDetectedMode)
-{
-    InitialState state = engine.startUpState();
-    EXPECT_EQ(state.selectedMode, ModeApi);
-    EXPECT_EQ(state.pillMode, ModeUnconfigured);
-    EXPECT_FALSE(state.fieldKey);
-
-    temp.write("auth.json", R"({"OPENAI_API_KEY": null})");
-    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": " sk-remembered "})");
-    state = engine.startUpState();
-    EXPECT_EQ(state.selectedMode, ModeAccount);
-    EXPECT_EQ(state.fieldKey, QStringLiteral(" sk-remembered "));
-
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-from-history"));
-    EXPECT_EQ(engine.startUpState().fieldKey, QStringLiteral("sk-from-history"));
-
-    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-bad key"})");
-    QFile::remove(temp.home().historyRootURL() + "/" + entriesOf(temp.home().historyRootURL()).value(0));
-    EXPECT_FALSE(engine.startUpState().fieldKey);
+    // Nor when Codex starts while the relay checks the key: the look after the answer stops
+    // the work before any write.
+    workspace.stopAll();
+    workspace.onListing = [this](int listing) {
+        if (listing % 2 == 0)
+            workspace.startCodex(4242);
+        else
+            workspace.stopAll();
+    };
+    for (const WorkflowResult& result : {engine.switchToApi(QStringLiteral("sk-key")), engine.repair(ModeApi, QStringLiteral("sk-key"))})
+        EXPECT_EQ(result.outcome, Outcome::CodexRunning);
+    EXPECT_EQ(relay.requests().size(), 3u); // both keys checked, the repair's diagnosis asked
+    EXPECT_EQ(snapshot(), before);
 }

@@ -3,9 +3,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
-
-#include <sqlite3.h>
 
 using Outcome = WorkflowResult::Outcome;
 
@@ -37,43 +34,4 @@ TEST_F(WorkflowTest, LinkedLoginAndConfigurationAreWrittenThroughAndComeBackWhol
     EXPECT_TRUE(QFileInfo(temp.path("auth.json")).isSymLink());
     EXPECT_TRUE(QFileInfo(temp.path("config.toml")).isSymLink());
     EXPECT_EQ(entriesOf(dotfiles.codexHome()), (QStringList{"codex-auth.json", "codex-config.toml"}));
-}
-
-TEST_F(WorkflowTest, ACodexStartedWhileTheRelayIsAskedStopsTheWorkBeforeAnyWrite)
-{
-    makeAccountHome();
-    const QMap<QString, QByteArray> before = snapshot();
-    workspace.onListing = [this](int listing) {
-        if (listing == 2)
-            workspace.startCodex(4242);
-    };
-    expectResult(engine.switchToApi(QStringLiteral("sk-key")), Outcome::CodexRunning,
-                 QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。"));
-    EXPECT_EQ(relay.requests().size(), 1u);
-    EXPECT_EQ(snapshot(), before);
-
-    workspace.stopAll();
-    workspace.listings = 0;
-    expectResult(engine.repair(ModeApi, QStringLiteral("sk-key")), Outcome::CodexRunning,
-                 QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。"));
-    EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(WorkflowTest, AThreadIndexLockedForAMomentIsWaitedFor)
-{
-    makeAccountHome();
-    sqlite3* codex = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(builder.databasePath()).constData(), &codex), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(codex, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    QThread* release = QThread::create([codex] {
-        QThread::msleep(800);
-        sqlite3_exec(codex, "COMMIT", nullptr, nullptr, nullptr);
-    });
-    release->start();
-    expectResult(engine.switchToApi(QStringLiteral("sk-key")), Outcome::Done,
-                 QStringLiteral("已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。"));
-    release->wait();
-    delete release;
-    sqlite3_close(codex);
-    EXPECT_EQ(providerOf("t-a"), QStringLiteral("tevrun"));
 }
