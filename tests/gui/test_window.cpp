@@ -42,57 +42,39 @@ void clickButton(QMessageBox* box, QMessageBox::ButtonRole role)
 
 } // namespace
 
-// The home decides the mode and the key shown at start-up, without focus, and conversations
-// Codex does not list are said at once; a mode the user chooses puts the cursor in the key
-// field and leaves the pill, which shows the home.
-TEST_F(WindowTest, StartUpShowsTheDetectedModeAndAChoiceTakesTheFocus)
+// One user's way through the window. The home decides the mode and the key shown at
+// start-up, without focus, and conversations Codex does not list are said at once; a mode
+// the user chooses puts the cursor in the key field and leaves the pill. A saved key can be
+// chosen, or forgotten after a confirmation; revealing keeps what was typed and the edit
+// menu acts on the field that has the focus. Each control reaches its workflow, a refusal
+// beeps, Return is the action, and the restore dialog restores after a confirmation.
+TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
 {
     temp.write("auth.json", accountLogin);
-    temp.write("auth_tevrun_last.json", R"({"OPENAI_API_KEY": "sk-last"})");
     const CodexHomeBuilder builder(temp.codexHome());
     builder.createThreadIndex();
     for (const char* id : {"t-1", "t-2"})
         builder.addThread(threadSpec(id, QStringLiteral("tevrun"), 1'780'000'000));
+    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-older.key.0000001"));
+    setModificationTime(*historyPathForKey(temp.home(), QStringLiteral("sk-older.key.0000001")),
+                        QDateTime(QDate(2026, 11, 2), QTime(9, 30)));
+    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-newer.key.0000002"));
+    relay.enqueue({401, R"({"error":{"code":"invalid_api_key","message":"令牌无效"}})"});
     launch();
     EXPECT_EQ(modeControl()->selectedSegment(), 0);
     EXPECT_FALSE(apiPanelShown());
-    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-last"));
+    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-newer.key.0000002"));
     EXPECT_EQ(status(), conversationsElsewhereText(2));
     EXPECT_EQ(statusColour(), red);
+    QTest::keyClick(app->window(), Qt::Key_Return);
+    settle();
+    EXPECT_TRUE(QFile::exists(temp.home().profileURL("account") + "/auth.json"));
     const QString accountPill = pill();
     clickSegment(1);
     EXPECT_TRUE(apiPanelShown());
     EXPECT_TRUE(secureField()->hasFocus());
     EXPECT_EQ(pill(), accountPill);
-}
 
-// Revealing keeps what was typed; the edit menu acts on the field that has the focus.
-TEST_F(WindowTest, TheKeyPanelRevealsEditsAndOpensTheKeyPage)
-{
-    launch();
-    QTest::keyClicks(secureField(), QStringLiteral("sk-typed"));
-    click("revealButton");
-    EXPECT_TRUE(plainField()->isVisible() && !secureField()->isVisible() && plainField()->hasFocus());
-    menuAction(app->window(), QStringLiteral("全选"))->trigger();
-    menuAction(app->window(), QStringLiteral("复制"))->trigger();
-    menuAction(app->window(), QStringLiteral("粘贴"))->trigger();
-    menuAction(app->window(), QStringLiteral("粘贴"))->trigger();
-    EXPECT_EQ(app->window()->keyText(), QStringLiteral("sk-typedsk-typed"));
-    click("revealButton");
-    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-typedsk-typed"));
-
-
-    click("keyPageButton");
-    EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl(QStringLiteral("https://tevrun.cloud/"))});
-}
-
-TEST_F(WindowTest, ASavedKeyCanBeChosenAndForgottenAfterAConfirmation)
-{
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-older.key.0000001"));
-    setModificationTime(*historyPathForKey(temp.home(), QStringLiteral("sk-older.key.0000001")),
-                        QDateTime(QDate(2026, 11, 2), QTime(9, 30)));
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-newer.key.0000002"));
-    launch();
     secureField()->findChild<QAction*>(QStringLiteral("savedKeysAction"))->trigger();
     auto* menu = app->window()->findChild<QMenu*>(QStringLiteral("savedKeysMenu"));
     ASSERT_NE(menu, nullptr);
@@ -103,69 +85,54 @@ TEST_F(WindowTest, ASavedKeyCanBeChosenAndForgottenAfterAConfirmation)
     entries[1]->trigger();
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-older.key.0000001"));
     menu->close();
-
     entries[3]->menu()->actions().value(1)->trigger();
-    auto* confirmation = app->window()->findChild<QMessageBox*>(QStringLiteral("forgetKeyConfirmation"));
-    ASSERT_NE(confirmation, nullptr);
-    EXPECT_TRUE(confirmation->text().contains(QStringLiteral("sk-olde…0001")));
+    auto* forget = app->window()->findChild<QMessageBox*>(QStringLiteral("forgetKeyConfirmation"));
+    ASSERT_NE(forget, nullptr);
+    EXPECT_TRUE(forget->text().contains(QStringLiteral("sk-olde…0001")));
     EXPECT_EQ(historyItems(temp.home()).size(), 2u); // nothing before the answer
-    clickButton(confirmation, QMessageBox::DestructiveRole);
+    clickButton(forget, QMessageBox::DestructiveRole);
     EXPECT_TRUE(status().contains(QStringLiteral("sk-olde…0001")));
     ASSERT_EQ(historyItems(temp.home()).size(), 1u);
-    EXPECT_EQ(historyItems(temp.home())[0].apiKey, QStringLiteral("sk-newer.key.0000002"));
-}
 
-// Each control reaches its workflow on the engine; a refusal beeps; Return is the action.
-TEST_F(WindowTest, EachControlRunsItsWorkflowAndShowsTheResult)
-{
-    temp.write("auth.json", accountLogin);
-    relay.enqueue({401, R"({"error":{"code":"invalid_api_key","message":"令牌无效"}})"});
-    launch();
-    QTest::keyClick(app->window(), Qt::Key_Return);
-    settle();
-    EXPECT_TRUE(QFile::exists(temp.home().profileURL("account") + "/auth.json"));
+    secureField()->clear();
+    QTest::keyClicks(secureField(), QStringLiteral("sk-typed"));
+    click("revealButton");
+    EXPECT_TRUE(plainField()->isVisible() && !secureField()->isVisible() && plainField()->hasFocus());
+    for (const char* item : {"全选", "复制", "粘贴", "粘贴"})
+        menuAction(app->window(), QString::fromUtf8(item))->trigger();
+    click("revealButton");
+    EXPECT_EQ(secureField()->text(), QStringLiteral("sk-typedsk-typed"));
+    click("keyPageButton");
+    EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl(QStringLiteral("https://tevrun.cloud/"))});
 
-    clickSegment(1);
     secureField()->setText(QStringLiteral(" sk-bad "));
     click("checkApiButton");
     settle();
     EXPECT_TRUE(status().contains(QStringLiteral("令牌无效"))) << status().toStdString();
     EXPECT_EQ(statusColour(), red);
     EXPECT_EQ(beeps, 1);
-
     secureField()->setText(QStringLiteral("  sk-good.key \n"));
     click("actionButton");
     settle();
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-good.key"));
     EXPECT_EQ(workspace.openedApplications.size(), 1);
+    EXPECT_EQ(statusColour(), green);
     temp.write("config.toml", "broken = [");
     click("repairButton");
     settle();
     EXPECT_TRUE(temp.read("config.toml").contains("tevrun"));
-    clickSegment(0);
-    click("actionButton");
-    settle();
-    EXPECT_EQ(temp.read("auth.json"), accountLogin);
-    EXPECT_EQ(statusColour(), green);
-}
 
-TEST_F(WindowTest, TheRestoreDialogListsThePointsAndRestoresAfterAConfirmation)
-{
-    temp.write("auth.json", accountLogin);
-    launch();
-    clickSegment(1);
-    secureField()->setText(QStringLiteral("sk-good.key"));
-    click("actionButton");
-    settle();
-
+    // Back to the account login through the switch's restore point.
     menuAction(app->window(), QStringLiteral("恢复备份…"))->trigger();
     QDialog* dialog = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"))); }));
-    ASSERT_EQ(dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"))->count(), 1);
+    auto* points = dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"));
+    ASSERT_EQ(points->count(), 2);
+    const QString id = QDir(temp.home().backupsURL()).entryList({"switch-api-*"}).value(0);
+    points->setCurrentRow(points->item(0)->text().contains(id) ? 0 : 1);
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("restoreButton")), Qt::LeftButton);
     auto* confirmation = dialog->findChild<QMessageBox*>(QStringLiteral("restoreConfirmation"));
     ASSERT_NE(confirmation, nullptr);
-    const QString id = QDir(temp.home().backupsURL()).entryList({"switch-api-*"}).value(0);
     EXPECT_TRUE(confirmation->text().contains(id));
     clickButton(confirmation, QMessageBox::AcceptRole);
     settle();
@@ -223,10 +190,15 @@ TEST_F(WindowTest, ACodexStartedSinceTheLastLookIsReportedWithAnAlert)
     EXPECT_TRUE(relay.requests().empty());
 }
 
-// The work runs off the window's thread: its timers fire, and input made meanwhile is
-// dropped, not replayed.
-TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsAndDropsInput)
+// The work runs off the window's thread: its timers fire, input made meanwhile is dropped,
+// not replayed, and the status row counts the conversations up, each report an event of its
+// own.
+TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsDropsInputAndCountsUp)
 {
+    const CodexHomeBuilder builder(temp.codexHome());
+    builder.createThreadIndex();
+    for (int i = 0; i < 40; ++i)
+        builder.addThread(threadSpec(QStringLiteral("t-%1").arg(i), QStringLiteral("openai"), 1'780'000'000 + i));
     relay.enqueue(LocalRelay::Reply{.delayMs = 1500});
     launch();
     secureField()->setText(QStringLiteral("sk-patient"));
@@ -234,6 +206,8 @@ TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsAndDropsInput)
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
     ticker.start(50);
+    QStringList seen;
+    const QueuedCallWatcher watcher(app->window(), [&] { seen << status(); });
 
     click("actionButton");
     EXPECT_TRUE(app->isWorking());
@@ -262,23 +236,6 @@ TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsAndDropsInput)
     EXPECT_TRUE(apiPanelShown());
     EXPECT_TRUE(temp.exists("auth.json"));
     EXPECT_EQ(workspace.openedApplications.size(), 1);
-}
-
-TEST_F(WindowTest, TheStatusRowCountsTheConversationsUp)
-{
-    const CodexHomeBuilder builder(temp.codexHome());
-    builder.createThreadIndex();
-    for (int i = 0; i < 40; ++i)
-        builder.addThread(threadSpec(QStringLiteral("t-%1").arg(i), QStringLiteral("openai"), 1'780'000'000 + i));
-    launch();
-    secureField()->setText(QStringLiteral("sk-key"));
-    // Every report reaches the window as an event of its own: look at the status between them.
-    QStringList seen;
-    {
-        const QueuedCallWatcher watcher(app->window(), [&] { seen << status(); });
-        click("actionButton");
-        settle();
-    }
     EXPECT_TRUE(seen.filter(QStringLiteral(" 20/40")).size() == 1) << seen.join('|').toStdString();
     EXPECT_TRUE(status().contains(QStringLiteral(" 40 "))) << status().toStdString();
 }
