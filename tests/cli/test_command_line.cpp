@@ -133,19 +133,12 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         {{"switch", "api"}, "  sk-from.standard.in\n", {}, {}, 0, "", "sk-from.standard.in"},
         {{"switch", "api"}, QByteArray(), "sk-from.environment", {}, 0, "", "sk-from.environment"},
         {{"repair", "api"}, {}, "sk-abcdefghijklmnop1234", {}, 0, "", "sk-abcdefghijklmnop1234"},
-        {{"status"}, {}, {},
+        {{"status", "--json"}, {}, {},
          [this] {
              workspace.startCodex(41);
              workspace.applications.push_back({42, "codex", "", "", "/usr/local/bin/codex"});
          },
-         0, "", {}, [](const Outcome& r) {
-             const QStringList lines = r.out.split('\n');
-             EXPECT_EQ(lines.value(1), "TEVRUN API：sk-abcd…1234");
-             EXPECT_EQ(lines.value(3), "可见对话：tevrun 4 条");
-             EXPECT_EQ(lines.value(4), "Codex：正在运行（pid 41 应用，pid 42 终端或编辑器）");
-             EXPECT_FALSE(r.out.contains("efghijklmnop"));
-         }},
-        {{"status", "--json"}, {}, {}, {}, 0, "", {}, [&](const Outcome& r) {
+         0, "", {}, [&](const Outcome& r) {
              const Json status = json(r);
              EXPECT_EQ(status["mode"], "api");
              EXPECT_EQ(status["key"], "sk-abcd…1234");
@@ -155,6 +148,10 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
              EXPECT_EQ(status["codex"], Json::parse(R"([{"pid":41,"kind":"app"},{"pid":42,"kind":"terminal"}])"));
              EXPECT_EQ(status["backups"]["count"], engine.listBackups().size());
              EXPECT_GT(status["backups"]["size_bytes"].get<qint64>(), 0);
+         }},
+        {{"status"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) {
+             EXPECT_EQ(r.out.split('\n').value(4), "Codex：正在运行（pid 41 应用，pid 42 终端或编辑器）");
+             EXPECT_FALSE(r.out.contains("efghijklmnop"));
          }},
         // Saved keys: newest first, shortened, forgotten one at a time.
         {{"keys", "list"}, {}, {},

@@ -46,6 +46,7 @@ QByteArray firstLine(const QString& path)
 
 } // namespace
 
+// What moves is the switch's business; here what the backup of a move holds.
 TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
 {
     MigrationHome home;
@@ -57,21 +58,12 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // The index has this one on the target already: its file stays as it is, whatever it says.
     const QString staying = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
     writeFileAt(staying, sessionMetaLine("t-tevrun", "openai") + "\n");
-    const QString archived = home.builder.addThread(threadSpec("t-archived", "openai", 1'780'000'200, true));
-    const QByteArray archivedBefore = readFileAt(archived);
-    EXPECT_EQ(visibleThreadCounts(home.temp.home()), (std::map<QString, qint64>{{"openai", 2}, {"tevrun", 1}}));
-
     Error error;
     EXPECT_EQ(home.migrate("tevrun", &error), 2) << error.message.toStdString();
-    EXPECT_EQ(visibleThreadCounts(home.temp.home()), (std::map<QString, qint64>{{"tevrun", 3}}));
-    EXPECT_EQ(home.builder.providerOf("t-archived"), QStringLiteral("openai"));
-    EXPECT_EQ(firstLine(older), sessionMetaLine("t-older", "tevrun"));
-    EXPECT_EQ(firstLine(newer), sessionMetaLine("t-newer", "tevrun"));
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "openai"));
-    EXPECT_EQ(readFileAt(archived), archivedBefore);
 
-    // The backup holds the index files and the rollout files as they were before the move,
-    // each listed with its path, and none of them is a live file.
+    // The index files and every visible thread's rollout file as they were, newest first,
+    // read-only, and none of them the live file.
     const QStringList providerBackups = home.backups().filter("switch-api-provider-");
     ASSERT_EQ(providerBackups.size(), 1);
     const QString backup = home.temp.home().backupsURL() + "/" + providerBackups[0];
@@ -80,13 +72,9 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     const Json descriptor = parseJson(readFileAt(backup + "/provider-migration-info.json")).value_or(Json());
     EXPECT_EQ(descriptor["thread_count"], 2);
     EXPECT_EQ(descriptor["restore_point"], "switch-api-1");
-    EXPECT_TRUE(backup.endsWith(fromUtf8(descriptor["created_at"].get<std::string>())));
     const RolloutManifest manifest = manifestFromJson(descriptor["rollout_files"]).value_or(RolloutManifest());
-    // Every visible thread's file, the one that stays on the target too, newest first.
     ASSERT_EQ(manifest.size(), 3u);
-    EXPECT_EQ(manifest[0].path, newer);
-    EXPECT_EQ(manifest[1].path, staying);
-    EXPECT_EQ(manifest[2].path, older);
+    EXPECT_EQ(QStringList({manifest[0].path, manifest[1].path, manifest[2].path}), QStringList({newer, staying, older}));
     for (const RolloutBackupEntry& entry : manifest) {
         const QString kept = backup + "/rollout_files/" + entry.name;
         EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"")) << entry.name.toStdString();
@@ -139,22 +127,6 @@ TEST(ThreadMigration, EachContentIsKeptOnceHoweverOftenItIsBackedUp)
     const QStringList renewed = entriesOf(objects).filter(QRegularExpression("-2$"));
     ASSERT_EQ(renewed.size(), 2);
     EXPECT_TRUE(readFileAt(objects + "/" + renewed[0]) == original || readFileAt(objects + "/" + renewed[1]) == original);
-}
-
-TEST(ThreadMigration, NullAndMissingRolloutsAreMovedInTheIndexOnly)
-{
-    MigrationHome home;
-    home.builder.createThreadIndex(CodexHomeBuilder::Schema::Original);
-    ThreadSpec nullPath = threadSpec("t-null", "openai", 1'780'000'000);
-    nullPath.nullRolloutPath = true;
-    home.builder.addThread(nullPath);
-    ThreadSpec missing = threadSpec("t-missing", "openai", 1'780'000'100);
-    missing.rolloutFileMissing = true;
-    home.builder.addThread(missing);
-    EXPECT_EQ(home.migrate("tevrun"), 2);
-    EXPECT_EQ(home.builder.providerOf("t-null"), QStringLiteral("tevrun"));
-    EXPECT_EQ(home.builder.providerOf("t-missing"), QStringLiteral("tevrun"));
-    EXPECT_TRUE(entriesOf(home.onlyBackup() + "/rollout_files").isEmpty());
 }
 
 // No thread index, none of Codex's, or no target: nothing to do. An index of another shape

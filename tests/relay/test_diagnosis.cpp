@@ -5,23 +5,6 @@
 
 #include <gtest/gtest.h>
 
-// The prompt names whether a key exists, never the key, and carries the configuration masked.
-TEST(Diagnosis, ThePromptCarriesTheMaskedConfigurationAndOnlyWhetherAKeyExists)
-{
-    TempHome temp;
-    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-secret-active"})");
-    temp.write("config.toml", "model_provider = \"tevrun\"\nexperimental_bearer_token = \"sk-leak.1\"\n");
-    const QString prompt = diagnosisPrompt(temp.home());
-    EXPECT_TRUE(prompt.endsWith(QStringLiteral("OPENAI_API_KEY: sk-***\\nconfig.toml:\\nmodel_provider = \"tevrun\"\n"
-                                               "experimental_bearer_token = \"***\"\n")))
-        << prompt.toStdString();
-    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-bad key"})");
-    temp.write("config.toml", "bad \xff utf-8");
-    const QString withoutKey = diagnosisPrompt(temp.home());
-    EXPECT_EQ(withoutKey.left(40), prompt.left(40));
-    EXPECT_TRUE(withoutKey.endsWith(QStringLiteral("没有可用的 OPENAI_API_KEY\\nconfig.toml:\\n未找到 config.toml")));
-}
-
 TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
 {
     const QString config = QStringLiteral(

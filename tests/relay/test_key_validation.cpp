@@ -61,24 +61,3 @@ TEST(KeyValidation, EachFailureHasItsCodeAndMessage)
     EXPECT_EQ(error.code, 20);
     EXPECT_EQ(error.message, noConnection);
 }
-
-TEST(ApiErrorMessage, ReadsEveryErrorShape)
-{
-    const QString byStatus = QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：400。");
-    const struct {
-        const char* body;
-        QString message;
-    } cases[] = {
-        {R"({"error":{"code":"c1","message":"m1"}})", QStringLiteral("TEVRUN API 校验失败：c1，m1")},
-        {R"({"error":"plain","code":"top","message":"level"})", QStringLiteral("TEVRUN API 校验失败：top，level")},
-        {R"({"error":{"code":null,"message":"only message"}})", QStringLiteral("TEVRUN API 校验失败：，only message")},
-        {R"({"error":{"code":"only_code"}})", QStringLiteral("TEVRUN API 校验失败：only_code")},
-        {R"({"error":{"code":401,"message":""},"message":"top message"})", QStringLiteral("TEVRUN API 校验失败：，top message")},
-        {R"({"error":{}})", byStatus},
-        {"not json", byStatus},
-        {"[1]", byStatus},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(apiErrorMessageFromData(QByteArray(c.body), 400), c.message) << c.body;
-    EXPECT_EQ(apiErrorMessageFromData(std::nullopt, 0), QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：0。"));
-}

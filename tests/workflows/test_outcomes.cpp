@@ -69,6 +69,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
                        (QStringList{"auth.json", "auth_tevrun_last.json", "config.toml", "profile.json"}));
              expectVisibleOn(t, "tevrun");
              EXPECT_EQ(t.providerOf("t-archived"), QStringLiteral("openai"));
+             EXPECT_EQ(t.firstLineOf("t-archived"), sessionMetaLine("t-archived", "openai"));
              EXPECT_TRUE(t.workspace.openedApplications.isEmpty()); // the caller opens Codex
          }},
         {"switch again: only the key changes",
