@@ -217,25 +217,3 @@ TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
     EXPECT_EQ(modeOf(temp.path("morvane/backups/x")), 0700u);
     EXPECT_TRUE(files::makeDirectory(temp.path("morvane/backups/x")));
 }
-
-// A folder Morvane may not list fails its copy instead of being copied empty. Root may list
-// any folder: the copy then runs in a child that has given up root.
-TEST(Files, AFolderThatCannotBeListedFailsItsCopy)
-{
-    TempHome temp;
-    temp.write("cap_sid/readable", "r");
-    temp.write("cap_sid/locked/inside", "secret");
-    temp.makeDirectory("backup");
-    for (const char* open : {"", "cap_sid", "backup"})
-        ::chmod(QFile::encodeName(temp.path(open)).constData(), 0777);
-    ::chmod(QFile::encodeName(temp.userHome()).constData(), 0755);
-    ::chmod(QFile::encodeName(temp.path("cap_sid/locked")).constData(), 0);
-    const auto copy = [&] {
-        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            std::_Exit(2);
-        Error error;
-        const bool copied = files::copyItem(temp.path("cap_sid"), temp.path("backup/cap_sid"), &error);
-        std::_Exit(!copied && error.message == QStringLiteral("无法复制“locked”：没有权限。") ? 0 : 1);
-    };
-    EXPECT_EXIT(copy(), ::testing::ExitedWithCode(0), "");
-}

@@ -1,17 +1,14 @@
 #include "bench/codex_home_builder.h"
 #include "core/json.h"
 #include "storage/rollout_backup.h"
-#include "migration/rollout_read_ahead.h"
 #include "migration/thread_migration.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <functional>
-#include <thread>
 
 
 namespace {
@@ -21,11 +18,6 @@ struct MigrationHome {
     CodexHomeBuilder builder{temp.codexHome()};
 
     QStringList backups() const { return entriesOf(temp.home().backupsURL()); }
-    QString onlyBackup() const
-    {
-        EXPECT_EQ(backups().size(), 1);
-        return temp.home().backupsURL() + "/" + backups().value(0);
-    }
     qint64 migrate(const QString& provider, Error* error = nullptr) const
     {
         return migrateVisibleThreadsToProvider(temp.home(), provider, "switch-api-provider", "switch-api-1", error);
@@ -91,42 +83,6 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     for (const QString& path : {older, newer, home.builder.databasePath()})
         EXPECT_EQ(modificationTime(path), old);
     EXPECT_EQ(home.backups(), (QStringList{"objects", providerBackups[0]}));
-}
-
-TEST(ThreadMigration, EachContentIsKeptOnceHoweverOftenItIsBackedUp)
-{
-    MigrationHome home;
-    home.builder.createThreadIndex();
-    const QString rollout = home.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
-    // On the target already in its file, though not in the index: not rewritten, so its
-    // backup must be a copy, never the live file.
-    const QString settled = home.builder.addThread(threadSpec("t2", "openai", 1'780'000'100));
-    writeFileAt(settled, rolloutContent("t2", RolloutShape{.provider = "tevrun"}));
-    const QByteArray original = readFileAt(rollout);
-
-    for (const char* provider : {"tevrun", "openai", "tevrun", "openai"})
-        ASSERT_EQ(home.migrate(provider), 2) << provider;
-    EXPECT_EQ(readFileAt(rollout), original);
-    // Two contents of each file, whatever the number of switches, and each of the eight
-    // entries of the four backups is a link to one of them, not a copy.
-    const QString objects = home.temp.home().backupsURL() + "/objects";
-    ASSERT_EQ(entriesOf(objects).size(), 4);
-    qsizetype links = 0;
-    for (const QString& name : entriesOf(objects))
-        links += linksUnder(home.temp.home().backupsURL(), objects + "/" + name).size();
-    EXPECT_EQ(links, 4 + 8);
-    EXPECT_EQ(home.backups().size(), 5);
-    home.expectNoBackupIsLive({rollout, settled});
-
-    // An object that no longer holds the content it is named after is not used again.
-    for (const QString& name : entriesOf(objects)) {
-        QFile::setPermissions(objects + "/" + name, QFile::ReadOwner | QFile::WriteOwner);
-        writeFileAt(objects + "/" + name, "damaged");
-    }
-    ASSERT_EQ(home.migrate("tevrun"), 2);
-    const QStringList renewed = entriesOf(objects).filter(QRegularExpression("-2$"));
-    ASSERT_EQ(renewed.size(), 2);
-    EXPECT_TRUE(readFileAt(objects + "/" + renewed[0]) == original || readFileAt(objects + "/" + renewed[1]) == original);
 }
 
 // No thread index, none of Codex's, or no target: nothing to do. An index of another shape
@@ -199,21 +155,4 @@ TEST(ThreadMigration, AFailureBeforeTheIndexIsUpdatedChangesNothing)
         EXPECT_EQ(home.backups().filter("provider"), QStringList());
         home.expectNoBackupIsLive({good, bad});
     }
-}
-
-// The files are handed out in list order, also when the reader has filled both of its
-// buffers before the first is taken.
-TEST(ThreadMigration, TheReaderHandsOutTheFilesInOrderWhenItIsAhead)
-{
-    TempHome temp;
-    ThreadRecords threads;
-    for (int i = 0; i < 5; ++i) {
-        threads.push_back({temp.path(QStringLiteral("r%1.jsonl").arg(i)), false});
-        writeFileAt(threads.back().rolloutPath, QByteArray::number(i));
-    }
-    RolloutBackup backup(temp.home(), temp.path("kept"));
-    RolloutReadAhead reader(threads, "tevrun", backup);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // lets the reader get ahead
-    for (int i = 0; i < 3; ++i) // not to the end: a wrong hand-over could wait forever there
-        EXPECT_EQ(reader.next().content, QByteArray::number(i));
 }

@@ -27,6 +27,7 @@ TEST(KeyValidation, EachFailureHasItsCodeAndMessage)
         {{Reply{300, "{}"}}, 3000, 4000, 300, QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：300。")},
         {{Reply{401, R"({"error":{"code":"invalid_api_key","message":"无效的令牌","type":"auth"}})"}}, 3000, 4000,
          401, QStringLiteral("TEVRUN API 校验失败：invalid_api_key，无效的令牌")},
+        {{Reply{403, R"({"error":{"code":403,"message":"禁止访问"}})"}}, 3000, 4000, 403, QStringLiteral("TEVRUN API 校验失败：，禁止访问")},
         {{Reply{502, "<html><body>Bad gateway</body></html>"}}, 3000, 4000, 502,
          QStringLiteral("TEVRUN API 校验失败，HTTP 状态码：502。")},
         // An oversized refusal is shown on one short line.
