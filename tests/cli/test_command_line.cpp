@@ -139,20 +139,14 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
              workspace.applications.push_back({42, "codex", "", "", "/usr/local/bin/codex"});
          },
          0, "", {}, [&](const Outcome& r) {
-             const Json status = json(r);
-             EXPECT_EQ(status["mode"], "api");
-             EXPECT_EQ(status["key"], "sk-abcd…1234");
-             EXPECT_EQ(status["config_provider"], "tevrun");
-             EXPECT_EQ(status["conversations"], Json({{"tevrun", 4}}));
-             EXPECT_EQ(status["codex_running"], true);
-             EXPECT_EQ(status["codex"], Json::parse(R"([{"pid":41,"kind":"app"},{"pid":42,"kind":"terminal"}])"));
-             EXPECT_EQ(status["backups"]["count"], engine.listBackups().size());
+             Json status = json(r);
              EXPECT_GT(status["backups"]["size_bytes"].get<qint64>(), 0);
+             status["backups"].erase("size_bytes");
+             EXPECT_EQ(status, Json::parse(QStringLiteral(R"({"mode": "api", "key": "sk-abcd…1234", "config_provider": "tevrun",
+                 "conversations": {"tevrun": 4}, "codex_running": true, "codex": [{"pid": 41, "kind": "app"},
+                 {"pid": 42, "kind": "terminal"}], "backups": {"count": %1}})").arg(engine.listBackups().size()).toStdString()));
          }},
-        {{"status"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) {
-             EXPECT_EQ(r.out.split('\n').value(4), "Codex：正在运行（pid 41 应用，pid 42 终端或编辑器）");
-             EXPECT_FALSE(r.out.contains("efghijklmnop"));
-         }},
+        {{"status"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_FALSE(r.out.contains("efghijklmnop")); }},
         // Saved keys: newest first, shortened, forgotten one at a time.
         {{"keys", "list"}, {}, {},
          [this] {

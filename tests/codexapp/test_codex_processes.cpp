@@ -1,8 +1,6 @@
 #include "codexapp/codex_control.h"
 #include "codexapp/codex_processes.h"
 
-#include "support/fake_workspace.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -57,15 +55,4 @@ TEST(CodexProcesses, ListsEveryMatchInPlatformOrderButNeverMorvaneItself)
     // The app's words win when the app runs too.
     EXPECT_EQ(codexRunningMessage(running), codexRunningMessage({{7, CodexKind::App}}));
     EXPECT_NE(codexRunningMessage(running), codexRunningMessage({{8, CodexKind::Terminal}}));
-}
-
-TEST(CodexControl, OpeningCodexFallsBackToTheDefaultOpeningOfItsPath)
-{
-    FakeWorkspace workspace;
-    openCodex(workspace);
-    EXPECT_EQ(workspace.openedApplications, QStringList{QStringLiteral("/Applications/Codex.app")});
-    EXPECT_TRUE(workspace.openedURLs.isEmpty());
-    workspace.openApplicationSucceeds = false;
-    openCodex(workspace);
-    EXPECT_EQ(workspace.openedURLs, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/Applications/Codex.app"))});
 }

@@ -131,17 +131,3 @@ RelayEndpoint LocalRelay::endpoint(int requestTimeoutMs, int overallWaitMs) cons
     endpoint.overallWaitMs = overallWaitMs;
     return endpoint;
 }
-
-RelayEndpoint LocalRelay::refusingEndpoint()
-{
-    // Bind a port, then let it go: nothing listens there afterwards.
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    RelayEndpoint endpoint;
-    endpoint.baseURL = QUrl(QStringLiteral("http://127.0.0.1:%1/v1").arg(port));
-    endpoint.requestTimeoutMs = 3000;
-    endpoint.overallWaitMs = 4000;
-    return endpoint;
-}

@@ -40,8 +40,6 @@ public:
     void enqueue(const Reply& reply);
     RelayEndpoint endpoint(int requestTimeoutMs = 3000, int overallWaitMs = 4000) const;
     std::vector<Request> requests() const;
-    // A port where nothing listens, for refused connections.
-    static RelayEndpoint refusingEndpoint();
 
 private:
     friend class RelayServer;

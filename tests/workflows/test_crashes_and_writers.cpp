@@ -146,40 +146,6 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
     EXPECT_FALSE(temp.exists(".auth.json.morvane-0123456789ab"));
 }
 
-TEST_F(WorkflowTest, ADamagedBackupIsNamedAndNothingIsRestoredFromIt)
-{
-    makeAccountHome();
-    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-switched")).outcome, Outcome::Done);
-    const RestorePoint point = engine.listBackups()[0];
-    const QString firstRollout = (*point.manifest)[0].name;
-    const struct {
-        QString file; // in the point's folders
-        QString name; // as reported
-        std::function<QByteArray(QByteArray)> damage;
-    } rows[] = {
-        {point.loginDirectory + "/auth.json", "auth.json", [](QByteArray b) { return b.replace("rt_5f0c2d1", "rt_5f0c2d2"); }},
-        {point.providerDirectory + "/state_5.sqlite", "state_5.sqlite", [](QByteArray b) { return b.left(b.size() - 512); }},
-        {point.providerDirectory + "/rollout_files/" + firstRollout, firstRollout, [](QByteArray b) { return b + "{}\n"; }},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name.toStdString());
-        const QByteArray good = readFileAt(row.file);
-        writeFileAt(row.file, row.damage(good));
-        const QMap<QString, QByteArray> before = snapshot();
-
-        expectResult(engine.restoreBackup(point.id), Outcome::Failed,
-                     QStringLiteral("备份已损坏：“%1”与备份时不一致，没有恢复任何文件。").arg(row.name));
-        EXPECT_EQ(snapshot(), before);
-        const auto checked = engine.verifyBackups(point.id);
-        ASSERT_TRUE(checked && checked->size() == 1u);
-        EXPECT_EQ(checked->front().second, QStringList{row.name});
-        writeFileAt(row.file, good);
-    }
-    EXPECT_EQ(engine.verifyBackups(QString())->front().second, QStringList());
-    EXPECT_EQ(engine.restoreBackup(point.id).outcome, Outcome::Done);
-    EXPECT_EQ(temp.read("auth.json"), accountAuth);
-}
-
 // Codex appends to a conversation after the switch read it: the switch stops and puts
 // everything back, and the conversation keeps what Codex wrote.
 TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)

@@ -36,12 +36,6 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
              QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
          },
          {{"mode-mismatch", "morvane-cli repair account"}}},
-        {"a login with neither key nor tokens",
-         [](WorkflowTest& t) {
-             t.temp.write("auth.json", "{}");
-             QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
-         },
-         {}},
         {"a row on another provider than its file",
          [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
          {{"conversations-elsewhere", "morvane-cli repair api"}, {"rollout-provider-mismatch", std::nullopt}}},
@@ -62,6 +56,13 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         {"the saved keys readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.home().historyRootURL()); },
          {{"key-file-readable", "chmod 700 'HISTORY'"}}},
         {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running", std::nullopt}}},
+        // Then nothing else is looked at.
+        {"a file where the home should be",
+         [](WorkflowTest& t) {
+             QDir(t.temp.codexHome()).removeRecursively();
+             writeFileAt(t.temp.codexHome(), "not a folder");
+         },
+         {{"home-unreadable", std::nullopt}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -85,16 +86,4 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
     makeAccountHome();
     EXPECT_EQ(conversationsElsewhere(temp.home()), 1); // t-moved, on the relay
     EXPECT_EQ(engine.startUpState().problem, conversationsElsewhereText(1));
-}
-
-// A file where the Codex home should be is said so, and nothing else is looked at.
-TEST_F(WorkflowTest, AHomeThatCannotBeReadIsTheOnlyProblem)
-{
-    QDir(temp.codexHome()).removeRecursively();
-    writeFileAt(temp.codexHome(), "not a folder");
-    const std::vector<HealthProblem> problems = checkHealth(temp.home(), workspace);
-    ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].code, QStringLiteral("home-unreadable"));
-    EXPECT_EQ(problems[0].message, unreadableHome(temp.home()));
-    EXPECT_TRUE(problems[0].message.startsWith(QStringLiteral("无法读取“.codex”："))) << problems[0].message.toStdString();
 }

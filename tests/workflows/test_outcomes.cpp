@@ -221,38 +221,20 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
     }
 }
 
-// Refusals come before any work: nothing is asked of the relay and nothing changes.
-TEST_F(WorkflowTest, MalformedKeysAreRefusedBeforeAnything)
-{
-    makeAccountHome();
-    const QMap<QString, QByteArray> before = snapshot();
-    const struct {
-        std::function<WorkflowResult()> call;
-        QString message;
-    } cases[] = {
-        {[&] { return engine.switchToApi(QString()); }, QStringLiteral("TEVRUN API 必须以 sk- 开头。")},
-        {[&] { return engine.switchToApi(QStringLiteral("ak-wrong")); }, QStringLiteral("TEVRUN API 必须以 sk- 开头。")},
-        {[&] { return engine.switchToApi(QStringLiteral("sk-has space")); }, QStringLiteral("TEVRUN API 必须以 sk- 开头。")},
-        {[&] { return engine.checkKey(QStringLiteral("sk-")); }, QStringLiteral("请先输入以 sk- 开头的 TEVRUN API。")},
-        {[&] { return engine.repair(ModeApi, QString()); }, QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。")},
-        {[&] { return engine.repair(ModeUnconfigured, QStringLiteral("key")); },
-         QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。")},
-    };
-    for (const auto& refusal : cases) {
-        const WorkflowResult result = refusal.call();
-        expectResult(result, Outcome::Refused, refusal.message);
-        EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
-    }
-    EXPECT_TRUE(progress.isEmpty());
-    EXPECT_TRUE(relay.requests().empty());
-    EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(WorkflowTest, NothingChangesWhileCodexRuns)
+// Refusals come before any work: a malformed key, or Codex running. Nothing is asked of the
+// relay and nothing changes.
+TEST_F(WorkflowTest, RefusalsComeBeforeAnyWork)
 {
     makeAccountHome();
     recordAccountProfile();
     const QMap<QString, QByteArray> before = snapshot();
+    for (const WorkflowResult& result :
+         {engine.switchToApi(QString()), engine.switchToApi(QStringLiteral("ak-wrong")), engine.switchToApi(QStringLiteral("sk-has space")),
+          engine.checkKey(QStringLiteral("sk-")), engine.repair(ModeApi, QString()), engine.repair(ModeUnconfigured, QStringLiteral("key"))}) {
+        EXPECT_EQ(int(result.outcome), int(Outcome::Refused)) << result.message.toStdString();
+        EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
+    }
+    EXPECT_TRUE(progress.isEmpty());
     workspace.startCodex(808);
     for (const WorkflowResult& result :
          {engine.switchToApi(QStringLiteral("sk-key")), engine.switchToAccount(), engine.checkKey(QStringLiteral("sk-key")),

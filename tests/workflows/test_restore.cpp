@@ -59,63 +59,85 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     }
 }
 
-TEST_F(WorkflowTest, RestoringIsRefusedWhileCodexRunsAndForUnknownOrOldPoints)
+// What stops a restore before it writes anything: Codex running, an unknown point, one an
+// older Morvane made without the list of where the rollout files were, a list whose names
+// lead out of the backup, a damaged file in the point (named), a file that cannot be backed
+// up first, and a folder where a restored file goes (the login files are put back first).
+TEST_F(WorkflowTest, ARestoreIsRefusedBeforeItWritesAnything)
 {
     makeAccountHome();
     ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-key")).outcome, Outcome::Done);
-    const QString id = engine.listBackups()[0].id;
-    // An older Morvane kept no list of where the rollout files were.
+    const RestorePoint point = engine.listBackups()[0];
     temp.write("morvane/backups/switch-api-provider-20250101-120000/provider-migration-info.json",
                "{\"kind\":\"switch-api-provider\",\"created_at\":\"20250101-120000\",\"thread_count\":1}");
-    temp.write("morvane/backups/switch-api-provider-20250101-120000/rollout_files/~__.codex__x.jsonl", "{}\n");
-    // A list whose names lead out of the backup is no list.
     temp.write("morvane/backups/repair-provider-20250101-120000/provider-migration-info.json",
                R"({"kind":"repair-provider","created_at":"20250101-120000","rollout_files":)"
                R"([{"path":"/tmp/x","name":"../../../auth.json","size":1,"hash":"h"}]})");
-    const auto before = snapshot();
-
-    workspace.startCodex(41);
-    EXPECT_EQ(engine.restoreBackup(id).outcome, Outcome::CodexRunning);
-    workspace.stopAll();
-    expectResult(engine.restoreBackup(QStringLiteral("nothing-here")), Outcome::Refused,
-                 QStringLiteral("没有找到备份“nothing-here”。"));
-    expectResult(engine.restoreBackup(QStringLiteral("switch-api-provider-20250101-120000")), Outcome::Refused,
-                 QStringLiteral("备份“switch-api-provider-20250101-120000”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。"));
-    EXPECT_EQ(engine.restoreBackup(QStringLiteral("repair-provider-20250101-120000")).outcome, Outcome::Refused);
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(engine.listBackups().back().id, QStringLiteral("switch-api-provider-20250101-120000"));
-
-    // A folder where a restored file goes stops the restore, and nothing is written: one of
-    // the thread index, then one of the login files, which are put back first.
-    const QString rollout = rolloutOf("t-a");
-    for (const QString name : {"state_5.sqlite", "config.toml"}) {
+    const QString firstRollout = (*point.manifest)[0].name;
+    const QString rollout = QDir(temp.codexHome()).relativeFilePath(rolloutOf("t-a"));
+    // Damages a file of the point; the returned call mends it.
+    const auto damage = [](const QString& file, const std::function<QByteArray(QByteArray)>& change) {
+        const QByteArray good = readFileAt(file);
+        writeFileAt(file, change(good));
+        return [file, good] { writeFileAt(file, good); };
+    };
+    const auto replaceByFolder = [this](const QString& name) {
         QFile::remove(temp.path(name));
         temp.write(name + "/keep", "x");
-        const auto beforeFolder = codexFiles(temp);
-        const WorkflowResult blocked = engine.restoreBackup(id);
-        EXPECT_EQ(blocked.outcome, Outcome::Failed);
-        EXPECT_TRUE(blocked.message.startsWith(QStringLiteral("无法写入“%1”：").arg(name))) << blocked.message.toStdString();
-        EXPECT_EQ(differingFiles(codexFiles(temp), beforeFolder), QStringList());
-    }
-
-    // A conversation that cannot be backed up first stops the restore before it writes.
-    ASSERT_TRUE(QFile::remove(rollout));
-    temp.makeDirectory(QDir(temp.codexHome()).relativeFilePath(rollout));
-    const auto beforeFailure = snapshot();
-    const WorkflowResult failed = engine.restoreBackup(id);
-    EXPECT_EQ(failed.outcome, Outcome::Failed);
-    EXPECT_TRUE(failed.message.startsWith(QStringLiteral("无法读取“"))) << failed.message.toStdString();
-    EXPECT_EQ(snapshot(), beforeFailure);
-
-    // So does a thread index that cannot be backed up, and then a login file.
-    for (const QString name : {"session_index.jsonl", "auth.json"}) {
+    };
+    const auto replaceByLink = [this](const QString& name) {
         QFile::remove(temp.path(name));
         ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path(name)));
-        const auto beforeLink = snapshot();
-        const QString message = engine.restoreBackup(id).message;
-        EXPECT_TRUE(message.startsWith(QStringLiteral("无法复制“%1”：").arg(name))) << message.toStdString();
-        EXPECT_EQ(snapshot(), beforeLink);
+    };
+    const struct {
+        QString point;
+        std::function<std::function<void()>()> arrange; // gives what undoes it, if anything
+        Outcome outcome;
+        QString message; // or its start
+        bool codexFilesOnly = false; // the restore's own backup of the home may stay
+    } rows[] = {
+        {point.id, [this] { workspace.startCodex(41); return [this] { workspace.stopAll(); }; }, Outcome::CodexRunning,
+         "已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。"},
+        {"nothing-here", {}, Outcome::Refused, "没有找到备份“nothing-here”。"},
+        {"switch-api-provider-20250101-120000", {}, Outcome::Refused,
+         "备份“switch-api-provider-20250101-120000”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。"},
+        {"repair-provider-20250101-120000", {}, Outcome::Refused, "备份“repair-provider-20250101-120000”"},
+        {point.id, [&] { return damage(point.loginDirectory + "/auth.json", [](QByteArray b) { return b.replace("rt_5f0c2d1", "rt_5f0c2d2"); }); },
+         Outcome::Failed, "备份已损坏：“auth.json”与备份时不一致，没有恢复任何文件。"},
+        {point.id, [&] { return damage(point.providerDirectory + "/state_5.sqlite", [](QByteArray b) { return b.left(b.size() - 512); }); },
+         Outcome::Failed, "备份已损坏：“state_5.sqlite”与备份时不一致，没有恢复任何文件。"},
+        {point.id,
+         [&] { return damage(point.providerDirectory + "/rollout_files/" + firstRollout, [](QByteArray b) { return b + "{}\n"; }); },
+         Outcome::Failed, QStringLiteral("备份已损坏：“%1”与备份时不一致，没有恢复任何文件。").arg(firstRollout)},
+        {point.id, [&] { replaceByFolder("state_5.sqlite"); return std::function<void()>(); }, Outcome::Failed,
+         "无法写入“state_5.sqlite”：", true},
+        {point.id, [&] { replaceByFolder("config.toml"); return std::function<void()>(); }, Outcome::Failed, "无法写入“config.toml”：",
+         true},
+        {point.id, [&] { replaceByFolder(rollout); return std::function<void()>(); },
+         Outcome::Failed, "无法读取“"},
+        {point.id, [&] { replaceByLink("session_index.jsonl"); return std::function<void()>(); }, Outcome::Failed,
+         "无法复制“session_index.jsonl”："},
+        {point.id, [&] { replaceByLink("auth.json"); return std::function<void()>(); }, Outcome::Failed, "无法复制“auth.json”："},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.message.toStdString());
+        const std::function<void()> undo = row.arrange ? row.arrange() : std::function<void()>();
+        const QMap<QString, QByteArray> before = snapshot();
+        const auto codexBefore = codexFiles(temp);
+        const WorkflowResult result = engine.restoreBackup(row.point);
+        EXPECT_EQ(int(result.outcome), int(row.outcome));
+        EXPECT_TRUE(result.message.startsWith(row.message)) << result.message.toStdString();
+        if (row.codexFilesOnly) {
+            EXPECT_EQ(differingFiles(codexFiles(temp), codexBefore), QStringList());
+        } else {
+            EXPECT_EQ(snapshot(), before);
+        }
+        if (undo)
+            undo();
     }
+    // Mended, the point is whole again.
+    EXPECT_EQ(engine.verifyBackups(point.id)->front().second, QStringList());
+    EXPECT_EQ(engine.listBackups().back().id, QStringLiteral("switch-api-provider-20250101-120000"));
 }
 
 TEST_F(WorkflowTest, PruningKeepsTheNewestPointsAndEverythingTheyUse)
