@@ -91,12 +91,8 @@ TEST(Files, CopiesTakeTheBytesALinkLeadsTo)
     temp.write("elsewhere/auth.json", "login");
     temp.makeDirectory("elsewhere/folder");
     temp.makeDirectory("tree");
-    ASSERT_TRUE(QFile::link(temp.path("elsewhere/auth.json"), temp.path("auth.json")));
     ASSERT_TRUE(QFile::link(temp.path("elsewhere/auth.json"), temp.path("tree/file-link")));
     ASSERT_TRUE(QFile::link(temp.path("elsewhere/folder"), temp.path("tree/folder-link")));
-    ASSERT_TRUE(files::copyItem(temp.path("auth.json"), temp.path("copy.json")));
-    EXPECT_FALSE(QFileInfo(temp.path("copy.json")).isSymLink());
-    EXPECT_EQ(temp.read("copy.json"), "login");
     // Inside a folder, a link to a file is copied as the file, a link to a folder stays a link.
     ASSERT_TRUE(files::copyItem(temp.path("tree"), temp.path("tree-copy")));
     EXPECT_FALSE(QFileInfo(temp.path("tree-copy/file-link")).isSymLink());

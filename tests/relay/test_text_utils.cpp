@@ -19,23 +19,3 @@ TEST(CleanOneLine, JoinsLinesTrimsAndCutsAt48UnitsNeverInsideAnEmoji)
     const QString whole = QString(46, QLatin1Char('a')) + emoji + QStringLiteral("tail");
     EXPECT_EQ(cleanOneLineText(whole), QString(46, QLatin1Char('a')) + emoji + QStringLiteral("..."));
 }
-
-TEST(ResponseText, PrefersOutputTextThenJoinsContentTextsAndGivesNothingForOtherShapes)
-{
-    EXPECT_EQ(responseTextFromData(QByteArray(R"({"output_text":"配置缺少 base_url\n请修复"})")),
-              QStringLiteral("配置缺少 base_url 请修复"));
-    EXPECT_EQ(responseTextFromData(QByteArray(
-                  R"({"output_text":"","output":[{"type":"message","content":[{"type":"output_text","text":"前半"},{"type":"refusal","text":"后半"}]}]})")),
-              QStringLiteral("前半后半"));
-    EXPECT_EQ(responseTextFromData(QByteArray(
-                  R"({"output":["x",{"content":"no"},{"content":[1,{"text":5},{"text":"a"}]},{"content":[{"text":"b"}]}]})")),
-              QStringLiteral("ab"));
-    EXPECT_EQ(responseTextFromData(QByteArray(R"({"output_text":"  \n "})")), QString(""));
-
-    EXPECT_FALSE(responseTextFromData(std::nullopt));
-    EXPECT_FALSE(responseTextFromData(QByteArray("<html>")));
-    EXPECT_FALSE(responseTextFromData(QByteArray("[]")));
-    EXPECT_FALSE(responseTextFromData(QByteArray(R"({"output_text":""})")));
-    EXPECT_FALSE(responseTextFromData(QByteArray(R"({"output":{}})")));
-    EXPECT_FALSE(responseTextFromData(QByteArray(R"({"output":[{"content":[]}]})")));
-}
