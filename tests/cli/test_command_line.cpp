@@ -6,10 +6,10 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <thread>
 
-#include <QRegularExpression>
 #include <sys/stat.h>
 
 namespace {

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 const char* const loginLine = "preferred_auth_method = \"device_code\"\n";

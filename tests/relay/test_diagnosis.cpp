@@ -37,7 +37,6 @@ TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
         EXPECT_TRUE(masked.contains(QLatin1String(kept))) << kept << "\n" << masked.toStdString();
 }
 
-
 // Only the text of a 2xx answer is a diagnosis.
 TEST(Diagnosis, OnlyASuccessfulAnswerIsRead)
 {

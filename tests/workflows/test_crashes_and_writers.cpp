@@ -11,7 +11,6 @@
 #include <future>
 #include <thread>
 
-
 using Outcome = WorkflowResult::Outcome;
 
 namespace {
@@ -41,7 +40,6 @@ struct Outcomes {
     std::map<QString, QString> providers;
     bool operator==(const Outcomes&) const = default;
 };
-
 
 Outcomes outcomesOf(const WorkflowTest& test)
 {

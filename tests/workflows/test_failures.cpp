@@ -46,6 +46,8 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
         {"backup", [](WorkflowTest& t) { t.temp.write("morvane/backups", "a file where the backups belong"); }, toApi,
          [](WorkflowTest&) { return QStringLiteral("无法创建目录“backups”：那里已有一个同名文件。"); },
          {}, false},
+        {"backup of the conversations", [](WorkflowTest& t) { t.temp.write("morvane/backups/objects", "a file where they go"); }, toApi,
+         [](WorkflowTest&) { return QStringLiteral("无法创建目录“objects”：那里已有一个同名文件。"); }, {}},
         {"account profile", [](WorkflowTest& t) { writeFileAt(t.temp.home().profileURL("account") + "/config.toml/stray", ""); }, toApi,
          [](WorkflowTest&) { return QStringLiteral("无法替换“config.toml”：目标是一个目录。"); },
          [](WorkflowTest& t) {

@@ -10,7 +10,6 @@ namespace {
 
 using Problems = std::vector<std::pair<QString, std::optional<QString>>>; // code and fix
 
-
 void makeReadableByOthers(const QString& path)
 {
     QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadGroup | QFile::ReadOther);
