@@ -15,11 +15,6 @@ using Outcome = WorkflowResult::Outcome;
 
 namespace {
 
-std::map<QString, QByteArray> codexFiles(const QString& codexHome)
-{
-    return filesUnder(codexHome, {"morvane"});
-}
-
 // Staging files anywhere in the home but the backups, which keep their own.
 QStringList stagingFilesIn(const QString& codexHome)
 {
@@ -119,7 +114,7 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
             SCOPED_TRACE(killAfter);
             Home t;
             row.arrange(t);
-            const auto before = codexFiles(t.temp.codexHome());
+            const auto before = t.codexFiles();
             EXPECT_EQ(runChild(t, row.workflow, killAfter).first, QProcess::CrashExit);
             const bool underWay = hasJournal(t.temp.home());
 
@@ -129,7 +124,7 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
             EXPECT_EQ(recovered.message, underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
             EXPECT_FALSE(hasJournal(t.temp.home()));
             EXPECT_EQ(stagingFilesIn(t.temp.codexHome()), QStringList());
-            const auto after = codexFiles(t.temp.codexHome());
+            const auto after = t.codexFiles();
             if (underWay || after == before) {
                 EXPECT_EQ(differingFiles(before, after), QStringList());
             } else {
@@ -159,12 +154,12 @@ TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
             file.write(appended);
         }
     });
-    auto before = codexFiles(temp.codexHome());
+    auto before = codexFiles();
     before[QDir(temp.codexHome()).relativeFilePath(last)] += appended;
 
     expectResult(engine.switchToApi(QStringLiteral("sk-during")), Outcome::Failed,
                  QStringLiteral("Codex 在切换过程中写入了对话，已恢复到切换前的状态。请先退出 Codex 再切换。"));
-    EXPECT_EQ(differingFiles(before, codexFiles(temp.codexHome())), QStringList());
+    EXPECT_EQ(differingFiles(before, codexFiles()), QStringList());
     EXPECT_EQ(engine.verifyBackups(QString())->front().second, QStringList()); // the backup stays whole
 }
 

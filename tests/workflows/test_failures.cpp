@@ -86,7 +86,7 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
         Home t;
         t.makeAccountHome();
         step.arrange(t);
-        const auto before = filesUnder(t.temp.codexHome(), {"morvane"});
+        const auto before = t.codexFiles();
         const QString expected = step.message(t);
         const WorkflowResult result = step.call(t);
         if (other) {
@@ -99,7 +99,7 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
         } else {
             EXPECT_EQ(result.message, expected + (step.putBack ? QStringLiteral(" 已恢复到切换前的状态。") : QString()));
         }
-        EXPECT_EQ(differingFiles(filesUnder(t.temp.codexHome(), {"morvane"}), before), QStringList());
+        EXPECT_EQ(differingFiles(t.codexFiles(), before), QStringList());
         EXPECT_EQ(int(result.outcome), int(WorkflowResult::Outcome::Failed));
         EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
         EXPECT_FALSE(result.openCodex || result.pillMode);

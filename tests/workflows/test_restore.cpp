@@ -7,24 +7,14 @@
 
 using Outcome = WorkflowResult::Outcome;
 
-namespace {
-
-// The Codex home without Morvane's own folder: what a restore must give back.
-std::map<QString, QByteArray> codexFiles(const TempHome& temp)
-{
-    return filesUnder(temp.codexHome(), {"morvane"});
-}
-
-} // namespace
-
 TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
 {
     makeAccountHome();
     temp.write("session_index.jsonl", "{\"id\":\"t-a\"}\n");
-    const auto beforeSwitching = codexFiles(temp);
+    const auto beforeSwitching = codexFiles();
     ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-roundtrip")).outcome, Outcome::Done);
     ASSERT_EQ(engine.switchToAccount().outcome, Outcome::Done);
-    const auto afterSwitching = codexFiles(temp);
+    const auto afterSwitching = codexFiles();
 
     const std::vector<RestorePoint> points = engine.listBackups();
     ASSERT_EQ(points.size(), 2u);
@@ -41,14 +31,14 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     expectResult(restored, Outcome::Done,
                  QStringLiteral("已恢复备份“%1”：登陆与配置文件、对话索引和 4 个对话文件。恢复前的状态已存为备份“%2”。")
                      .arg(points[1].id, after[0].id));
-    EXPECT_EQ(differingFiles(codexFiles(temp), beforeSwitching), QStringList());
+    EXPECT_EQ(differingFiles(codexFiles(), beforeSwitching), QStringList());
     EXPECT_EQ(restored.pillMode, ModeAccount);
     EXPECT_EQ(progress.last(), QStringLiteral("正在恢复备份... 0/0"));
 
     // The restore's own point goes back to where the user was before it.
     EXPECT_EQ(after[0].kind, QStringLiteral("restore"));
     ASSERT_EQ(engine.restoreBackup(after[0].id).outcome, Outcome::Done);
-    EXPECT_EQ(differingFiles(codexFiles(temp), afterSwitching), QStringList());
+    EXPECT_EQ(differingFiles(codexFiles(), afterSwitching), QStringList());
     EXPECT_EQ(modeOf(temp.path("auth_tevrun_last.json")), 0600u); // put back as it was: it holds the key
 
     // Restored files are copies: Codex may append to them without touching a backup.
@@ -123,12 +113,12 @@ TEST_F(WorkflowTest, ARestoreIsRefusedBeforeItWritesAnything)
         SCOPED_TRACE(row.message.toStdString());
         const std::function<void()> undo = row.arrange ? row.arrange() : std::function<void()>();
         const QMap<QString, QByteArray> before = snapshot();
-        const auto codexBefore = codexFiles(temp);
+        const auto codexBefore = codexFiles();
         const WorkflowResult result = engine.restoreBackup(row.point);
         EXPECT_EQ(int(result.outcome), int(row.outcome));
         EXPECT_TRUE(result.message.startsWith(row.message)) << result.message.toStdString();
         if (row.codexFilesOnly) {
-            EXPECT_EQ(differingFiles(codexFiles(temp), codexBefore), QStringList());
+            EXPECT_EQ(differingFiles(codexFiles(), codexBefore), QStringList());
         } else {
             EXPECT_EQ(snapshot(), before);
         }
