@@ -132,11 +132,15 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
             }
         }
     }
-    // A staging file alone, without a journal, is cleared up too.
+    // A staging file alone, without a journal, is cleared up too; a link of such a name is
+    // no half-written file of ours and stays.
+    ASSERT_TRUE(QFile::link(temp.path("config.toml"), temp.path(".config.toml.morvane-0123456789ab")));
+    EXPECT_FALSE(engine.hasInterruptedWork());
     temp.write(".auth.json.morvane-0123456789ab", "half");
     EXPECT_TRUE(engine.hasInterruptedWork());
     engine.recoverInterruptedWork();
     EXPECT_FALSE(temp.exists(".auth.json.morvane-0123456789ab"));
+    EXPECT_TRUE(QFileInfo(temp.path(".config.toml.morvane-0123456789ab")).isSymLink());
 }
 
 // Codex appends to a conversation after the switch read it: the switch stops and puts

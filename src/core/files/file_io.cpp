@@ -115,24 +115,34 @@ bool isStagingName(const QString& fileName)
     return pattern.match(fileName).hasMatch();
 }
 
+namespace {
+
+// What an interrupted write left in the directory: regular files of the staging names. A link
+// is never followed: only a file of this program's own counts.
+QStringList stagingFilesIn(const QString& directory)
+{
+    QStringList staged;
+    for (const QString& name : QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QString path = directory + QLatin1Char('/') + name;
+        struct stat info {};
+        if (isStagingName(name) && ::lstat(nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode))
+            staged << path;
+    }
+    return staged;
+}
+
+} // namespace
+
 qsizetype countStagingFiles(const QString& directory)
 {
-    const QStringList names = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    return std::count_if(names.begin(), names.end(), isStagingName);
+    return stagingFilesIn(directory).size();
 }
 
 qsizetype removeStagingFiles(const QString& directory)
 {
     qsizetype removed = 0;
-    const QStringList hidden = QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : hidden) {
-        const QString path = directory + QLatin1Char('/') + name;
-        struct stat info {};
-        // A link is never followed: only a file of this program's own is removed.
-        if (isStagingName(name) && ::lstat(nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode)
-            && ::unlink(nativePath(path).constData()) == 0)
-            ++removed;
-    }
+    for (const QString& path : stagingFilesIn(directory))
+        removed += ::unlink(nativePath(path).constData()) == 0 ? 1 : 0;
     return removed;
 }
 

@@ -12,10 +12,10 @@ namespace files {
 QString temporarySibling(const QString& target);
 // Whether a file name is one temporarySibling() gives.
 bool isStagingName(const QString& fileName);
-// How many files of the staging names the directory holds.
+// How many files an interrupted write left in the directory: regular files of the staging
+// names, never a link.
 qsizetype countStagingFiles(const QString& directory);
-// Removes what an interrupted write left in the directory: files of the staging names
-// only, never anything else. Gives how many it removed.
+// Removes those files, never anything else. Gives how many it removed.
 qsizetype removeStagingFiles(const QString& directory);
 
 // Runs after every file that a write puts in place. Tests use it to stop a process right
