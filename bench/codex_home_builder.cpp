@@ -71,14 +71,42 @@ ALTER TABLE threads ADD COLUMN reasoning_effort TEXT;
 ALTER TABLE threads ADD COLUMN agent_path TEXT;
 ALTER TABLE threads ADD COLUMN created_at_ms INTEGER;
 ALTER TABLE threads ADD COLUMN updated_at_ms INTEGER;
+ALTER TABLE threads ADD COLUMN thread_source TEXT;
 ALTER TABLE threads ADD COLUMN preview TEXT NOT NULL DEFAULT '';
+ALTER TABLE threads ADD COLUMN recency_at INTEGER;
+ALTER TABLE threads ADD COLUMN recency_at_ms INTEGER;
+ALTER TABLE threads ADD COLUMN history_mode TEXT NOT NULL DEFAULT 'legacy';
+ALTER TABLE threads ADD COLUMN name TEXT;
+ALTER TABLE threads ADD COLUMN is_pinned INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE threads ADD COLUMN thread_section_id TEXT;
+ALTER TABLE threads ADD COLUMN section_position INTEGER;
+ALTER TABLE threads ADD COLUMN section_entered_at_ms INTEGER;
+ALTER TABLE threads ADD COLUMN project_id TEXT;
+ALTER TABLE threads ADD COLUMN originator TEXT;
+ALTER TABLE threads ADD COLUMN daybreak_enabled INTEGER;
+ALTER TABLE threads ADD COLUMN creator_user_id TEXT;
+ALTER TABLE threads ADD COLUMN creator_account_id TEXT;
+ALTER TABLE threads ADD COLUMN attached_thread_parent_id TEXT;
 )";
 
 QString sqlText(const QString& text) { return QLatin1Char('\'') + QString(text).replace("'", "''") + QLatin1Char('\''); }
 
-QByteArray line(const QByteArray& type, const QByteArray& payload)
+// Codex numbers its lines from 0 in each file.
+QByteArray line(const QByteArray& type, const QByteArray& payload, int ordinal)
 {
-    return "{\"timestamp\":\"2026-05-30T00:19:31.402Z\",\"type\":\"" + type + "\",\"payload\":" + payload + "}";
+    return "{\"timestamp\":\"2026-05-30T00:19:31.402Z\",\"ordinal\":" + QByteArray::number(ordinal) + ",\"type\":\"" + type
+        + "\",\"payload\":" + payload + "}";
+}
+
+// What Codex records when a thread starts or is resumed with other settings; the last one
+// names the provider Codex rebuilds the thread's row with.
+QByteArray settingsAppliedLine(const QString& id, const QString& provider, int ordinal)
+{
+    return line("event_msg",
+                "{\"type\":\"thread_settings_applied\",\"thread_id\":\"" + id.toUtf8()
+                    + "\",\"thread_settings\":{\"model\":\"gpt-5.5\",\"model_provider_id\":\"" + provider.toUtf8()
+                    + "\",\"approval_policy\":\"on-request\",\"sandbox_policy\":{\"type\":\"workspace-write\"}}}",
+                ordinal);
 }
 
 } // namespace
@@ -102,7 +130,8 @@ QByteArray sessionMetaLine(const QString& id, const QString& provider)
                       "\"model_provider\":\""
                     + provider.toUtf8()
                     + "\",\"base_instructions\":null,\"git\":{\"commit_hash\":\"5f0c2d1\",\"branch\":\"main\","
-                      "\"repository_url\":\"git@example.org:user/repo.git\"}}");
+                      "\"repository_url\":\"git@example.org:user/repo.git\"}}",
+                0);
 }
 
 QByteArray rolloutContent(const QString& id, const RolloutShape& shape)
@@ -110,13 +139,18 @@ QByteArray rolloutContent(const QString& id, const RolloutShape& shape)
     QList<QByteArray> lines;
     for (int i = 0; i < shape.metadataLines; ++i)
         lines.append(sessionMetaLine(id, shape.provider));
-    lines.append(line("turn_context", R"({"cwd":"/home/user/work/repo","approval_policy":"on-request","model":"gpt-5.5","effort":"xhigh"})"));
-    lines.append(line("response_item",
-                      "{\"type\":\"message\",\"role\":\"user\",\"content\":[{\"type\":\"input_text\",\"text\":\""
-                      "修复登录问题，然后跑测试 café \\u00e9 \\\"quoted\\\" path C:\\\\x\\/y\\n第二行\"}]}"));
-    lines.append(line("event_msg", R"({"type":"token_count","info":{"total_token_usage":{"input_tokens":9007199254740993,"cached_input_tokens":18446744073709551615,"output_tokens":-42,"ratio":0.1}}})"));
+    const auto add = [&lines](const QByteArray& type, const QByteArray& payload) {
+        lines.append(line(type, payload, int(lines.size())));
+    };
+    add("turn_context", R"({"cwd":"/home/user/work/repo","approval_policy":"on-request","model":"gpt-5.5","effort":"xhigh"})");
+    lines.append(settingsAppliedLine(id, shape.provider, int(lines.size())));
+    add("response_item",
+        "{\"type\":\"message\",\"role\":\"user\",\"content\":[{\"type\":\"input_text\",\"text\":\""
+        "修复登录问题，然后跑测试 café \\u00e9 \\\"quoted\\\" path C:\\\\x\\/y\\n第二行\"}]}");
+    add("event_msg", R"({"type":"token_count","info":{"total_token_usage":{"input_tokens":9007199254740993,"cached_input_tokens":18446744073709551615,"output_tokens":-42,"ratio":0.1}}})");
 
-    // Tool output makes real files long: one long line after another.
+    // Tool output makes real files long: one long line after another. Half way, the thread
+    // was resumed, which Codex records with its settings again.
     QByteArray chunk;
     for (int i = 0; i < 40; ++i)
         chunk += "drwxr-xr-x  2 user user 4096 May 30 00:19 src_" + QByteArray::number(i) + " 构建输出 \\u001b[32mok\\u001b[0m\\n";
@@ -124,16 +158,19 @@ QByteArray rolloutContent(const QString& id, const RolloutShape& shape)
     qsizetype size = 0;
     for (const QByteArray& l : lines)
         size += l.size() + 1;
+    bool resumed = false;
     while (size < shape.approximateSize) {
-        const QByteArray output = line("response_item",
-                                       "{\"type\":\"function_call_output\",\"call_id\":\"call_" + QByteArray::number(++call)
-                                           + "\",\"output\":\"" + chunk.repeated(8) + "\"}");
-        lines.append(output);
-        size += output.size() + 1;
+        if (!resumed && size > shape.approximateSize / 2) {
+            lines.append(settingsAppliedLine(id, shape.provider, int(lines.size())));
+            resumed = true;
+        }
+        add("response_item", "{\"type\":\"function_call_output\",\"call_id\":\"call_" + QByteArray::number(++call)
+                                 + "\",\"output\":\"" + chunk.repeated(8) + "\"}");
+        size += lines.last().size() + 1;
     }
-    lines.append(line("event_msg", R"({"type":"agent_message","message":"完成 ✅ 🎉"})"));
+    add("event_msg", R"({"type":"agent_message","message":"完成 ✅ 🎉"})");
     if (shape.truncatedLastLine)
-        lines.append(line("event_msg", R"({"type":"agent_message","message":"被截断)").left(40));
+        lines.append(line("event_msg", R"({"type":"agent_message","message":"被截断)", int(lines.size())).left(40));
 
     const QByteArray separator = shape.crlf ? "\r\n" : "\n";
     QByteArray content = lines.join(separator);

@@ -119,6 +119,8 @@ public:
             return withKey([this](const QString& k) { return m_engine.repair(ModeApi, k); });
         if (command == QLatin1String("repair") && target == QLatin1String("account"))
             return runWorkflow([this] { return m_engine.repair(ModeAccount, QString()); });
+        if (command == QLatin1String("move-conversations"))
+            return runWorkflow([this] { return m_engine.moveVisibleConversations(); });
         if (command == QLatin1String("keys") && target == QLatin1String("list"))
             return listSavedKeys(m_engine, m_io.out, parser.isSet(json));
         if (command == QLatin1String("keys") && target == QLatin1String("forget") && words.size() == 3)

@@ -146,6 +146,7 @@ const std::vector<CommandEntry>& commandTable()
         {"switch api", "切到 TEVRUN API"},
         {"switch account", "切回 GPT 账号 登陆"},
         {"repair api|account", "按标准模板修复配置"},
+        {"move-conversations", "把对话都移到当前的 provider 上，配置和登陆不变"},
         {"keys list", "列出保存过的 TEVRUN API（只显示开头和结尾）"},
         {"keys forget ID", "删除一个保存的 TEVRUN API"},
         {"backups list", "列出备份（每次切换、修复或恢复前各一个），最新的在前"},

@@ -114,20 +114,32 @@ QString decodedValue(const QString& value)
 
 } // namespace
 
-std::optional<QString> topLevelConfigValue(const QString& key, const QString& config)
+std::optional<QString> tableConfigValue(const QString& table, const QString& key, const QString& config)
 {
     const QStringList lines = withoutByteOrderMark(config).split(QLatin1Char('\n'));
+    QString current; // null: the top level, until the first header
     for (const QString& line : lines) {
         const QString trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
             continue;
-        if (isTableHeader(trimmed))
-            return std::nullopt; // the top level ends at the first header
+        if (isTableHeader(trimmed)) {
+            current = trimmed.mid(1, trimmed.size() - 2).trimmed();
+            if (current.isNull())
+                current = QLatin1String("");
+            continue;
+        }
+        if (table.isEmpty() ? !current.isNull() : current != table)
+            continue;
         const std::optional<KeyLine> entry = keyLine(trimmed);
         if (entry && entry->key == key)
             return decodedValue(entry->value);
     }
     return std::nullopt;
+}
+
+std::optional<QString> topLevelConfigValue(const QString& key, const QString& config)
+{
+    return tableConfigValue(QString(), key, config);
 }
 
 QString cleanApiConfig()
@@ -143,6 +155,8 @@ QString cleanApiConfig()
         QStringLiteral("name = \"tevrun\""),
         QStringLiteral("base_url = \"%1\"").arg(morvane::relayBaseURL),
         QStringLiteral("wire_api = \"responses\""),
+        // Without it Codex sends no key to a provider of its own.
+        QStringLiteral("requires_openai_auth = true"),
         QString(),
     };
     return lines.join(QLatin1Char('\n'));

@@ -1,7 +1,6 @@
 #include "migration/rollout_read_ahead.h"
 
 #include "core/files/file_io.h"
-#include "migration/rollout_rewrite.h"
 #include "storage/rollout_backup.h"
 
 RolloutReadAhead::RolloutReadAhead(const ThreadRecords& threads, QString targetProvider, RolloutBackup& backup)
@@ -47,11 +46,12 @@ void RolloutReadAhead::readAll()
         ReadRollout& rollout = m_slots[slot];
         rollout.error = Error();
         rollout.rest.reset();
+        rollout.shifts.clear();
         const QString& path = thread.rolloutPath;
         const bool read = !path.isEmpty() && files::readUtf8Into(path, rollout.content, &rollout.error, &rollout.identity);
         rollout.missing = !read && (path.isEmpty() || !files::itemExists(path));
-        if (read && thread.moves)
-            rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head);
+        if (read)
+            rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head, &rollout.shifts);
         rollout.kept = read && m_backup.keep(path, rollout.content, &rollout.error);
         {
             const std::lock_guard lock(m_mutex);

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/files/file_io.h"
+#include "migration/rollout_rewrite.h"
 #include "migration/thread_record.h"
 
 #include <QByteArray>
@@ -15,8 +16,8 @@
 
 class RolloutBackup;
 
-// One thread's rollout file as read and kept in the backup: its bytes and, for a thread
-// that moves, its new start.
+// One thread's rollout file as read and kept in the backup: its bytes and, when it records
+// another provider than the target, its new start and the lines whose length changed.
 struct ReadRollout {
     bool missing = false; // nothing stands at the path
     bool kept = false;    // read and kept; false: the error says why, unless the file is missing
@@ -25,6 +26,7 @@ struct ReadRollout {
     files::FileIdentity identity; // the file as it was once read
     QByteArray head;
     std::optional<qsizetype> rest; // where the unchanged rest starts; nothing when unchanged
+    LineShifts shifts;
 };
 
 // Reads the rollout files of the threads, in their order, one file ahead of their use and

@@ -5,15 +5,20 @@
 #include <QByteArrayView>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
 using OrderedJson = nlohmann::ordered_json;
 
-// A metadata line names its type, either plainly or through a \u escape; a line with
-// neither cannot be one and is not parsed. The whole text is searched for these marks at
-// once, which is far cheaper than looking into each line.
+constexpr std::string_view sessionMeta = "session_meta";
+constexpr std::string_view settingsApplied = "thread_settings_applied";
+
+// A line that records a provider names its kind plainly, or else through a \u escape; a
+// line with none of these marks cannot be one and is not parsed. The whole text is
+// searched for the marks at once, which is far cheaper than looking into each line.
 class CandidateLines {
 public:
     explicit CandidateLines(QByteArrayView content) : m_content(content) {}
@@ -23,11 +28,12 @@ public:
     {
         if (from >= m_content.size())
             return false;
-        if (m_meta < from)
-            m_meta = find("session_meta", from);
-        if (m_escape < from)
-            m_escape = find("\\u", from);
-        const qsizetype mark = std::min(m_meta, m_escape);
+        qsizetype mark = m_content.size();
+        for (size_t i = 0; i < marks.size(); ++i) {
+            if (m_found[i] < from)
+                m_found[i] = find(marks[i], from);
+            mark = std::min(mark, m_found[i]);
+        }
         if (mark == m_content.size())
             return false;
         start = m_content.first(mark).lastIndexOf('\n') + 1; // never before from: a line starts there
@@ -38,34 +44,40 @@ public:
     }
 
 private:
-    qsizetype find(const char* mark, qsizetype from) const
+    static constexpr std::array<std::string_view, 3> marks = {sessionMeta, settingsApplied, "\\u"};
+
+    qsizetype find(std::string_view mark, qsizetype from) const
     {
-        const void* at = ::memmem(m_content.data() + from, size_t(m_content.size() - from), mark, std::strlen(mark));
+        const void* at = ::memmem(m_content.data() + from, size_t(m_content.size() - from), mark.data(), mark.size());
         return at ? static_cast<const char*>(at) - m_content.data() : m_content.size();
     }
 
     QByteArrayView m_content;
-    qsizetype m_meta = -1;
-    qsizetype m_escape = -1;
+    std::array<qsizetype, marks.size()> m_found{-1, -1, -1};
 };
 
-// Reads only as far as the top-level "type" member: most lines are long events, and their
-// type tells at once that they are not metadata.
-class MetadataTypeProbe : public nlohmann::json_sax<OrderedJson> {
+// Reads only as far as the top-level "type" member: most lines are long items, and their
+// type tells at once that they record no provider.
+class TypeProbe : public nlohmann::json_sax<OrderedJson> {
 public:
-    bool isMetadata = false;
+    std::string type; // empty when the line has no top-level string "type"
 
-    bool null() override { return value(false); }
-    bool boolean(bool) override { return value(false); }
-    bool number_integer(number_integer_t) override { return value(false); }
-    bool number_unsigned(number_unsigned_t) override { return value(false); }
-    bool number_float(number_float_t, const string_t&) override { return value(false); }
-    bool string(string_t& text) override { return value(text == "session_meta"); }
-    bool binary(binary_t&) override { return value(false); }
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t) override { return value(); }
+    bool number_unsigned(number_unsigned_t) override { return value(); }
+    bool number_float(number_float_t, const string_t&) override { return value(); }
+    bool string(string_t& text) override
+    {
+        if (m_depth == 1 && m_typeIsNext)
+            type = text;
+        return value();
+    }
+    bool binary(binary_t&) override { return value(); }
     bool start_object(std::size_t) override
     {
         if (m_typeIsNext)
-            return decide(false);
+            return false;
         ++m_depth;
         return true;
     }
@@ -78,7 +90,7 @@ public:
     bool start_array(std::size_t) override
     {
         if (m_depth == 0 || m_typeIsNext)
-            return decide(false);
+            return false;
         ++m_depth;
         return true;
     }
@@ -90,68 +102,127 @@ public:
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
 private:
-    // A scalar value: at the top level it decides; elsewhere it only counts when it is
-    // the value of the top-level "type".
-    bool value(bool isSessionMeta)
-    {
-        if (m_depth == 0)
-            return false;
-        return m_typeIsNext ? decide(isSessionMeta) : true;
-    }
-
-    bool decide(bool isSessionMeta)
-    {
-        isMetadata = isSessionMeta;
-        return false; // stop reading
-    }
+    // A scalar at the top level, or the value of the top-level "type", ends the reading.
+    bool value() { return m_depth > 0 && !m_typeIsNext; }
 
     int m_depth = 0;
     bool m_typeIsNext = false;
 };
 
-bool typeIsSessionMeta(QByteArrayView line)
+std::string lineType(QByteArrayView line)
 {
-    MetadataTypeProbe probe;
+    TypeProbe probe;
     OrderedJson::sax_parse(line.begin(), line.end(), &probe, nlohmann::detail::input_format_t::json, false);
-    return probe.isMetadata;
+    return probe.type;
+}
+
+// Where the value of a member written as "name": ends, from its first byte; -1 when it is
+// not a plain value.
+qsizetype valueEnd(QByteArrayView line, qsizetype start)
+{
+    if (start >= line.size())
+        return -1;
+    if (line[start] != '"') {
+        qsizetype end = start;
+        while (end < line.size() && !std::strchr(",}]", line[end]))
+            ++end;
+        return end;
+    }
+    for (qsizetype i = start + 1; i < line.size(); ++i) {
+        if (line[i] == '\\')
+            ++i;
+        else if (line[i] == '"')
+            return i + 1;
+    }
+    return -1;
+}
+
+// The line with only the bytes of the member's value replaced, when the result reads as
+// the expected object; else the expected object written anew.
+QByteArray replacedValue(QByteArrayView line, const std::string& member, const std::string& target,
+                         const OrderedJson& expected)
+{
+    const std::string pattern = '"' + member + "\":";
+    const std::string value = OrderedJson(target).dump();
+    for (qsizetype at = line.indexOf(QByteArrayView(pattern)); at >= 0;
+         at = line.indexOf(QByteArrayView(pattern), at + 1)) {
+        const qsizetype start = at + qsizetype(pattern.size());
+        const qsizetype end = valueEnd(line, start);
+        if (end < 0)
+            continue;
+        QByteArray candidate = line.first(start).toByteArray();
+        candidate.append(value.data(), qsizetype(value.size()));
+        candidate.append(line.sliced(end));
+        const OrderedJson parsed = OrderedJson::parse(candidate.begin(), candidate.end(), nullptr, false);
+        if (!parsed.is_discarded() && parsed == expected)
+            return candidate;
+    }
+    std::string text;
+    try {
+        text = expected.dump();
+    } catch (const OrderedJson::exception&) {
+        return line.toByteArray(); // cannot be written: the line stays as it is
+    }
+    QByteArray result(text.data(), qsizetype(text.size()));
+    if (line.endsWith('\r'))
+        result.append('\r');
+    return result;
 }
 
 // The line with its provider set, or nothing when the line stays as it is.
-std::optional<QByteArray> rewrittenMetadataLine(QByteArrayView line, const std::string& target)
+std::optional<QByteArray> rewrittenLine(QByteArrayView line, const std::string& target)
 {
-    if (!typeIsSessionMeta(line))
+    const std::string type = lineType(line);
+    const bool isMeta = type == sessionMeta;
+    if (!isMeta && !(type == "event_msg" && line.contains(QByteArrayView(settingsApplied))))
         return std::nullopt;
-    const bool carriageReturn = line.endsWith('\r');
     OrderedJson value = OrderedJson::parse(line.begin(), line.end(), nullptr, false);
     if (value.is_discarded() || !value.is_object())
         return std::nullopt;
-    const auto type = value.find("type");
     const auto payload = value.find("payload");
-    if (type == value.end() || *type != "session_meta" || payload == value.end() || !payload->is_object())
+    if (payload == value.end() || !payload->is_object())
         return std::nullopt;
-    const auto provider = payload->find("model_provider");
-    if (provider != payload->end() && *provider == target)
-        return std::nullopt;
-    (*payload)["model_provider"] = target;
-
-    std::string text;
-    try {
-        text = value.dump();
-    } catch (const OrderedJson::exception&) {
-        return std::nullopt;
+    OrderedJson* holder = &*payload;
+    std::string member = "model_provider";
+    if (!isMeta) {
+        // Codex takes the last of these over the metadata when it rebuilds its index.
+        const auto kind = payload->find("type");
+        const auto settings = payload->find("thread_settings");
+        if (kind == payload->end() || *kind != settingsApplied || settings == payload->end() || !settings->is_object()
+            || !settings->contains("model_provider_id"))
+            return std::nullopt;
+        holder = &*settings;
+        member = "model_provider_id";
     }
-    QByteArray result(text.data(), qsizetype(text.size()));
-    if (carriageReturn)
-        result.append('\r');
+    const auto provider = holder->find(member);
+    if (provider != holder->end() && *provider == target)
+        return std::nullopt;
+    (*holder)[member] = target;
+    const QByteArray result = replacedValue(line, member, target, value);
+    if (result == line)
+        return std::nullopt;
     return result;
 }
 
 } // namespace
 
-std::optional<qsizetype> rewriteRollout(const QByteArray& content, const QString& targetProvider, QByteArray& head)
+qint64 shiftedOffset(qint64 offset, const LineShifts& shifts)
+{
+    qint64 shifted = offset;
+    for (const LineShift& shift : shifts) {
+        if (shift.lineStart < offset)
+            shifted += shift.delta;
+    }
+    return shifted;
+}
+
+std::optional<qsizetype> rewriteRollout(const QByteArray& content, const QString& targetProvider, QByteArray& head,
+                                        LineShifts* shifts)
 {
     const std::string target = targetProvider.toStdString();
     head.resize(0); // keeps its memory for the next file
+    if (shifts)
+        shifts->clear();
     bool changed = false;
     qsizetype copiedUpTo = 0; // content before this offset is already in head
     CandidateLines candidates(content);
@@ -160,11 +231,13 @@ std::optional<qsizetype> rewriteRollout(const QByteArray& content, const QString
     qsizetype end = 0;
     for (; candidates.next(from, start, end); from = end + 1) {
         const QByteArrayView line(content.constData() + start, end - start);
-        if (std::optional<QByteArray> replacement = rewrittenMetadataLine(line, target)) {
+        if (std::optional<QByteArray> replacement = rewrittenLine(line, target)) {
             changed = true;
             head.append(content.constData() + copiedUpTo, start - copiedUpTo);
             head.append(*replacement);
             copiedUpTo = end;
+            if (shifts && replacement->size() != line.size())
+                shifts->push_back({start, replacement->size() - line.size()});
         }
     }
     return changed ? std::optional<qsizetype>(copiedUpTo) : std::nullopt;

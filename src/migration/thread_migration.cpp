@@ -6,6 +6,7 @@
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
 #include "migration/rollout_read_ahead.h"
+#include "migration/thread_history.h"
 #include "storage/backups.h"
 #include "storage/rollout_backup.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table' AND name='threads' LIMIT 1";
 // Every visible thread, and whether the update below moves it (NULL compares as neither).
-const char* const selectionSQL = "SELECT rollout_path, model_provider <> ? FROM threads "
+const char* const selectionSQL = "SELECT id, rollout_path, model_provider <> ? FROM threads "
                                  "WHERE archived = 0 ORDER BY updated_at DESC";
 const char* const indexedSQL = "SELECT rollout_path, model_provider FROM threads WHERE archived = 0";
 const char* const countSQL = "SELECT model_provider, COUNT(*) FROM threads WHERE archived = 0 GROUP BY model_provider";
@@ -30,11 +31,10 @@ const QString updateFallback = QStringLiteral("更新对话 provider 失败。")
 
 // SQLite's failure in the user's words, by its code, naming the thread index; SQLite's own
 // English text only as the detail of a failure without words of its own.
-QString sqliteMessage(sqlite3* db)
+QString sqliteMessage(sqlite3* db, const QString& file = QStringLiteral("state_5.sqlite"))
 {
     if (!db)
         return QString();
-    const QString file = QStringLiteral("state_5.sqlite");
     switch (sqlite3_errcode(db) & 0xff) {
     case SQLITE_OK:
     case SQLITE_ROW:
@@ -118,7 +118,8 @@ bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Err
     // A step that ends in an error ends the list: the rows read so far are used.
     while (sqlite3_step(statement) == SQLITE_ROW) {
         threads->push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
-                            sqlite3_column_type(statement, 1) != SQLITE_NULL && sqlite3_column_int(statement, 1) != 0});
+                            stringFromSQLiteColumn(statement, 1).value_or(QString()),
+                            sqlite3_column_type(statement, 2) != SQLITE_NULL && sqlite3_column_int(statement, 2) != 0});
     }
     sqlite3_finalize(statement);
     return true;
@@ -186,11 +187,11 @@ std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index
     return QString::fromUtf8(bytes);
 }
 
-void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback)
+void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback, const QString& file)
 {
     if (!error)
         return;
-    const QString message = sqliteMessage(db);
+    const QString message = sqliteMessage(db, file);
     if (!message.isEmpty())
         *error = Error{morvaneErrorDomain, ErrorThreadIndex, message};
     else
@@ -251,28 +252,36 @@ QString targetProviderForAccountProfile(const CodexHome& home)
 
 namespace {
 
-// Reads each visible thread's rollout file once: keeps it in the backup and, for a thread
-// that moves, stages its new text. The backup holds the files of the threads that stay
-// too, so that going back to it later gives every visible conversation as it was. False,
+// Reads each visible thread's rollout file once: keeps it in the backup and, when the file
+// records another provider than the target, stages its new text. The backup holds the
+// files of the threads that stay too, so that going back to it later gives every visible
+// conversation as it was. Counts the threads that move, by their row or their file. False,
 // with the error, at the first file that cannot be read, kept or staged.
-bool backUpAndStageRollouts(const ThreadRecords& threads, qint64 moving, const QString& targetProvider,
-                            RolloutBackup& backup, files::AtomicBatch& batch, Error* error,
-                            const MigrationProgress& progress)
+bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
+                            files::AtomicBatch& batch, qint64& moving, std::vector<ThreadShifts>& shifts,
+                            Error* error, const MigrationProgress& progress)
 {
     RolloutReadAhead reader(threads, targetProvider, backup);
+    const qint64 total = qint64(threads.size());
     qint64 done = 0;
     for (const ThreadRecord& thread : threads) {
         ReadRollout& rollout = reader.next();
-        if (progress && thread.moves)
-            progress(done++, moving);
-        if (rollout.missing)
-            continue; // a thread without its file moves in the index only
+        if (progress)
+            progress(done++, total);
+        if (rollout.missing) {
+            moving += thread.moves ? 1 : 0; // a thread without its file moves in the index only
+            continue;
+        }
         if (!rollout.kept)
             return files::fail(error, rollout.error);
-        if (rollout.rest
-            && !batch.stageJoined(thread.rolloutPath, rollout.head, QByteArrayView(rollout.content).sliced(*rollout.rest),
-                                  error, rollout.identity))
+        moving += thread.moves || rollout.rest ? 1 : 0;
+        if (!rollout.rest)
+            continue;
+        if (!batch.stageJoined(thread.rolloutPath, rollout.head, QByteArrayView(rollout.content).sliced(*rollout.rest),
+                               error, rollout.identity))
             return false;
+        if (!rollout.shifts.empty())
+            shifts.push_back({thread.id, rollout.shifts});
     }
     return true;
 }
@@ -308,8 +317,7 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, connection, threads,
                             error))
         return -1;
-    const qint64 moving = std::count_if(threads.begin(), threads.end(), [](const ThreadRecord& t) { return t.moves; });
-    if (moving == 0)
+    if (threads.empty())
         return 0;
 
     const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, error);
@@ -319,22 +327,25 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     // whose end seals the objects once the live files are replaced.
     files::AtomicBatch batch;
     RolloutBackup rollouts(home, *backupDirectory + QStringLiteral("/rollout_files"));
-    if (!backUpAndStageRollouts(threads, moving, targetProvider, rollouts, batch, error, progress)
+    qint64 moving = 0;
+    std::vector<ThreadShifts> shifts;
+    const bool staged = backUpAndStageRollouts(threads, targetProvider, rollouts, batch, moving, shifts, error, progress);
+    if (!staged || moving == 0
         || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), error)
         || (mayCommit && !mayCommit(error)) || !updateThreads(connection.db, targetProvider, error)) {
         rollouts.discard();
         files::removeItem(*backupDirectory);
-        return -1;
+        return staged && moving == 0 ? 0 : -1;
     }
     sqlite3_close_v2(connection.db);
     connection.db = nullptr;
 
-    if (!batch.commit(error)) {
+    if (!shiftHistoryOffsets(home, shifts, error) || !batch.commit(error)) {
         // The files not replaced are still the backup's: putting it back leaves them alone.
         rollouts.leaveForPutBack();
         return -1;
     }
     if (progress)
-        progress(moving, moving);
+        progress(qint64(threads.size()), qint64(threads.size()));
     return moving;
 }

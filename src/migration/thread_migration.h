@@ -53,5 +53,6 @@ QString targetProviderForAccountProfile(const CodexHome& home);
 bool databaseHasThreadsTable(sqlite3* db, Error* error = nullptr);
 // The column as UTF-8 text; nothing for NULL or bytes that are not UTF-8.
 std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index);
-// A code-30 error with SQLite's message, else the fallback, else a generic text.
-void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback);
+// A code-30 error with SQLite's message about the file, else the fallback, else a generic text.
+void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback,
+                       const QString& file = QStringLiteral("state_5.sqlite"));

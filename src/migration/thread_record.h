@@ -4,10 +4,14 @@
 
 #include <vector>
 
-// One visible thread, as the move needs it: where its rollout file is (empty for NULL).
+// One visible thread, as the move needs it: its id and where its rollout file is (empty
+// for NULL).
 struct ThreadRecord {
+    QString id;
     QString rolloutPath;
-    bool moves = false; // on another provider than the target
+    // Its row names another provider than the target. Its rollout file may record another
+    // one even when the row does not: only reading it tells.
+    bool moves = false;
 };
 
 using ThreadRecords = std::vector<ThreadRecord>;

@@ -16,7 +16,7 @@ QString diagnosisPrompt(const CodexHome& home)
     // "\\n" is the two characters backslash and n: the prompt itself has no line break.
     return QStringLiteral("你是 Codex 配置诊断助手。请用一句中文说明下面配置最可能的问题，最多 32 个字，不要给代码，"
                           "不要提真实密钥。目标正确配置是：model_provider=tevrun，preferred_auth_method=apikey，base_url=")
-        + morvane::relayBaseURL + QStringLiteral("，wire_api=responses。\\n") + authLine
+        + morvane::relayBaseURL + QStringLiteral("，wire_api=responses，requires_openai_auth=true。\\n") + authLine
         + QStringLiteral("\\nconfig.toml:\\n") + maskConfigSecrets(config);
 }
 

@@ -51,6 +51,9 @@ const QStringList& threadIndexFileNames()
         QStringLiteral("state_5.sqlite-wal"),
         QStringLiteral("state_5.sqlite-shm"),
         QStringLiteral("session_index.jsonl"),
+        QStringLiteral("thread_history_1.sqlite"),
+        QStringLiteral("thread_history_1.sqlite-wal"),
+        QStringLiteral("thread_history_1.sqlite-shm"),
     };
     return names;
 }
@@ -59,14 +62,15 @@ namespace {
 
 // Copies the named files of the Codex home that exist into the folder; a folder that
 // cannot be completed is removed, so that no half backup is ever taken for a whole one.
-std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, const QStringList& names, Error* error)
+std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, const QStringList& names,
+                                   files::Access access, Error* error)
 {
     const std::optional<QString> created = createBackupDirectory(home, kind, error);
     if (!created)
         return std::nullopt;
     for (const QString& name : names) {
         const QString source = home.file(name);
-        if (files::itemExists(source) && !files::copyItem(source, *created + QLatin1Char('/') + name, error)) {
+        if (files::itemExists(source) && !files::copyItem(source, *created + QLatin1Char('/') + name, error, access)) {
             files::removeItem(*created);
             return std::nullopt;
         }
@@ -80,8 +84,10 @@ const QStringList& providerBackupFileNames()
     return names;
 }
 
-// The size and hash of each of the names the folder holds, for its info file.
-std::optional<Json> recordFiles(const QString& directory, const QStringList& names, Error* error)
+// The size and hash of each of the names the folder holds, for its info file, and, given the
+// home, the mode the live file has: the copy was made private.
+std::optional<Json> recordFiles(const CodexHome* home, const QString& directory, const QStringList& names,
+                                Error* error)
 {
     Json record = Json::object();
     for (const QString& name : names) {
@@ -94,6 +100,9 @@ std::optional<Json> recordFiles(const QString& directory, const QStringList& nam
             return std::nullopt;
         }
         record[toUtf8(name)] = {{"size", hashed->size}, {"hash", toUtf8(hashed->hash)}};
+        struct stat live {};
+        if (home && ::stat(files::nativePath(home->file(name)).constData(), &live) == 0)
+            record[toUtf8(name)]["mode"] = live.st_mode & 07777;
     }
     return record;
 }
@@ -101,15 +110,17 @@ std::optional<Json> recordFiles(const QString& directory, const QStringList& nam
 } // namespace
 
 const QString recordedFilesMember = QStringLiteral("files");
+const QString historyFileName = QStringLiteral("thread_history_1.sqlite");
 const QString loginInfoName = QStringLiteral("backup-info.json");
 const QString providerInfoName = QStringLiteral("provider-migration-info.json");
 
 std::optional<QString> createBackupWithKind(const CodexHome& home, const QString& kind, Error* error)
 {
-    const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), error);
+    // The login files are copies of keys and logins: private, whatever their own mode.
+    const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), files::Access::OwnerOnly, error);
     if (!directory)
         return std::nullopt;
-    const std::optional<Json> recorded = recordFiles(*directory, backedUpFileNames(), error);
+    const std::optional<Json> recorded = recordFiles(&home, *directory, backedUpFileNames(), error);
     const Json descriptor = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())},
                              {toUtf8(recordedFilesMember), recorded.value_or(Json())}};
     if (!recorded || !writeJsonAtomically(*directory + QLatin1Char('/') + loginInfoName, descriptor, error)) {
@@ -121,13 +132,13 @@ std::optional<QString> createBackupWithKind(const CodexHome& home, const QString
 
 std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, Error* error)
 {
-    return backUpFiles(home, kind, providerBackupFileNames(), error);
+    return backUpFiles(home, kind, providerBackupFileNames(), files::Access::Default, error);
 }
 
 bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
                              qint64 threadCount, const RolloutManifest& manifest, Error* error)
 {
-    const std::optional<Json> recorded = recordFiles(directory, providerBackupFileNames(), error);
+    const std::optional<Json> recorded = recordFiles(nullptr, directory, providerBackupFileNames(), error);
     if (!recorded)
         return false;
     Json descriptor = {{"kind", toUtf8(kind)},

@@ -17,9 +17,11 @@ std::optional<QString> createBackupWithKind(const CodexHome& home, const QString
 // The names copied into every backup, in order, when they exist.
 const QStringList& backedUpFileNames();
 
-// The thread index (with its write-ahead log) and the session index, in the order they are
-// put back.
+// The thread index (with its write-ahead log), the session index and Codex's paginated
+// history, in the order they are put back.
 const QStringList& threadIndexFileNames();
+// The paginated history: a backup without it leaves the live one as it is.
+extern const QString historyFileName; // thread_history_1.sqlite
 
 // The info files of the two kinds of backup folder, and their member that records each
 // backed-up file's size and hash.

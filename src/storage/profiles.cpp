@@ -1,9 +1,12 @@
 #include "storage/profiles.h"
 
+#include "core/files/file_errors.h"
 #include "core/files/file_tree.h"
 #include "core/files/file_io.h"
 #include "core/json.h"
 #include "core/naming.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,14 +23,18 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
         return false;
 
     Json saved = Json::array();
+    Json modes = Json::object();
     bool savedAuth = false;
     for (const QString& fileName : fileNames) {
         const QString source = home.file(fileName);
         if (!files::itemExists(source))
             continue;
-        if (!files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, error))
+        // The copy is private; the mode of the file goes back with it.
+        if (!files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, error, files::Access::OwnerOnly))
             return false;
         saved.push_back(toUtf8(fileName));
+        if (struct stat info {}; ::stat(files::nativePath(source).constData(), &info) == 0)
+            modes[toUtf8(fileName)] = info.st_mode & 07777;
         savedAuth = savedAuth || fileName == authFileName;
     }
 
@@ -35,7 +42,7 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
         setMorvaneError(error, ErrorProfileWithoutLogin, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
         return false;
     }
-    const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}};
+    const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}, {"modes", modes}};
     writeJsonAtomically(directory + QLatin1Char('/') + descriptorName, descriptor);
     return true;
 }
@@ -53,11 +60,15 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, const QStri
         files::removeItem(home.file(fileName));
 
     const QString directory = home.profileURL(name);
+    const Json modes = readJsonObject(directory + QLatin1Char('/') + descriptorName).value_or(Json::object())["modes"];
     for (const QString& entry : files::visibleEntries(directory)) {
         if (entry == descriptorName)
             continue;
         if (!files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry), error))
             return false;
+        const auto mode = modes.is_object() ? modes.find(toUtf8(entry)) : modes.end();
+        if (modes.is_object() && mode != modes.end() && mode->is_number_unsigned())
+            ::chmod(files::nativePath(home.file(entry)).constData(), mode_t(mode->get<unsigned>() & 07777));
     }
     const QString auth = home.file(authFileName);
     if (files::itemExists(auth))

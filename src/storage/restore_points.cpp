@@ -46,21 +46,42 @@ Error incompletePoint(const RestorePoint& point)
 }
 
 // Stages a copy of every named file the backup folder has, and lists the live ones it did
-// not have for removal. A directory stays as it is either way.
+// not have for removal. A directory stays as it is either way, and so does the paginated
+// history of a backup that holds none (an older Morvane's).
 bool stageNamedFiles(const CodexHome& home, const QString& directory, const QStringList& names,
                      files::AtomicBatch& batch, QStringList& removals, Error* error)
 {
+    const bool hasHistory = files::itemExists(directory + QLatin1Char('/') + historyFileName);
     for (const QString& name : names) {
         const QString source = directory + QLatin1Char('/') + name;
         const QString live = home.file(name);
         if (isRegularFile(source)) {
             if (!batch.stageCopy(live, source, error))
                 return false;
-        } else if (!files::itemExists(source) && files::itemExists(live) && !files::isDirectory(live)) {
+        } else if (!files::itemExists(source) && files::itemExists(live) && !files::isDirectory(live)
+                   && (hasHistory || !name.startsWith(historyFileName))) {
             removals << live;
         }
     }
     return true;
+}
+
+// The login files as private or as open as they were when they were backed up: their
+// copies in the backup are private whatever they were.
+void putBackModes(const CodexHome& home, const QString& loginDirectory)
+{
+    const std::optional<Json> info = readJsonObject(loginDirectory + QLatin1Char('/') + loginInfoName);
+    const auto record = info ? info->find(toUtf8(recordedFilesMember)) : Json::const_iterator();
+    if (loginDirectory.isEmpty() || !info || record == info->end() || !record->is_object())
+        return;
+    for (const QString& name : backedUpFileNames()) {
+        const auto entry = record->find(toUtf8(name));
+        if (entry == record->end() || !entry->is_object())
+            continue;
+        const auto mode = entry->find("mode");
+        if (mode != entry->end() && mode->is_number_unsigned())
+            ::chmod(files::nativePath(home.file(name)).constData(), mode_t(mode->get<unsigned>() & 07777));
+    }
 }
 
 // The points newest first, without their sizes: sizing reads every file of the backups.
@@ -169,6 +190,7 @@ QString restorePointSummary(const RestorePoint& point)
         {QStringLiteral("fresh-account"), QStringLiteral("设置 GPT 账号 登陆")},
         {QStringLiteral("repair-config"), QStringLiteral("修复配置")},
         {QStringLiteral("restore"), QStringLiteral("恢复备份")},
+        {QStringLiteral("move-conversations"), QStringLiteral("移动对话")},
     };
     const auto kind = kinds.find(point.kind);
     const QDateTime time = restorePointTime(point);
@@ -205,6 +227,7 @@ bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error
     }
     if (!batch.commit(error))
         return false;
+    putBackModes(home, point.loginDirectory);
     for (const QString& live : removals) {
         if (::unlink(files::nativePath(live).constData()) != 0 && errno != ENOENT)
             return files::fail(error, files::systemError(QStringLiteral("删除"), live, errno));

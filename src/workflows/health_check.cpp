@@ -1,6 +1,7 @@
 #include "workflows/health_check.h"
 
 #include "codexapp/codex_control.h"
+#include "config/active_provider.h"
 #include "config/config_text.h"
 #include "core/api_key.h"
 #include "core/constants.h"
@@ -9,6 +10,7 @@
 #include "core/files/staging.h"
 #include "core/json.h"
 #include "core/mode_detection.h"
+#include "migration/rollout_rewrite.h"
 #include "migration/thread_migration.h"
 #include "storage/backup_check.h"
 #include "storage/journal.h"
@@ -30,22 +32,25 @@ QString quoted(const QString& path)
     return QLatin1Char('\'') + QString(path).replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
 }
 
-// The provider Codex lists conversations of: the configuration's, else Codex's default.
-QString activeProvider(const CodexHome& home)
-{
-    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
-    const QString provider = topLevelConfigValue(QStringLiteral("model_provider"), config).value_or(QString());
-    return provider.isEmpty() ? morvane::providerOpenAI : provider;
-}
-
 QString repairCommand(SwitchMode mode)
 {
     return mode == ModeApi ? QStringLiteral("morvane-cli repair api") : QStringLiteral("morvane-cli repair account");
 }
 
-// A relay key with the account's provider, or the account's login with the relay's.
+// A relay key with the account's provider, or the account's login with the relay's; a
+// relay provider that Codex sends no key to.
 void checkModes(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
 {
+    if (provider == morvane::providerTevrun) {
+        const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
+        if (tableConfigValue(QStringLiteral("model_providers.tevrun"), QStringLiteral("requires_openai_auth"), config)
+            != QStringLiteral("true")) {
+            problems.push_back({QStringLiteral("key-not-sent"),
+                                QStringLiteral("config.toml 的 [model_providers.tevrun] 里没有 requires_openai_auth = true，"
+                                               "Codex 不会把 TEVRUN API 发给中转。"),
+                                repairCommand(ModeApi)});
+        }
+    }
     const std::optional<QByteArray> auth = files::readWhole(home.file(QStringLiteral("auth.json")));
     if (!auth)
         return;
@@ -61,6 +66,17 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
                             QStringLiteral("auth.json 里是 GPT 账号 登陆，config.toml 的 provider 却是“tevrun”。"),
                             repairCommand(ModeAccount)});
     }
+}
+
+const QString moveCommand = QStringLiteral("morvane-cli move-conversations");
+
+// Whether the file records another provider than the one given, where Codex looks when it
+// rebuilds its index from the files.
+bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
+{
+    QByteArray head;
+    const std::optional<QByteArray> content = files::readWhole(rolloutPath);
+    return content && rewriteRollout(*content, provider, head).has_value();
 }
 
 void checkConversations(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
@@ -81,7 +97,7 @@ void checkConversations(const CodexHome& home, const QString& provider, std::vec
                  QStringLiteral("有 %1 条对话在 provider “%2”上，不在当前的 provider “%3”上，Codex 不会列出它们。")
                      .arg(count)
                      .arg(other, provider),
-                 repairCommand(detectCurrentMode(home))});
+                 moveCommand});
         }
     }
     qint64 missing = 0;
@@ -89,19 +105,10 @@ void checkConversations(const CodexHome& home, const QString& provider, std::vec
     for (const IndexedRollout& rollout : *rollouts) {
         if (rollout.rolloutPath.isEmpty())
             continue;
-        QFile file(rollout.rolloutPath);
-        if (!file.exists()) {
+        if (!QFile::exists(rollout.rolloutPath))
             ++missing;
-            continue;
-        }
-        // The first line is the session's metadata.
-        const std::optional<Json> meta = file.open(QIODevice::ReadOnly) ? parseJson(file.readLine()) : std::nullopt;
-        if (!meta || !meta->is_object() || !meta->contains("payload") || !(*meta)["payload"].is_object())
-            continue;
-        const Json& payload = (*meta)["payload"];
-        const auto named = payload.find("model_provider");
-        if (named != payload.end() && named->is_string() && fromUtf8(named->get<std::string>()) != rollout.provider)
-            ++mismatched;
+        else if (rollout.provider == provider && recordsOtherProvider(rollout.rolloutPath, provider))
+            ++mismatched; // listed now, gone from the list once Codex rebuilds its row
     }
     if (missing > 0) {
         problems.push_back({QStringLiteral("rollout-missing"),
@@ -111,7 +118,7 @@ void checkConversations(const CodexHome& home, const QString& provider, std::vec
     if (mismatched > 0) {
         problems.push_back({QStringLiteral("rollout-provider-mismatch"),
                             QStringLiteral("有 %1 个对话文件里记的 provider 和对话索引里的不一样。").arg(mismatched),
-                            std::nullopt});
+                            moveCommand});
     }
 }
 

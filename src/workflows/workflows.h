@@ -51,6 +51,9 @@ public:
     // Rewrites the configuration from the standard template of the mode; keyInput is
     // used in the API mode only.
     WorkflowResult repair(SwitchMode mode, const QString& keyInput);
+    // Moves every visible conversation to the provider Codex lists now; the configuration
+    // and the login stay as they are.
+    WorkflowResult moveVisibleConversations();
 
     // The points a workflow backed up before changing anything, newest first.
     std::vector<RestorePoint> listBackups() const;

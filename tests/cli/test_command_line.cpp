@@ -99,16 +99,17 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         {{"check-key", "--quit-codex", "--key-file", temp.path("key.txt")}, {}, {}, [this] { workspace.quitEndsProcesses = true; }, 0, "",
          {}, [this](const Outcome&) { EXPECT_EQ(workspace.terminated, QList<qint32>{808}); }},
         // doctor: 1 with each problem and the fix, which mends the home; 0 once it is healthy.
-        {{"doctor"}, {}, {}, {}, 1, "", {}, [](const Outcome& r) { EXPECT_TRUE(r.out.contains("  修复：morvane-cli repair account\n")); }},
+        {{"doctor"}, {}, {}, {}, 1, "", {}, [](const Outcome& r) { EXPECT_TRUE(r.out.contains("  修复：morvane-cli move-conversations\n")); }},
         {{"doctor", "--json"}, {}, {}, {}, 1, "", {}, [&](const Outcome& r) {
              const Json problems = json(r);
              ASSERT_TRUE(problems.is_array() && problems.size() == 1u) << problems.dump();
              EXPECT_EQ(problems[0]["code"], "conversations-elsewhere");
              EXPECT_NE(problems[0]["message"].get<std::string>().find("1 条对话"), std::string::npos);
-             EXPECT_EQ(problems[0]["fix"], "morvane-cli repair account");
+             EXPECT_EQ(problems[0]["fix"], "morvane-cli move-conversations");
          }},
-        {{"repair", "account"}, {}, {}, {}, 0, ""},
+        {{"move-conversations"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_TRUE(r.out.startsWith("已把 1 条对话")); }},
         {{"doctor", "--json"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_EQ(r.out, "[]\n"); }},
+        {{"repair", "account"}, {}, {}, {}, 0, ""},
         // The key from a file, a pipe, standard input and the environment; a terminal sees one
         // progress line that updates in place.
         {{"switch", "api", "--key-file", temp.path("key.txt")}, {}, {}, {}, 0,
@@ -177,7 +178,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
              const Json list = json(r);
              ASSERT_EQ(list.size(), engine.listBackups().size());
              const Json& first = list.back();
-             EXPECT_EQ(first["kind"], "repair-config");
+             EXPECT_EQ(first["kind"], "move-conversations");
              EXPECT_GT(first["size_bytes"].get<qint64>(), 0);
              EXPECT_TRUE(first["contents"].is_string());
              id = fromUtf8(first["id"].get<std::string>());

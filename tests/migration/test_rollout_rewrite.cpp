@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 namespace {
 
 const QString id = QStringLiteral("019e763f-4a0c-7d21-9f3e-2b8a5c1d0e77");
@@ -24,27 +22,26 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
 
 } // namespace
 
-TEST(RolloutRewrite, ChangesOnlyTheMetadataLinesAndKeepsEveryOtherByte)
+// As Codex writes them: the metadata first, settings after it and again deep in the file.
+TEST(RolloutRewrite, ChangesOnlyTheProviderAndKeepsEveryOtherByte)
 {
     RolloutShape large; // long lines, two metadata lines, no final line feed
     large.approximateSize = 24 << 20;
     large.metadataLines = 2;
     large.finalLineFeed = false;
-    const QByteArray small = rolloutContent(id, RolloutShape{.approximateSize = 200'000});
-    const QByteArray big = rolloutContent(id, large);
-
-    const QByteArray meta = sessionMetaLine(id, "tevrun") + '\n';
-    const qsizetype metaSize = sessionMetaLine(id, "openai").size() + 1;
-    const QByteArray rewritten = rewrittenRollout(big, "tevrun").value_or(QByteArray());
-    EXPECT_EQ(rewrittenRollout(small, "tevrun"), meta + small.mid(metaSize));
-    EXPECT_EQ(rewritten.left(2 * metaSize), meta + meta);
-    EXPECT_TRUE(rewritten.mid(2 * metaSize) == big.mid(2 * metaSize));
-    EXPECT_FALSE(rewritten.endsWith('\n'));
+    for (const RolloutShape& shape : {RolloutShape{.approximateSize = 200'000}, large}) {
+        const QByteArray content = rolloutContent(id, shape);
+        const QByteArray expected = QByteArray(content)
+                                        .replace("\"model_provider\":\"openai\"", "\"model_provider\":\"tevrun\"")
+                                        .replace("\"model_provider_id\":\"openai\"", "\"model_provider_id\":\"tevrun\"");
+        EXPECT_EQ(content.count("\"model_provider_id\":\"openai\""), 2);
+        EXPECT_TRUE(rewrittenRollout(content, "tevrun") == expected);
+    }
     // Already on the target: nothing to write.
     EXPECT_FALSE(rewrittenRollout(rolloutContent(id, RolloutShape{.provider = "tevrun"}), "tevrun"));
 }
 
-TEST(RolloutRewrite, HandlesEveryMetadataLineAndOnlyRealOnes)
+TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
 {
     const QByteArray content =
         "{\"type\":\"session_meta\",\"payload\":{\"id\":\"x\"}}\n"                                    // no provider: added
@@ -53,41 +50,50 @@ TEST(RolloutRewrite, HandlesEveryMetadataLineAndOnlyRealOnes)
         "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n" // other type
         "{\"type\":\"event_msg\",\"payload\":{}}\n"                                                 // plain
         "{\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"openai\"}}\n"             // escaped type
+        "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
+        "{\"model\":\"m\",\"model_provider_id\":\"azure\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n" // the outer one
+        "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":{}}}\n" // none named
+        "{\"type\":\"response_item\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
+        "{\"model_provider_id\":\"azure\"}}}\n"                                                       // not an event
         "[\"session_meta\"]\n"
         "\n"
         "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"op";                             // truncated
-    const std::optional<QByteArray> result = rewrittenRollout(content, QStringLiteral("tevrun"));
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result,
+    LineShifts shifts;
+    QByteArray head;
+    const std::optional<qsizetype> rest = rewriteRollout(content, QStringLiteral("tevrun"), head, &shifts);
+    ASSERT_TRUE(rest);
+    const QByteArray result = head + content.mid(*rest);
+    const QByteArray settings = "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
+                                "{\"model\":\"m\",\"model_provider_id\":\"tevrun\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n";
+    EXPECT_EQ(result,
               "{\"type\":\"session_meta\",\"payload\":{\"id\":\"x\",\"model_provider\":\"tevrun\"}}\n"
               "{\"type\":\"session_meta\",\"payload\":\"text\"}\n"
               "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
               "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n"
               "{\"type\":\"event_msg\",\"payload\":{}}\n"
-              "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
-              "[\"session_meta\"]\n"
-              "\n"
-              "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"op");
+              "{\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
+              + settings + content.sliced(content.indexOf("{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":{}")));
+    // The lines that grew, as Codex's history offsets must follow them: each moves what
+    // comes after it, and an offset at a line's start moves with the lines before it only.
+    const qsizetype settingsStart = content.indexOf("{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied");
+    ASSERT_EQ(shifts.size(), 3u);
+    EXPECT_EQ(shifts[0].lineStart, 0);
+    EXPECT_EQ(shifts[2].lineStart, settingsStart);
+    EXPECT_EQ(shifts[2].delta, 1);
+    EXPECT_EQ(shiftedOffset(settingsStart, shifts), settingsStart + shifts[0].delta + shifts[1].delta);
+    EXPECT_EQ(shiftedOffset(content.size(), shifts), result.size());
+    EXPECT_EQ(shiftedOffset(0, shifts), 0);
 }
 
-TEST(RolloutRewrite, KeepsMemberOrderNumbersStringsAndCarriageReturns)
+// Only the provider's bytes change: escapes, numbers, member order and carriage returns
+// stay as Codex wrote them.
+TEST(RolloutRewrite, KeepsEveryByteButTheProvider)
 {
     const QByteArray meta = "{\"timestamp\":\"t\",\"type\":\"session_meta\",\"payload\":{\"zeta\":1,\"model_provider\":"
                             "\"openai\",\"big\":18446744073709551615,\"neg\":-9007199254740993,\"text\":\"caf\\u00e9 "
-                            "\\\"q\\\" 对话 \\ud83c\\udf89\",\"alpha\":[1,2.5,null]}}";
+                            "\\\"model_provider\\\":\\\"x\\\" 对话 \\ud83c\\udf89\",\"alpha\":[1,2.50,null]}}";
     const QByteArray content = meta + "\r\n{\"type\":\"event_msg\",\"payload\":{}}\r\n";
     const std::optional<QByteArray> result = rewrittenRollout(content, QStringLiteral("tevrun"));
     ASSERT_TRUE(result);
-    const QList<QByteArray> lines = result->split('\n');
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].endsWith('\r'));
-    EXPECT_EQ(lines[1], "{\"type\":\"event_msg\",\"payload\":{}}\r");
-
-    using Ordered = nlohmann::ordered_json;
-    Ordered expected = Ordered::parse(meta.toStdString());
-    expected["payload"]["model_provider"] = "tevrun";
-    const QByteArray rewrittenLine = lines[0].chopped(1);
-    EXPECT_EQ(Ordered::parse(rewrittenLine.toStdString()), expected);
-    EXPECT_EQ(rewrittenLine.toStdString(), expected.dump());
-    EXPECT_TRUE(rewrittenLine.contains("\"zeta\":1,\"model_provider\":\"tevrun\",\"big\":18446744073709551615"));
+    EXPECT_EQ(*result, QByteArray(content).replace("\"model_provider\":\"openai\"", "\"model_provider\":\"tevrun\""));
 }

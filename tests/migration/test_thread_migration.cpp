@@ -38,12 +38,13 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     home.builder.createThreadIndex();
     const QString older = home.builder.addThread(threadSpec("t-older", "openai", 1'780'000'000));
     const QString newer = home.builder.addThread(threadSpec("t-newer", "openai", 1'780'000'500));
-    // The index has this one on the target already: its file stays as it is, whatever it says.
+    // The index has this one on the target already, but not its file: Codex would put its
+    // row back on the file's provider, so it moves too.
     const QString staying = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
     writeFileAt(staying, sessionMetaLine("t-tevrun", "openai") + "\n");
     Error error;
-    EXPECT_EQ(home.migrate("tevrun", &error), 2) << error.message.toStdString();
-    EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "openai"));
+    EXPECT_EQ(home.migrate("tevrun", &error), 3) << error.message.toStdString();
+    EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
 
     // The index files and every visible thread's rollout file as they were, newest first,
     // read-only, and none of them the live file.
@@ -53,7 +54,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(entriesOf(backup), (QStringList{"config.toml", "provider-migration-info.json", "rollout_files",
                                               "session_index.jsonl", "state_5.sqlite"}));
     const Json descriptor = parseJson(readFileAt(backup + "/provider-migration-info.json")).value_or(Json());
-    EXPECT_EQ(descriptor["thread_count"], 2);
+    EXPECT_EQ(descriptor["thread_count"], 3);
     EXPECT_EQ(descriptor["restore_point"], "switch-api-1");
     const RolloutManifest manifest = manifestFromJson(descriptor["rollout_files"]).value_or(RolloutManifest());
     ASSERT_EQ(manifest.size(), 3u);

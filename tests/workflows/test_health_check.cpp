@@ -1,3 +1,4 @@
+#include "config/config_text.h"
 #include "core/files/file_io.h"
 #include "storage/journal.h"
 #include "workflows/health_check.h"
@@ -28,16 +29,28 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         {"healthy", [](WorkflowTest&) {}, {}},
         {"config on the account's provider",
          [](WorkflowTest& t) { t.temp.write("config.toml", "model_provider = \"openai\"\n"); },
-         {{"mode-mismatch", "morvane-cli repair api"}, {"conversations-elsewhere", "morvane-cli repair api"}}},
+         {{"mode-mismatch", "morvane-cli repair api"}, {"conversations-elsewhere", "morvane-cli move-conversations"}}},
+        {"a relay provider Codex sends no key to",
+         [](WorkflowTest& t) {
+             t.temp.write("config.toml", QByteArray(cleanApiConfig().toUtf8()).replace("requires_openai_auth = true\n", ""));
+         },
+         {{"key-not-sent", "morvane-cli repair api"}}},
         {"account login with the relay's provider",
          [](WorkflowTest& t) {
              t.temp.write("auth.json", accountAuth);
              QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
          },
          {{"mode-mismatch", "morvane-cli repair account"}}},
-        {"a row on another provider than its file",
+        {"a row on another provider",
          [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
-         {{"conversations-elsewhere", "morvane-cli repair api"}, {"rollout-provider-mismatch", std::nullopt}}},
+         {{"conversations-elsewhere", "morvane-cli move-conversations"}}},
+        {"a file resumed on another provider than its row",
+         [](WorkflowTest& t) {
+             QFile file(t.rolloutOf("t-a"));
+             ASSERT_TRUE(file.open(QIODevice::Append));
+             file.write(R"({"type":"event_msg","payload":{"type":"thread_settings_applied","thread_settings":{"model_provider_id":"openai"}}})" "\n");
+         },
+         {{"rollout-provider-mismatch", "morvane-cli move-conversations"}}},
         {"a rollout file gone", [](WorkflowTest& t) { QFile::remove(t.rolloutOf("t-b")); },
          {{"rollout-missing", "morvane-cli backups list"}}},
         {"a broken thread index", [](WorkflowTest& t) { t.temp.write("state_5.sqlite", QByteArray(4096, 'x')); },

@@ -45,9 +45,9 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
          [](WorkflowTest& t) { return t.engine.switchToApi("  sk-live.Key_1  "); },
          "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。", ModeApi, true, "sk-live.Key_1",
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
-             // The busy text first, then the rollout files counted up.
-             EXPECT_EQ(t.progress, (QStringList{"正在切到 TEVRUN API... 0/0", "正在切到 TEVRUN API... 0/3", "正在切到 TEVRUN API... 1/3",
-                                                "正在切到 TEVRUN API... 2/3", "正在切到 TEVRUN API... 3/3"}));
+             // The busy text first, then the visible conversations' files counted up.
+             EXPECT_EQ(t.progress, (QStringList{"正在切到 TEVRUN API... 0/0", "正在切到 TEVRUN API... 0/4", "正在切到 TEVRUN API... 1/4",
+                                                "正在切到 TEVRUN API... 2/4", "正在切到 TEVRUN API... 3/4", "正在切到 TEVRUN API... 4/4"}));
              ASSERT_EQ(t.relay.requests().size(), 1u);
              EXPECT_EQ(t.relay.requests()[0].headers.value("authorization"), "Bearer sk-live.Key_1");
              EXPECT_EQ(t.authJson(), Json({{"OPENAI_API_KEY", "sk-live.Key_1"}}));

@@ -31,7 +31,7 @@ bool notADirectory(Error* error, const QString& path)
     return fail(error, what);
 }
 
-bool copyFile(const QString& source, const QString& destination, Error* error)
+bool copyFile(const QString& source, const QString& destination, Error* error, Access access)
 {
     const int from = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (from < 0)
@@ -49,7 +49,7 @@ bool copyFile(const QString& source, const QString& destination, Error* error)
     }
     bool ok = copyContents(from, to, info.st_size);
     int saved = ok ? 0 : errno;
-    if (ok && ::fchmod(to, info.st_mode & 07777) != 0) {
+    if (ok && ::fchmod(to, access == Access::OwnerOnly ? 0600 : info.st_mode & 07777) != 0) {
         ok = false;
         saved = errno;
     }
@@ -97,7 +97,7 @@ std::optional<QStringList> listDirectory(const QString& path, Error* error)
     return names;
 }
 
-bool copyAny(const QString& source, const QString& destination, Error* error)
+bool copyAny(const QString& source, const QString& destination, Error* error, Access access)
 {
     struct stat info {};
     if (::stat(nativePath(source).constData(), &info) != 0) {
@@ -107,7 +107,7 @@ bool copyAny(const QString& source, const QString& destination, Error* error)
         return fail(error, dangling ? danglingLinkError(copying, source) : systemError(copying, source, saved));
     }
     if (!S_ISDIR(info.st_mode))
-        return copyFile(source, destination, error);
+        return copyFile(source, destination, error, access);
     // A link to a directory inside a tree stays a link: following it could loop.
     struct stat link {};
     if (::lstat(nativePath(source).constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -122,10 +122,10 @@ bool copyAny(const QString& source, const QString& destination, Error* error)
     if (::mkdir(nativePath(destination).constData(), 0700) != 0)
         return fail(error, systemError(copying, destination, errno));
     for (const QString& entry : *entries) {
-        if (!copyAny(source + QLatin1Char('/') + entry, destination + QLatin1Char('/') + entry, error))
+        if (!copyAny(source + QLatin1Char('/') + entry, destination + QLatin1Char('/') + entry, error, access))
             return false;
     }
-    ::chmod(nativePath(destination).constData(), info.st_mode & 07777);
+    ::chmod(nativePath(destination).constData(), access == Access::OwnerOnly ? 0700 : info.st_mode & 07777);
     return true;
 }
 
@@ -156,21 +156,21 @@ bool makeDirectory(const QString& path, Error* error)
     return true;
 }
 
-bool copyItem(const QString& source, const QString& destination, Error* error)
+bool copyItem(const QString& source, const QString& destination, Error* error, Access access)
 {
     if (itemExists(destination))
         return fail(error, systemError(copying, destination, EEXIST));
-    return copyAny(source, destination, error);
+    return copyAny(source, destination, error, access);
 }
 
-bool replaceWithCopy(const QString& source, const QString& destination, Error* error)
+bool replaceWithCopy(const QString& source, const QString& destination, Error* error, Access access)
 {
     const QString replacing = QStringLiteral("替换");
     const std::optional<QString> target = fileBehind(destination, replacing, error);
     if (!target)
         return false;
     const QString temporary = temporarySibling(*target);
-    if (!copyAny(source, temporary, error)) {
+    if (!copyAny(source, temporary, error, access)) {
         removeItem(temporary);
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/files/file_io.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,12 +19,16 @@ bool makeDirectory(const QString& path, Error* error = nullptr);
 
 // Copies a file (contents, mode and times) or a directory with everything in it. Fails
 // when anything already stands at the destination, and when any part cannot be read.
-bool copyItem(const QString& source, const QString& destination, Error* error = nullptr);
+// OwnerOnly makes every file of the copy 0600 and every directory 0700, whatever the
+// source's mode: for copies of keys and logins.
+bool copyItem(const QString& source, const QString& destination, Error* error = nullptr,
+              Access access = Access::Default);
 
 // Copies the item to a temporary name beside the destination (beside the file it leads
 // to, for a link), then renames it over that: the destination is replaced whole, or left
 // as it was when anything fails.
-bool replaceWithCopy(const QString& source, const QString& destination, Error* error = nullptr);
+bool replaceWithCopy(const QString& source, const QString& destination, Error* error = nullptr,
+                     Access access = Access::Default);
 
 // Best effort: removes a file, a link or a directory tree.
 void removeItem(const QString& path);
