@@ -50,6 +50,10 @@ void AppDelegate::launch()
         if (!m_working)
             runWorkflow([id](Workflows& engine) { return engine.restoreBackup(id); });
     });
+    connect(m_window, &MainWindow::moveConversationsRequested, this, [this] {
+        if (!m_working)
+            runWorkflow([](Workflows& engine) { return engine.moveVisibleConversations(); });
+    });
     connect(m_window, &MainWindow::keyPageRequested, this,
             [this] { m_workspace.openURL(QUrl(morvane::relayHomePageURL)); });
     connect(m_window, &MainWindow::savedKeysRequested, this, [this] { m_window->showSavedKeys(m_engine.savedKeys()); });
@@ -62,8 +66,10 @@ void AppDelegate::launch()
     selectMode(state.selectedMode);
     m_window->showPill(state.pillMode);
     m_monitor->start();
-    if (!state.problem.isEmpty() && !m_codexRunning)
+    if (!state.problem.isEmpty() && !m_codexRunning) {
         m_window->setStatus(state.problem, WorkflowResult::Tone::Failure);
+        m_window->offerConversationMove(state.problem);
+    }
     // A workflow cut off last time is put back before anything else can be asked for.
     if (m_engine.hasInterruptedWork())
         runWorkflow([](Workflows& engine) { return engine.recoverInterruptedWork(); });

@@ -304,6 +304,25 @@ void MainWindow::showCodexRunningAlert(const QString& explanation)
     alert->open();
 }
 
+void MainWindow::offerConversationMove(const QString& problem)
+{
+    auto* question = new QMessageBox(this);
+    question->setObjectName(QStringLiteral("conversationMoveQuestion"));
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->setWindowModality(Qt::WindowModal);
+    question->setIcon(QMessageBox::Question);
+    question->setText(QStringLiteral("要把这些对话移到当前的 provider 上吗？"));
+    question->setInformativeText(problem);
+    QPushButton* move = question->addButton(QStringLiteral("移动对话"), QMessageBox::AcceptRole);
+    question->addButton(QStringLiteral("以后再说"), QMessageBox::RejectRole);
+    question->setDefaultButton(move);
+    connect(question, &QMessageBox::buttonClicked, this, [this, move](QAbstractButton* clicked) {
+        if (clicked == move)
+            Q_EMIT moveConversationsRequested();
+    });
+    question->open();
+}
+
 void MainWindow::showRestorePoints(const std::vector<RestorePoint>& points)
 {
     auto* dialog = new RestoreDialog(points, this);

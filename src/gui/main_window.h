@@ -42,6 +42,9 @@ public Q_SLOTS:
     // While Codex runs, the action button quits it and the other inputs are disabled.
     void setCodexRunning(bool running);
     void showCodexRunningAlert(const QString& explanation);
+    // Asks whether to move the conversations Codex does not list; yes is
+    // moveConversationsRequested().
+    void offerConversationMove(const QString& problem);
     void setKeyText(const QString& text);
     void showSavedKeys(const std::vector<HistoryItem>& keys);
     void showRestorePoints(const std::vector<RestorePoint>& points);
@@ -53,6 +56,7 @@ Q_SIGNALS:
     void repairRequested();
     void restoreRequested();
     void restorePointChosen(const QString& id);
+    void moveConversationsRequested();
     void keyPageRequested();
     void savedKeysRequested();
     void forgetKeyRequested(const HistoryItem& item);

@@ -222,5 +222,5 @@ std::optional<qint64> conversationsElsewhere(const CodexHome& home)
 
 QString conversationsElsewhereText(qint64 count)
 {
-    return QStringLiteral("有 %1 条对话不在当前的 provider 上，点“修复配置”可以找回。").arg(count);
+    return QStringLiteral("有 %1 条对话不在当前的 provider 上，Codex 不会列出它们。").arg(count);
 }

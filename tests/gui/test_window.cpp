@@ -65,6 +65,12 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-newer.key.0000002"));
     EXPECT_EQ(status(), conversationsElsewhereText(2));
     EXPECT_EQ(statusColour(), red);
+    // Asked at once whether to move them: yes moves them.
+    auto* question = app->window()->findChild<QMessageBox*>(QStringLiteral("conversationMoveQuestion"));
+    ASSERT_NE(question, nullptr);
+    clickButton(question, QMessageBox::AcceptRole);
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("已把 2 条对话移到 provider “openai”上，Codex 会列出它们。"));
     QTest::keyClick(app->window(), Qt::Key_Return);
     settle();
     EXPECT_TRUE(QFile::exists(temp.home().profileURL("account") + "/auth.json"));
@@ -126,9 +132,12 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     QDialog* dialog = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"))); }));
     auto* points = dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"));
-    ASSERT_EQ(points->count(), 2);
+    ASSERT_EQ(points->count(), 3);
     const QString id = QDir(temp.home().backupsURL()).entryList({"switch-api-*"}).value(0);
-    points->setCurrentRow(points->item(0)->text().contains(id) ? 0 : 1);
+    for (int row = 0; row < points->count(); ++row) {
+        if (points->item(row)->text().contains(QStringLiteral("切到 TEVRUN API")))
+            points->setCurrentRow(row);
+    }
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("restoreButton")), Qt::LeftButton);
     auto* confirmation = dialog->findChild<QMessageBox*>(QStringLiteral("restoreConfirmation"));
     ASSERT_NE(confirmation, nullptr);

@@ -46,7 +46,7 @@ private:
         buffer.clear();
         m_relay->record(request);
 
-        const LocalRelay::Reply reply = m_relay->nextReply();
+        const LocalRelay::Reply reply = m_relay->replyTo(request);
         if (reply.silent)
             return;
         QTimer::singleShot(reply.delayMs, socket, [socket, reply] {
@@ -101,9 +101,17 @@ void LocalRelay::enqueue(const Reply& reply)
     m_replies.push_back(reply);
 }
 
-LocalRelay::Reply LocalRelay::nextReply()
+void LocalRelay::answerWith(std::function<Reply(const Request&)> responder)
 {
     QMutexLocker lock(&m_mutex);
+    m_responder = std::move(responder);
+}
+
+LocalRelay::Reply LocalRelay::replyTo(const Request& request)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_responder)
+        return m_responder(request);
     if (m_replies.empty())
         return Reply();
     Reply reply = m_replies.front();

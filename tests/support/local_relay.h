@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,17 +39,20 @@ public:
 
     // Replies are used in order; once they run out, every request gets the default Reply.
     void enqueue(const Reply& reply);
+    // Every request gets what the function makes of it, the queue aside.
+    void answerWith(std::function<Reply(const Request&)> responder);
     RelayEndpoint endpoint(int requestTimeoutMs = 3000, int overallWaitMs = 4000) const;
     std::vector<Request> requests() const;
 
 private:
     friend class RelayServer;
-    Reply nextReply();
+    Reply replyTo(const Request& request);
     void record(const Request& request);
 
     quint16 m_port = 0;
     mutable QMutex m_mutex;
     std::deque<Reply> m_replies;
+    std::function<Reply(const Request&)> m_responder;
     std::vector<Request> m_requests;
     QThread m_thread;
     QObject m_context; // lives on m_thread: where the server is made and destroyed

@@ -1,0 +1,256 @@
+// The real Codex (MORVANE_CODEX, installed by scripts/test-codex) on a temporary home, all
+// offline: a stub on loopback answers its model requests and records them, and Codex's own
+// app-server says what it lists, as the desktop app and the editor extensions ask it.
+
+#include "workflows/health_check.h"
+#include "workflows/workflow_fixture.h"
+
+#include <QProcess>
+
+#include <sqlite3.h>
+
+namespace {
+
+const QString key = QStringLiteral("sk-compat.Key_42");
+
+// What the Responses API streams for one short answer.
+QByteArray answerStream()
+{
+    QByteArray stream;
+    for (const Json& event : {
+             Json{{"type", "response.created"}, {"response", {{"id", "resp_1"}}}},
+             Json{{"type", "response.output_item.done"},
+                  {"item", {{"type", "message"}, {"role", "assistant"}, {"id", "msg_1"},
+                            {"content", {{{"type", "output_text"}, {"text", "ok"}}}}}}},
+             Json{{"type", "response.completed"},
+                  {"response", {{"id", "resp_1"}, {"usage", {{"input_tokens", 1}, {"output_tokens", 1}, {"total_tokens", 2}}}}}},
+         })
+        stream += "event: " + QByteArray::fromStdString(event["type"]) + "\ndata: " + QByteArray::fromStdString(event.dump()) + "\n\n";
+    return stream;
+}
+
+// A login that Codex takes for an account's without asking anyone: tokens it can read, and
+// refreshed just now.
+QByteArray fakeAccountLogin()
+{
+    const auto part = [](const Json& value) {
+        return QByteArray::fromStdString(value.dump()).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    };
+    const QByteArray token = part({{"alg", "none"}}) + '.'
+        + part({{"email", "user@example.org"}, {"exp", 4102444800},
+                {"https://api.openai.com/auth", {{"chatgpt_plan_type", "plus"}, {"chatgpt_account_id", "acct-1"}}}})
+        + ".sig";
+    const Json auth = {{"OPENAI_API_KEY", nullptr},
+                       {"tokens", {{"id_token", token.toStdString()}, {"access_token", token.toStdString()},
+                                   {"refresh_token", "rt-1"}, {"account_id", "acct-1"}}},
+                       {"last_refresh", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString()}};
+    return QByteArray::fromStdString(auth.dump());
+}
+
+class RealCodex : public WorkflowTest {
+protected:
+    void SetUp() override
+    {
+        if (m_codex.isEmpty())
+            GTEST_SKIP() << "MORVANE_CODEX names no Codex: scripts/test-codex installs one";
+        m_model.answerWith([](const LocalRelay::Request& request) {
+            if (request.method == "POST" && request.path.endsWith("/responses"))
+                return LocalRelay::Reply{200, answerStream(), {{"Content-Type", "text/event-stream"}}};
+            // No WebSocket here: Codex falls back to a plain request.
+            return LocalRelay::Reply{request.headers.contains("upgrade") ? 404 : 200, "{}"};
+        });
+    }
+
+    // Runs Codex in the home with its servers on loopback; the output of a run that fails is
+    // a test failure.
+    QByteArray codex(const QStringList& arguments, QProcess* running = nullptr)
+    {
+        const QString stub = m_model.endpoint().baseURL.toString();
+        const QStringList overrides = {
+            "-c", "openai_base_url=\"" + stub + "\"",
+            "-c", "chatgpt_base_url=\"" + QString(stub).replace("/v1", "/backend-api") + "\"",
+            "-c", "model_providers.tevrun.name=\"tevrun\"",
+            "-c", "model_providers.tevrun.base_url=\"" + stub + "\"",
+            "-c", "model_providers.tevrun.supports_websockets=false",
+            "-c", "model_providers.azure.name=\"azure\"",
+            "-c", "model_providers.azure.base_url=\"" + stub + "\"",
+            "-c", "model_providers.azure.supports_websockets=false",
+        };
+        QProcess own;
+        QProcess& process = running ? *running : own;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", temp.userHome());
+        environment.remove("CODEX_HOME");
+        environment.remove("CODEX_SQLITE_HOME");
+        environment.remove("OPENAI_API_KEY");
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(temp.userHome());
+        process.start(m_codex, overrides + arguments);
+        if (running)
+            return {};
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(180'000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return process.readAllStandardOutput();
+    }
+
+    // A new conversation; its id.
+    QString startConversation(const QString& prompt, const QStringList& options = {})
+    {
+        const QByteArray output = codex(options + QStringList{"exec", "--json", "--skip-git-repo-check", prompt});
+        const std::optional<Json> started = parseJson(output.left(output.indexOf('\n')));
+        EXPECT_TRUE(started && started->value("type", "") == "thread.started") << output.toStdString();
+        return started ? fromUtf8(started->value("thread_id", "")) : QString();
+    }
+
+    void resume(const QString& id, const QString& prompt)
+    {
+        codex({"exec", "--json", "--skip-git-repo-check", "resume", id, prompt});
+    }
+
+    // Asks codex app-server each request in turn, as its clients do; the results.
+    std::vector<Json> ask(const std::vector<std::pair<const char*, Json>>& requests)
+    {
+        QProcess server;
+        codex({"app-server"}, &server);
+        EXPECT_TRUE(server.waitForStarted());
+        const auto call = [&server](int id, const char* method, const Json& params) {
+            server.write(QByteArray::fromStdString(Json{{"id", id}, {"method", method}, {"params", params}}.dump()) + '\n');
+            for (QDeadlineTimer deadline(60'000); !deadline.hasExpired();) {
+                if (!server.canReadLine() && !server.waitForReadyRead(1000))
+                    continue;
+                const std::optional<Json> message = parseJson(server.readLine());
+                if (message && message->value("id", -1) == id)
+                    return message->value("result", Json());
+            }
+            ADD_FAILURE() << "codex app-server did not answer " << method;
+            return Json();
+        };
+        call(0, "initialize", {{"clientInfo", {{"name", "morvane-tests"}, {"version", "1"}}}});
+        server.write(R"({"method":"initialized"})" "\n");
+        std::vector<Json> results;
+        for (const auto& [method, params] : requests)
+            results.push_back(call(int(results.size()) + 1, method, params));
+        // At the end of its input it lets go of the thread index, as a client's quitting does.
+        server.closeWriteChannel();
+        if (!server.waitForFinished(10'000))
+            server.kill();
+        server.waitForFinished();
+        return results;
+    }
+
+    // What Codex lists on the active provider: as the desktop app lists, then with a search
+    // (which rebuilds each hit's row from its file), then from the index alone, as the editor
+    // extension lists.
+    void expectListed(const QStringList& ids, const char* when)
+    {
+        SCOPED_TRACE(when);
+        const Json all = {{"sourceKinds", {"exec", "cli", "vscode", "appServer"}}};
+        Json search = all;
+        search["searchTerm"] = "hello";
+        Json indexOnly = all;
+        indexOnly["useStateDbOnly"] = true;
+        const char* ways[] = {"listing", "search", "index only"};
+        const std::vector<Json> answers = ask({{"thread/list", all}, {"thread/list", search}, {"thread/list", indexOnly}});
+        for (size_t i = 0; i < answers.size(); ++i) {
+            QStringList listed;
+            for (const Json& thread : answers[i].value("data", Json::array()))
+                listed << fromUtf8(thread.value("id", ""));
+            listed.sort();
+            QStringList expected = ids;
+            expected.sort();
+            EXPECT_EQ(listed, expected) << ways[i];
+        }
+    }
+
+    // The texts of every message of the thread's turns, as Codex reads them back.
+    QStringList messagesOf(const QString& id)
+    {
+        QStringList texts;
+        const Json turns = ask({{"thread/turns/list", {{"threadId", id.toStdString()}}}})[0];
+        for (const Json& turn : turns.value("data", Json::array())) {
+            for (const Json& item : turn.value("items", Json::array())) {
+                for (const Json& part : item.value("content", Json::array()))
+                    texts << fromUtf8(part.value("text", ""));
+                if (item.contains("text"))
+                    texts << fromUtf8(item.value("text", ""));
+            }
+        }
+        return texts;
+    }
+
+    qsizetype requestsWithKey(const QByteArray& authorization) const
+    {
+        qsizetype count = 0;
+        for (const LocalRelay::Request& request : m_model.requests())
+            count += request.method == "POST" && request.path.endsWith("/responses")
+                && request.headers.value("authorization") == authorization;
+        return count;
+    }
+
+    void removeThreadIndex()
+    {
+        for (const QString& name : QStringList{"state_5.sqlite", "state_5.sqlite-wal", "state_5.sqlite-shm"})
+            QFile::remove(temp.path(name));
+    }
+
+    QStringList problemCodes()
+    {
+        QStringList codes;
+        for (const HealthProblem& problem : checkHealth(temp.home(), workspace))
+            codes << problem.code;
+        return codes;
+    }
+
+    const QString m_codex = qEnvironmentVariable("MORVANE_CODEX");
+    LocalRelay m_model;
+};
+
+} // namespace
+
+// Conversations real Codex made on the account and on a provider of another name length
+// stay listed through a switch to the relay and back, a search and a rebuilt index; the
+// relay gets the key; a thread that moved reads back whole.
+TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
+{
+    temp.write("auth.json", fakeAccountLogin());
+    temp.write("config.toml", userConfig);
+    const QString first = startConversation("hello one");
+    const QString second = startConversation("hello two");
+    const QString azure = startConversation("hello azure", {"-c", "model_provider=\"azure\""});
+    const QStringList all = {first, second, azure};
+    ASSERT_FALSE(first.isEmpty() || second.isEmpty() || azure.isEmpty());
+
+    expectResult(engine.switchToApi(key), WorkflowResult::Outcome::Done,
+                 "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。");
+    expectListed(all, "on the relay");
+    EXPECT_EQ(problemCodes(), QStringList());
+
+    // The relay gets the key Morvane wrote.
+    resume(first, "hello again");
+    EXPECT_EQ(requestsWithKey("Bearer " + key.toUtf8()), 1);
+    // The one that moved from azure, a byte longer now, reads back whole and goes on.
+    resume(azure, "hello azure again");
+    QStringList messages = messagesOf(azure);
+    messages.sort();
+    EXPECT_EQ(messages, (QStringList{"hello azure", "hello azure again", "ok", "ok"}));
+
+    expectResult(engine.switchToAccount(), WorkflowResult::Outcome::Done,
+                 "已切回 GPT 账号 登陆。 已同步 3 条对话记录。正在打开 Codex。");
+    expectListed(all, "back on the account");
+    removeThreadIndex();
+    expectListed(all, "after Codex rebuilt its index");
+
+    // A home half moved by hand: doctor and the move agree with what Codex lists.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(temp.path("state_5.sqlite")).constData(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10'000);
+    const QByteArray half = "UPDATE threads SET model_provider = 'tevrun' WHERE id = '" + second.toUtf8() + "'";
+    EXPECT_EQ(sqlite3_exec(db, half.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_EQ(problemCodes(), QStringList{"conversations-elsewhere"});
+    expectResult(engine.moveVisibleConversations(), WorkflowResult::Outcome::Done,
+                 "已把 1 条对话移到 provider “openai”上，Codex 会列出它们。");
+    EXPECT_EQ(problemCodes(), QStringList());
+    expectListed(all, "after move-conversations");
+}
