@@ -257,4 +257,21 @@ std::optional<QString> CodexHomeBuilder::providerOf(const QString& id) const
     return std::nullopt;
 }
 
-void CodexHomeBuilder::execute(const QString& sql) const { Database(databasePath()).execute(sql); }
+void CodexHomeBuilder::execute(const QString& sql, const QString& database) const
+{
+    Database(database.isEmpty() ? databasePath() : database).execute(sql);
+}
+
+std::vector<qint64> CodexHomeBuilder::queryNumbers(const QString& sql, const QString& database) const
+{
+    Database db(database.isEmpty() ? databasePath() : database);
+    sqlite3_stmt* statement = nullptr;
+    std::vector<qint64> numbers;
+    sqlite3_prepare_v2(db.db, sql.toUtf8().constData(), -1, &statement, nullptr);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int column = 0; column < sqlite3_column_count(statement); ++column)
+            numbers.push_back(sqlite3_column_int64(statement, column));
+    }
+    sqlite3_finalize(statement);
+    return numbers;
+}

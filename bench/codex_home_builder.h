@@ -51,7 +51,10 @@ public:
 
     std::vector<IndexRow> indexRows() const;
     std::optional<QString> providerOf(const QString& id) const;
-    void execute(const QString& sql) const;
+    // On the thread index, or on another database of the home's.
+    void execute(const QString& sql, const QString& database = QString()) const;
+    // Every column of every row, as numbers.
+    std::vector<qint64> queryNumbers(const QString& sql, const QString& database = QString()) const;
 
     const QString& codexHome() const { return m_codexHome; }
     QString databasePath() const { return m_codexHome + QStringLiteral("/state_5.sqlite"); }

@@ -14,7 +14,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("morvane-cli"));
 
     const std::unique_ptr<Workspace> workspace = makeSystemWorkspace();
-    Workflows engine(CodexHome(QDir::homePath()), RelayEndpoint::standard(), *workspace);
+    // Codex keeps its databases where this names, and so the command line looks there too.
+    Workflows engine(CodexHome(QDir::homePath(), qEnvironmentVariable("CODEX_SQLITE_HOME")), RelayEndpoint::standard(),
+                     *workspace);
     QTextStream out(stdout);
     QTextStream err(stderr);
     CommandLineIo io{out, err};

@@ -6,6 +6,7 @@
 #include "core/api_key.h"
 #include "core/files/file_io.h"
 #include "core/json.h"
+#include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
 #include "workflows/health_check.h"
@@ -20,6 +21,13 @@ struct Status {
     std::optional<QString> configProvider;
     std::optional<std::map<QString, qint64>> conversations;
     Error conversationsError;
+    // Each thread index of Codex's, the one Codex uses now first.
+    struct Index {
+        QString folder;
+        std::optional<std::map<QString, qint64>> conversations;
+        Error error;
+    };
+    std::vector<Index> indexes;
     std::vector<CodexProcess> codex;
     BackupSummary backups;
 };
@@ -34,6 +42,11 @@ Status readStatus(Workflows& engine)
     const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
     status.configProvider = topLevelConfigValue(QStringLiteral("model_provider"), config);
     status.conversations = visibleThreadCounts(home, &status.conversationsError);
+    for (const QString& folder : threadIndexFolders(home)) {
+        Status::Index index{folder, std::nullopt, Error()};
+        index.conversations = visibleThreadCountsIn(folder, &index.error);
+        status.indexes.push_back(index);
+    }
     status.codex = runningCodex(engine.workspace());
     status.backups = summarizeBackups(home);
     return status;
@@ -80,6 +93,13 @@ Json statusJson(const Status& status)
         json["conversations"] = Json();
         json["conversations_error"] = toUtf8(status.conversationsError.message);
     }
+    json["thread_indexes"] = Json::array();
+    for (const Status::Index& index : status.indexes) {
+        Json counts = index.conversations ? Json::object() : Json();
+        for (const auto& [provider, count] : index.conversations.value_or(std::map<QString, qint64>()))
+            counts[toUtf8(provider)] = count;
+        json["thread_indexes"].push_back({{"path", toUtf8(index.folder + QStringLiteral("/state_5.sqlite"))}, {"conversations", counts}});
+    }
     json["codex_running"] = !status.codex.empty();
     json["codex"] = Json::array();
     for (const CodexProcess& codex : status.codex)
@@ -88,12 +108,12 @@ Json statusJson(const Status& status)
     return json;
 }
 
-QString conversationsText(const Status& status)
+QString conversationsText(const std::optional<std::map<QString, qint64>>& conversations, const Error& error)
 {
-    if (!status.conversations)
-        return QStringLiteral("无法读取：") + status.conversationsError.message;
+    if (!conversations)
+        return QStringLiteral("无法读取：") + error.message;
     QStringList parts;
-    for (const auto& [provider, count] : *status.conversations)
+    for (const auto& [provider, count] : *conversations)
         parts << QStringLiteral("%1 %2 条").arg(provider.isEmpty() ? QStringLiteral("（无）") : provider).arg(count);
     return parts.isEmpty() ? QStringLiteral("没有") : parts.join(QStringLiteral("，"));
 }
@@ -118,8 +138,12 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
     out << QStringLiteral("模式：") << modeText(status.mode) << '\n'
         << QStringLiteral("TEVRUN API：") << status.key.value_or(QStringLiteral("没有")) << '\n'
         << QStringLiteral("config.toml 的 provider：") << status.configProvider.value_or(QStringLiteral("未设置")) << '\n'
-        << QStringLiteral("可见对话：") << conversationsText(status) << '\n'
-        << QStringLiteral("Codex：")
+        << QStringLiteral("可见对话：") << conversationsText(status.conversations, status.conversationsError) << '\n';
+    // Beside the one Codex uses, the other thread indexes it has left.
+    for (size_t i = 1; i < status.indexes.size(); ++i)
+        out << QStringLiteral("另一个对话索引“%1/state_5.sqlite”：").arg(status.indexes[i].folder)
+            << conversationsText(status.indexes[i].conversations, status.indexes[i].error) << '\n';
+    out        << QStringLiteral("Codex：")
         << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))
         << '\n'
         << QStringLiteral("备份：")

@@ -114,7 +114,11 @@ QString decodedValue(const QString& value)
 
 } // namespace
 
-std::optional<QString> tableConfigValue(const QString& table, const QString& key, const QString& config)
+namespace {
+
+// The line that sets the key in the table (the top level for none), as written; the first
+// one wins.
+std::optional<QString> keyLineIn(const QString& table, const QString& key, const QString& config)
 {
     const QStringList lines = withoutByteOrderMark(config).split(QLatin1Char('\n'));
     QString current; // null: the top level, until the first header
@@ -132,14 +136,29 @@ std::optional<QString> tableConfigValue(const QString& table, const QString& key
             continue;
         const std::optional<KeyLine> entry = keyLine(trimmed);
         if (entry && entry->key == key)
-            return decodedValue(entry->value);
+            return withoutLineEnd(line);
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> tableConfigValue(const QString& table, const QString& key, const QString& config)
+{
+    const std::optional<QString> line = keyLineIn(table, key, config);
+    if (!line)
+        return std::nullopt;
+    return decodedValue(keyLine(line->trimmed())->value);
 }
 
 std::optional<QString> topLevelConfigValue(const QString& key, const QString& config)
 {
     return tableConfigValue(QString(), key, config);
+}
+
+std::optional<QString> topLevelConfigLine(const QString& key, const QString& config)
+{
+    return keyLineIn(QString(), key, config);
 }
 
 QString cleanApiConfig()

@@ -9,9 +9,16 @@ namespace {
 
 const QString cleanLoginConfig = QStringLiteral("preferred_auth_method = \"device_code\"\n");
 
+// A configuration written anew keeps where Codex keeps its databases: without it Codex would
+// start over with empty ones in the Codex home.
 bool writeConfigText(const CodexHome& home, const QString& text, Error* error)
 {
-    return files::writeAtomically(home.file(QStringLiteral("config.toml")), text.toUtf8(), error);
+    const QString path = home.file(QStringLiteral("config.toml"));
+    const std::optional<QString> databases =
+        topLevelConfigLine(QStringLiteral("sqlite_home"), files::readUtf8(path).value_or(QString()));
+    const QString kept = databases && !topLevelConfigLine(QStringLiteral("sqlite_home"), text) ? *databases + QLatin1Char('\n')
+                                                                                                  : QString();
+    return files::writeAtomically(path, (kept + text).toUtf8(), error);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "core/codex_home.h"
 
-CodexHome::CodexHome(QString userHome) : m_userHome(std::move(userHome)) {}
+CodexHome::CodexHome(QString userHome, QString sqliteHome)
+    : m_userHome(std::move(userHome)), m_sqliteHome(std::move(sqliteHome))
+{
+}
 
 QString CodexHome::codexHomeURL() const { return m_userHome + QStringLiteral("/.codex"); }
 

@@ -6,9 +6,11 @@
 // Computing a location never creates anything.
 class CodexHome {
 public:
-    explicit CodexHome(QString userHome);
+    // sqliteHome: where Codex was told to keep its databases (CODEX_SQLITE_HOME), if it was.
+    explicit CodexHome(QString userHome, QString sqliteHome = QString());
 
     const QString& userHome() const { return m_userHome; }
+    const QString& sqliteHome() const { return m_sqliteHome; }
 
     QString codexHomeURL() const;           // ~/.codex
     QString morvaneRootURL() const;         // ~/.codex/morvane
@@ -21,4 +23,5 @@ public:
 
 private:
     QString m_userHome;
+    QString m_sqliteHome;
 };

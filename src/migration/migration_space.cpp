@@ -1,6 +1,7 @@
 #include "migration/migration_space.h"
 
 #include "core/files/file_errors.h"
+#include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
 
@@ -47,8 +48,10 @@ bool enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider, 
     }
     if (!anyMoves)
         return true;
-    for (const QString& name : threadIndexFileNames())
-        addFile(needs, home.file(name));
+    for (const QString& folder : threadIndexFolders(home)) {
+        for (const QString& name : threadIndexFileNames())
+            addFile(needs, folder + QLatin1Char('/') + name);
+    }
     for (const auto& [device, need] : needs) {
         struct statvfs space {};
         if (::statvfs(files::nativePath(need.somePath).constData(), &space) != 0)

@@ -79,9 +79,9 @@ bool shiftTable(sqlite3* db, const OffsetTable& table, const ThreadShifts& threa
 
 } // namespace
 
-bool shiftHistoryOffsets(const CodexHome& home, const std::vector<ThreadShifts>& threads, Error* error)
+bool shiftHistoryOffsets(const QString& folder, const std::vector<ThreadShifts>& threads, Error* error)
 {
-    const QString path = home.file(historyFile);
+    const QString path = folder + QLatin1Char('/') + historyFile;
     if (threads.empty() || !files::itemExists(path))
         return true;
     sqlite3* db = nullptr;

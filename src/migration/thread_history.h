@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/codex_home.h"
 #include "core/error.h"
 #include "migration/rollout_rewrite.h"
 
@@ -16,6 +15,7 @@ struct ThreadShifts {
     LineShifts shifts;
 };
 
-// Moves the recorded offsets of each thread in one transaction; true with nothing done when
-// there is no history file or no shift. On failure nothing of it changed.
-bool shiftHistoryOffsets(const CodexHome& home, const std::vector<ThreadShifts>& threads, Error* error = nullptr);
+// Moves the recorded offsets of each thread in the history of the folder, in one
+// transaction; true with nothing done when there is no history file or no shift. On failure
+// nothing of it changed.
+bool shiftHistoryOffsets(const QString& folder, const std::vector<ThreadShifts>& threads, Error* error = nullptr);

@@ -7,12 +7,16 @@
 #include "core/files/file_tree.h"
 #include "migration/rollout_read_ahead.h"
 #include "migration/thread_history.h"
+#include "migration/thread_index_folders.h"
 #include "storage/backups.h"
 #include "storage/rollout_backup.h"
 
+#include <QDir>
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
+#include <memory>
 
 #include <sqlite3.h>
 
@@ -82,11 +86,11 @@ struct Connection {
         return true;
     }
 
-    // The home's thread index. False with the error when it cannot be read; true with no
+    // The folder's thread index. False with the error when it cannot be read; true with no
     // connection when there is no thread index.
-    bool openThreadIndex(const CodexHome& home, int flags, Error* error)
+    bool openThreadIndex(const QString& folder, int flags, Error* error)
     {
-        const QString databasePath = home.file(QStringLiteral("state_5.sqlite"));
+        const QString databasePath = folder + QStringLiteral("/state_5.sqlite");
         if (!files::itemExists(databasePath))
             return true;
         if (!open(databasePath, flags)) {
@@ -200,12 +204,12 @@ void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback, const
 
 namespace {
 
-// Runs a query of the thread index read-only and hands each row over; true, with no rows,
-// when there is no thread index.
-bool forEachIndexRow(const CodexHome& home, const char* sql, Error* error, const std::function<void(sqlite3_stmt*)>& row)
+// Runs a query of the folder's thread index read-only and hands each row over; true, with
+// no rows, when there is no thread index.
+bool forEachIndexRow(const QString& folder, const char* sql, Error* error, const std::function<void(sqlite3_stmt*)>& row)
 {
     Connection connection;
-    if (!connection.openThreadIndex(home, SQLITE_OPEN_READONLY, error))
+    if (!connection.openThreadIndex(folder, SQLITE_OPEN_READONLY, error))
         return false;
     if (!connection.db)
         return true;
@@ -221,21 +225,32 @@ bool forEachIndexRow(const CodexHome& home, const char* sql, Error* error, const
     return true;
 }
 
+// The folder of the thread index Codex uses now; none when there is none.
+QString activeIndexFolder(const CodexHome& home)
+{
+    return threadIndexFolders(home).value(0);
+}
+
 } // namespace
 
 std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error)
 {
+    return visibleThreadCountsIn(activeIndexFolder(home), error);
+}
+
+std::optional<std::map<QString, qint64>> visibleThreadCountsIn(const QString& folder, Error* error)
+{
     std::map<QString, qint64> counts;
-    const bool read = forEachIndexRow(home, countSQL, error, [&counts](sqlite3_stmt* statement) {
+    const bool read = folder.isEmpty() || forEachIndexRow(folder, countSQL, error, [&counts](sqlite3_stmt* statement) {
         counts[stringFromSQLiteColumn(statement, 0).value_or(QString())] += sqlite3_column_int64(statement, 1);
     });
     return read ? std::optional(counts) : std::nullopt;
 }
 
-std::optional<std::vector<IndexedRollout>> indexedRollouts(const CodexHome& home, Error* error)
+std::optional<std::vector<IndexedRollout>> indexedRollouts(const QString& folder, Error* error)
 {
     std::vector<IndexedRollout> rollouts;
-    const bool read = forEachIndexRow(home, indexedSQL, error, [&rollouts](sqlite3_stmt* statement) {
+    const bool read = forEachIndexRow(folder, indexedSQL, error, [&rollouts](sqlite3_stmt* statement) {
         rollouts.push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
                             stringFromSQLiteColumn(statement, 1).value_or(QString())});
     });
@@ -286,22 +301,48 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetP
     return true;
 }
 
-// Opens the thread index and reads its visible threads; none when there is no thread index.
-bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, int flags, Connection& connection,
+// The thread index of each of Codex's database folders, open, and their visible threads
+// together: a thread that several indexes hold is one conversation, and its row moves in
+// each of them.
+struct OpenIndexes {
+    std::vector<std::unique_ptr<Connection>> connections;
+    QStringList folders;
+};
+
+bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, int flags, OpenIndexes& indexes,
                         ThreadRecords& threads, Error* error)
 {
-    if (!connection.openThreadIndex(home, flags, error))
-        return false;
-    return !connection.db || readThreads(connection.db, targetProvider, &threads, error);
+    QHash<QString, size_t> byId;
+    for (const QString& folder : threadIndexFolders(home)) {
+        auto connection = std::make_unique<Connection>();
+        ThreadRecords read;
+        if (!connection->openThreadIndex(folder, flags, error)
+            || (connection->db && !readThreads(connection->db, targetProvider, &read, error)))
+            return false;
+        if (!connection->db)
+            continue;
+        for (ThreadRecord& thread : read) {
+            const auto known = byId.constFind(thread.id);
+            if (known != byId.cend() && !thread.id.isEmpty()) {
+                threads[*known].moves = threads[*known].moves || thread.moves;
+                continue;
+            }
+            byId.insert(thread.id, threads.size());
+            threads.push_back(std::move(thread));
+        }
+        indexes.connections.push_back(std::move(connection));
+        indexes.folders << folder;
+    }
+    return true;
 }
 
 } // namespace
 
 std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString& targetProvider, Error* error)
 {
-    Connection connection;
+    OpenIndexes indexes;
     ThreadRecords threads;
-    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READONLY, connection, threads, error))
+    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READONLY, indexes, threads, error))
         return std::nullopt;
     return threads;
 }
@@ -312,15 +353,16 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
 {
     if (targetProvider.isEmpty())
         return 0;
-    Connection connection;
+    OpenIndexes indexes;
     ThreadRecords threads;
-    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, connection, threads,
-                            error))
+    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, indexes, threads, error))
         return -1;
     if (threads.empty())
         return 0;
 
-    const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, error);
+    QStringList otherFolders = indexes.folders; // the Codex home's files are the backup's own
+    otherFolders.removeAll(QDir::cleanPath(home.codexHomeURL()));
+    const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, otherFolders, error);
     if (!backupDirectory)
         return -1;
     // Staged texts not committed are removed when the batch goes; it outlives the backup,
@@ -331,16 +373,21 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     std::vector<ThreadShifts> shifts;
     const bool staged = backUpAndStageRollouts(threads, targetProvider, rollouts, batch, moving, shifts, error, progress);
     if (!staged || moving == 0
-        || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), error)
-        || (mayCommit && !mayCommit(error)) || !updateThreads(connection.db, targetProvider, error)) {
+        || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), otherFolders,
+                                    error)
+        || (mayCommit && !mayCommit(error)) || !updateThreads(indexes.connections.front()->db, targetProvider, error)) {
         rollouts.discard();
         files::removeItem(*backupDirectory);
         return staged && moving == 0 ? 0 : -1;
     }
-    sqlite3_close_v2(connection.db);
-    connection.db = nullptr;
-
-    if (!shiftHistoryOffsets(home, shifts, error) || !batch.commit(error)) {
+    // From here on a failure leaves the backup to be put back: the first index has changed.
+    bool moved = true;
+    for (size_t i = 1; moved && i < indexes.connections.size(); ++i)
+        moved = updateThreads(indexes.connections[i]->db, targetProvider, error);
+    indexes.connections.clear();
+    for (qsizetype i = 0; moved && i < indexes.folders.size(); ++i)
+        moved = shiftHistoryOffsets(indexes.folders[i], shifts, error);
+    if (!moved || !batch.commit(error)) {
         // The files not replaced are still the backup's: putting it back leaves them alone.
         rollouts.leaveForPutBack();
         return -1;

@@ -30,20 +30,22 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
                                        Error* error = nullptr, const MigrationProgress& progress = {},
                                        const std::function<bool(Error*)>& mayCommit = {});
 
-// The visible threads, read without changing anything, each with whether it would move to
-// the target; none when there is no thread index.
+// The visible threads of every thread index of Codex's, read without changing anything, each
+// with whether its row would move to the target; none when there is no thread index.
 std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString& targetProvider, Error* error = nullptr);
 
-// Each visible thread's rollout path (empty when it has none) and provider, as the index
-// holds them; empty when there is no thread index.
+// Each visible thread's rollout path (empty when it has none) and provider, as the thread
+// index of that folder holds them; empty when there is no thread index.
 struct IndexedRollout {
     QString rolloutPath;
     QString provider;
 };
-std::optional<std::vector<IndexedRollout>> indexedRollouts(const CodexHome& home, Error* error = nullptr);
+std::optional<std::vector<IndexedRollout>> indexedRollouts(const QString& folder, Error* error = nullptr);
 
-// How many visible threads each provider has; empty when there is no thread index.
+// How many visible threads each provider has in the thread index Codex uses now, or in that
+// folder's; empty when there is no thread index.
 std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error = nullptr);
+std::optional<std::map<QString, qint64>> visibleThreadCountsIn(const QString& folder, Error* error = nullptr);
 
 // The provider named by the saved account configuration, "openai" when it names none.
 QString targetProviderForAccountProfile(const CodexHome& home);

@@ -50,7 +50,10 @@ QStringList damagedFiles(const RestorePoint& point)
 {
     QStringList damaged;
     checkRecordedFiles(point.loginDirectory, loginInfoName, backedUpFileNames(), damaged);
-    checkRecordedFiles(point.providerDirectory, providerInfoName, threadIndexFileNames(), damaged);
+    QStringList otherFolders;
+    for (const auto& [copy, folder] : point.otherIndexFolders)
+        otherFolders << folder;
+    checkRecordedFiles(point.providerDirectory, providerInfoName, providerBackupNames(otherFolders), damaged);
     if (point.manifest) {
         const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
         for (const RolloutBackupEntry& entry : *point.manifest) {

@@ -44,13 +44,12 @@ std::optional<QString> createBackupDirectory(const CodexHome& home, const QStrin
     }
 }
 
-const QStringList& threadIndexFileNames()
+const QStringList& databaseFileNames()
 {
     static const QStringList names = {
         QStringLiteral("state_5.sqlite"),
         QStringLiteral("state_5.sqlite-wal"),
         QStringLiteral("state_5.sqlite-shm"),
-        QStringLiteral("session_index.jsonl"),
         QStringLiteral("thread_history_1.sqlite"),
         QStringLiteral("thread_history_1.sqlite-wal"),
         QStringLiteral("thread_history_1.sqlite-shm"),
@@ -58,22 +57,46 @@ const QStringList& threadIndexFileNames()
     return names;
 }
 
+const QStringList& threadIndexFileNames()
+{
+    static const QStringList names = databaseFileNames() + QStringList{QStringLiteral("session_index.jsonl")};
+    return names;
+}
+
+static QString otherIndexCopyName(qsizetype index)
+{
+    return QStringLiteral("thread_index_%1").arg(index + 1);
+}
+
 namespace {
 
-// Copies the named files of the Codex home that exist into the folder; a folder that
-// cannot be completed is removed, so that no half backup is ever taken for a whole one.
+bool copyNamedFiles(const QString& from, const QString& to, const QStringList& names, files::Access access, Error* error)
+{
+    for (const QString& name : names) {
+        const QString source = from + QLatin1Char('/') + name;
+        if (files::itemExists(source) && !files::copyItem(source, to + QLatin1Char('/') + name, error, access))
+            return false;
+    }
+    return true;
+}
+
+// Copies the named files of the Codex home that exist into the folder, and the databases of
+// each other folder into a folder of its own there; a folder that cannot be completed is
+// removed, so that no half backup is ever taken for a whole one.
 std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, const QStringList& names,
-                                   files::Access access, Error* error)
+                                   const QStringList& otherFolders, files::Access access, Error* error)
 {
     const std::optional<QString> created = createBackupDirectory(home, kind, error);
     if (!created)
         return std::nullopt;
-    for (const QString& name : names) {
-        const QString source = home.file(name);
-        if (files::itemExists(source) && !files::copyItem(source, *created + QLatin1Char('/') + name, error, access)) {
-            files::removeItem(*created);
-            return std::nullopt;
-        }
+    bool copied = copyNamedFiles(home.codexHomeURL(), *created, names, access, error);
+    for (qsizetype i = 0; copied && i < otherFolders.size(); ++i) {
+        const QString copy = *created + QLatin1Char('/') + otherIndexCopyName(i);
+        copied = files::makeDirectory(copy, error) && copyNamedFiles(otherFolders[i], copy, databaseFileNames(), access, error);
+    }
+    if (!copied) {
+        files::removeItem(*created);
+        return std::nullopt;
     }
     return created;
 }
@@ -117,7 +140,7 @@ const QString providerInfoName = QStringLiteral("provider-migration-info.json");
 std::optional<QString> createBackupWithKind(const CodexHome& home, const QString& kind, Error* error)
 {
     // The login files are copies of keys and logins: private, whatever their own mode.
-    const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), files::Access::OwnerOnly, error);
+    const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), {}, files::Access::OwnerOnly, error);
     if (!directory)
         return std::nullopt;
     const std::optional<Json> recorded = recordFiles(&home, *directory, backedUpFileNames(), error);
@@ -130,21 +153,37 @@ std::optional<QString> createBackupWithKind(const CodexHome& home, const QString
     return directory;
 }
 
-std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, Error* error)
+std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, const QStringList& otherIndexFolders,
+                                            Error* error)
 {
-    return backUpFiles(home, kind, providerBackupFileNames(), files::Access::Default, error);
+    return backUpFiles(home, kind, providerBackupFileNames(), otherIndexFolders, files::Access::Default, error);
+}
+
+QStringList providerBackupNames(const QStringList& otherIndexFolders)
+{
+    QStringList names = providerBackupFileNames();
+    for (qsizetype i = 0; i < otherIndexFolders.size(); ++i) {
+        for (const QString& name : databaseFileNames())
+            names << otherIndexCopyName(i) + QLatin1Char('/') + name;
+    }
+    return names;
 }
 
 bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
-                             qint64 threadCount, const RolloutManifest& manifest, Error* error)
+                             qint64 threadCount, const RolloutManifest& manifest, const QStringList& otherIndexFolders,
+                             Error* error)
 {
-    const std::optional<Json> recorded = recordFiles(nullptr, directory, providerBackupFileNames(), error);
+    const std::optional<Json> recorded = recordFiles(nullptr, directory, providerBackupNames(otherIndexFolders), error);
     if (!recorded)
         return false;
+    Json folders = Json::object();
+    for (qsizetype i = 0; i < otherIndexFolders.size(); ++i)
+        folders[toUtf8(otherIndexCopyName(i))] = toUtf8(otherIndexFolders[i]);
     Json descriptor = {{"kind", toUtf8(kind)},
                        {"created_at", toUtf8(timestamp())},
                        {"thread_count", threadCount},
-                       {toUtf8(recordedFilesMember), *recorded}};
+                       {toUtf8(recordedFilesMember), *recorded},
+                       {"thread_index_folders", folders}};
     if (!restorePoint.isEmpty())
         descriptor["restore_point"] = toUtf8(restorePoint);
     // The manifest goes last, written as text: with many conversations it is most of the file.

@@ -17,8 +17,10 @@ std::optional<QString> createBackupWithKind(const CodexHome& home, const QString
 // The names copied into every backup, in order, when they exist.
 const QStringList& backedUpFileNames();
 
-// The thread index (with its write-ahead log), the session index and Codex's paginated
-// history, in the order they are put back.
+// The thread index and Codex's paginated history, each with its write-ahead log: the files
+// of a folder that holds Codex's databases.
+const QStringList& databaseFileNames();
+// Those and the session index, in the order they are put back.
 const QStringList& threadIndexFileNames();
 // The paginated history: a backup without it leaves the live one as it is.
 extern const QString historyFileName; // thread_history_1.sqlite
@@ -30,14 +32,19 @@ extern const QString providerInfoName; // provider-migration-info.json
 extern const QString recordedFilesMember;
 
 // The backup a conversation move takes before it changes anything: copies of the thread
-// index files and config.toml as they are now. Its rollout files go in through a
-// RolloutBackup, and writeProviderBackupInfo() completes it.
-std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, Error* error = nullptr);
+// index files and config.toml as they are now, and the databases of each of Codex's other
+// database folders in a folder of the backup's own (thread_index_1, ...). Its rollout files
+// go in through a RolloutBackup, and writeProviderBackupInfo() completes it.
+std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind,
+                                            const QStringList& otherIndexFolders, Error* error = nullptr);
 // provider-migration-info.json: the kind, the time, the login-file backup of the same
-// workflow (its restore point), the number of threads, the size and hash of each file and
-// the rollout files' manifest.
+// workflow (its restore point), the number of threads, the size and hash of each file, the
+// other database folders and the rollout files' manifest.
 bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
-                             qint64 threadCount, const RolloutManifest& manifest, Error* error = nullptr);
+                             qint64 threadCount, const RolloutManifest& manifest, const QStringList& otherIndexFolders,
+                             Error* error = nullptr);
+// Every file a provider backup with those other folders may hold, relative to it.
+QStringList providerBackupNames(const QStringList& otherIndexFolders);
 
 // Creates backups/<kind>-<timestamp>, owner-only; a second backup of the same kind in the
 // same second gets "-2", "-3" and so on, never the first one's folder.

@@ -48,13 +48,13 @@ Error incompletePoint(const RestorePoint& point)
 // Stages a copy of every named file the backup folder has, and lists the live ones it did
 // not have for removal. A directory stays as it is either way, and so does the paginated
 // history of a backup that holds none (an older Morvane's).
-bool stageNamedFiles(const CodexHome& home, const QString& directory, const QStringList& names,
+bool stageNamedFiles(const QString& liveFolder, const QString& directory, const QStringList& names,
                      files::AtomicBatch& batch, QStringList& removals, Error* error)
 {
     const bool hasHistory = files::itemExists(directory + QLatin1Char('/') + historyFileName);
     for (const QString& name : names) {
         const QString source = directory + QLatin1Char('/') + name;
-        const QString live = home.file(name);
+        const QString live = liveFolder + QLatin1Char('/') + name;
         if (isRegularFile(source)) {
             if (!batch.stageCopy(live, source, error))
                 return false;
@@ -108,10 +108,22 @@ std::vector<RestorePoint> unsizedRestorePoints(const CodexHome& home)
     for (const auto& [name, info] : providerFolders) {
         const auto files = info.find("rollout_files");
         std::optional<RolloutManifest> manifest = files == info.end() ? std::nullopt : manifestFromJson(*files);
+        std::vector<std::pair<QString, QString>> otherIndexFolders;
+        const auto folders = info.find("thread_index_folders");
+        if (folders != info.end() && folders->is_object()) {
+            for (const auto& [copy, folder] : folders->items()) {
+                // Only a folder of this backup's own, put back to an absolute place.
+                const QString copyName = fromUtf8(copy);
+                if (folder.is_string() && !copyName.contains(QLatin1Char('/')) && copyName != QLatin1String("..")
+                    && QFileInfo(fromUtf8(folder.get<std::string>())).isAbsolute())
+                    otherIndexFolders.emplace_back(copyName, fromUtf8(folder.get<std::string>()));
+            }
+        }
         const auto owner = loginPoints.find(stringMember(info, "restore_point"));
         if (owner != loginPoints.end() && points[owner->second].providerDirectory.isEmpty()) {
             points[owner->second].providerDirectory = backups.filePath(name);
             points[owner->second].manifest = std::move(manifest);
+            points[owner->second].otherIndexFolders = std::move(otherIndexFolders);
             continue;
         }
         RestorePoint point;
@@ -120,6 +132,7 @@ std::vector<RestorePoint> unsizedRestorePoints(const CodexHome& home)
         point.createdAt = stringMember(info, "created_at");
         point.providerDirectory = backups.filePath(name);
         point.manifest = std::move(manifest);
+        point.otherIndexFolders = std::move(otherIndexFolders);
         points.push_back(point);
     }
     std::vector<std::pair<qint64, size_t>> order;
@@ -211,12 +224,17 @@ bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error
     files::AtomicBatch batch;
     QStringList removals;
     if (!point.loginDirectory.isEmpty()
-        && !stageNamedFiles(home, point.loginDirectory, backedUpFileNames(), batch, removals, error))
+        && !stageNamedFiles(home.codexHomeURL(), point.loginDirectory, backedUpFileNames(), batch, removals, error))
         return false;
     const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
     if (!point.providerDirectory.isEmpty()) {
-        if (!stageNamedFiles(home, point.providerDirectory, threadIndexFileNames(), batch, removals, error))
+        if (!stageNamedFiles(home.codexHomeURL(), point.providerDirectory, threadIndexFileNames(), batch, removals, error))
             return false;
+        for (const auto& [copy, folder] : point.otherIndexFolders) {
+            if (!stageNamedFiles(folder, point.providerDirectory + QLatin1Char('/') + copy, databaseFileNames(), batch,
+                                 removals, error))
+                return false;
+        }
         for (const RolloutBackupEntry& entry : *point.manifest) {
             if (isEntryStillLive(rollouts, entry))
                 continue; // never replaced: it is as it was, with whatever Codex added since
@@ -251,7 +269,10 @@ std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestoreP
         return ownId;
 
     const QString kind = QStringLiteral("restore-provider");
-    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, error);
+    QStringList otherFolders;
+    for (const auto& [copy, folder] : point.otherIndexFolders)
+        otherFolders << folder;
+    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, otherFolders, error);
     if (!providerDirectory) {
         files::removeItem(*loginDirectory);
         return std::nullopt;
@@ -266,7 +287,7 @@ std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestoreP
                 return false;
         }
         return writeProviderBackupInfo(*providerDirectory, kind, ownId, qint64(point.manifest->size()),
-                                       rollouts.manifest(), error);
+                                       rollouts.manifest(), otherFolders, error);
     };
     if (!keepLiveFiles()) {
         rollouts.discard();

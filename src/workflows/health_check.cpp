@@ -11,6 +11,7 @@
 #include "core/json.h"
 #include "core/mode_detection.h"
 #include "migration/rollout_rewrite.h"
+#include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
 #include "storage/backup_check.h"
 #include "storage/journal.h"
@@ -79,10 +80,10 @@ bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
     return content && rewriteRollout(*content, provider, head).has_value();
 }
 
-void checkConversations(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
+void checkIndexedConversations(const QString& folder, const QString& provider, std::vector<HealthProblem>& problems)
 {
     Error error;
-    const std::optional<std::vector<IndexedRollout>> rollouts = indexedRollouts(home, &error);
+    const std::optional<std::vector<IndexedRollout>> rollouts = indexedRollouts(folder, &error);
     if (!rollouts) {
         problems.push_back({QStringLiteral("thread-index-unreadable"), error.message, std::nullopt});
         return;
@@ -120,6 +121,19 @@ void checkConversations(const CodexHome& home, const QString& provider, std::vec
                             QStringLiteral("有 %1 个对话文件里记的 provider 和对话索引里的不一样。").arg(mismatched),
                             moveCommand});
     }
+}
+
+// The conversations of one thread index; the problems of an index outside the Codex home
+// say which one.
+void checkConversations(const CodexHome& home, const QString& folder, const QString& provider,
+                        std::vector<HealthProblem>& problems)
+{
+    const size_t first = problems.size();
+    checkIndexedConversations(folder, provider, problems);
+    if (folder == QDir::cleanPath(home.codexHomeURL()))
+        return;
+    for (size_t i = first; i < problems.size(); ++i)
+        problems[i].message += QStringLiteral("（对话索引“%1/state_5.sqlite”）").arg(folder);
 }
 
 void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& problems)
@@ -198,7 +212,8 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
     }
     const QString provider = activeProvider(home);
     checkModes(home, provider, problems);
-    checkConversations(home, provider, problems);
+    for (const QString& folder : threadIndexFolders(home))
+        checkConversations(home, folder, provider, problems);
     checkInterruptedWork(home, problems);
     checkPrivacy(home, problems);
     if (const std::vector<CodexProcess> running = runningCodex(workspace); !running.empty()) {

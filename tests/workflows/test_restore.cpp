@@ -1,3 +1,5 @@
+#include "bench/codex_home_builder.h"
+#include "config/config_text.h"
 #include "core/json.h"
 #include "workflows/workflow_fixture.h"
 
@@ -7,12 +9,43 @@
 
 using Outcome = WorkflowResult::Outcome;
 
+// Codex's databases in every place it keeps them: where config.toml tells it, and the Codex
+// home's sqlite/ beside the home's own. A login readable by others, as Codex may leave it.
 TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
 {
     makeAccountHome();
     temp.write("session_index.jsonl", "{\"id\":\"t-a\"}\n");
+    const QString configured = temp.userHome() + "/codex-db";
+    temp.write("config.toml", "sqlite_home = \"" + configured.toUtf8() + "\"\n" + userConfig);
+    QFile::setPermissions(temp.path("auth.json"), QFile::permissions(temp.path("auth.json")) | QFile::ReadOther);
+    const CodexHomeBuilder elsewhere(configured);
+    const CodexHomeBuilder legacy(temp.path("sqlite"));
+    for (const CodexHomeBuilder* other : {&elsewhere, &legacy})
+        other->createThreadIndex();
+    const QString azure = elsewhere.addThread(threadSpec("t-azure", "azure", 1'780'000'400));
+    legacy.addThread(threadSpec("t-legacy", "openai", 1'780'000'400));
+    // Codex's paginated history reads on from byte offsets into the file: a turn from the
+    // second line to the end, and where the next lines will start.
+    const QByteArray content = readFileAt(azure);
+    const QString history = configured + "/thread_history_1.sqlite";
+    elsewhere.execute(QStringLiteral("CREATE TABLE thread_turns (thread_id TEXT, rollout_byte_offset INTEGER, rollout_end_byte_offset INTEGER); "
+                                     "CREATE TABLE thread_history_projection_state (thread_id TEXT, next_rollout_byte_offset INTEGER); "
+                                     "INSERT INTO thread_turns VALUES ('t-azure', %1, %2); "
+                                     "INSERT INTO thread_history_projection_state VALUES ('t-azure', %2);")
+                          .arg(content.indexOf('\n') + 1).arg(content.size()),
+                      history);
     const auto beforeSwitching = codexFiles();
+    const auto elsewhereBefore = filesUnder(configured);
     ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-roundtrip")).outcome, Outcome::Done);
+    EXPECT_EQ(elsewhere.providerOf("t-azure"), "tevrun");
+    EXPECT_EQ(legacy.providerOf("t-legacy"), "tevrun");
+    EXPECT_EQ(temp.read("config.toml"), "sqlite_home = \"" + configured.toUtf8() + "\"\n" + cleanApiConfig().toUtf8());
+    EXPECT_EQ(modeOf(temp.home().profileURL("account") + "/auth.json"), 0600u);
+    const QByteArray moved = readFileAt(azure);
+    EXPECT_EQ(elsewhere.queryNumbers(QStringLiteral("SELECT rollout_byte_offset, rollout_end_byte_offset, next_rollout_byte_offset "
+                                                    "FROM thread_turns, thread_history_projection_state"),
+                                     history),
+              (std::vector<qint64>{moved.indexOf('\n') + 1, moved.size(), moved.size()}));
     ASSERT_EQ(engine.switchToAccount().outcome, Outcome::Done);
     const auto afterSwitching = codexFiles();
 
@@ -20,7 +53,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[0].kind, QStringLiteral("switch-account"));
     EXPECT_EQ(points[1].kind, QStringLiteral("switch-api"));
-    EXPECT_EQ(restorePointContents(points[1]), QStringLiteral("登陆与配置文件、对话索引和 4 个对话文件"));
+    EXPECT_EQ(restorePointContents(points[1]), QStringLiteral("登陆与配置文件、对话索引和 6 个对话文件"));
     EXPECT_GT(points[1].sizeBytes, 0);
 
     // Back to before the first switch, the thread index and the rollout files included;
@@ -29,9 +62,11 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     const std::vector<RestorePoint> after = engine.listBackups();
     ASSERT_EQ(after.size(), 3u);
     expectResult(restored, Outcome::Done,
-                 QStringLiteral("已恢复备份“%1”：登陆与配置文件、对话索引和 4 个对话文件。恢复前的状态已存为备份“%2”。")
+                 QStringLiteral("已恢复备份“%1”：登陆与配置文件、对话索引和 6 个对话文件。恢复前的状态已存为备份“%2”。")
                      .arg(points[1].id, after[0].id));
     EXPECT_EQ(differingFiles(codexFiles(), beforeSwitching), QStringList());
+    EXPECT_EQ(differingFiles(filesUnder(configured), elsewhereBefore), QStringList());
+    EXPECT_EQ(modeOf(temp.path("auth.json")), 0604u);
     EXPECT_EQ(restored.pillMode, ModeAccount);
     EXPECT_EQ(progress.last(), QStringLiteral("正在恢复备份... 0/0"));
 

@@ -1,0 +1,31 @@
+#include "migration/thread_index_folders.h"
+
+#include "config/config_text.h"
+#include "core/files/file_io.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QStringList threadIndexFolders(const CodexHome& home)
+{
+    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
+    QString configured = home.sqliteHome();
+    if (configured.isEmpty())
+        configured = topLevelConfigValue(QStringLiteral("sqlite_home"), config).value_or(QString());
+    if (configured.startsWith(QLatin1String("~/")))
+        configured = home.userHome() + configured.mid(1);
+    QStringList folders;
+    QStringList seen;
+    for (const QString& folder : {configured, home.codexHomeURL(), home.file(QStringLiteral("sqlite"))}) {
+        // A relative folder would depend on wherever this runs.
+        const QFileInfo index(folder + QStringLiteral("/state_5.sqlite"));
+        if (folder.isEmpty() || !QFileInfo(folder).isAbsolute() || !index.exists())
+            continue;
+        const QString canonical = index.canonicalFilePath();
+        if (seen.contains(canonical))
+            continue;
+        seen << canonical;
+        folders << QDir::cleanPath(folder);
+    }
+    return folders;
+}
