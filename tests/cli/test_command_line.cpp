@@ -145,7 +145,8 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
              status["backups"].erase("size_bytes");
              EXPECT_EQ(status, Json::parse(QStringLiteral(R"({"mode": "api", "key": "sk-abcd…1234", "config_provider": "tevrun",
                  "conversations": {"tevrun": 4}, "codex_running": true, "codex": [{"pid": 41, "kind": "app"},
-                 {"pid": 42, "kind": "terminal"}], "backups": {"count": %1}})").arg(engine.listBackups().size()).toStdString()));
+                 {"pid": 42, "kind": "terminal"}], "backups": {"count": %1}, "thread_indexes": [{"conversations": {"tevrun": 4},
+                 "path": "%2"}]})").arg(engine.listBackups().size()).arg(temp.path("state_5.sqlite")).toStdString()));
          }},
         {{"status"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_FALSE(r.out.contains("efghijklmnop")); }},
         // Saved keys: newest first, shortened, forgotten one at a time.
