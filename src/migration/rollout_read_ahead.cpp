@@ -1,6 +1,8 @@
 #include "migration/rollout_read_ahead.h"
 
 #include "core/files/file_io.h"
+#include "core/files/file_errors.h"
+#include "migration/rollout_compression.h"
 #include "storage/rollout_backup.h"
 
 RolloutReadAhead::RolloutReadAhead(const ThreadRecords& threads, QString targetProvider, RolloutBackup& backup)
@@ -31,6 +33,27 @@ ReadRollout& RolloutReadAhead::next()
     return m_slots[slot];
 }
 
+bool RolloutReadAhead::rewrite(const QString& path, ReadRollout& rollout) const
+{
+    if (!isCompressedRollout(path)) {
+        rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head, &rollout.shifts);
+        return true;
+    }
+    std::optional<QByteArray> text = decompressedRollout(path, rollout.content, &rollout.error);
+    if (!text)
+        return false;
+    if (!QByteArrayView(*text).isValidUtf8())
+        return files::fail(&rollout.error, files::fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("解压后不是 UTF-8 文本")));
+    rollout.text = std::move(*text);
+    rollout.rest = rewriteRollout(rollout.text, m_targetProvider, rollout.head, &rollout.shifts);
+    if (!rollout.rest)
+        return true;
+    std::optional<QByteArray> packed =
+        compressedRollout(path, QByteArray(rollout.head).append(QByteArrayView(rollout.text).sliced(*rollout.rest)), &rollout.error);
+    rollout.packed = packed.value_or(QByteArray());
+    return packed.has_value();
+}
+
 void RolloutReadAhead::readAll()
 {
     for (size_t i = 0; i < m_threads.size(); ++i) {
@@ -48,11 +71,11 @@ void RolloutReadAhead::readAll()
         rollout.rest.reset();
         rollout.shifts.clear();
         const QString& path = thread.rolloutPath;
-        const bool read = !path.isEmpty() && files::readUtf8Into(path, rollout.content, &rollout.error, &rollout.identity);
+        const bool read = !path.isEmpty()
+            && (isCompressedRollout(path) ? files::readWholeInto(path, rollout.content, &rollout.error, &rollout.identity)
+                                          : files::readUtf8Into(path, rollout.content, &rollout.error, &rollout.identity));
         rollout.missing = !read && (path.isEmpty() || !files::itemExists(path));
-        if (read)
-            rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head, &rollout.shifts);
-        rollout.kept = read && m_backup.keep(path, rollout.content, &rollout.error);
+        rollout.kept = read && m_backup.keep(path, rollout.content, &rollout.error) && rewrite(path, rollout);
         {
             const std::lock_guard lock(m_mutex);
             m_filled[slot] = true;

@@ -24,8 +24,10 @@ struct ReadRollout {
     Error error;
     QByteArray content;
     files::FileIdentity identity; // the file as it was once read
+    QByteArray text;   // of a compressed file; the content is its bytes
     QByteArray head;
     std::optional<qsizetype> rest; // where the unchanged rest starts; nothing when unchanged
+    QByteArray packed; // the new bytes of a compressed file that changed
     LineShifts shifts;
 };
 
@@ -47,6 +49,8 @@ public:
 
 private:
     void readAll();
+    // The new text of a file kept in the backup, compressed again for a compressed file.
+    bool rewrite(const QString& path, ReadRollout& rollout) const;
 
     const ThreadRecords& m_threads;
     const QString m_targetProvider;

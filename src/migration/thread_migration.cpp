@@ -5,6 +5,7 @@
 #include "core/files/file_errors.h"
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
+#include "migration/rollout_compression.h"
 #include "migration/rollout_read_ahead.h"
 #include "migration/thread_history.h"
 #include "migration/thread_index_folders.h"
@@ -292,8 +293,10 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetP
         moving += thread.moves || rollout.rest ? 1 : 0;
         if (!rollout.rest)
             continue;
-        if (!batch.stageJoined(thread.rolloutPath, rollout.head, QByteArrayView(rollout.content).sliced(*rollout.rest),
-                               error, rollout.identity))
+        const bool packed = isCompressedRollout(thread.rolloutPath);
+        if (!batch.stageJoined(thread.rolloutPath, packed ? rollout.packed : rollout.head,
+                               packed ? QByteArrayView() : QByteArrayView(rollout.content).sliced(*rollout.rest), error,
+                               rollout.identity))
             return false;
         if (!rollout.shifts.empty())
             shifts.push_back({thread.id, rollout.shifts});

@@ -10,6 +10,7 @@
 #include "core/files/staging.h"
 #include "core/json.h"
 #include "core/mode_detection.h"
+#include "migration/rollout_compression.h"
 #include "migration/rollout_rewrite.h"
 #include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
@@ -76,7 +77,9 @@ const QString moveCommand = QStringLiteral("morvane-cli move-conversations");
 bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
 {
     QByteArray head;
-    const std::optional<QByteArray> content = files::readWhole(rolloutPath);
+    std::optional<QByteArray> content = files::readWhole(rolloutPath);
+    if (content && isCompressedRollout(rolloutPath))
+        content = decompressedRollout(rolloutPath, *content);
     return content && rewriteRollout(*content, provider, head).has_value();
 }
 

@@ -1,10 +1,13 @@
 #include "bench/codex_home_builder.h"
 #include "core/json.h"
 #include "storage/rollout_backup.h"
+#include "migration/rollout_compression.h"
 #include "migration/thread_migration.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 #include <functional>
 
@@ -42,9 +45,17 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // row back on the file's provider, so it moves too.
     const QString staying = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
     writeFileAt(staying, sessionMetaLine("t-tevrun", "openai") + "\n");
+    // Codex compressed this one: it is moved and stays compressed.
+    const QString plain = home.builder.addThread(threadSpec("t-packed", "openai", 1'780'000'050));
+    const QString packed = plain + ".zst";
+    writeFileAt(packed, compressedRollout(packed, readFileAt(plain)).value());
+    QFile::remove(plain);
+    home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
     Error error;
-    EXPECT_EQ(home.migrate("tevrun", &error), 3) << error.message.toStdString();
+    EXPECT_EQ(home.migrate("tevrun", &error), 4) << error.message.toStdString();
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
+    const QByteArray unpacked = decompressedRollout(packed, readFileAt(packed)).value_or(QByteArray());
+    EXPECT_EQ(unpacked, rolloutContent("t-packed", RolloutShape{.provider = "tevrun"}));
 
     // The index files and every visible thread's rollout file as they were, newest first,
     // read-only, and none of them the live file.
@@ -54,14 +65,15 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(entriesOf(backup), (QStringList{"config.toml", "provider-migration-info.json", "rollout_files",
                                               "session_index.jsonl", "state_5.sqlite"}));
     const Json descriptor = parseJson(readFileAt(backup + "/provider-migration-info.json")).value_or(Json());
-    EXPECT_EQ(descriptor["thread_count"], 3);
+    EXPECT_EQ(descriptor["thread_count"], 4);
     EXPECT_EQ(descriptor["restore_point"], "switch-api-1");
     const RolloutManifest manifest = manifestFromJson(descriptor["rollout_files"]).value_or(RolloutManifest());
-    ASSERT_EQ(manifest.size(), 3u);
-    EXPECT_EQ(QStringList({manifest[0].path, manifest[1].path, manifest[2].path}), QStringList({newer, staying, older}));
+    ASSERT_EQ(manifest.size(), 4u);
+    EXPECT_EQ(QStringList({manifest[0].path, manifest[1].path, manifest[2].path, manifest[3].path}),
+              QStringList({newer, staying, packed, older}));
     for (const RolloutBackupEntry& entry : manifest) {
         const QString kept = backup + "/rollout_files/" + entry.name;
-        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"")) << entry.name.toStdString();
+        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"") || kept.endsWith(".zst")) << entry.name.toStdString();
         EXPECT_EQ(readFileAt(kept).size(), entry.size);
         EXPECT_EQ(modeOf(kept), 0400u);
     }

@@ -62,6 +62,23 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
          [](WorkflowTest& t) { writeFileAt(t.rolloutOf("t-c"), sessionMetaLine("t-c", "openai") + "\n{\"text\":\"\xff\xfe\"}\n"); },
          toApi, [](WorkflowTest& t) { return unreadable(t, "t-c"); },
          [](WorkflowTest& t) { EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("openai")); }},
+        {"compressed rollout file",
+         [](WorkflowTest& t) {
+             QFile::rename(t.rolloutOf("t-c"), t.rolloutOf("t-c") + ".zst");
+             t.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-c'");
+         },
+         toApi, [](WorkflowTest& t) { return QStringLiteral("无法读取“%1”：zstd：").arg(QFileInfo(t.rolloutOf("t-c")).fileName()); }, {}},
+        // The first thread index has moved when the one sqlite_home names fails.
+        {"another thread index's update",
+         [](WorkflowTest& t) {
+             const QString elsewhere = t.temp.userHome() + "/codex-db";
+             t.temp.write("config.toml", "sqlite_home = \"" + elsewhere.toUtf8() + "\"\n" + t.userConfig);
+             const CodexHomeBuilder other(elsewhere);
+             other.createThreadIndex();
+             other.addThread(threadSpec("t-elsewhere", "openai", 1'780'000'000));
+             other.execute("CREATE TRIGGER no_moves BEFORE UPDATE ON threads BEGIN SELECT RAISE(ABORT, 'no moves'); END");
+         },
+         toApi, [](WorkflowTest&) { return QStringLiteral("对话索引“state_5.sqlite”出错：no moves"); }, {}},
         // Another connection holds the write lock for longer than the migration waits.
         {"thread index busy", holdIndex("BEGIN IMMEDIATE"), toApi,
          [](WorkflowTest&) { return QStringLiteral("对话索引“state_5.sqlite”正被其他程序占用，请稍后再试。"); }, {}},

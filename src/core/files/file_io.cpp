@@ -243,7 +243,10 @@ bool isUtf8(const QByteArray& bytes, const QString& path, Error* error)
 }
 
 // Reads a regular file whole into the buffer.
-bool readWholeInto(const QString& path, QByteArray& bytes, Error* error, FileIdentity* identity = nullptr)
+
+} // namespace
+
+bool readWholeInto(const QString& path, QByteArray& bytes, Error* error, FileIdentity* identity)
 {
     struct stat info {};
     const int fd = openRegularFile(path, info, error);
@@ -255,8 +258,6 @@ bool readWholeInto(const QString& path, QByteArray& bytes, Error* error, FileIde
     ::close(fd);
     return read;
 }
-
-} // namespace
 
 std::optional<QByteArray> readWhole(const QString& path, Error* error)
 {

@@ -43,9 +43,10 @@ std::optional<QByteArray> readWhole(const QString& path, Error* error = nullptr)
 // Reads a UTF-8 text file; bytes that are not UTF-8 are an error.
 std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
 
-// Reads a UTF-8 file whole into the buffer, for loops over many files: the buffer's memory
-// is kept from one file to the next.
-// The identity is taken once the file was read to its end.
+// Reads a file whole into the buffer, for loops over many files: the buffer's memory is
+// kept from one file to the next. The identity is taken once the file was read to its end.
+bool readWholeInto(const QString& path, QByteArray& bytes, Error* error = nullptr, FileIdentity* identity = nullptr);
+// The same for a UTF-8 file: bytes that are not UTF-8 are an error.
 bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error = nullptr, FileIdentity* identity = nullptr);
 
 // Writes beside the target, puts the data on disk and renames it over the target.
