@@ -14,37 +14,23 @@ namespace {
 const QString key = QStringLiteral("sk-compat.Key_42");
 
 // What the Responses API streams for one short answer.
-QByteArray answerStream()
-{
-    QByteArray stream;
-    for (const Json& event : {
-             Json{{"type", "response.created"}, {"response", {{"id", "resp_1"}}}},
-             Json{{"type", "response.output_item.done"},
-                  {"item", {{"type", "message"}, {"role", "assistant"}, {"id", "msg_1"},
-                            {"content", {{{"type", "output_text"}, {"text", "ok"}}}}}}},
-             Json{{"type", "response.completed"},
-                  {"response", {{"id", "resp_1"}, {"usage", {{"input_tokens", 1}, {"output_tokens", 1}, {"total_tokens", 2}}}}}},
-         })
-        stream += "event: " + QByteArray::fromStdString(event["type"]) + "\ndata: " + QByteArray::fromStdString(event.dump()) + "\n\n";
-    return stream;
-}
+const QByteArray answerStream =
+    "event: response.created\ndata: {\"type\":\"response.created\",\"response\":{\"id\":\"r1\"}}\n\n"
+    "event: response.output_item.done\ndata: {\"type\":\"response.output_item.done\",\"item\":{\"type\":\"message\","
+    "\"role\":\"assistant\",\"id\":\"m1\",\"content\":[{\"type\":\"output_text\",\"text\":\"ok\"}]}}\n\n"
+    "event: response.completed\ndata: {\"type\":\"response.completed\",\"response\":{\"id\":\"r1\",\"usage\":"
+    "{\"input_tokens\":1,\"output_tokens\":1,\"total_tokens\":2}}}\n\n";
 
-// A login that Codex takes for an account's without asking anyone: tokens it can read, and
+// A login that Codex takes for an account's without asking anyone: a token it can read,
 // refreshed just now.
 QByteArray fakeAccountLogin()
 {
-    const auto part = [](const Json& value) {
-        return QByteArray::fromStdString(value.dump()).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-    };
-    const QByteArray token = part({{"alg", "none"}}) + '.'
-        + part({{"email", "user@example.org"}, {"exp", 4102444800},
-                {"https://api.openai.com/auth", {{"chatgpt_plan_type", "plus"}, {"chatgpt_account_id", "acct-1"}}}})
-        + ".sig";
-    const Json auth = {{"OPENAI_API_KEY", nullptr},
-                       {"tokens", {{"id_token", token.toStdString()}, {"access_token", token.toStdString()},
-                                   {"refresh_token", "rt-1"}, {"account_id", "acct-1"}}},
-                       {"last_refresh", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString()}};
-    return QByteArray::fromStdString(auth.dump());
+    const QByteArray claims = R"({"email":"user@example.org","exp":4102444800,"https://api.openai.com/auth":{"chatgpt_account_id":"a1"}})";
+    const std::string token = "e30." + claims.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals).toStdString() + ".s";
+    return QByteArray::fromStdString(Json{{"OPENAI_API_KEY", nullptr},
+                                          {"tokens", {{"id_token", token}, {"access_token", token}, {"refresh_token", "r"}, {"account_id", "a1"}}},
+                                          {"last_refresh", QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString()}}
+                                         .dump());
 }
 
 class RealCodex : public WorkflowTest {
@@ -55,7 +41,7 @@ protected:
             GTEST_SKIP() << "MORVANE_CODEX names no Codex: scripts/test-codex installs one";
         m_model.answerWith([](const LocalRelay::Request& request) {
             if (request.method == "POST" && request.path.endsWith("/responses"))
-                return LocalRelay::Reply{200, answerStream(), {{"Content-Type", "text/event-stream"}}};
+                return LocalRelay::Reply{200, answerStream, {{"Content-Type", "text/event-stream"}}};
             // No WebSocket here: Codex falls back to a plain request.
             return LocalRelay::Reply{request.headers.contains("upgrade") ? 404 : 200, "{}"};
         });
@@ -66,23 +52,18 @@ protected:
     QByteArray codex(const QStringList& arguments, QProcess* running = nullptr)
     {
         const QString stub = m_model.endpoint().baseURL.toString();
-        const QStringList overrides = {
-            "-c", "openai_base_url=\"" + stub + "\"",
-            "-c", "chatgpt_base_url=\"" + QString(stub).replace("/v1", "/backend-api") + "\"",
-            "-c", "model_providers.tevrun.name=\"tevrun\"",
-            "-c", "model_providers.tevrun.base_url=\"" + stub + "\"",
-            "-c", "model_providers.tevrun.supports_websockets=false",
-            "-c", "model_providers.azure.name=\"azure\"",
-            "-c", "model_providers.azure.base_url=\"" + stub + "\"",
-            "-c", "model_providers.azure.supports_websockets=false",
-        };
+        QStringList overrides = {"-c", "openai_base_url=\"" + stub + "\"", "-c",
+                                 "chatgpt_base_url=\"" + QString(stub).replace("/v1", "/backend-api") + "\""};
+        for (const QString provider : {"tevrun", "azure"}) {
+            for (const QString& setting : {"name=\"" + provider + "\"", "base_url=\"" + stub + "\"", QStringLiteral("supports_websockets=false")})
+                overrides << "-c" << "model_providers." + provider + "." + setting;
+        }
         QProcess own;
         QProcess& process = running ? *running : own;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", temp.userHome());
-        environment.remove("CODEX_HOME");
-        environment.remove("CODEX_SQLITE_HOME");
-        environment.remove("OPENAI_API_KEY");
+        for (const char* name : {"CODEX_HOME", "CODEX_SQLITE_HOME", "OPENAI_API_KEY"})
+            environment.remove(name);
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(temp.userHome());
         process.start(m_codex, overrides + arguments);
@@ -103,10 +84,7 @@ protected:
         return started ? fromUtf8(started->value("thread_id", "")) : QString();
     }
 
-    void resume(const QString& id, const QString& prompt)
-    {
-        codex({"exec", "--json", "--skip-git-repo-check", "resume", id, prompt});
-    }
+    void resume(const QString& id, const QString& prompt) { codex({"exec", "--skip-git-repo-check", "resume", id, prompt}); }
 
     // Asks codex app-server each request in turn, as its clients do; the results.
     std::vector<Json> ask(const std::vector<std::pair<const char*, Json>>& requests)
@@ -146,19 +124,17 @@ protected:
     {
         SCOPED_TRACE(when);
         const Json all = {{"sourceKinds", {"exec", "cli", "vscode", "appServer"}}};
-        Json search = all;
-        search["searchTerm"] = "hello";
-        Json indexOnly = all;
-        indexOnly["useStateDbOnly"] = true;
+        const auto with = [&all](const char* name, const Json& value) { Json params = all; params[name] = value; return params; };
         const char* ways[] = {"listing", "search", "index only"};
-        const std::vector<Json> answers = ask({{"thread/list", all}, {"thread/list", search}, {"thread/list", indexOnly}});
+        const std::vector<Json> answers = ask(
+            {{"thread/list", all}, {"thread/list", with("searchTerm", "hello")}, {"thread/list", with("useStateDbOnly", true)}});
+        QStringList expected = ids;
+        expected.sort();
         for (size_t i = 0; i < answers.size(); ++i) {
             QStringList listed;
             for (const Json& thread : answers[i].value("data", Json::array()))
                 listed << fromUtf8(thread.value("id", ""));
             listed.sort();
-            QStringList expected = ids;
-            expected.sort();
             EXPECT_EQ(listed, expected) << ways[i];
         }
     }
@@ -181,17 +157,11 @@ protected:
 
     qsizetype requestsWithKey(const QByteArray& authorization) const
     {
-        qsizetype count = 0;
-        for (const LocalRelay::Request& request : m_model.requests())
-            count += request.method == "POST" && request.path.endsWith("/responses")
+        const std::vector<LocalRelay::Request> requests = m_model.requests();
+        return std::count_if(requests.begin(), requests.end(), [&](const LocalRelay::Request& request) {
+            return request.method == "POST" && request.path.endsWith("/responses")
                 && request.headers.value("authorization") == authorization;
-        return count;
-    }
-
-    void removeThreadIndex()
-    {
-        for (const QString& name : QStringList{"state_5.sqlite", "state_5.sqlite-wal", "state_5.sqlite-shm"})
-            QFile::remove(temp.path(name));
+        });
     }
 
     QStringList problemCodes()
@@ -238,8 +208,6 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
     expectResult(engine.switchToAccount(), WorkflowResult::Outcome::Done,
                  "已切回 GPT 账号 登陆。 已同步 3 条对话记录。正在打开 Codex。");
     expectListed(all, "back on the account");
-    removeThreadIndex();
-    expectListed(all, "after Codex rebuilt its index");
 
     // A home half moved by hand: doctor and the move agree with what Codex lists.
     sqlite3* db = nullptr;
@@ -253,4 +221,7 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
                  "已把 1 条对话移到 provider “openai”上，Codex 会列出它们。");
     EXPECT_EQ(problemCodes(), QStringList());
     expectListed(all, "after move-conversations");
+    for (const QString& name : QStringList{"state_5.sqlite", "state_5.sqlite-wal", "state_5.sqlite-shm"})
+        QFile::remove(temp.path(name));
+    expectListed(all, "after Codex rebuilt its index");
 }
