@@ -71,9 +71,8 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
         // The first thread index has moved when the one sqlite_home names fails.
         {"another thread index's update",
          [](WorkflowTest& t) {
-             const QString elsewhere = t.temp.userHome() + "/codex-db";
-             t.temp.write("config.toml", "sqlite_home = \"" + elsewhere.toUtf8() + "\"\n" + t.userConfig);
-             const CodexHomeBuilder other(elsewhere);
+             const CodexHomeBuilder other(t.temp.userHome() + "/codex-db");
+             t.temp.write("config.toml", "sqlite_home = \"" + other.codexHome().toUtf8() + "\"\n" + t.userConfig);
              other.createThreadIndex();
              other.addThread(threadSpec("t-elsewhere", "openai", 1'780'000'000));
              other.execute("CREATE TRIGGER no_moves BEFORE UPDATE ON threads BEGIN SELECT RAISE(ABORT, 'no moves'); END");

@@ -46,9 +46,8 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
          {{"conversations-elsewhere", "morvane-cli move-conversations"}}},
         {"a file resumed on another provider than its row",
          [](WorkflowTest& t) {
-             QFile file(t.rolloutOf("t-a"));
-             ASSERT_TRUE(file.open(QIODevice::Append));
-             file.write(R"({"type":"event_msg","payload":{"type":"thread_settings_applied","thread_settings":{"model_provider_id":"openai"}}})" "\n");
+             writeFileAt(t.rolloutOf("t-a"), readFileAt(t.rolloutOf("t-a")) + R"({"type":"event_msg","payload":{"type":)"
+                                                 R"("thread_settings_applied","thread_settings":{"model_provider_id":"openai"}}})");
          },
          {{"rollout-provider-mismatch", "morvane-cli move-conversations"}}},
         {"a rollout file gone", [](WorkflowTest& t) { QFile::remove(t.rolloutOf("t-b")); },

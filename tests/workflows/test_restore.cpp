@@ -18,22 +18,20 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     const QString configured = temp.userHome() + "/codex-db";
     temp.write("config.toml", "sqlite_home = \"" + configured.toUtf8() + "\"\n" + userConfig);
     QFile::setPermissions(temp.path("auth.json"), QFile::permissions(temp.path("auth.json")) | QFile::ReadOther);
-    const CodexHomeBuilder elsewhere(configured);
-    const CodexHomeBuilder legacy(temp.path("sqlite"));
-    for (const CodexHomeBuilder* other : {&elsewhere, &legacy})
-        other->createThreadIndex();
+    const CodexHomeBuilder elsewhere(configured), legacy(temp.path("sqlite"));
+    elsewhere.createThreadIndex();
+    legacy.createThreadIndex();
     const QString azure = elsewhere.addThread(threadSpec("t-azure", "azure", 1'780'000'400));
     legacy.addThread(threadSpec("t-legacy", "openai", 1'780'000'400));
     // Codex's paginated history reads on from byte offsets into the file: a turn from the
     // second line to the end, and where the next lines will start.
     const QByteArray content = readFileAt(azure);
     const QString history = configured + "/thread_history_1.sqlite";
-    elsewhere.execute(QStringLiteral("CREATE TABLE thread_turns (thread_id TEXT, rollout_byte_offset INTEGER, rollout_end_byte_offset INTEGER); "
-                                     "CREATE TABLE thread_history_projection_state (thread_id TEXT, next_rollout_byte_offset INTEGER); "
+    elsewhere.execute(QStringLiteral("CREATE TABLE thread_turns (thread_id, rollout_byte_offset, rollout_end_byte_offset); "
+                                     "CREATE TABLE thread_history_projection_state (thread_id, next_rollout_byte_offset); "
                                      "INSERT INTO thread_turns VALUES ('t-azure', %1, %2); "
                                      "INSERT INTO thread_history_projection_state VALUES ('t-azure', %2);")
-                          .arg(content.indexOf('\n') + 1).arg(content.size()),
-                      history);
+                          .arg(content.indexOf('\n') + 1).arg(content.size()), history);
     const auto beforeSwitching = codexFiles();
     const auto elsewhereBefore = filesUnder(configured);
     ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-roundtrip")).outcome, Outcome::Done);
