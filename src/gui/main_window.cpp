@@ -286,18 +286,31 @@ void MainWindow::showPill(SwitchMode installedMode)
     m_pillDot->setFillColor(colour);
 }
 
-// A sheet on the window that returns at once; one is enough while it is open.
+namespace {
+
+// A sheet on the window, which open() shows and returns at once.
+QMessageBox* newSheet(QWidget* window, const QString& name, QMessageBox::Icon icon, const QString& text,
+                      const QString& detail)
+{
+    auto* sheet = new QMessageBox(window);
+    sheet->setObjectName(name);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->setIcon(icon);
+    sheet->setText(text);
+    sheet->setInformativeText(detail);
+    return sheet;
+}
+
+} // namespace
+
+// One is enough while it is open.
 void MainWindow::showCodexRunningAlert(const QString& explanation)
 {
     if (m_codexRunningAlert && m_codexRunningAlert->isVisible())
         return;
-    auto* alert = new QMessageBox(this);
-    alert->setObjectName(QStringLiteral("codexRunningAlert"));
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setIcon(QMessageBox::Information);
-    alert->setText(QStringLiteral("请先退出 Codex"));
-    alert->setInformativeText(explanation);
+    QMessageBox* alert = newSheet(this, QStringLiteral("codexRunningAlert"), QMessageBox::Information,
+                                  QStringLiteral("请先退出 Codex"), explanation);
     alert->addButton(QStringLiteral("好"), QMessageBox::AcceptRole);
     alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
     m_codexRunningAlert = alert;
@@ -306,13 +319,8 @@ void MainWindow::showCodexRunningAlert(const QString& explanation)
 
 void MainWindow::offerConversationMove(const QString& problem)
 {
-    auto* question = new QMessageBox(this);
-    question->setObjectName(QStringLiteral("conversationMoveQuestion"));
-    question->setAttribute(Qt::WA_DeleteOnClose);
-    question->setWindowModality(Qt::WindowModal);
-    question->setIcon(QMessageBox::Question);
-    question->setText(QStringLiteral("要把这些对话移到当前的 provider 上吗？"));
-    question->setInformativeText(problem);
+    QMessageBox* question = newSheet(this, QStringLiteral("conversationMoveQuestion"), QMessageBox::Question,
+                                     QStringLiteral("要把这些对话移到当前的 provider 上吗？"), problem);
     QPushButton* move = question->addButton(QStringLiteral("移动对话"), QMessageBox::AcceptRole);
     question->addButton(QStringLiteral("以后再说"), QMessageBox::RejectRole);
     question->setDefaultButton(move);
