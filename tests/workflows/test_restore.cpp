@@ -23,6 +23,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     legacy.createThreadIndex();
     const QString azure = elsewhere.addThread(threadSpec("t-azure", "azure", 1'780'000'400));
     legacy.addThread(threadSpec("t-legacy", "openai", 1'780'000'400));
+    legacy.addThread(threadSpec("t-moved", "openai", 1'780'000'000)); // on the relay in the home's index
     // Codex's paginated history reads on from byte offsets into the file: a turn from the
     // second line to the end, and where the next lines will start.
     const QByteArray content = readFileAt(azure);
@@ -34,7 +35,8 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
                           .arg(content.indexOf('\n') + 1).arg(content.size()), history);
     const auto beforeSwitching = codexFiles();
     const auto elsewhereBefore = filesUnder(configured);
-    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-roundtrip")).outcome, Outcome::Done);
+    expectResult(engine.switchToApi(QStringLiteral("sk-roundtrip")), Outcome::Done,
+                 "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 6 条对话记录。正在打开 Codex。");
     EXPECT_EQ(elsewhere.providerOf("t-azure"), "tevrun");
     EXPECT_EQ(legacy.providerOf("t-legacy"), "tevrun");
     EXPECT_EQ(temp.read("config.toml"), "sqlite_home = \"" + configured.toUtf8() + "\"\n" + cleanApiConfig().toUtf8());
