@@ -66,18 +66,21 @@ void AppDelegate::launch()
     selectMode(state.selectedMode);
     m_window->showPill(state.pillMode);
     m_monitor->start();
-    if (!state.problem.isEmpty() && !m_codexRunning) {
+    const bool offerMove = !state.problem.isEmpty() && !m_codexRunning;
+    if (offerMove)
         m_window->setStatus(state.problem, WorkflowResult::Tone::Failure);
-        m_window->offerConversationMove(state.problem);
-    }
     // A workflow cut off last time is put back before anything else can be asked for.
-    if (m_engine.hasInterruptedWork())
+    const bool recovering = m_engine.hasInterruptedWork();
+    if (recovering)
         runWorkflow([](Workflows& engine) { return engine.recoverInterruptedWork(); });
 
     m_window->show();
     if (const QScreen* screen = m_window->screen())
         m_window->move(screen->availableGeometry().center() - m_window->rect().center());
     bringToFront();
+    // Asked on the window once it is in front, and not while a cut-off workflow is put back.
+    if (offerMove && !recovering)
+        m_window->offerConversationMove(state.problem);
     QTimer::singleShot(200, this, &AppDelegate::refreshCodexGate);
 }
 

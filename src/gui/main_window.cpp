@@ -325,6 +325,7 @@ void MainWindow::offerConversationMove(const QString& problem)
     question->addButton(QStringLiteral("以后再说"), QMessageBox::RejectRole);
     question->setDefaultButton(move);
     connect(question, &QMessageBox::buttonClicked, this, [this, move](QAbstractButton* clicked) {
+        activateWindow(); // the keys go to the window again, as before the question
         if (clicked == move)
             Q_EMIT moveConversationsRequested();
     });
