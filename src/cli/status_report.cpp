@@ -143,7 +143,7 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
     for (size_t i = 1; i < status.indexes.size(); ++i)
         out << QStringLiteral("另一个对话索引“%1/state_5.sqlite”：").arg(status.indexes[i].folder)
             << conversationsText(status.indexes[i].conversations, status.indexes[i].error) << '\n';
-    out        << QStringLiteral("Codex：")
+    out << QStringLiteral("Codex：")
         << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))
         << '\n'
         << QStringLiteral("备份：")

@@ -114,7 +114,7 @@ std::vector<RestorePoint> unsizedRestorePoints(const CodexHome& home)
             for (const auto& [copy, folder] : folders->items()) {
                 // Only a folder of this backup's own, put back to an absolute place.
                 const QString copyName = fromUtf8(copy);
-                if (folder.is_string() && !copyName.contains(QLatin1Char('/')) && copyName != QLatin1String("..")
+                if (folder.is_string() && copyName.startsWith(QLatin1String("thread_index_")) && !copyName.contains(QLatin1Char('/'))
                     && QFileInfo(fromUtf8(folder.get<std::string>())).isAbsolute())
                     otherIndexFolders.emplace_back(copyName, fromUtf8(folder.get<std::string>()));
             }

@@ -242,8 +242,6 @@ bool isUtf8(const QByteArray& bytes, const QString& path, Error* error)
     return fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
 }
 
-// Reads a regular file whole into the buffer.
-
 } // namespace
 
 bool readWholeInto(const QString& path, QByteArray& bytes, Error* error, FileIdentity* identity)
