@@ -41,12 +41,15 @@ Status readStatus(Workflows& engine)
         status.key = shortenedKey(*key);
     const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
     status.configProvider = topLevelConfigValue(QStringLiteral("model_provider"), config);
-    status.conversations = visibleThreadCounts(home, &status.conversationsError);
     for (const QString& folder : threadIndexFolders(home)) {
         Status::Index index{folder, std::nullopt, Error()};
         index.conversations = visibleThreadCountsIn(folder, &index.error);
         status.indexes.push_back(index);
     }
+    // The one Codex uses now is the first; none at all counts nothing.
+    status.conversations = status.indexes.empty() ? std::map<QString, qint64>() : status.indexes[0].conversations;
+    if (!status.indexes.empty())
+        status.conversationsError = status.indexes[0].error;
     status.codex = runningCodex(engine.workspace());
     status.backups = summarizeBackups(home);
     return status;

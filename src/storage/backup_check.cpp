@@ -50,10 +50,7 @@ QStringList damagedFiles(const RestorePoint& point)
 {
     QStringList damaged;
     checkRecordedFiles(point.loginDirectory, loginInfoName, backedUpFileNames(), damaged);
-    QStringList otherFolders;
-    for (const auto& [copy, folder] : point.otherIndexFolders)
-        otherFolders << folder;
-    checkRecordedFiles(point.providerDirectory, providerInfoName, providerBackupNames(otherFolders), damaged);
+    checkRecordedFiles(point.providerDirectory, providerInfoName, providerBackupNames(point.otherIndexFolders), damaged);
     if (point.manifest) {
         const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
         for (const RolloutBackupEntry& entry : *point.manifest) {

@@ -63,13 +63,12 @@ const QStringList& threadIndexFileNames()
     return names;
 }
 
-namespace {
-
-// The folder of a provider backup that holds the databases of another of Codex's folders.
 QString otherIndexCopyName(qsizetype index)
 {
     return QStringLiteral("thread_index_%1").arg(index + 1);
 }
+
+namespace {
 
 bool copyNamedFiles(const QString& from, const QString& to, const QStringList& names, files::Access access, Error* error)
 {

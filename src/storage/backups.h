@@ -43,6 +43,9 @@ std::optional<QString> createProviderBackup(const CodexHome& home, const QString
 bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
                              qint64 threadCount, const RolloutManifest& manifest, const QStringList& otherIndexFolders,
                              Error* error = nullptr);
+// The folder of a provider backup that holds the databases of the other folder of that
+// index (from 0): thread_index_1, ...
+QString otherIndexCopyName(qsizetype index);
 // Every file a provider backup with those other folders may hold, relative to it.
 QStringList providerBackupNames(const QStringList& otherIndexFolders);
 

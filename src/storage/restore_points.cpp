@@ -108,16 +108,14 @@ std::vector<RestorePoint> unsizedRestorePoints(const CodexHome& home)
     for (const auto& [name, info] : providerFolders) {
         const auto files = info.find("rollout_files");
         std::optional<RolloutManifest> manifest = files == info.end() ? std::nullopt : manifestFromJson(*files);
-        std::vector<std::pair<QString, QString>> otherIndexFolders;
+        QStringList otherIndexFolders;
         const auto folders = info.find("thread_index_folders");
-        if (folders != info.end() && folders->is_object()) {
-            for (const auto& [copy, folder] : folders->items()) {
-                // Only a folder of this backup's own, put back to an absolute place.
-                const QString copyName = fromUtf8(copy);
-                if (folder.is_string() && copyName.startsWith(QLatin1String("thread_index_")) && !copyName.contains(QLatin1Char('/'))
-                    && QFileInfo(fromUtf8(folder.get<std::string>())).isAbsolute())
-                    otherIndexFolders.emplace_back(copyName, fromUtf8(folder.get<std::string>()));
-            }
+        for (qsizetype i = 0; folders != info.end() && folders->is_object(); ++i) {
+            // Each put back to an absolute place only.
+            const auto folder = folders->find(toUtf8(otherIndexCopyName(i)));
+            if (folder == folders->end() || !folder->is_string() || !QFileInfo(fromUtf8(folder->get<std::string>())).isAbsolute())
+                break;
+            otherIndexFolders << fromUtf8(folder->get<std::string>());
         }
         const auto owner = loginPoints.find(stringMember(info, "restore_point"));
         if (owner != loginPoints.end() && points[owner->second].providerDirectory.isEmpty()) {
@@ -230,9 +228,9 @@ bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error
     if (!point.providerDirectory.isEmpty()) {
         if (!stageNamedFiles(home.codexHomeURL(), point.providerDirectory, threadIndexFileNames(), batch, removals, error))
             return false;
-        for (const auto& [copy, folder] : point.otherIndexFolders) {
-            if (!stageNamedFiles(folder, point.providerDirectory + QLatin1Char('/') + copy, databaseFileNames(), batch,
-                                 removals, error))
+        for (qsizetype i = 0; i < point.otherIndexFolders.size(); ++i) {
+            if (!stageNamedFiles(point.otherIndexFolders[i], point.providerDirectory + QLatin1Char('/') + otherIndexCopyName(i),
+                                 databaseFileNames(), batch, removals, error))
                 return false;
         }
         for (const RolloutBackupEntry& entry : *point.manifest) {
@@ -269,10 +267,7 @@ std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestoreP
         return ownId;
 
     const QString kind = QStringLiteral("restore-provider");
-    QStringList otherFolders;
-    for (const auto& [copy, folder] : point.otherIndexFolders)
-        otherFolders << folder;
-    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, otherFolders, error);
+    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, point.otherIndexFolders, error);
     if (!providerDirectory) {
         files::removeItem(*loginDirectory);
         return std::nullopt;
@@ -287,7 +282,7 @@ std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestoreP
                 return false;
         }
         return writeProviderBackupInfo(*providerDirectory, kind, ownId, qint64(point.manifest->size()),
-                                       rollouts.manifest(), otherFolders, error);
+                                       rollouts.manifest(), point.otherIndexFolders, error);
     };
     if (!keepLiveFiles()) {
         rollouts.discard();

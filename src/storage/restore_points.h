@@ -6,9 +6,9 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
-#include <utility>
 #include <vector>
 
 // What one workflow backed up before it changed anything, as one point to go back to: the
@@ -22,9 +22,9 @@ struct RestorePoint {
     // The rollout files of the provider backup; nothing for one of an older Morvane, which
     // kept no list of them.
     std::optional<RolloutManifest> manifest;
-    // Codex's database folders outside the Codex home that the provider backup holds: each
-    // one's copy in the backup, and the folder.
-    std::vector<std::pair<QString, QString>> otherIndexFolders;
+    // Codex's database folders outside the Codex home that the provider backup holds, each
+    // in its folder named by otherIndexCopyName().
+    QStringList otherIndexFolders;
     qint64 sizeBytes = 0;      // on disk, a file linked in several places counted once
 };
 
