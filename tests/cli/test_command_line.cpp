@@ -238,9 +238,20 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
     }
 }
 
-// The bash completion, made from the command table, offers what the table holds.
-TEST(CommandLineCompletion, BashOffersTheCommandsTheirWordsAndTheOptions)
+// The completions, made from the command table, offer what the table holds: bash the
+// commands, their words and the options; zsh and fish each first word with its summary.
+TEST(CommandLineCompletion, EachShellOffersTheCommandsOfTheTable)
 {
+    QStringList described;
+    for (const CommandEntry& command : commandTable()) {
+        const QString first = command.words.section(' ', 0, 0);
+        if (described.contains(first))
+            continue;
+        described << first;
+        EXPECT_TRUE(completionScript("zsh").contains("'" + first + ":" + command.summary + "'")) << first.toStdString();
+        EXPECT_TRUE(completionScript("fish").contains("-a " + first + " -d '" + command.summary + "'")) << first.toStdString();
+    }
+    EXPECT_EQ(completionScript("tcsh"), QString());
     TempHome temp;
     temp.write("completion.bash", completionScript("bash").toUtf8());
     const struct {

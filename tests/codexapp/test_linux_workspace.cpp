@@ -10,6 +10,11 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -33,6 +38,7 @@ public:
 // The monitor's scan skips what cannot be Codex before it reads a process's status: it
 // finds exactly what reading every process finds. Quitting is polite first, then forced on
 // a Codex that ignores it, and whoever watches a process hears once that it ended.
+// Opening an application starts the executable its bundle names.
 TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
 {
     TempHome temp;
@@ -52,6 +58,25 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
         workspace.pids.push_back(qint32(processes.back()->processId()));
     }
     ASSERT_TRUE(QFile::remove(executables.last())); // replaced while it runs
+    // One whose executable's path is too long for its link to be read is known by its name.
+    int folder = ::open(QFile::encodeName(temp.userHome()).constData(), O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth < 18; ++depth) {
+        const QByteArray name = depth == 0 ? QByteArray("deep") : QByteArray(250, 'd');
+        ::mkdirat(folder, name.constData(), 0700);
+        ::close(std::exchange(folder, ::openat(folder, name.constData(), O_DIRECTORY | O_CLOEXEC)));
+    }
+    const QByteArray sleeper = readFileAt("/bin/sleep");
+    const int copy = ::openat(folder, "codex", O_WRONLY | O_CREAT | O_CLOEXEC, 0700);
+    ASSERT_EQ(::write(copy, sleeper.constData(), size_t(sleeper.size())), sleeper.size());
+    ::close(copy);
+    const pid_t longPathed = ::fork();
+    if (longPathed == 0) {
+        ::fchdir(folder);
+        ::execl("./codex", "codex", "30", nullptr);
+        ::_exit(127);
+    }
+    ::close(folder);
+    workspace.pids.push_back(qint32(longPathed));
     QTest::qWait(200);
 
     const qint32 me = qint32(::getpid());
@@ -60,7 +85,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     EXPECT_EQ(filtered, full);
     const std::vector<qint32>& pid = workspace.pids;
     EXPECT_EQ(filtered, (std::vector<CodexProcess>{{pid[0], CodexKind::App}, {pid[2], CodexKind::Terminal},
-                                                   {pid[6], CodexKind::Terminal}}));
+                                                   {pid[6], CodexKind::Terminal}, {pid[7], CodexKind::Terminal}}));
     // What the app's entry holds.
     const std::vector<RunningApplication> listed = workspace.runningApplications(mayBeCodex);
     ASSERT_EQ(listed.front().pid, pid[0]);
@@ -83,4 +108,13 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
         process->kill();
         process->waitForFinished(3000);
     }
+    ::kill(longPathed, SIGKILL);
+    ::waitpid(longPathed, nullptr, 0);
+    QProcess::execute("rm", {"-rf", temp.userHome() + "/deep"});
+
+    const QString tool = temp.userHome() + QStringLiteral("/Apps/Tool.app");
+    QDir().mkpath(tool + "/Contents/MacOS");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), tool + "/Contents/MacOS/Tool"));
+    EXPECT_TRUE(workspace.openApplication(tool));
+    EXPECT_FALSE(workspace.openApplication(temp.userHome() + QStringLiteral("/Apps/Gone.app")));
 }

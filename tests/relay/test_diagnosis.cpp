@@ -23,13 +23,14 @@ TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
         "[mcp_servers.github.env]\r\n"
         "GITHUB_PERSONAL_ACCESS_TOKEN = \"ghp_secret5\"\r\n"
         "PLAIN = \"secret-6\"\n"
+        "=secret-10\n" // a broken line, as a configuration to diagnose may have
         "[mcp_servers.db]\n"
         "password = \"secret-7\"\n"
         "client_secret = 'secret-8'\n"
         "auth = \"secret-9\"\n");
     const QString masked = maskConfigSecrets(config);
     for (const char* secret : {"SECRET_1", "secret-2", "SECRET_3", "secret4", "secret5", "secret-6", "secret-7", "secret-8",
-                               "secret-9"})
+                               "secret-9", "secret-10"})
         EXPECT_FALSE(masked.contains(QLatin1String(secret))) << secret << "\n" << masked.toStdString();
     for (const char* kept : {"preferred_auth_method = \"apikey\"", "base_url = \"https://x.example/v1\"",
                              "api-version = \"2025-04-01\"", "command = \"npx\"", "Bearer ***", "PLAIN = \"***\"\n",

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include <unistd.h>
+
 namespace {
 
 QString unreadable(const WorkflowTest& t, const char* id)
@@ -46,6 +48,16 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
         {"backup", [](WorkflowTest& t) { t.temp.write("morvane/backups", "a file where the backups belong"); }, toApi,
          [](WorkflowTest&) { return QStringLiteral("无法创建目录“backups”：那里已有一个同名文件。"); },
          {}, false},
+        // A conversation larger than the free space (a sparse file) is refused before the backup.
+        {"free space",
+         [](WorkflowTest& t) {
+             const QString huge = t.temp.userHome() + "/elsewhere/huge.jsonl";
+             writeFileAt(huge, "");
+             ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), off_t(1) << 40), 0);
+             t.builder.execute("UPDATE threads SET rollout_path = '" + huge + "' WHERE id = 't-c'");
+         },
+         toApi, [](WorkflowTest&) { return QStringLiteral("磁盘空间不足："); },
+         [](WorkflowTest& t) { EXPECT_TRUE(t.backupsOfKind("switch-api").isEmpty()); }, false},
         {"backup of the conversations", [](WorkflowTest& t) { t.temp.write("morvane/backups/objects", "a file where they go"); }, toApi,
          [](WorkflowTest&) { return QStringLiteral("无法创建目录“objects”：那里已有一个同名文件。"); }, {}},
         {"account profile", [](WorkflowTest& t) { writeFileAt(t.temp.home().profileURL("account") + "/config.toml/stray", ""); }, toApi,

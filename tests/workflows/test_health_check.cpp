@@ -1,5 +1,6 @@
 #include "config/config_text.h"
 #include "core/files/file_io.h"
+#include "history/key_history.h"
 #include "storage/journal.h"
 #include "workflows/health_check.h"
 #include "workflows/workflow_fixture.h"
@@ -15,6 +16,12 @@ void makeReadableByOthers(const QString& path)
 {
     QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadGroup | QFile::ReadOther);
 }
+
+QString savedKeyFile(const WorkflowTest& t)
+{
+    return historyPathForKey(t.temp.home(), QStringLiteral("sk-healthy")).value_or(QString());
+}
+QString accountProfile(const WorkflowTest& t) { return t.temp.home().profileURL("account"); }
 
 } // namespace
 
@@ -66,6 +73,15 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
          {{"auth-not-private", "chmod 600 'AUTH'"}}},
         {"the saved keys readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.home().historyRootURL()); },
          {{"key-file-readable", "chmod 700 'HISTORY'"}}},
+        // A profile's configuration holds no key.
+        {"the last key, a saved key and a profile's login readable by others",
+         [](WorkflowTest& t) {
+             for (const QString& path : {t.temp.path("auth_tevrun_last.json"), savedKeyFile(t),
+                                         accountProfile(t) + "/auth.json", accountProfile(t) + "/profile.json"})
+                 makeReadableByOthers(path);
+         },
+         {{"key-file-readable", "chmod 600 'LAST'"}, {"key-file-readable", "chmod 600 'KEY'"},
+          {"key-file-readable", "chmod 600 'PROFILE/auth.json'"}}},
         {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running", std::nullopt}}},
         // Then nothing else is looked at.
         {"a file where the home should be",
@@ -89,7 +105,11 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         Problems expected = row.expected;
         for (auto& [code, fix] : expected) {
             if (fix)
-                fix = fix->replace("AUTH", t.temp.path("auth.json")).replace("HISTORY", t.temp.home().historyRootURL());
+                fix = fix->replace("AUTH", t.temp.path("auth.json"))
+                          .replace("HISTORY", t.temp.home().historyRootURL())
+                          .replace("LAST", t.temp.path("auth_tevrun_last.json"))
+                          .replace("KEY", savedKeyFile(t))
+                          .replace("PROFILE", accountProfile(t));
         }
         EXPECT_EQ(found, expected);
     }
