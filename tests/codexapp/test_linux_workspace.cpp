@@ -60,8 +60,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     ASSERT_TRUE(QFile::remove(executables.last())); // replaced while it runs
     // One whose executable's path is too long for its link to be read is known by its name.
     int folder = ::open(QFile::encodeName(temp.userHome()).constData(), O_DIRECTORY | O_CLOEXEC);
-    for (int depth = 0; depth < 18; ++depth) {
-        const QByteArray name = depth == 0 ? QByteArray("deep") : QByteArray(250, 'd');
+    for (const QByteArray& name : QList<QByteArray>{"deep"} + QList<QByteArray>(17, QByteArray(250, 'd'))) {
         ::mkdirat(folder, name.constData(), 0700);
         ::close(std::exchange(folder, ::openat(folder, name.constData(), O_DIRECTORY | O_CLOEXEC)));
     }
@@ -70,11 +69,8 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     ASSERT_EQ(::write(copy, sleeper.constData(), size_t(sleeper.size())), sleeper.size());
     ::close(copy);
     const pid_t longPathed = ::fork();
-    if (longPathed == 0) {
-        ::fchdir(folder);
-        ::execl("./codex", "codex", "30", nullptr);
-        ::_exit(127);
-    }
+    if (longPathed == 0)
+        ::_exit(::fchdir(folder) == 0 ? ::execl("./codex", "codex", "30", nullptr) : 127);
     ::close(folder);
     workspace.pids.push_back(qint32(longPathed));
     QTest::qWait(200);

@@ -38,14 +38,28 @@ TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
         EXPECT_TRUE(masked.contains(QLatin1String(kept))) << kept << "\n" << masked.toStdString();
 }
 
-// Only the text of a 2xx answer is a diagnosis.
-TEST(Diagnosis, OnlyASuccessfulAnswerIsRead)
+// The diagnosis is a 2xx answer's output_text, else the texts of its output items' content
+// parts; whatever has another shape is passed over.
+TEST(Diagnosis, IsTheTextOfASuccessfulAnswer)
 {
     TempHome temp;
     LocalRelay relay;
-    for (const int status : {199, 200, 299, 300}) {
-        relay.enqueue({status, R"({"output_text":"ok"})"});
-        const std::optional<QString> expected = status / 100 == 2 ? std::optional<QString>("ok") : std::nullopt;
-        EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), "sk-key"), expected) << status;
+    const struct {
+        int status;
+        QByteArray body;
+        std::optional<QString> text;
+    } cases[] = {
+        {199, R"({"output_text":"ok"})", std::nullopt},
+        {200, R"({"output_text":"一\n二","output":[{"content":[{"text":"no"}]}]})", QStringLiteral("一 二")},
+        {299, R"({"output_text":"","output":[1,{"content":"no"},{"content":[2,{"text":7},{"text":"甲"}]},{"content":[{"text":"乙"}]}]})",
+         QStringLiteral("甲乙")},
+        {300, R"({"output_text":"ok"})", std::nullopt},
+        {200, R"({"output":[{"content":[{"type":"output_text"}]}]})", std::nullopt},
+        {200, R"({"output":{"content":[{"text":"no"}]}})", std::nullopt},
+        {200, R"([{"output_text":"no"}])", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        relay.enqueue({c.status, c.body});
+        EXPECT_EQ(diagnoseConfigWithAIUsingKey(relay.endpoint(), temp.home(), "sk-key"), c.text) << c.status << c.body.toStdString();
     }
 }

@@ -19,25 +19,3 @@ TEST(CleanOneLine, JoinsLinesTrimsAndCutsAt48UnitsNeverInsideAnEmoji)
     const QString whole = QString(46, QLatin1Char('a')) + emoji + QStringLiteral("tail");
     EXPECT_EQ(cleanOneLineText(whole), QString(46, QLatin1Char('a')) + emoji + QStringLiteral("..."));
 }
-
-// An answer's text is its output_text, else the texts of its output items' content parts;
-// whatever has another shape is passed over.
-TEST(ResponseText, ReadsTheOutputTextElseTheTextsOfTheContentParts)
-{
-    const struct {
-        const char* body;
-        std::optional<QString> text;
-    } cases[] = {
-        {R"({"output_text":"一\n二","output":[{"content":[{"text":"no"}]}]})", QStringLiteral("一 二")},
-        {R"({"output_text":"","output":[1,"x",{"content":"no"},{"content":[2,{"type":"refusal"},{"text":7},{"text":"甲"}]},)"
-         R"({"content":[{"text":"乙"}]}]})",
-         QStringLiteral("甲乙")},
-        {R"({"output":[{"content":[{"type":"output_text"}]}]})", std::nullopt},
-        {R"({"output":{"content":[{"text":"no"}]}})", std::nullopt},
-        {R"([{"output_text":"no"}])", std::nullopt},
-        {"no json", std::nullopt},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(responseTextFromData(QByteArray(c.body)), c.text) << c.body;
-    EXPECT_EQ(responseTextFromData(std::nullopt), std::nullopt);
-}

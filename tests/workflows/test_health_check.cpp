@@ -71,17 +71,15 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
          {{"backup-damaged", std::nullopt}}},
         {"auth.json readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.path("auth.json")); },
          {{"auth-not-private", "chmod 600 'AUTH'"}}},
-        {"the saved keys readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.home().historyRootURL()); },
-         {{"key-file-readable", "chmod 700 'HISTORY'"}}},
         // A profile's configuration holds no key.
-        {"the last key, a saved key and a profile's login readable by others",
+        {"the last key, the saved keys and a profile's login readable by others",
          [](WorkflowTest& t) {
-             for (const QString& path : {t.temp.path("auth_tevrun_last.json"), savedKeyFile(t),
+             for (const QString& path : {t.temp.path("auth_tevrun_last.json"), t.temp.home().historyRootURL(), savedKeyFile(t),
                                          accountProfile(t) + "/auth.json", accountProfile(t) + "/profile.json"})
                  makeReadableByOthers(path);
          },
-         {{"key-file-readable", "chmod 600 'LAST'"}, {"key-file-readable", "chmod 600 'KEY'"},
-          {"key-file-readable", "chmod 600 'PROFILE/auth.json'"}}},
+         {{"key-file-readable", "chmod 600 'LAST'"}, {"key-file-readable", "chmod 700 'HISTORY'"},
+          {"key-file-readable", "chmod 600 'KEY'"}, {"key-file-readable", "chmod 600 'PROFILE/auth.json'"}}},
         {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running", std::nullopt}}},
         // Then nothing else is looked at.
         {"a file where the home should be",
