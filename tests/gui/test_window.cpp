@@ -64,7 +64,6 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     EXPECT_FALSE(apiPanelShown());
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-newer.key.0000002"));
     EXPECT_EQ(status(), conversationsElsewhereText(2));
-    EXPECT_EQ(statusColour(), red);
     // Asked at once whether to move them: yes moves them.
     auto* question = app->window()->findChild<QMessageBox*>(QStringLiteral("conversationMoveQuestion"));
     ASSERT_NE(question, nullptr);
@@ -114,14 +113,12 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     click("checkApiButton");
     settle();
     EXPECT_TRUE(status().contains(QStringLiteral("令牌无效"))) << status().toStdString();
-    EXPECT_EQ(statusColour(), red);
     EXPECT_EQ(beeps, 1);
     secureField()->setText(QStringLiteral("  sk-good.key \n"));
     click("actionButton");
     settle();
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-good.key"));
     EXPECT_EQ(workspace.openedApplications.size(), 1);
-    EXPECT_EQ(statusColour(), green);
     temp.write("config.toml", "broken = [");
     click("repairButton");
     settle();
@@ -154,7 +151,6 @@ TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
     workspace.startCodex(300);
     launch();
     EXPECT_TRUE(gateShown());
-    EXPECT_EQ(statusColour(), red);
     for (const char* name : {"revealButton", "checkApiButton", "secureField", "plainField", "repairButton"})
         EXPECT_FALSE(widget(name)->isEnabled()) << name;
     const QString gateTitle = actionButton()->text();
@@ -163,12 +159,10 @@ TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
     workspace.startCodex(301);
     click("actionButton");
     EXPECT_EQ(workspace.terminated, (QList<qint32>{300, 301}));
-    EXPECT_EQ(statusColour(), blue);
     QTest::qWait(1500);
     EXPECT_TRUE(workspace.forceTerminated.isEmpty());
     EXPECT_TRUE(waitUntil([this] { return !gateShown(); }));
     EXPECT_EQ(workspace.forceTerminated, (QList<qint32>{300, 301}));
-    EXPECT_EQ(statusColour(), green);
     EXPECT_NE(actionButton()->text(), gateTitle);
 
     // The monitor notices a Codex without any user action, and one that ends at once.
@@ -226,7 +220,6 @@ TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsDropsInputAndCountsUp)
     workspace.startCodex(900);
     QTest::qWait(1150);
     EXPECT_EQ(status(), busyText);
-    EXPECT_EQ(statusColour(), blue);
     EXPECT_FALSE(actionButton()->isEnabled() || secureField()->isEnabled() || modeControl()->isEnabled());
     EXPECT_GE(ticks, 10);
     workspace.stopAll();

@@ -53,7 +53,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
         "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":7}}\n"                            // not a string: replaced
         "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n" // other type
         "{\"type\":\"event_msg\",\"payload\":{}}\n"                                                 // plain
-        "{\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"openai\"}}\n"             // escaped type
+        "{\"tags\":[{\"type\":1}],\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"openai\"}}\n" // escaped, late
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
         "{\"model\":\"m\",\"model_provider_id\":\"azure\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n" // the outer one
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":{}}}\n" // none named
@@ -75,7 +75,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
               "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
               "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n"
               "{\"type\":\"event_msg\",\"payload\":{}}\n"
-              "{\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
+              "{\"tags\":[{\"type\":1}],\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
               + settings + content.sliced(content.indexOf("{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":{}")));
     // The lines that grew, as Codex's history offsets must follow them: each moves what
     // comes after it, and an offset at a line's start moves with the lines before it only.

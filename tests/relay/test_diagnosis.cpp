@@ -7,27 +7,15 @@
 
 TEST(Diagnosis, NoSecretOfTheConfigurationLeavesTheMachine)
 {
+    // One line a table; in a secret table a broken line, as a configuration to diagnose may have.
     const QString config = QStringLiteral(
-        "model_provider = \"tevrun\"\n"
-        "preferred_auth_method = \"apikey\"\n"
-        "[model_providers.azure]\n"
-        "base_url = \"https://x.example/v1\"\n"
-        "env_key = \"AZURE_SECRET_1\"\n"
-        "query_params = { api-version = \"2025-04-01\" }\n"
-        "http_headers = { \"X-Api\" = \"hdr-secret-2\" }\n"
-        "[model_providers.azure.env_http_headers]\n"
-        "\"X-Token\" = \"ENV_SECRET_3\"\n"
-        "[mcp_servers.github]\n"
-        "command = \"npx\"\n"
-        "args = [\"--header\", \"Authorization: Bearer ghp_secret4\"]\n"
-        "[mcp_servers.github.env]\r\n"
-        "GITHUB_PERSONAL_ACCESS_TOKEN = \"ghp_secret5\"\r\n"
-        "PLAIN = \"secret-6\"\n"
-        "=secret-10\n" // a broken line, as a configuration to diagnose may have
-        "[mcp_servers.db]\n"
-        "password = \"secret-7\"\n"
-        "client_secret = 'secret-8'\n"
-        "auth = \"secret-9\"\n");
+        "model_provider = \"tevrun\"\npreferred_auth_method = \"apikey\"\n"
+        "[model_providers.azure]\nbase_url = \"https://x.example/v1\"\nenv_key = \"AZURE_SECRET_1\"\n"
+        "query_params = { api-version = \"2025-04-01\" }\nhttp_headers = { \"X-Api\" = \"hdr-secret-2\" }\n"
+        "[model_providers.azure.env_http_headers]\n\"X-Token\" = \"ENV_SECRET_3\"\n"
+        "[mcp_servers.github]\ncommand = \"npx\"\nargs = [\"--header\", \"Authorization: Bearer ghp_secret4\"]\n"
+        "[mcp_servers.github.env]\r\nGITHUB_PERSONAL_ACCESS_TOKEN = \"ghp_secret5\"\r\nPLAIN = \"secret-6\"\n=secret-10\n"
+        "[mcp_servers.db]\npassword = \"secret-7\"\nclient_secret = 'secret-8'\nauth = \"secret-9\"\n");
     const QString masked = maskConfigSecrets(config);
     for (const char* secret : {"SECRET_1", "secret-2", "SECRET_3", "secret4", "secret5", "secret-6", "secret-7", "secret-8",
                                "secret-9", "secret-10"})

@@ -43,7 +43,6 @@ protected:
     QLineEdit* plainField() const { return widget<QLineEdit>("plainField"); }
     SegmentedControl* modeControl() const { return widget<SegmentedControl>("modeControl"); }
     QString status() const { return widget<QLabel>("statusLabel")->text(); }
-    QColor statusColour() const { return widget<RoundedView>("statusDot")->fillColor(); }
     QString pill() const { return widget<QLabel>("pillLabel")->text(); }
     bool apiPanelShown() const { return widget<QWidget>("apiPanel")->isVisible(); }
     // The gate: only the action button, which then quits Codex, takes input.
@@ -58,6 +57,3 @@ protected:
 // Lets the event loop run until the condition holds or the time is up; true if it holds.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
 
-inline const QColor blue(0, 122, 255);
-inline const QColor green(52, 199, 89);
-inline const QColor red(255, 59, 48);

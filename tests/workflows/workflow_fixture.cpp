@@ -7,17 +7,10 @@
 const QByteArray WorkflowTest::accountAuth =
     R"({"OPENAI_API_KEY": null, "tokens": {"id_token": "eyJhbGciOi.id", "access_token": "eyJhbGciOi.access", "refresh_token": "rt_5f0c2d1", "account_id": "acc-019e763f"}, "last_refresh": "2026-11-30T08:12:44.123Z"})";
 
-const QByteArray WorkflowTest::userConfig = "model = \"gpt-5.5\"\n"
-                                            "model_reasoning_effort = \"high\"\n"
-                                            "# my own settings\n"
-                                            "approval_policy = \"on-request\"\n"
-                                            "\n"
-                                            "[mcp_servers.files]\n"
-                                            "command = \"npx\"\n"
-                                            "args = [\"-y\", \"@modelcontextprotocol/server-filesystem\", \"/home/user/work\"]\n"
-                                            "\n"
-                                            "[projects.\"/home/user/work/repo\"]\n"
-                                            "trust_level = \"trusted\"\n";
+const QByteArray WorkflowTest::userConfig =
+    "model = \"gpt-5.5\"\nmodel_reasoning_effort = \"high\"\n# my own settings\napproval_policy = \"on-request\"\n\n"
+    "[mcp_servers.files]\ncommand = \"npx\"\nargs = [\"-y\", \"@modelcontextprotocol/server-filesystem\", \"/home/user/work\"]\n\n"
+    "[projects.\"/home/user/work/repo\"]\ntrust_level = \"trusted\"\n";
 
 namespace {
 
