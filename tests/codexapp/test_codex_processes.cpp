@@ -39,20 +39,8 @@ TEST(CodexProcesses, RecognisesTheAppAndCodexInATerminalByEachRule)
         EXPECT_EQ(found.empty() ? none : std::optional(found[0].kind), c.kind)
             << c.name << " " << c.bundleIdentifier << " " << c.bundlePath << " " << c.executable;
     }
-}
-
-TEST(CodexProcesses, ListsEveryMatchInPlatformOrderButNeverMorvaneItself)
-{
-    const std::vector<RunningApplication> applications = {
-        {5, "bash", "", "", "/bin/bash"},
-        {9, "Codex", "com.openai.codex", "", ""},
-        {8, "codex", "", "", "/home/me/.local/bin/codex"},
-        {7, "Codex", "", "/Applications/Codex.app", ""},
-        {30, "Codex", "com.openai.codex", "/Applications/Codex.app", "/Applications/Codex.app/Contents/MacOS/Codex"},
-    };
-    const std::vector<CodexProcess> running = runningCodex(applications, 30);
-    EXPECT_EQ(running, (std::vector<CodexProcess>{{9, CodexKind::App}, {8, CodexKind::Terminal}, {7, CodexKind::App}}));
-    // The app's words win when the app runs too.
-    EXPECT_EQ(codexRunningMessage(running), codexRunningMessage({{7, CodexKind::App}}));
-    EXPECT_NE(codexRunningMessage(running), codexRunningMessage({{8, CodexKind::Terminal}}));
+    // Never Morvane's own process; the app's words win when the app runs too.
+    EXPECT_TRUE(runningCodex({{7, "codex", "", "", "/usr/local/bin/codex"}}, 7).empty());
+    EXPECT_EQ(codexRunningMessage({{8, CodexKind::Terminal}, {9, CodexKind::App}}), codexRunningMessage({{9, CodexKind::App}}));
+    EXPECT_NE(codexRunningMessage({{8, CodexKind::Terminal}}), codexRunningMessage({{9, CodexKind::App}}));
 }

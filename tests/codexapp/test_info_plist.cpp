@@ -21,14 +21,9 @@ TEST(InfoPlist, ReadsTheBundleIdentifierInEitherForm)
 {
     const QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>CFBundleDocumentTypes</key>
+<plist version="1.0"><dict><key>CFBundleDocumentTypes</key>
 	<array><dict><key>CFBundleIdentifier</key><string>nested.not.this</string></dict></array>
-	<key>CFBundleIdentifier</key>
-	<string>com.openai.codex</string>
-</dict>
-</plist>)";
+	<key>CFBundleIdentifier</key><string>com.openai.codex</string></dict></plist>)";
     const struct {
         QByteArray plist;
         std::optional<QString> identifier;

@@ -52,6 +52,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
                                      temp.userHome() + "/bin/node", temp.userHome() + "/gone/codex"};
     std::vector<std::unique_ptr<QProcess>> processes;
     OwnProcessesOnly workspace;
+    workspace.polledApplications(mayBeCodex); // a full look, before any of them starts
     for (const QString& executable : executables) {
         QDir().mkpath(QFileInfo(executable).path());
         const bool app = executable == executables[0]; // ignores the polite request
@@ -83,6 +84,8 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     QTest::qWait(200);
 
     const qint32 me = qint32(::getpid());
+    const std::vector<RunningApplication> polled = workspace.polledApplications(mayBeCodex); // they started since
+    EXPECT_TRUE(std::any_of(polled.begin(), polled.end(), [&](const RunningApplication& a) { return a.pid == workspace.pids[2]; }));
     const std::vector<CodexProcess> full = runningCodex(workspace.runningApplications({}), me);
     const std::vector<CodexProcess> filtered = runningCodex(workspace.runningApplications(mayBeCodex), me);
     EXPECT_EQ(filtered, full);

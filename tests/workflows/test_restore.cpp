@@ -96,7 +96,7 @@ TEST_F(WorkflowTest, ARestoreIsRefusedBeforeItWritesAnything)
     temp.write("morvane/backups/switch-api-provider-20250101-120000/provider-migration-info.json",
                "{\"kind\":\"switch-api-provider\",\"created_at\":\"20250101-120000\",\"thread_count\":1}");
     temp.write("morvane/backups/repair-provider-20250101-120000/provider-migration-info.json",
-               R"({"kind":"repair-provider","created_at":"20250101-120000","rollout_files":)"
+               R"({"kind":"repair-provider","created_at":"20250101-120000","restore_point":7,"rollout_files":)"
                R"([{"path":"/tmp/x","name":"../../../auth.json","size":1,"hash":"h"}]})");
     const QString firstRollout = (*point.manifest)[0].name;
     const QString rollout = QDir(temp.codexHome()).relativeFilePath(rolloutOf("t-a"));
