@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 
 #include <functional>
@@ -108,6 +109,14 @@ TEST(ThreadMigration, AMissingIndexIsNothingToDoAndABrokenOneIsReported)
              h.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
          },
          "", 0, {}},
+        {[](MigrationHome& h) { // a folder relative to wherever Morvane runs is none
+             h.temp.write("config.toml", "sqlite_home = \"db\"\n");
+             const CodexHomeBuilder relative(h.temp.userHome() + "/db");
+             relative.createThreadIndex();
+             relative.addThread(threadSpec("t1", "openai", 1'780'000'000));
+             QDir::setCurrent(h.temp.userHome());
+         },
+         "tevrun", 0, {}},
         {[](MigrationHome& h) { h.builder.execute("CREATE TABLE threads (id TEXT)"); }, "tevrun", 30, "对话索引“state_5.sqlite”出错：no such column"},
         {[&junk](MigrationHome& h) { h.temp.write("state_5.sqlite", junk); }, "tevrun", 30, "对话索引“state_5.sqlite”不是数据库文件。"},
         {[](MigrationHome& h) { h.temp.makeDirectory("state_5.sqlite"); }, "tevrun", 31, "无法打开对话索引“state_5.sqlite”。"},
