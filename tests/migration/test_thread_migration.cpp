@@ -46,6 +46,9 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // row back on the file's provider, so it moves too.
     const QString staying = home.builder.addThread(threadSpec("t-tevrun", "tevrun", 1'780'000'100));
     writeFileAt(staying, sessionMetaLine("t-tevrun", "openai") + "\n");
+    // Its file is on the target already: it stays, and its backup must not be the live file.
+    const QString onTarget = home.builder.addThread(threadSpec("t-row-only", "openai", 1'779'000'000));
+    writeFileAt(onTarget, sessionMetaLine("t-row-only", "tevrun") + "\n");
     // Codex compressed this one: it is moved and stays compressed.
     const QString plain = home.builder.addThread(threadSpec("t-packed", "openai", 1'780'000'050));
     const QString packed = plain + ".zst";
@@ -53,7 +56,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     QFile::remove(plain);
     home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
     Error error;
-    EXPECT_EQ(home.migrate("tevrun", &error), 4) << error.message.toStdString();
+    EXPECT_EQ(home.migrate("tevrun", &error), 5) << error.message.toStdString();
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
     const QByteArray unpacked = decompressedRollout(packed, readFileAt(packed)).value_or(QByteArray());
     EXPECT_EQ(unpacked, rolloutContent("t-packed", RolloutShape{.provider = "tevrun"}));
@@ -66,19 +69,20 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(entriesOf(backup), (QStringList{"config.toml", "provider-migration-info.json", "rollout_files",
                                               "session_index.jsonl", "state_5.sqlite"}));
     const Json descriptor = parseJson(readFileAt(backup + "/provider-migration-info.json")).value_or(Json());
-    EXPECT_EQ(descriptor["thread_count"], 4);
+    EXPECT_EQ(descriptor["thread_count"], 5);
     EXPECT_EQ(descriptor["restore_point"], "switch-api-1");
     const RolloutManifest manifest = manifestFromJson(descriptor["rollout_files"]).value_or(RolloutManifest());
-    ASSERT_EQ(manifest.size(), 4u);
-    EXPECT_EQ(QStringList({manifest[0].path, manifest[1].path, manifest[2].path, manifest[3].path}),
-              QStringList({newer, staying, packed, older}));
+    ASSERT_EQ(manifest.size(), 5u);
+    EXPECT_EQ(QStringList({manifest[0].path, manifest[1].path, manifest[2].path, manifest[3].path, manifest[4].path}),
+              QStringList({newer, staying, packed, older, onTarget}));
     for (const RolloutBackupEntry& entry : manifest) {
         const QString kept = backup + "/rollout_files/" + entry.name;
-        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"") || kept.endsWith(".zst")) << entry.name.toStdString();
+        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"") || kept.endsWith(".zst") || entry.path == onTarget)
+            << entry.name.toStdString();
         EXPECT_EQ(readFileAt(kept).size(), entry.size);
         EXPECT_EQ(modeOf(kept), 0400u);
     }
-    for (const QString& path : {older, newer, staying})
+    for (const QString& path : {older, newer, staying, onTarget})
         EXPECT_EQ(linksUnder(home.temp.home().backupsURL(), path), QStringList()) << path.toStdString();
 
     // Once everything is on the target, nothing is written and no backup is made.
