@@ -98,6 +98,10 @@ TEST(Files, CopiesTakeTheBytesALinkLeadsTo)
     EXPECT_FALSE(QFileInfo(temp.path("tree-copy/file-link")).isSymLink());
     EXPECT_EQ(temp.read("tree-copy/file-link"), "login");
     EXPECT_EQ(QFileInfo(temp.path("tree-copy/folder-link")).symLinkTarget(), temp.path("elsewhere/folder"));
+    // So is a link copied by itself, as a backup copies a linked auth.json.
+    ASSERT_TRUE(files::copyItem(temp.path("tree/file-link"), temp.path("auth-copy.json")));
+    EXPECT_FALSE(QFileInfo(temp.path("auth-copy.json")).isSymLink());
+    EXPECT_EQ(temp.read("auth-copy.json"), "login");
 }
 
 // Each failure names the operation, the file and the reason, and leaves what was there.
@@ -212,4 +216,13 @@ TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
     EXPECT_EQ(modeOf(temp.path("morvane")), 0700u);
     EXPECT_EQ(modeOf(temp.path("morvane/backups/x")), 0700u);
     EXPECT_TRUE(files::makeDirectory(temp.path("morvane/backups/x")));
+
+    // Through a link (a dotfiles repository's auth.json), the file it leads to is replaced.
+    TempHome dotfiles;
+    dotfiles.write("codex-auth.json", "old");
+    ASSERT_TRUE(QFile::link(dotfiles.path("codex-auth.json"), temp.path("linked.json")));
+    ASSERT_TRUE(files::writeAtomically(temp.path("linked.json"), "new"));
+    EXPECT_TRUE(QFileInfo(temp.path("linked.json")).isSymLink());
+    EXPECT_EQ(entriesOf(dotfiles.codexHome()), QStringList{"codex-auth.json"});
+    EXPECT_EQ(dotfiles.read("codex-auth.json"), "new");
 }

@@ -127,7 +127,7 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     // Back to the account login through the switch's restore point.
     menuAction(app->window(), QStringLiteral("恢复备份…"))->trigger();
     QDialog* dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"))); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"))); }));
     auto* points = dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"));
     ASSERT_EQ(points->count(), 3);
     const QString id = QDir(temp.home().backupsURL()).entryList({"switch-api-*"}).value(0);
@@ -161,13 +161,13 @@ TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
     EXPECT_EQ(workspace.terminated, (QList<qint32>{300, 301}));
     QTest::qWait(1500);
     EXPECT_TRUE(workspace.forceTerminated.isEmpty());
-    EXPECT_TRUE(waitUntil([this] { return !gateShown(); }));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !gateShown(); }));
     EXPECT_EQ(workspace.forceTerminated, (QList<qint32>{300, 301}));
     EXPECT_NE(actionButton()->text(), gateTitle);
 
     // The monitor notices a Codex without any user action, and one that ends at once.
     workspace.startCodex(340);
-    EXPECT_TRUE(waitUntil([this] { return gateShown(); }));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return gateShown(); }));
     workspace.endProcess(340);
     EXPECT_FALSE(gateShown());
 }

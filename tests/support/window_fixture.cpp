@@ -1,19 +1,6 @@
 #include "support/window_fixture.h"
 
-#include <QElapsedTimer>
 #include <QTest>
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
 
 void WindowTest::launch()
 {
@@ -40,5 +27,5 @@ void WindowTest::click(const char* name) const
 
 void WindowTest::settle() const
 {
-    EXPECT_TRUE(waitUntil([this] { return !app->isWorking(); }, 8000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !app->isWorking(); }, 8000));
 }

@@ -54,6 +54,3 @@ protected:
     void settle() const;
 };
 
-// Lets the event loop run until the condition holds or the time is up; true if it holds.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
-
