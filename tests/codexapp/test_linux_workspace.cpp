@@ -39,10 +39,8 @@ void endWithTheTest() { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }
 
 } // namespace
 
-// The monitor's scan skips what cannot be Codex before it reads a process's status: it
-// finds exactly what reading every process finds. Quitting is polite first, then forced on
-// a Codex that ignores it, and whoever watches a process hears once that it ended.
-// Opening an application starts the executable its bundle names.
+// The filtered scan finds what reading every process finds; quitting is polite, then forced;
+// a watcher hears once that a process ended; opening an application starts its executable.
 TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
 {
     TempHome temp;

@@ -1,7 +1,5 @@
 #include "bench/codex_home_builder.h"
 #include "history/key_history.h"
-#include "storage/backups.h"
-#include "storage/journal.h"
 #include "workflows/health_check.h"
 #include "support/queued_calls.h"
 #include "support/window_fixture.h"
@@ -41,12 +39,8 @@ void clickButton(QMessageBox* box, QMessageBox::ButtonRole role)
 
 } // namespace
 
-// One user's way through the window. The home decides the mode and the key shown at
-// start-up, without focus, and conversations Codex does not list are said at once; a mode
-// the user chooses puts the cursor in the key field and leaves the pill. A saved key can be
-// chosen, or forgotten after a confirmation; revealing keeps what was typed and the edit
-// menu acts on the field that has the focus. Each control reaches its workflow, a refusal
-// beeps, Return is the action, and the restore dialog restores after a confirmation.
+// One user's way through the window: start-up state, the saved keys, the edit menu, each
+// control's workflow, a refusal's beep, Return, and the restore dialog.
 TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
 {
     temp.write("auth.json", accountLogin);
@@ -194,8 +188,7 @@ TEST_F(WindowTest, ACodexStartedSinceTheLastLookIsReportedWithAnAlert)
 }
 
 // The work runs off the window's thread: its timers fire, input made meanwhile is dropped,
-// not replayed, and the status row counts the conversations up, each report an event of its
-// own.
+// and the status row counts the conversations up, each report an event of its own.
 TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsDropsInputAndCountsUp)
 {
     const CodexHomeBuilder builder(temp.codexHome());
@@ -240,21 +233,4 @@ TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsDropsInputAndCountsUp)
     EXPECT_TRUE(seen.filter(QStringLiteral(" 20/40")).size() == 1) << seen.join('|').toStdString();
     EXPECT_EQ(seen.filter(QStringLiteral("/")), seen.filter(QStringLiteral("/40"))); // no count before there is one
     EXPECT_TRUE(status().contains(QStringLiteral(" 40 "))) << status().toStdString();
-}
-
-// A switch cut off before its last write is put back as the window opens, off the
-// window's thread.
-TEST_F(WindowTest, ACutOffSwitchIsPutBackAtLaunch)
-{
-    temp.write("auth.json", accountLogin);
-    const std::optional<QString> point = createBackupWithKind(temp.home(), QStringLiteral("switch-api"));
-    ASSERT_TRUE(point && writeJournal(temp.home(), {"switch-api", QFileInfo(*point).fileName(), {}}));
-    temp.write("auth.json", R"({"OPENAI_API_KEY": "sk-half.switched"})");
-    temp.write(".auth.json.morvane-0123456789ab", "staged");
-
-    launch();
-    settle();
-    EXPECT_EQ(modeControl()->selectedSegment(), 1); // chosen from the half-switched home
-    EXPECT_EQ(temp.read("auth.json"), accountLogin);
-    EXPECT_EQ(entriesOf(temp.codexHome()), (QStringList{"auth.json", "morvane"}));
 }

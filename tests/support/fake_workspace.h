@@ -13,7 +13,6 @@ class FakeWorkspace : public Workspace {
 public:
     std::vector<RunningApplication> applications;
     bool quitEndsProcesses = false;     // a polite quit ends the process at once
-    bool openApplicationSucceeds = true;
 
     QList<qint32> terminated;
     QList<qint32> forceTerminated;

@@ -84,10 +84,8 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     }
 }
 
-// What stops a restore before it writes anything: Codex running, an unknown point, one an
-// older Morvane made without the list of where the rollout files were, a list whose names
-// lead out of the backup, a damaged file in the point (named), a file that cannot be backed
-// up first, and a folder where a restored file goes (the login files are put back first).
+// What stops a restore before it writes anything (the login files are put back first, so a
+// folder where one goes stops it there), and names what was wrong.
 TEST_F(WorkflowTest, ARestoreIsRefusedBeforeItWritesAnything)
 {
     makeAccountHome();
