@@ -1,6 +1,5 @@
-// The real Codex (MORVANE_CODEX, installed by scripts/test-codex) on a temporary home, all
-// offline: a stub on loopback answers its model requests and records them, and Codex's own
-// app-server says what it lists, as the desktop app and the editor extensions ask it.
+// The real Codex (MORVANE_CODEX, from scripts/test-codex) offline: a stub on loopback answers
+// and records its model requests, and its own app-server says what it lists.
 
 #include "workflows/health_check.h"
 #include "workflows/workflow_fixture.h"
@@ -153,9 +152,8 @@ protected:
 
 } // namespace
 
-// Conversations real Codex made on the account and on a provider of another name length
-// stay listed through a switch to the relay and back, a search and a rebuilt index; the
-// relay gets the key; a thread that moved reads back whole.
+// Codex's conversations (one from a provider of another name length) stay listed through both
+// switches, a search and a rebuilt index; the relay gets the key; a moved one reads back whole.
 TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
 {
     temp.write("auth.json", fakeAccountLogin());

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-// Written by Python's plistlib in Apple's binary form: the Codex app's keys (an identifier
-// long enough to need an extended count, a nested dict with an array), an identifier in
-// UTF-16, and a plist without one.
+// By Python's plistlib in Apple's binary form: the Codex app's keys (a long identifier, a nested
+// dict with an array), an identifier in UTF-16, and a plist without one.
 const QByteArray codexBinary = QByteArray::fromHex(
     "62706c6973743030d6010203040506070b0c0d0e0f5f1015434642756e646c65446f63756d656e7454797065735f1012434642756e646c65"
     "4964656e7469666965725c434642756e646c654e616d655f100f434642756e646c6556657273696f6e5f10164c534d696e696d756d5379"

@@ -1,6 +1,5 @@
-// Runs one workflow on a home and dies by SIGKILL right after its nth file replacement, as
-// a crash or a power cut would stop it there. With n = 0 it runs to the end and prints how
-// many replacements the workflow made.
+// Runs one workflow on a home and dies by SIGKILL right after its nth file replacement, as a
+// crash would; with n = 0 it runs to the end and prints how many replacements it made.
 //   crash_child <user home> <relay base URL> <workflow> <n> [restore point id]
 
 #include "core/files/staging.h"

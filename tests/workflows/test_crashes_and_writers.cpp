@@ -73,9 +73,8 @@ TEST_F(WorkflowTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheHome)
         EXPECT_EQ(providerOf(id), QStringLiteral("tevrun")) << id.toStdString();
 }
 
-// A workflow killed right after each of its writes: the next start puts the Codex home back
-// byte for byte while the journal says the workflow was under way, and leaves no staging
-// file behind. Killed before the journal or after it was done, the home is whole as it is.
+// Killed after any write, a workflow under way is put back byte for byte by the next start,
+// with no staging file left; killed before the journal or after it, the home is whole as is.
 TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
 {
     const struct {

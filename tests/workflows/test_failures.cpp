@@ -90,6 +90,14 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
              other.execute("CREATE TRIGGER no_moves BEFORE UPDATE ON threads BEGIN SELECT RAISE(ABORT, 'no moves'); END");
          },
          toApi, [](WorkflowTest&) { return QStringLiteral("对话索引“state_5.sqlite”出错：no moves"); }, {}},
+        // The paginated history, shifted after the index moved (t-c grows a byte), is no database.
+        {"history offsets",
+         [](WorkflowTest& t) {
+             t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-c'");
+             writeFileAt(t.rolloutOf("t-c"), sessionMetaLine("t-c", "azure") + "\n");
+             t.temp.write("thread_history_1.sqlite", QByteArray(4096, 'x'));
+         },
+         toApi, [](WorkflowTest&) { return QStringLiteral("对话索引“thread_history_1.sqlite”不是数据库文件。"); }, {}},
         // Another connection holds the write lock for longer than the migration waits.
         {"thread index busy", holdIndex("BEGIN IMMEDIATE"), toApi,
          [](WorkflowTest&) { return QStringLiteral("对话索引“state_5.sqlite”正被其他程序占用，请稍后再试。"); }, {}},

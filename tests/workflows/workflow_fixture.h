@@ -11,9 +11,8 @@
 
 #include <QMap>
 
-// The engine on a Codex home as a user has it: an account login with tokens, a
-// configuration with other settings and tables, and conversations in the thread index
-// and rollout files. A local relay answers, a fake workspace stands in for the desktop.
+// The engine on a Codex home as a user has it (an account login, a configuration with other
+// tables, conversations), with a local relay and a fake workspace for the desktop.
 class WorkflowTest : public ::testing::Test {
 public:
     TempHome temp;
