@@ -57,7 +57,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
         "{\"model\":\"m\",\"model_provider_id\":\"azure\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n" // the outer one
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":{}}}\n" // none named
-        "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied_v2\",\"thread_settings\":{\"model_provider_id\":\"o\"}}}\n"
+        "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied_v2\",\"thread_settings\":{\"model_provider_id\":\"o\"}}}\n" // another type
         "{\"type\":\"response_item\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
         "{\"model_provider_id\":\"azure\"}}}\n"                                                       // not an event
         "[\"session_meta\"]\n"

@@ -71,7 +71,7 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
          {{"backup-damaged", std::nullopt}}},
         {"auth.json readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.path("auth.json")); },
          {{"auth-not-private", "chmod 600 'AUTH'"}}},
-        // A profile's configuration holds no key.
+        // A profile's own profile.json holds no key.
         {"the last key, the saved keys and a profile's login readable by others",
          [](WorkflowTest& t) {
              for (const QString& path : {t.temp.path("auth_tevrun_last.json"), t.temp.home().historyRootURL(), savedKeyFile(t),
