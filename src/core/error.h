@@ -19,6 +19,7 @@ enum ErrorCode : int {
     ErrorHomeBusy = 61,            // another front end is writing to the home
     ErrorCodexStarted = 62,        // Codex started while conversations were being moved
     ErrorNoSpace = 63,             // the staged files would not fit
+    ErrorConversationsOpen = 64,   // Codex holds a conversation, or its own locks, open
 };
 
 // An error reported to the user: its message is shown unchanged.

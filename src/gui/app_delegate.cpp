@@ -215,7 +215,12 @@ void AppDelegate::showResult(const WorkflowResult& result)
         break;
     case WorkflowResult::Outcome::CodexRunning:
         refreshCodexGate();
-        m_window->showCodexRunningAlert(codexRunningExplanation(m_monitor->running()));
+        // A Codex known only by the conversations it holds is no process the button waits
+        // for: the status line says it, with no alert promising the button back.
+        if (m_monitor->running().empty())
+            m_alertSound();
+        else
+            m_window->showCodexRunningAlert(codexRunningExplanation(m_monitor->running()));
         break;
     case WorkflowResult::Outcome::Refused:
     case WorkflowResult::Outcome::Failed:

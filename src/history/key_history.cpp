@@ -53,19 +53,26 @@ std::optional<QString> latestHistoricalApiKey(const CodexHome& home)
     return items.front().apiKey;
 }
 
+std::optional<HistoryItem> findHistoryItem(const CodexHome& home, const QString& id, Error* error)
+{
+    for (HistoryItem& item : historyItems(home)) {
+        if (item.id == id)
+            return std::move(item);
+    }
+    setMorvaneError(error, ErrorUnknownSavedKey, QStringLiteral("没有这个已保存的 TEVRUN API。"));
+    return std::nullopt;
+}
+
 bool forgetHistoryItem(const CodexHome& home, const QString& id, Error* error)
 {
     // Only an id the history lists: never a path of the caller's making.
-    for (const HistoryItem& item : historyItems(home)) {
-        if (item.id != id)
-            continue;
-        const QString path = home.historyRootURL() + QLatin1Char('/') + id + QStringLiteral(".json");
-        if (!QFile::remove(path))
-            return files::fail(error, files::fileErrorWithReason(QStringLiteral("删除"), path, QFile(path).errorString()));
-        return true;
-    }
-    setMorvaneError(error, ErrorUnknownSavedKey, QStringLiteral("没有这个已保存的 TEVRUN API。"));
-    return false;
+    const std::optional<HistoryItem> item = findHistoryItem(home, id, error);
+    if (!item)
+        return false;
+    const QString path = home.historyRootURL() + QLatin1Char('/') + item->id + QStringLiteral(".json");
+    if (!QFile::remove(path))
+        return files::fail(error, files::fileErrorWithReason(QStringLiteral("删除"), path, QFile(path).errorString()));
+    return true;
 }
 
 std::optional<QString> historyPathForKey(const CodexHome& home, const QString& key)

@@ -23,6 +23,8 @@ void saveApiKeyToHistory(const CodexHome& home, const QString& key);
 // Newest first; empty when the directory is missing or unreadable.
 std::vector<HistoryItem> historyItems(const CodexHome& home);
 std::optional<QString> latestHistoricalApiKey(const CodexHome& home);
+// The saved key with that id; nothing, with ErrorUnknownSavedKey, when there is none.
+std::optional<HistoryItem> findHistoryItem(const CodexHome& home, const QString& id, Error* error = nullptr);
 // Deletes the one history file of the key with that id; nothing else.
 bool forgetHistoryItem(const CodexHome& home, const QString& id, Error* error = nullptr);
 // Where the key's file is, whether or not it exists; nothing for a malformed key.

@@ -352,7 +352,8 @@ std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString
 
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
                                        const QString& backupKind, const QString& restorePoint, Error* error,
-                                       const MigrationProgress& progress, const std::function<bool(Error*)>& mayCommit)
+                                       const MigrationProgress& progress,
+                                       const std::function<bool(const ThreadRecords&, Error*)>& mayCommit)
 {
     if (targetProvider.isEmpty())
         return 0;
@@ -378,7 +379,7 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
     if (!staged || moving == 0
         || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), otherFolders,
                                     error)
-        || (mayCommit && !mayCommit(error)) || !updateThreads(indexes.connections.front()->db, targetProvider, error)) {
+        || (mayCommit && !mayCommit(threads, error)) || !updateThreads(indexes.connections.front()->db, targetProvider, error)) {
         rollouts.discard();
         files::removeItem(*backupDirectory);
         return staged && moving == 0 ? 0 : -1;

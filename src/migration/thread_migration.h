@@ -22,13 +22,13 @@ using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 // was and no backup; a failure after it leaves the backup to put back. restorePoint names
 // the login-file backup of the same workflow. Returns the number of threads moved, 0 when
 // there is nothing to do, or -1 with the error filled. Progress counts the rollout files
-// done out of the total. mayCommit is asked just before the transaction; false, with its
-// error, stops the move with nothing changed. A rollout file that changed since it was
+// done out of the total. mayCommit is asked with the threads just before the transaction;
+// false, with its error, stops the move with nothing changed. A rollout file that changed since it was
 // read stops the replacing (ErrorChangedWhileStaged), and the backup is left to be put back.
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
                                        const QString& backupKind, const QString& restorePoint,
                                        Error* error = nullptr, const MigrationProgress& progress = {},
-                                       const std::function<bool(Error*)>& mayCommit = {});
+                                       const std::function<bool(const ThreadRecords&, Error*)>& mayCommit = {});
 
 // The visible threads of every thread index of Codex's, read without changing anything, each
 // with whether its row would move to the target; none when there is no thread index.

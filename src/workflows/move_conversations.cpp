@@ -19,6 +19,9 @@ WorkflowResult Workflows::moveVisibleConversations()
         return *refusal;
     const QString busy = QStringLiteral("正在移动对话...");
     Q_EMIT progress(busy, 0, 0);
+    CodexThreadLocks conversations(m_home);
+    if (auto refusal = claimConversations(conversations))
+        return *refusal;
     const QString provider = activeProvider(m_home);
     Error error;
     if (!enoughSpaceToMigrate(m_home, provider, &error))
@@ -30,7 +33,8 @@ WorkflowResult Workflows::moveVisibleConversations()
     if (!writeJournal(m_home, journal, &error))
         return failure(error, QStringLiteral("备份失败。"));
     const qint64 moved =
-        moveConversations(busy, provider, QStringLiteral("move-conversations-provider"), journal.restorePoint, &error);
+        moveConversations(busy, provider, QStringLiteral("move-conversations-provider"), journal.restorePoint,
+                          conversations, &error);
     if (moved < 0)
         return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
     if (!removeJournal(m_home, &error))

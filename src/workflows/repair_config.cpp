@@ -41,6 +41,9 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
         if (auto refusal = refusalWhileCodexRuns())
             return *refusal;
     }
+    CodexThreadLocks conversations(m_home);
+    if (auto refusal = claimConversations(conversations))
+        return *refusal;
     const QString provider = apiBranch ? morvane::providerTevrun : morvane::providerOpenAI;
     if (!enoughSpaceToMigrate(m_home, provider, &error))
         return failure(error, QStringLiteral("迁移对话 provider 失败。"));
@@ -58,7 +61,8 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
     qint64 moved = -1;
     if (!written) {
         result = failedAfterWriting(error, QStringLiteral("修复配置失败。"), journal);
-    } else if (moved = moveConversations(busy, provider, QStringLiteral("repair-provider"), journal.restorePoint, &error);
+    } else if (moved = moveConversations(busy, provider, QStringLiteral("repair-provider"), journal.restorePoint, conversations,
+                                        &error);
                moved < 0) {
         result = failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
     } else if (!removeJournal(m_home, &error)) {

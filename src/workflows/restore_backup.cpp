@@ -35,10 +35,13 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
 {
     if (auto refusal = refusalWhileCodexRuns())
         return *refusal;
+    Error error;
+    // An unknown id is refused before anything is made.
+    if (!findRestorePoint(m_home, id, &error))
+        return WorkflowResult::refused(error.message);
     HomeLock lock(m_home);
     if (auto refusal = claimHome(lock, true))
         return *refusal;
-    Error error;
     const std::optional<RestorePoint> point = findRestorePoint(m_home, id, &error);
     if (!point)
         return WorkflowResult::refused(error.message);
@@ -46,6 +49,9 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
     Q_EMIT progress(QStringLiteral("正在恢复备份..."), 0, 0);
     if (const QStringList damaged = damagedFiles(*point); !damaged.isEmpty())
         return failure(damagedBackupError(damaged.first()), QString());
+    CodexThreadLocks conversations(m_home);
+    if (auto refusal = claimConversations(conversations))
+        return *refusal;
     const std::optional<QString> ownPoint = backUpBeforeRestore(m_home, *point, &error);
     if (!ownPoint && error.code == ErrorRestorePointIncomplete && error.domain == morvaneErrorDomain)
         return WorkflowResult::refused(error.message);
@@ -70,6 +76,9 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
 
 WorkflowResult Workflows::pruneBackups(qint64 keep)
 {
+    // Without Morvane's folder there is nothing to delete, and nothing is made for it.
+    if (!files::itemExists(m_home.morvaneRootURL()))
+        return WorkflowResult::done(QStringLiteral("没有需要删除的备份。"));
     // A workflow cut off is put back first: its restore point must not go.
     HomeLock lock(m_home);
     if (auto refusal = claimHome(lock))

@@ -35,9 +35,12 @@ WorkflowResult Workflows::switchToAccount()
         return *refusal;
     Error error;
 
+    CodexThreadLocks conversations(m_home);
     if (profileExists(m_home, accountProfile)) {
         const QString busy = QStringLiteral("正在切回 GPT 账号 登陆...");
         Q_EMIT progress(busy, 0, 0);
+        if (auto refusal = claimConversations(conversations))
+            return *refusal;
         const QString provider = targetProviderForAccountProfile(m_home);
         if (!enoughSpaceToMigrate(m_home, provider, &error))
             return failure(error, QStringLiteral("迁移对话 provider 失败。"));
@@ -50,7 +53,7 @@ WorkflowResult Workflows::switchToAccount()
         if (!restoreProfileNamed(m_home, accountProfile, {}, &error))
             return failedAfterWriting(error, QStringLiteral("切回 GPT 账号 登陆失败。"), journal);
         const qint64 moved =
-            moveConversations(busy, provider, QStringLiteral("switch-account-provider"), journal.restorePoint, &error);
+            moveConversations(busy, provider, QStringLiteral("switch-account-provider"), journal.restorePoint, conversations, &error);
         if (moved < 0)
             return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
         if (!removeJournal(m_home, &error))
@@ -69,13 +72,15 @@ WorkflowResult Workflows::switchToAccount()
         result.pillMode = ModeAccount;
         return result;
     }
-    return prepareFreshAccountLogin();
+    return prepareFreshAccountLogin(conversations);
 }
 
-WorkflowResult Workflows::prepareFreshAccountLogin()
+WorkflowResult Workflows::prepareFreshAccountLogin(CodexThreadLocks& conversations)
 {
     const QString busy = QStringLiteral("正在设置 GPT 账号 登陆...");
     Q_EMIT progress(busy, 0, 0);
+    if (auto refusal = claimConversations(conversations))
+        return *refusal;
     Error error;
     if (!enoughSpaceToMigrate(m_home, morvane::providerOpenAI, &error))
         return failure(error, QStringLiteral("迁移对话 provider 失败。"));
@@ -88,7 +93,7 @@ WorkflowResult Workflows::prepareFreshAccountLogin()
     if (!writeFreshAccountConfig(m_home, &error))
         return failedAfterWriting(error, QStringLiteral("设置 GPT 账号 登陆失败。"), journal);
     const qint64 moved = moveConversations(busy, morvane::providerOpenAI, QStringLiteral("fresh-account-provider"),
-                                           journal.restorePoint, &error);
+                                           journal.restorePoint, conversations, &error);
     if (moved < 0)
         return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
     if (!removeJournal(m_home, &error))

@@ -35,6 +35,9 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     // Codex may have started while the relay was asked: look again before the first write.
     if (auto refusal = refusalWhileCodexRuns())
         return *refusal;
+    CodexThreadLocks conversations(m_home);
+    if (auto refusal = claimConversations(conversations))
+        return *refusal;
     if (!enoughSpaceToMigrate(m_home, morvane::providerTevrun, &error))
         return failure(error, QStringLiteral("迁移对话 provider 失败。"));
     const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("switch-api"), &error);
@@ -54,7 +57,7 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     if (!writeApiConfigWithKey(m_home, key, &error))
         return failedAfterWriting(error, QStringLiteral("写入 API 配置失败。"), journal);
     const qint64 moved = moveConversations(busy, morvane::providerTevrun, QStringLiteral("switch-api-provider"),
-                                           journal.restorePoint, &error);
+                                           journal.restorePoint, conversations, &error);
     if (moved < 0)
         return failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
     if (!removeJournal(m_home, &error))

@@ -18,6 +18,19 @@
 
 #include <unistd.h>
 
+namespace {
+
+QStringList idsOf(const ThreadRecords& threads)
+{
+    QStringList ids;
+    ids.reserve(qsizetype(threads.size()));
+    for (const ThreadRecord& thread : threads)
+        ids << thread.id;
+    return ids;
+}
+
+} // namespace
+
 Workflows::Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
     : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace)
 {
@@ -46,6 +59,9 @@ std::vector<HistoryItem> Workflows::savedKeys() const
 
 bool Workflows::forgetKey(const QString& id, Error* error)
 {
+    // An unknown id is refused before anything is made.
+    if (!findHistoryItem(m_home, id, error))
+        return false;
     // Only the saved keys change: a workflow cut off is left to the next start.
     const HomeLock lock(m_home);
     if (!lock.held())
@@ -63,6 +79,18 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
     return result;
 }
 
+std::optional<WorkflowResult> Workflows::claimConversations(CodexThreadLocks& locks) const
+{
+    Error error;
+    if (locks.claim(idsOf(visibleThreads(m_home, QString()).value_or(ThreadRecords())), &error))
+        return std::nullopt;
+    if (error.code != ErrorConversationsOpen || error.domain != morvaneErrorDomain)
+        return WorkflowResult::failed(error.message);
+    WorkflowResult result = WorkflowResult::refused(error.message);
+    result.outcome = WorkflowResult::Outcome::CodexRunning;
+    return result;
+}
+
 std::optional<WorkflowResult> Workflows::claimHome(HomeLock& lock, bool isRestore)
 {
     if (!lock.held())
@@ -76,14 +104,16 @@ std::optional<WorkflowResult> Workflows::claimHome(HomeLock& lock, bool isRestor
 }
 
 qint64 Workflows::moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
-                                    const QString& restorePoint, Error* error)
+                                    const QString& restorePoint, CodexThreadLocks& locks, Error* error)
 {
-    // Codex may have started while the files were staged: its index must not change under it.
-    const auto codexStillClosed = [this](Error* stopped) {
-        const std::vector<CodexProcess> running = runningCodex(m_workspace);
-        if (!running.empty())
+    // Codex may have started while the files were staged: its index must not change under it,
+    // nor a conversation that came since the workflow began be moved while Codex writes it.
+    const auto codexStillClosed = [this, &locks](const ThreadRecords& threads, Error* stopped) {
+        if (const std::vector<CodexProcess> running = runningCodex(m_workspace); !running.empty()) {
             setMorvaneError(stopped, ErrorCodexStarted, codexRunningMessage(running));
-        return running.empty();
+            return false;
+        }
+        return locks.claim(idsOf(threads), stopped);
     };
     return migrateVisibleThreadsToProvider(
         m_home, provider, backupKind, restorePoint, error,
@@ -117,7 +147,7 @@ WorkflowResult Workflows::failedAfterWriting(const Error& error, const QString& 
         result.message += QStringLiteral(" 恢复原状也失败了：%1 请在“恢复备份…”中恢复“%2”。")
                               .arg(putBackError.message, journal.restorePoint);
     }
-    if (error.code == ErrorCodexStarted && error.domain == morvaneErrorDomain)
+    if ((error.code == ErrorCodexStarted || error.code == ErrorConversationsOpen) && error.domain == morvaneErrorDomain)
         result.outcome = WorkflowResult::Outcome::CodexRunning;
     return result;
 }
@@ -164,7 +194,12 @@ WorkflowResult Workflows::recoverUnderLock()
         return WorkflowResult::failed(
             QStringLiteral("上次的操作没有完成。Codex 正在运行，退出 Codex 后会恢复到开始前的状态。"));
     }
+    CodexThreadLocks conversations(m_home);
     if (cutOff) {
+        if (auto refusal = claimConversations(conversations)) {
+            refusal->message = QStringLiteral("上次的操作没有完成，现在还不能恢复：") + refusal->message;
+            return *refusal;
+        }
         Error error;
         const std::optional<Journal> journal = readJournal(m_home, &error);
         if (journal && putBack(*journal, &error)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codexapp/thread_locks.h"
 #include "codexapp/workspace.h"
 #include "core/codex_home.h"
 #include "core/error.h"
@@ -82,15 +83,18 @@ Q_SIGNALS:
 
 private:
     std::optional<WorkflowResult> refusalWhileCodexRuns() const;
+    // Takes Codex's own locks on the visible conversations, before the first write: refused
+    // while any Codex process, whatever it is called, has one of them open.
+    std::optional<WorkflowResult> claimConversations(CodexThreadLocks& locks) const;
     // Takes the home for a workflow that writes: refused while another front end holds
     // it. A workflow found cut off is put back first, and that is what the user is told;
     // when it cannot be, only a restore may go on.
     std::optional<WorkflowResult> claimHome(HomeLock& lock, bool isRestore = false);
     // What recoverInterruptedWork() does once it holds the home.
     WorkflowResult recoverUnderLock();
-    WorkflowResult prepareFreshAccountLogin();
+    WorkflowResult prepareFreshAccountLogin(CodexThreadLocks& locks);
     qint64 moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
-                             const QString& restorePoint, Error* error);
+                             const QString& restorePoint, CodexThreadLocks& locks, Error* error);
     // A step failed after the workflow began to write: everything is put back from the
     // restore point it took, then the failure is reported.
     WorkflowResult failedAfterWriting(const Error& error, const QString& fallback, const Journal& journal);
