@@ -29,6 +29,8 @@ struct Status {
     };
     std::vector<Index> indexes;
     std::vector<CodexProcess> codex;
+    std::optional<std::vector<OpenConversation>> openConversations;
+    Error openConversationsError;
     BackupSummary backups;
 };
 
@@ -51,6 +53,7 @@ Status readStatus(Workflows& engine)
     if (!status.indexes.empty())
         status.conversationsError = status.indexes[0].error;
     status.codex = runningCodex(engine.workspace());
+    status.openConversations = openConversations(home, &status.openConversationsError);
     status.backups = summarizeBackups(home);
     return status;
 }
@@ -107,6 +110,14 @@ Json statusJson(const Status& status)
     json["codex"] = Json::array();
     for (const CodexProcess& codex : status.codex)
         json["codex"].push_back({{"pid", codex.pid}, {"kind", codex.kind == CodexKind::App ? "app" : "terminal"}});
+    if (status.openConversations) {
+        json["open_conversations"] = Json::array();
+        for (const OpenConversation& open : *status.openConversations)
+            json["open_conversations"].push_back({{"id", toUtf8(open.id)}, {"title", toUtf8(open.title)}});
+    } else {
+        json["open_conversations"] = Json();
+        json["open_conversations_error"] = toUtf8(status.openConversationsError.message);
+    }
     json["backups"] = {{"count", status.backups.count}, {"size_bytes", status.backups.sizeBytes}};
     return json;
 }
@@ -148,6 +159,11 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
             << conversationsText(status.indexes[i].conversations, status.indexes[i].error) << '\n';
     out << QStringLiteral("Codex：")
         << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))
+        << '\n'
+        << QStringLiteral("Codex 开着的对话：")
+        << (!status.openConversations ? QStringLiteral("无法读取：") + status.openConversationsError.message
+            : status.openConversations->empty() ? QStringLiteral("没有")
+                                                : openConversationsText(*status.openConversations))
         << '\n'
         << QStringLiteral("备份：")
         << (status.backups.count == 0 ? QStringLiteral("没有")

@@ -27,7 +27,7 @@ const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table
 // Every visible thread, and whether the update below moves it (NULL compares as neither).
 const char* const selectionSQL = "SELECT id, rollout_path, model_provider <> ? FROM threads "
                                  "WHERE archived = 0 ORDER BY updated_at DESC";
-const char* const indexedSQL = "SELECT rollout_path, model_provider FROM threads WHERE archived = 0";
+const char* const indexedSQL = "SELECT id, rollout_path, model_provider, title FROM threads WHERE archived = 0";
 const char* const countSQL = "SELECT model_provider, COUNT(*) FROM threads WHERE archived = 0 GROUP BY model_provider";
 const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE archived = 0 AND model_provider <> ?";
 
@@ -248,14 +248,16 @@ std::optional<std::map<QString, qint64>> visibleThreadCountsIn(const QString& fo
     return read ? std::optional(counts) : std::nullopt;
 }
 
-std::optional<std::vector<IndexedRollout>> indexedRollouts(const QString& folder, Error* error)
+std::optional<std::vector<IndexedThread>> indexedThreads(const QString& folder, Error* error)
 {
-    std::vector<IndexedRollout> rollouts;
-    const bool read = forEachIndexRow(folder, indexedSQL, error, [&rollouts](sqlite3_stmt* statement) {
-        rollouts.push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
-                            stringFromSQLiteColumn(statement, 1).value_or(QString())});
+    std::vector<IndexedThread> threads;
+    const bool read = forEachIndexRow(folder, indexedSQL, error, [&threads](sqlite3_stmt* statement) {
+        threads.push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
+                           stringFromSQLiteColumn(statement, 1).value_or(QString()),
+                           stringFromSQLiteColumn(statement, 2).value_or(QString()),
+                           stringFromSQLiteColumn(statement, 3).value_or(QString())});
     });
-    return read ? std::optional(rollouts) : std::nullopt;
+    return read ? std::optional(threads) : std::nullopt;
 }
 
 QString targetProviderForAccountProfile(const CodexHome& home)

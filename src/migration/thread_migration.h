@@ -34,13 +34,15 @@ qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& tar
 // with whether its row would move to the target; none when there is no thread index.
 std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString& targetProvider, Error* error = nullptr);
 
-// Each visible thread's rollout path (empty when it has none) and provider, as the thread
-// index of that folder holds them; empty when there is no thread index.
-struct IndexedRollout {
+// Each visible thread's id, rollout path (empty when it has none), provider and title, as the
+// thread index of that folder holds them; empty when there is no thread index.
+struct IndexedThread {
+    QString id;
     QString rolloutPath;
     QString provider;
+    QString title;
 };
-std::optional<std::vector<IndexedRollout>> indexedRollouts(const QString& folder, Error* error = nullptr);
+std::optional<std::vector<IndexedThread>> indexedThreads(const QString& folder, Error* error = nullptr);
 
 // How many visible threads each provider has in the thread index Codex uses now, or in that
 // folder's; empty when there is no thread index.

@@ -1,6 +1,7 @@
 #include "workflows/health_check.h"
 
 #include "codexapp/codex_control.h"
+#include "codexapp/thread_locks.h"
 #include "config/active_provider.h"
 #include "config/config_text.h"
 #include "core/api_key.h"
@@ -21,6 +22,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <unistd.h>
 
@@ -86,14 +88,14 @@ bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
 void checkIndexedConversations(const QString& folder, const QString& provider, std::vector<HealthProblem>& problems)
 {
     Error error;
-    const std::optional<std::vector<IndexedRollout>> rollouts = indexedRollouts(folder, &error);
-    if (!rollouts) {
+    const std::optional<std::vector<IndexedThread>> threads = indexedThreads(folder, &error);
+    if (!threads) {
         problems.push_back({QStringLiteral("thread-index-unreadable"), error.message, std::nullopt});
         return;
     }
     std::map<QString, qint64> counts;
-    for (const IndexedRollout& rollout : *rollouts)
-        ++counts[rollout.provider];
+    for (const IndexedThread& thread : *threads)
+        ++counts[thread.provider];
     for (const auto& [other, count] : counts) {
         if (other != provider) {
             problems.push_back(
@@ -106,12 +108,12 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
     }
     qint64 missing = 0;
     qint64 mismatched = 0;
-    for (const IndexedRollout& rollout : *rollouts) {
-        if (rollout.rolloutPath.isEmpty())
+    for (const IndexedThread& thread : *threads) {
+        if (thread.rolloutPath.isEmpty())
             continue;
-        if (!QFile::exists(rollout.rolloutPath))
+        if (!QFile::exists(thread.rolloutPath))
             ++missing;
-        else if (rollout.provider == provider && recordsOtherProvider(rollout.rolloutPath, provider))
+        else if (thread.provider == provider && recordsOtherProvider(thread.rolloutPath, provider))
             ++mismatched; // listed now, gone from the list once Codex rebuilds its row
     }
     if (missing > 0) {
@@ -223,7 +225,41 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
         problems.push_back({QStringLiteral("codex-running"),
                             QStringLiteral("Codex 正在运行：切换、修复和恢复都会被拒绝，请先退出 Codex。"), std::nullopt});
     }
+    // Whatever the process is called: Codex's own locks say which conversations it has open.
+    if (const auto open = openConversations(home); open && !open->empty()) {
+        problems.push_back({QStringLiteral("conversations-open"),
+                            QStringLiteral("Codex 正开着 %1 条对话：%2。切换、修复和恢复都会被拒绝，请先退出 Codex。")
+                                .arg(open->size())
+                                .arg(openConversationsText(*open)),
+                            std::nullopt});
+    }
     return problems;
+}
+
+std::optional<std::vector<OpenConversation>> openConversations(const CodexHome& home, Error* error)
+{
+    const std::optional<QStringList> ids = openThreadIds(home, error);
+    if (!ids)
+        return std::nullopt;
+    QHash<QString, QString> titles;
+    for (const QString& folder : ids->isEmpty() ? QStringList() : threadIndexFolders(home)) {
+        for (const IndexedThread& thread : indexedThreads(folder).value_or(std::vector<IndexedThread>()))
+            titles.insert(thread.id, thread.title);
+    }
+    std::vector<OpenConversation> open;
+    for (const QString& id : *ids)
+        open.push_back({id, titles.value(id)});
+    return open;
+}
+
+QString openConversationsText(const std::vector<OpenConversation>& conversations)
+{
+    QStringList parts;
+    for (const OpenConversation& conversation : conversations) {
+        parts << (conversation.title.isEmpty() ? conversation.id
+                                               : QStringLiteral("“%1”（%2）").arg(conversation.title, conversation.id));
+    }
+    return parts.join(QStringLiteral("、"));
 }
 
 std::optional<qint64> conversationsElsewhere(const CodexHome& home)

@@ -2,6 +2,7 @@
 
 #include "codexapp/workspace.h"
 #include "core/codex_home.h"
+#include "core/error.h"
 
 #include <QString>
 
@@ -18,6 +19,17 @@ struct HealthProblem {
 // Everything the health check finds, most important first; empty for a healthy home. Reads
 // only: takes no lock and changes nothing.
 std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspace);
+
+// A conversation that some Codex process has open, by Codex's lock on it, with its title from
+// the thread index (empty when the index has none).
+struct OpenConversation {
+    QString id;
+    QString title;
+};
+// Asked without changing anything; nothing, with the error, when Codex's locks cannot be asked.
+std::optional<std::vector<OpenConversation>> openConversations(const CodexHome& home, Error* error = nullptr);
+// “title”（id）, or the id alone, joined by “、”.
+QString openConversationsText(const std::vector<OpenConversation>& conversations);
 
 // Why the Codex home cannot be read (a file in its place, no permission); nothing when it
 // can, or when there is none yet.

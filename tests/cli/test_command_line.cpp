@@ -2,6 +2,7 @@
 #include "cli/command_table.h"
 #include "history/key_history.h"
 #include "storage/journal.h"
+#include "support/held_lock.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QDir>
@@ -63,6 +64,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
     }
     const QString pipe = temp.path("key-pipe");
     QString id; // "ID" in a step's arguments: a saved key or a restore point a step before listed
+    std::optional<HeldLock> codexOfAnotherName;
     const auto json = [](const Outcome& result) { return parseJson(result.out.toUtf8()).value_or(Json()); };
     const struct {
         QStringList arguments;
@@ -76,7 +78,11 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         int inputError = 0;
         bool terminal = false; // standard error is a terminal
     } steps[] = {
+        // Refused for its input, a command makes no file, not even Morvane's folder.
         {{"switch", "api"}, {}, {}, {}, 2, "没有拿到 TEVRUN API"},
+        {{"switch", "api"}, QByteArray(), {}, {}, 2, "没有拿到 TEVRUN API"},
+        {{"keys", "forget", "../../auth"}, {}, {}, {}, 2, "没有这个已保存的 TEVRUN API。"},
+        {{"backups", "restore", "nothing-here"}, {}, {}, {}, 2, "没有找到备份“nothing-here”。"},
         {{"switch", "api", "--key-file", temp.path("missing.txt")}, {}, {}, {}, 2, "无法读取“missing.txt”：文件或目录不存在。"},
         {{"switch", "api", "--key-file", temp.codexHome()}, {}, {}, {}, 2, "无法读取“.codex”：目标是一个目录。"},
         // Read no further than a key can be long.
@@ -134,9 +140,10 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         {{"switch", "api"}, QByteArray(), "sk-from.environment", {}, 0, "", "sk-from.environment"},
         {{"repair", "api"}, {}, "sk-abcdefghijklmnop1234", {}, 0, "", "sk-abcdefghijklmnop1234"},
         {{"status", "--json"}, {}, {},
-         [this] {
+         [&] {
              workspace.startCodex(41);
              workspace.applications.push_back({42, "codex", "", "", "/usr/local/bin/codex"});
+             codexOfAnotherName.emplace(temp.path("thread-writer-locks/t-b.lock"));
          },
          0, "", {}, [&](const Outcome& r) {
              Json status = json(r);
@@ -145,13 +152,17 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
              EXPECT_EQ(status, Json::parse(QStringLiteral(R"({"mode": "api", "key": "sk-abcd…1234", "config_provider": "tevrun",
                  "conversations": {"tevrun": 4}, "codex_running": true, "codex": [{"pid": 41, "kind": "app"},
                  {"pid": 42, "kind": "terminal"}], "backups": {"count": %1}, "thread_indexes": [{"conversations": {"tevrun": 4},
-                 "path": "%2"}]})").arg(engine.listBackups().size()).arg(temp.path("state_5.sqlite")).toStdString()));
+                 "path": "%2"}], "open_conversations": [{"id": "t-b", "title": "对话 t-b"}]})")
+                                             .arg(engine.listBackups().size()).arg(temp.path("state_5.sqlite")).toStdString()));
          }},
         {{"status"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_FALSE(r.out.contains("efghijklmnop")); }},
+        // Codex known by the conversation it holds open, whatever its process is called.
+        {{"switch", "account"}, {}, {}, [this] { workspace.stopAll(); }, 3, "已检测到 Codex 正开着 1 条对话"},
+        {{"doctor"}, {}, {}, {}, 1, "", {}, [](const Outcome& r) { EXPECT_TRUE(r.out.contains("Codex 正开着 1 条对话：“对话 t-b”（t-b）。")); }},
         // Saved keys: newest first, shortened, forgotten one at a time.
         {{"keys", "list"}, {}, {},
-         [this] {
-             workspace.stopAll();
+         [&] {
+             codexOfAnotherName.reset();
              setModificationTime(*historyPathForKey(temp.home(), "sk-from.the.file.01"), QDateTime(QDate(2026, 11, 2), QTime(9, 30)));
          },
          0, "", {}, [](const Outcome& r) {
@@ -167,7 +178,6 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
              EXPECT_EQ(keys[4]["key"], "sk-from…e.01");
              id = fromUtf8(keys[4]["id"].get<std::string>());
          }},
-        {{"keys", "forget", "../../auth"}, {}, {}, {}, 2, "没有这个已保存的 TEVRUN API。"},
         {{"keys", "forget", "ID"}, {}, {}, {}, 0, "", {}, [this](const Outcome&) {
              EXPECT_EQ(engine.savedKeys().size(), 4u);
              EXPECT_FALSE(QFile::exists(*historyPathForKey(temp.home(), "sk-from.the.file.01")));
@@ -185,7 +195,6 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
              EXPECT_TRUE(run({"backups", "list"}).out.split('\n').value(qsizetype(list.size()) - 1).startsWith(
                  id + "  " + created.toString("yyyy-MM-dd HH:mm:ss")));
          }},
-        {{"backups", "restore", "nothing-here"}, {}, {}, {}, 2, "没有找到备份“nothing-here”。"},
         {{"backups", "prune"}, {}, {}, {}, 2, "请用 --keep N"},
         {{"backups", "prune", "--keep", "-1"}, {}, {}, {}, 2, "请用 --keep N"},
         {{"backups", "verify", "nothing-here"}, {}, {}, {}, 2, "没有找到备份“nothing-here”。"},

@@ -2,6 +2,7 @@
 #include "core/mode_detection.h"
 #include "migration/thread_migration.h"
 #include "storage/journal.h"
+#include "support/held_lock.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QDirIterator>
@@ -35,6 +36,10 @@ struct Outcomes {
     std::map<QString, QString> providers;
     bool operator==(const Outcomes&) const = default;
 };
+
+// The home where a conversation opens once the switch has begun, and the lock Codex takes on it.
+WorkflowTest* lateHome = nullptr;
+std::unique_ptr<HeldLock> lateLock;
 
 Outcomes outcomesOf(const WorkflowTest& test)
 {
@@ -166,6 +171,59 @@ TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
     EXPECT_EQ(engine.verifyBackups(QString())->front().second, QStringList()); // the backup stays whole
 }
 
+// Codex's own locks, held by another process whatever it is called: a conversation it has open
+// refuses the switch before anything changes, as does its coordination or maintenance lock
+// kept past the wait, and a conversation it opens once the switch has begun stops it before
+// the index changes. A lock file that holds nothing, or an archived conversation's, does not.
+// The lock files the engine made are gone afterwards.
+TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
+{
+    const struct {
+        QStringList held; // lock files under thread-writer-locks/, without ".lock"
+        QString message;  // empty: the switch goes on
+    } rows[] = {
+        {{"t-b"}, "已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。"},
+        {{"t-a", "t-moved", "t-archived"}, "已检测到 Codex 正开着 2 条对话，请先退出 Codex 再试。"},
+        {{".coordination"}, "Codex 正在打开或关闭对话，等了几秒还没好，请稍后再试。"},
+        {{"../.tmp/rollout-maintenance"}, "Codex 正在整理对话文件，请等它整理完再试。"},
+        {{"t-archived"}, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.held.join(' ').toStdString());
+        Home t;
+        t.makeAccountHome();
+        t.temp.write("thread-writer-locks/.coordination.lock", {});
+        if (row.message.isEmpty())
+            t.temp.write("thread-writer-locks/t-c.lock", {}); // left by a Codex that was killed
+        std::vector<std::unique_ptr<HeldLock>> codex;
+        for (const QString& name : row.held)
+            codex.push_back(std::make_unique<HeldLock>(t.temp.path("thread-writer-locks/" + name + ".lock")));
+        const QMap<QString, QByteArray> before = t.snapshot();
+        const WorkflowResult result = t.engine.switchToApi(QStringLiteral("sk-locks.test"));
+        if (!row.message.isEmpty()) {
+            expectResult(result, Outcome::CodexRunning, row.message);
+            EXPECT_EQ(t.snapshot(), before);
+            continue;
+        }
+        EXPECT_EQ(result.outcome, Outcome::Done) << result.message.toStdString();
+        EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")), QStringList({".coordination.lock", "t-archived.lock"}));
+    }
+
+    lateHome = this;
+    makeAccountHome();
+    files::setAfterReplacing([] {
+        if (lateLock)
+            return;
+        lateHome->builder.addThread(threadSpec("t-late", "openai", 1'780'000'400));
+        lateLock = std::make_unique<HeldLock>(lateHome->temp.path("thread-writer-locks/t-late.lock"));
+    });
+    const WorkflowResult stopped = engine.switchToApi(QStringLiteral("sk-late.thread"));
+    files::setAfterReplacing(nullptr);
+    lateLock.reset();
+    expectResult(stopped, Outcome::CodexRunning, "已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。 已恢复到切换前的状态。");
+    EXPECT_EQ(temp.read("auth.json"), accountAuth);
+}
+
 // A writer that finds a workflow cut off puts it back first and says so; while it cannot be
 // put back, only a restore may change anything.
 TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
@@ -181,6 +239,12 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
                  QStringLiteral("上次的操作没有完成。Codex 正在运行，退出 Codex 后会恢复到开始前的状态。"));
     EXPECT_EQ(snapshot(), halfDone);
     workspace.stopAll();
+    {
+        const HeldLock codex(temp.path("thread-writer-locks/t-a.lock")); // a Codex of another name
+        expectResult(engine.recoverInterruptedWork(), Outcome::CodexRunning,
+                     QStringLiteral("上次的操作没有完成，现在还不能恢复：已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。"));
+        EXPECT_TRUE(hasJournal(temp.home()));
+    }
     expectResult(engine.switchToAccount(), Outcome::Done, QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。"));
     EXPECT_EQ(temp.read("auth.json"), accountAuth);
 
