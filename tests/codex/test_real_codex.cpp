@@ -1,10 +1,16 @@
 // The real Codex (MORVANE_CODEX, from scripts/test-codex) offline: a stub on loopback answers
 // and records its model requests, and its own app-server says what it lists.
 
+#include "codexapp/system_workspace.h"
+#include "codexapp/thread_locks.h"
 #include "workflows/health_check.h"
 #include "workflows/workflow_fixture.h"
 
+#include <QDirIterator>
 #include <QProcess>
+#include <QTest>
+
+#include <atomic>
 
 #include <sqlite3.h>
 
@@ -38,9 +44,9 @@ protected:
     {
         if (m_codex.isEmpty())
             GTEST_SKIP() << "MORVANE_CODEX names no Codex: scripts/test-codex installs one";
-        m_model.answerWith([](const LocalRelay::Request& request) {
+        m_model.answerWith([this](const LocalRelay::Request& request) {
             if (request.method == "POST" && request.path.endsWith("/responses"))
-                return LocalRelay::Reply{200, answerStream, {{"Content-Type", "text/event-stream"}}};
+                return LocalRelay::Reply{200, answerStream, {{"Content-Type", "text/event-stream"}}, 0, m_stalled};
             // No WebSocket here: Codex falls back to a plain request.
             return LocalRelay::Reply{request.headers.contains("upgrade") ? 404 : 200, "{}"};
         });
@@ -48,7 +54,7 @@ protected:
 
     // Runs Codex in the home with its servers on loopback; the output of a run that fails is
     // a test failure.
-    QByteArray codex(const QStringList& arguments, QProcess* running = nullptr)
+    QByteArray codex(const QStringList& arguments, QProcess* running = nullptr, const QString& program = QString())
     {
         const QString stub = m_model.endpoint().baseURL.toString();
         QStringList overrides = {"-c", "openai_base_url=\"" + stub + "\"", "-c",
@@ -65,7 +71,7 @@ protected:
             environment.remove(name);
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(temp.userHome());
-        process.start(m_codex, overrides + arguments);
+        process.start(program.isEmpty() ? m_codex : program, overrides + arguments);
         if (running)
             return {};
         process.closeWriteChannel();
@@ -146,7 +152,22 @@ protected:
         return codes;
     }
 
+    // Codex's own executable under a name that no process list knows, as an editor's copy.
+    QString disguisedCodex() const
+    {
+        QDirIterator it(QFileInfo(m_codex).absolutePath() + "/..", {"codex"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            if (const QString path = it.next(); path.contains("/vendor/")) {
+                EXPECT_TRUE(QFile::copy(path, temp.userHome() + "/editor-agent"));
+                return temp.userHome() + "/editor-agent";
+            }
+        }
+        ADD_FAILURE() << "no Codex executable beside " << m_codex.toStdString();
+        return {};
+    }
+
     const QString m_codex = qEnvironmentVariable("MORVANE_CODEX");
+    std::atomic<bool> m_stalled = false; // the model never answers: Codex keeps its turn open
     LocalRelay m_model;
 };
 
@@ -163,6 +184,33 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
     const QString azure = startConversation("hello azure", {"-c", "model_provider=\"azure\""});
     const QStringList all = {first, second, azure};
 
+    // A Codex of another name with a conversation open: no process list knows it, and its lock
+    // refuses the switch before anything changes.
+    const QByteArray login = temp.read("auth.json");
+    QProcess holder;
+    m_stalled = true;
+    codex({"exec", "--skip-git-repo-check", "resume", first, "hold it"}, &holder, disguisedCodex());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openThreadIds(temp.home()).value_or(QStringList()) == QStringList{first}; }, 60'000));
+    const std::unique_ptr<Workspace> system = makeSystemWorkspace();
+    expectResult(Workflows(temp.home(), relay.endpoint(), *system).switchToApi(key), WorkflowResult::Outcome::CodexRunning,
+                 "已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。");
+    EXPECT_EQ(temp.read("auth.json"), login);
+    EXPECT_TRUE(engine.listBackups().empty());
+    holder.kill();
+    holder.waitForFinished();
+    m_stalled = false;
+    // A Codex started while the move holds the conversations is refused by Codex itself.
+    QObject::connect(&engine, &Workflows::progress, [&, asked = false](const QString&, qint64, qint64 total) mutable {
+        if (total == 0 || std::exchange(asked, true))
+            return;
+        QProcess late;
+        // On the provider its row still names: the configuration is the relay's already.
+        codex({"-c", "model_provider=\"openai\"", "exec", "--skip-git-repo-check", "resume", first, "too soon"}, &late);
+        EXPECT_TRUE(late.waitForFinished(60'000));
+        EXPECT_NE(late.exitCode(), 0);
+        const QByteArray said = late.readAllStandardError();
+        EXPECT_TRUE(said.contains("already has an active writer")) << said.toStdString();
+    });
     expectResult(engine.switchToApi(key), WorkflowResult::Outcome::Done,
                  "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。");
     expectListed(all, "on the relay");
