@@ -10,6 +10,7 @@
 //
 // The migration runs in a child process so that its peak memory is its own.
 
+#include "codexapp/thread_locks.h"
 #include "core/codex_home.h"
 #include "core/files/file_tree.h"
 #include "migration/migration_space.h"
@@ -102,23 +103,36 @@ ChildRun runMigrationChild(const QString& userHome)
     return {double(timer.nsecsElapsed()) / 1e9, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : 255};
 }
 
-// As a switch moves the conversations: under the home's lock, after the space check, with
-// its journal written before and removed after.
+// As a switch moves the conversations: under the home's lock and Codex's locks on every
+// visible thread, after the space check, with its journal written before and removed after.
 int migrate(const QString& userHome)
 {
     const CodexHome home(userHome);
-    QElapsedTimer preparing;
-    preparing.start();
+    QElapsedTimer timer;
+    timer.start();
     const HomeLock lock(home);
     Error error;
     const QString target = QStringLiteral("tevrun");
     qint64 moved = -1;
-    if (lock.held() && enoughSpaceToMigrate(home, target, &error)
-        && writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}, &error)) {
-        std::printf("lock, space check and journal: %.1f ms\n", double(preparing.nsecsElapsed()) / 1e6);
-        moved = migrateVisibleThreadsToProvider(home, target, QStringLiteral("bench-provider"), QString(), &error);
-        if (moved >= 0 && !removeJournal(home, &error))
-            moved = -1;
+    std::optional<CodexThreadLocks> codexLocks(std::in_place, home);
+    QStringList ids;
+    for (const ThreadRecord& thread : visibleThreads(home, target).value_or(ThreadRecords()))
+        ids << thread.id;
+    const double reading = double(timer.nsecsElapsed()) / 1e6;
+    if (lock.held() && codexLocks->claim(ids, &error)) {
+        std::printf("Codex's locks on %lld threads: %.1f ms to take", static_cast<long long>(ids.size()),
+                    double(timer.nsecsElapsed()) / 1e6 - reading);
+        timer.restart();
+        if (enoughSpaceToMigrate(home, target, &error)
+            && writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}, &error)) {
+            std::printf(", lock, space check and journal: %.1f ms\n", reading + double(timer.nsecsElapsed()) / 1e6);
+            moved = migrateVisibleThreadsToProvider(home, target, QStringLiteral("bench-provider"), QString(), &error);
+            if (moved >= 0 && !removeJournal(home, &error))
+                moved = -1;
+        }
+        timer.restart();
+        codexLocks.reset();
+        std::printf("Codex's locks let go: %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
     }
     if (!lock.held())
         error = lock.error();
