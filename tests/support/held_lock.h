@@ -1,19 +1,27 @@
 #pragma once
 
-#include <QString>
+#include <gtest/gtest.h>
 
-#include <sys/types.h>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 
-// An exclusive flock on the file (made when missing), held by a child process as a Codex
-// process holds its lock files, until the object goes; the child dies with the test.
+// An exclusive flock on the file (made when missing), held by another process as a Codex
+// process holds its lock files, until the object goes; the holder ends with the test.
 class HeldLock {
 public:
-    explicit HeldLock(const QString& path);
-    HeldLock(const HeldLock&) = delete;
-    HeldLock& operator=(const HeldLock&) = delete;
-    ~HeldLock();
+    explicit HeldLock(const QString& path)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        m_holder.start("flock", {path, "sh", "-c", "echo held; exec cat"});
+        EXPECT_TRUE(m_holder.waitForReadyRead(10'000)) << path.toStdString();
+    }
+    ~HeldLock()
+    {
+        m_holder.closeWriteChannel(); // the end of its input lets it go
+        m_holder.waitForFinished();
+    }
 
 private:
-    pid_t m_child = -1;
-    int m_release = -1; // closing it lets the child go
+    QProcess m_holder;
 };
