@@ -125,7 +125,7 @@ CodexThreadLocks::~CodexThreadLocks()
         m_coordinationFd = takeCoordination(m_folder, false, nullptr);
     for (const Held& held : m_threads) {
         if (m_coordinationFd >= 0)
-            ::unlink(files::nativePath(held.path).constData());
+            ::unlink(files::nativePath(lockPath(held.id)).constData());
         ::close(held.fd);
     }
     if (m_coordinationFd >= 0)
@@ -157,7 +157,7 @@ bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
     qint64 busy = 0;
     Error fileError;
     for (const QString& id : fresh) {
-        const QString path = m_folder + QLatin1Char('/') + id + lockSuffix;
+        const QString path = lockPath(id);
         Error lockError;
         const int fd = openLocked(path, true, 0, QString(), &lockError);
         if (fd < 0 && lockError.code == ErrorConversationsOpen && lockError.domain == morvaneErrorDomain) {
@@ -170,7 +170,7 @@ bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
         }
         m_claimed.insert(id);
         if (holdEach) {
-            m_threads.push_back({path, fd});
+            m_threads.push_back({id, fd});
             continue;
         }
         ::unlink(files::nativePath(path).constData());
@@ -187,6 +187,11 @@ bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
     if (!fileError.message.isEmpty())
         return files::fail(error, fileError);
     return holdMaintenanceLock(error);
+}
+
+QString CodexThreadLocks::lockPath(const QString& id) const
+{
+    return m_folder + QLatin1Char('/') + id + lockSuffix;
 }
 
 bool CodexThreadLocks::holdMaintenanceLock(Error* error)

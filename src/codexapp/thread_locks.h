@@ -32,10 +32,11 @@ public:
 
 private:
     struct Held {
-        QString path;
+        QString id; // shared with m_claimed's
         int fd;
     };
     bool holdMaintenanceLock(Error* error);
+    QString lockPath(const QString& id) const;
 
     QString m_folder;
     QString m_maintenancePath;

@@ -16,11 +16,7 @@ public:
         m_holder.start("flock", {path, "sh", "-c", "echo held; exec cat"});
         EXPECT_TRUE(m_holder.waitForReadyRead(10'000)) << path.toStdString();
     }
-    ~HeldLock()
-    {
-        m_holder.closeWriteChannel(); // the end of its input lets it go
-        m_holder.waitForFinished();
-    }
+    ~HeldLock() { m_holder.closeWriteChannel(); m_holder.waitForFinished(); } // the end of its input lets it go
 
 private:
     QProcess m_holder;

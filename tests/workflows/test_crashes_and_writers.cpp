@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <future>
+#include <sys/resource.h>
 #include <thread>
 
 using Outcome = WorkflowResult::Outcome;
@@ -181,12 +182,14 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
     const struct {
         QStringList held; // lock files under thread-writer-locks/, without ".lock"
         QString message;  // empty: the switch goes on
+        rlim_t spareDescriptors = 0; // too few to hold a lock each: the coordination lock is kept instead
     } rows[] = {
         {{"t-b"}, "已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。"},
         {{"t-a", "t-moved", "t-archived"}, "已检测到 Codex 正开着 2 条对话，请先退出 Codex 再试。"},
         {{".coordination"}, "Codex 正在打开或关闭对话，等了几秒还没好，请稍后再试。"},
         {{"../.tmp/rollout-maintenance"}, "Codex 正在整理对话文件，请等它整理完再试。"},
         {{"t-archived"}, ""},
+        {{"t-archived"}, "", 100},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.held.join(' ').toStdString());
@@ -199,13 +202,25 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
         for (const QString& name : row.held)
             codex.push_back(std::make_unique<HeldLock>(t.temp.path("thread-writer-locks/" + name + ".lock")));
         const QMap<QString, QByteArray> before = t.snapshot();
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        const rlim_t allowed = rlim_t(QDir("/dev/fd").count()) + row.spareDescriptors; // root may raise it back
+        const rlimit few{allowed, allowed};
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, row.spareDescriptors ? &few : &limit), 0);
+        bool coordinationKept = false; // during the move, as a Codex opening a conversation sees it
+        QObject::connect(&t.engine, &Workflows::progress, [&](const QString&, qint64, qint64 total) {
+            if (total > 0)
+                coordinationKept = QProcess::execute("flock", {"-n", "-E", "9", t.temp.path("thread-writer-locks/.coordination.lock"), "true"}) == 9;
+        });
         const WorkflowResult result = t.engine.switchToApi(QStringLiteral("sk-locks.test"));
+        ::setrlimit(RLIMIT_NOFILE, &limit);
         if (!row.message.isEmpty()) {
             expectResult(result, Outcome::CodexRunning, row.message);
             EXPECT_EQ(t.snapshot(), before);
             continue;
         }
         EXPECT_EQ(result.outcome, Outcome::Done) << result.message.toStdString();
+        EXPECT_EQ(coordinationKept, row.spareDescriptors > 0);
         EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")), QStringList({".coordination.lock", "t-archived.lock"}));
     }
 

@@ -46,10 +46,7 @@ public:
     QMap<QString, QByteArray> snapshot() const;
     // The Codex home's files without Morvane's own folder and Codex's lock files (which a
     // killed holder leaves holding nothing): what putting back must give back.
-    std::map<QString, QByteArray> codexFiles() const
-    {
-        return filesUnder(temp.codexHome(), {"morvane", "thread-writer-locks", ".tmp"});
-    }
+    std::map<QString, QByteArray> codexFiles() const { return filesUnder(temp.codexHome(), {"morvane", "thread-writer-locks", ".tmp"}); }
 };
 
 // Another home with its own engine and relay, for a table whose rows each need a fresh one.
