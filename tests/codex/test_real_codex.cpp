@@ -181,8 +181,7 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
     const QString azure = startConversation("hello azure", {"-c", "model_provider=\"azure\""});
     const QStringList all = {first, second, azure};
 
-    // A Codex of another name with a conversation open: no process list knows it, and its lock
-    // refuses the switch before anything changes.
+    // A Codex of a name no process list knows, with a conversation open, refuses the switch.
     QProcess holder;
     m_stalled = true;
     codex({"exec", "--skip-git-repo-check", "resume", first, "hold it"}, &holder, disguisedCodex());

@@ -172,11 +172,9 @@ TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
     EXPECT_EQ(engine.verifyBackups(QString())->front().second, QStringList()); // the backup stays whole
 }
 
-// Codex's own locks, held by another process whatever it is called: a conversation it has open
-// refuses the switch before anything changes, as does its coordination or maintenance lock
-// kept past the wait, and a conversation it opens once the switch has begun stops it before
-// the index changes. A lock file that holds nothing, or an archived conversation's, does not.
-// The lock files the engine made are gone afterwards.
+// Codex's locks, held by a process of any name: a conversation open, or the coordination or
+// maintenance lock kept past the wait, refuses the switch with nothing changed, one opened
+// mid-switch puts it back; a stale or archived one, or an id that is no file name, does not.
 TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
 {
     const struct {
@@ -196,8 +194,12 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
         Home t;
         t.makeAccountHome();
         t.temp.write("thread-writer-locks/.coordination.lock", {});
-        if (row.message.isEmpty())
+        if (row.message.isEmpty()) {
             t.temp.write("thread-writer-locks/t-c.lock", {}); // left by a Codex that was killed
+            ThreadSpec odd = threadSpec("x/../../../escape", "openai", 1'780'000'500);
+            odd.rolloutFileMissing = true;
+            t.builder.addThread(odd);
+        }
         std::vector<std::unique_ptr<HeldLock>> codex;
         for (const QString& name : row.held)
             codex.push_back(std::make_unique<HeldLock>(t.temp.path("thread-writer-locks/" + name + ".lock")));
