@@ -23,8 +23,9 @@ using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 // the login-file backup of the same workflow. Returns the number of threads moved, 0 when
 // there is nothing to do, or -1 with the error filled. Progress counts the rollout files
 // done out of the total. mayCommit is asked with the threads just before the transaction;
-// false, with its error, stops the move with nothing changed. A rollout file that changed since it was
-// read stops the replacing (ErrorChangedWhileStaged), and the backup is left to be put back.
+// false, with its error, stops the move with nothing changed. A rollout file that changed
+// since it was read stops the replacing (ErrorChangedWhileStaged), and the backup is left to
+// be put back.
 qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
                                        const QString& backupKind, const QString& restorePoint,
                                        Error* error = nullptr, const MigrationProgress& progress = {},
