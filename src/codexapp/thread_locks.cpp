@@ -1,19 +1,17 @@
 #include "codexapp/thread_locks.h"
 
 #include "core/files/file_errors.h"
+#include "core/files/file_lock.h"
 #include "core/files/file_tree.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -38,46 +36,45 @@ bool isLockableId(const QString& id)
            });
 }
 
-// Takes the lock, trying again for up to waitMs as Codex does; 0, or the errno of the last
-// try (EWOULDBLOCK while another process holds it).
-int lockWithin(int fd, int waitMs)
+QString lockPathIn(const QString& folder, const QString& id)
 {
-    const QDeadlineTimer deadline(waitMs);
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return 0;
-        const int failed = errno;
-        if (failed == EINTR)
-            continue;
-        if (failed != EWOULDBLOCK || deadline.hasExpired())
-            return failed;
-        QThread::msleep(20);
-    }
+    return folder + QLatin1Char('/') + id + lockSuffix;
 }
 
-// The lock file open and locked within the wait: its descriptor, or -1 with the error.
-int openLocked(const QString& path, bool create, int waitMs, const QString& busyText, Error* error)
+enum class Lock { Taken, Busy, Failed };
+
+// Opens the lock file (making it when create is set; read-only otherwise) and tries its lock
+// for up to waitMs, as Codex does. Taken gives the descriptor; Failed fills the error.
+Lock openLocked(const QString& path, bool create, int waitMs, int& fd, Error* error)
 {
-    const int fd = ::open(files::nativePath(path).constData(),
-                          (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        files::fail(error, files::systemError(QStringLiteral("打开"), path, errno));
-        return -1;
-    }
-    const int failed = lockWithin(fd, waitMs);
+    fd = ::open(files::nativePath(path).constData(),
+                (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const bool opened = fd >= 0;
+    const int failed = opened ? files::lockExclusive(fd, waitMs) : errno;
     if (failed == 0)
-        return fd;
-    ::close(fd);
+        return Lock::Taken;
+    if (opened)
+        ::close(fd);
+    fd = -1;
     if (failed == EWOULDBLOCK)
+        return Lock::Busy;
+    files::fail(error, files::systemError(opened ? QStringLiteral("锁定") : QStringLiteral("打开"), path, failed));
+    return Lock::Failed;
+}
+
+// The lock held within the wait: its descriptor, or -1 with the error, busyText while another
+// process keeps it.
+int heldWithin(const QString& path, bool create, const QString& busyText, Error* error)
+{
+    int fd = -1;
+    if (openLocked(path, create, lockWaitMs, fd, error) == Lock::Busy)
         setMorvaneError(error, ErrorConversationsOpen, busyText);
-    else
-        files::fail(error, files::systemError(QStringLiteral("锁定"), path, failed));
-    return -1;
+    return fd;
 }
 
 int takeCoordination(const QString& folder, bool create, Error* error)
 {
-    return openLocked(folder + QLatin1Char('/') + coordinationName, create, lockWaitMs,
+    return heldWithin(folder + QLatin1Char('/') + coordinationName, create,
                       QStringLiteral("Codex 正在打开或关闭对话，等了几秒还没好，请稍后再试。"), error);
 }
 
@@ -125,7 +122,7 @@ CodexThreadLocks::~CodexThreadLocks()
         m_coordinationFd = takeCoordination(m_folder, false, nullptr);
     for (const Held& held : m_threads) {
         if (m_coordinationFd >= 0)
-            ::unlink(files::nativePath(lockPath(held.id)).constData());
+            ::unlink(files::nativePath(lockPathIn(m_folder, held.id)).constData());
         ::close(held.fd);
     }
     if (m_coordinationFd >= 0)
@@ -157,16 +154,14 @@ bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
     qint64 busy = 0;
     Error fileError;
     for (const QString& id : fresh) {
-        const QString path = lockPath(id);
-        Error lockError;
-        const int fd = openLocked(path, true, 0, QString(), &lockError);
-        if (fd < 0 && lockError.code == ErrorConversationsOpen && lockError.domain == morvaneErrorDomain) {
+        const QString path = lockPathIn(m_folder, id);
+        int fd = -1;
+        const Lock lock = openLocked(path, true, 0, fd, &fileError);
+        if (lock == Lock::Failed)
+            break;
+        if (lock == Lock::Busy) {
             ++busy;
             continue;
-        }
-        if (fd < 0) {
-            fileError = lockError;
-            break;
         }
         m_claimed.insert(id);
         if (holdEach) {
@@ -189,19 +184,13 @@ bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
     return holdMaintenanceLock(error);
 }
 
-QString CodexThreadLocks::lockPath(const QString& id) const
-{
-    return m_folder + QLatin1Char('/') + id + lockSuffix;
-}
-
 bool CodexThreadLocks::holdMaintenanceLock(Error* error)
 {
     if (m_maintenanceFd >= 0)
         return true;
     if (!files::makeDirectory(QFileInfo(m_maintenancePath).path(), error))
         return false;
-    m_maintenanceFd = openLocked(m_maintenancePath, true, lockWaitMs,
-                                 QStringLiteral("Codex 正在整理对话文件，请等它整理完再试。"), error);
+    m_maintenanceFd = heldWithin(m_maintenancePath, true, QStringLiteral("Codex 正在整理对话文件，请等它整理完再试。"), error);
     return m_maintenanceFd >= 0;
 }
 
@@ -223,11 +212,11 @@ std::optional<QStringList> openThreadIds(const CodexHome& home, Error* error)
         return std::nullopt;
     QStringList open;
     for (const QString& id : ids) {
-        Error lockError;
-        const int fd = openLocked(folder + QLatin1Char('/') + id + lockSuffix, false, 0, QString(), &lockError);
-        if (fd >= 0)
+        int fd = -1;
+        const Lock lock = openLocked(lockPathIn(folder, id), false, 0, fd, nullptr); // one gone meanwhile is open no more
+        if (lock == Lock::Taken)
             ::close(fd);
-        else if (lockError.code == ErrorConversationsOpen && lockError.domain == morvaneErrorDomain)
+        else if (lock == Lock::Busy)
             open << id;
     }
     if (coordination >= 0)

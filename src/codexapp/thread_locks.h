@@ -36,7 +36,6 @@ private:
         int fd;
     };
     bool holdMaintenanceLock(Error* error);
-    QString lockPath(const QString& id) const;
 
     QString m_folder;
     QString m_maintenancePath;

@@ -1,12 +1,12 @@
 #include "storage/home_lock.h"
 
 #include "core/files/file_errors.h"
+#include "core/files/file_lock.h"
 #include "core/files/file_tree.h"
 
 #include <cerrno>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 HomeLock::HomeLock(const CodexHome& home)
@@ -19,15 +19,11 @@ HomeLock::HomeLock(const CodexHome& home)
         m_error = files::systemError(QStringLiteral("打开"), path, errno);
         return;
     }
-    int locked;
-    do {
-        locked = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        m_error = errno == EWOULDBLOCK
+    if (const int failed = files::lockExclusive(fd, 0); failed != 0) {
+        m_error = failed == EWOULDBLOCK
             ? Error{morvaneErrorDomain, ErrorHomeBusy,
                     QStringLiteral("另一个 Morvane 正在修改 Codex 配置，请等它完成后再试。")}
-            : files::systemError(QStringLiteral("锁定"), path, errno);
+            : files::systemError(QStringLiteral("锁定"), path, failed);
         ::close(fd);
         return;
     }
