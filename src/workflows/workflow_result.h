@@ -26,6 +26,11 @@ struct WorkflowResult {
     {
         return {Outcome::Refused, message, Tone::Failure, std::nullopt, false, std::nullopt};
     }
+    // Refused because Codex runs, or holds the conversations.
+    static WorkflowResult codexRunning(const QString& message)
+    {
+        return {Outcome::CodexRunning, message, Tone::Failure, std::nullopt, false, std::nullopt};
+    }
     static WorkflowResult failed(const QString& message)
     {
         return {Outcome::Failed, message, Tone::Failure, std::nullopt, false, std::nullopt};

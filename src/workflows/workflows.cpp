@@ -74,9 +74,7 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
     const std::vector<CodexProcess> running = runningCodex(m_workspace);
     if (running.empty())
         return std::nullopt;
-    WorkflowResult result = WorkflowResult::refused(codexRunningMessage(running));
-    result.outcome = WorkflowResult::Outcome::CodexRunning;
-    return result;
+    return WorkflowResult::codexRunning(codexRunningMessage(running));
 }
 
 std::optional<WorkflowResult> Workflows::claimConversations(CodexThreadLocks& locks) const
@@ -86,9 +84,7 @@ std::optional<WorkflowResult> Workflows::claimConversations(CodexThreadLocks& lo
         return std::nullopt;
     if (error.code != ErrorConversationsOpen || error.domain != morvaneErrorDomain)
         return WorkflowResult::failed(error.message);
-    WorkflowResult result = WorkflowResult::refused(error.message);
-    result.outcome = WorkflowResult::Outcome::CodexRunning;
-    return result;
+    return WorkflowResult::codexRunning(error.message);
 }
 
 std::optional<WorkflowResult> Workflows::claimHome(HomeLock& lock, bool isRestore)
