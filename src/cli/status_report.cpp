@@ -2,7 +2,7 @@
 
 #include "cli/command_line.h"
 #include "codexapp/codex_control.h"
-#include "config/config_text.h"
+#include "config/active_provider.h"
 #include "core/api_key.h"
 #include "core/files/file_io.h"
 #include "core/json.h"
@@ -41,8 +41,7 @@ Status readStatus(Workflows& engine)
     status.mode = detectCurrentMode(home);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
         status.key = shortenedKey(*key);
-    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
-    status.configProvider = topLevelConfigValue(QStringLiteral("model_provider"), config);
+    status.configProvider = configuredProvider(home.file(codexfile::config));
     for (const QString& folder : threadIndexFolders(home)) {
         Status::Index index{folder, std::nullopt, Error()};
         index.conversations = visibleThreadCountsIn(folder, &index.error);
@@ -104,7 +103,7 @@ Json statusJson(const Status& status)
         Json counts = index.conversations ? Json::object() : Json();
         for (const auto& [provider, count] : index.conversations.value_or(std::map<QString, qint64>()))
             counts[toUtf8(provider)] = count;
-        json["thread_indexes"].push_back({{"path", toUtf8(index.folder + QStringLiteral("/state_5.sqlite"))}, {"conversations", counts}});
+        json["thread_indexes"].push_back({{"path", toUtf8(index.folder + QLatin1Char('/') + codexfile::threadIndex)}, {"conversations", counts}});
     }
     json["codex_running"] = !status.codex.empty();
     json["codex"] = Json::array();

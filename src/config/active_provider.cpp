@@ -4,9 +4,18 @@
 #include "core/constants.h"
 #include "core/files/file_io.h"
 
+std::optional<QString> configuredProvider(const QString& configPath)
+{
+    return topLevelConfigValue(QStringLiteral("model_provider"), files::readUtf8(configPath).value_or(QString()));
+}
+
+QString providerOfConfig(const QString& configPath)
+{
+    const QString provider = configuredProvider(configPath).value_or(QString());
+    return provider.isEmpty() ? morvane::providerOpenAI : provider;
+}
+
 QString activeProvider(const CodexHome& home)
 {
-    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
-    const QString provider = topLevelConfigValue(QStringLiteral("model_provider"), config).value_or(QString());
-    return provider.isEmpty() ? morvane::providerOpenAI : provider;
+    return providerOfConfig(home.file(codexfile::config));
 }

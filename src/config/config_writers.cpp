@@ -13,7 +13,7 @@ const QString cleanLoginConfig = QStringLiteral("preferred_auth_method = \"devic
 // start over with empty ones in the Codex home.
 bool writeConfigText(const CodexHome& home, const QString& text, Error* error)
 {
-    const QString path = home.file(QStringLiteral("config.toml"));
+    const QString path = home.file(codexfile::config);
     const std::optional<QString> databases =
         topLevelConfigLine(QStringLiteral("sqlite_home"), files::readUtf8(path).value_or(QString()));
     const QString kept = databases && !topLevelConfigLine(QStringLiteral("sqlite_home"), text) ? *databases + QLatin1Char('\n')
@@ -23,19 +23,14 @@ bool writeConfigText(const CodexHome& home, const QString& text, Error* error)
 
 } // namespace
 
-bool writeApiConfigWithKey(const CodexHome& home, const QString& key, Error* error)
-{
-    return writeCleanApiConfigWithKey(home, key, error);
-}
-
 bool writeCleanApiConfigWithKey(const CodexHome& home, const QString& key, Error* error)
 {
     if (!files::makeDirectory(home.codexHomeURL(), error))
         return false;
     const QByteArray auth = prettyJson(Json{{"OPENAI_API_KEY", toUtf8(key)}});
-    if (!files::writeAtomically(home.file(QStringLiteral("auth.json")), auth, error, files::Access::OwnerOnly))
+    if (!files::writeAtomically(home.file(codexfile::auth), auth, error, files::Access::OwnerOnly))
         return false;
-    files::writeAtomically(home.file(QStringLiteral("auth_tevrun_last.json")), auth, nullptr, files::Access::OwnerOnly);
+    files::writeAtomically(home.file(codexfile::lastKey), auth, nullptr, files::Access::OwnerOnly);
     return writeConfigText(home, cleanApiConfig(), error);
 }
 
@@ -52,7 +47,7 @@ bool writeFreshAccountConfig(const CodexHome& home, Error* error)
         return false;
     // Read before changing anything: a configuration that cannot be read as text is
     // reported, not replaced by one that has lost the user's settings.
-    const QString configPath = home.file(QStringLiteral("config.toml"));
+    const QString configPath = home.file(codexfile::config);
     QString config;
     if (files::itemExists(configPath)) {
         const std::optional<QString> text = files::readUtf8(configPath, error);
@@ -60,7 +55,7 @@ bool writeFreshAccountConfig(const CodexHome& home, Error* error)
             return false;
         config = *text;
     }
-    removeApiKeyFromAuthFile(home.file(QStringLiteral("auth.json")));
+    removeApiKeyFromAuthFile(home.file(codexfile::auth));
     return writeConfigText(home, rewriteConfigForFreshAccount(config), error);
 }
 
@@ -68,6 +63,6 @@ bool writeCleanLoginConfig(const CodexHome& home, Error* error)
 {
     if (!files::makeDirectory(home.codexHomeURL(), error))
         return false;
-    removeApiKeyFromAuthFile(home.file(QStringLiteral("auth.json")));
+    removeApiKeyFromAuthFile(home.file(codexfile::auth));
     return writeConfigText(home, cleanLoginConfig, error);
 }

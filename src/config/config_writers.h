@@ -9,7 +9,6 @@
 // for a running Codex nor take a backup: the workflows do both first.
 
 // auth.json and auth_tevrun_last.json with the key alone (owner-only), then the API template.
-bool writeApiConfigWithKey(const CodexHome& home, const QString& key, Error* error = nullptr);
 bool writeCleanApiConfigWithKey(const CodexHome& home, const QString& key, Error* error = nullptr);
 
 // Removes the key from auth.json and rewrites config.toml for a fresh account login,

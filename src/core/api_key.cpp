@@ -45,7 +45,7 @@ std::optional<QString> jsonString(const std::optional<Json>& value)
 
 std::optional<Json> readActiveApiKey(const CodexHome& home)
 {
-    return apiKeyMember(home.file(QStringLiteral("auth.json")));
+    return apiKeyMember(home.file(codexfile::auth));
 }
 
 std::optional<Json> readCurrentApiKey(const CodexHome& home)
@@ -53,7 +53,7 @@ std::optional<Json> readCurrentApiKey(const CodexHome& home)
     std::optional<Json> active = readActiveApiKey(home);
     if (isLikelyApiKey(active))
         return active;
-    return apiKeyMember(home.file(QStringLiteral("auth_tevrun_last.json")));
+    return apiKeyMember(home.file(codexfile::lastKey));
 }
 
 QString shortenedKey(const QString& key)

@@ -2,6 +2,14 @@
 
 #include <QString>
 
+// The names of Codex's own files in its home, and of the one Morvane keeps beside them.
+namespace codexfile {
+inline const QString auth = QStringLiteral("auth.json");
+inline const QString config = QStringLiteral("config.toml");
+inline const QString lastKey = QStringLiteral("auth_tevrun_last.json"); // Morvane's: the key last switched to
+inline const QString threadIndex = QStringLiteral("state_5.sqlite");
+} // namespace codexfile
+
 // Where Codex and Morvane keep their files, derived from the user's home directory.
 // Computing a location never creates anything.
 class CodexHome {

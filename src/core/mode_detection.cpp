@@ -5,7 +5,7 @@
 
 SwitchMode detectCurrentMode(const CodexHome& home)
 {
-    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
+    const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
     const std::optional<Json> activeKey = readActiveApiKey(home);
 
     // Plain substring tests: they match in comments and other tables too, on purpose.
@@ -15,7 +15,7 @@ SwitchMode detectCurrentMode(const CodexHome& home)
         return ModeApi;
     if (isLikelyApiKey(activeKey))
         return ModeApi;
-    if (files::itemExists(home.file(QStringLiteral("auth.json"))))
+    if (files::itemExists(home.file(codexfile::auth)))
         return ModeAccount;
     return ModeUnconfigured;
 }

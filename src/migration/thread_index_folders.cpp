@@ -8,7 +8,7 @@
 
 QStringList threadIndexFolders(const CodexHome& home)
 {
-    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
+    const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
     QString configured = home.sqliteHome();
     if (configured.isEmpty())
         configured = topLevelConfigValue(QStringLiteral("sqlite_home"), config).value_or(QString());
@@ -18,7 +18,7 @@ QStringList threadIndexFolders(const CodexHome& home)
     QStringList seen;
     for (const QString& folder : {configured, home.codexHomeURL(), home.file(QStringLiteral("sqlite"))}) {
         // A relative folder would depend on wherever this runs.
-        const QFileInfo index(folder + QStringLiteral("/state_5.sqlite"));
+        const QFileInfo index(folder + QLatin1Char('/') + codexfile::threadIndex);
         if (folder.isEmpty() || !QFileInfo(folder).isAbsolute() || !index.exists())
             continue;
         const QString canonical = index.canonicalFilePath();

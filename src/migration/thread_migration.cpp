@@ -1,5 +1,6 @@
 #include "migration/thread_migration.h"
 
+#include "config/active_provider.h"
 #include "config/config_text.h"
 #include "core/constants.h"
 #include "core/files/file_errors.h"
@@ -36,7 +37,7 @@ const QString updateFallback = QStringLiteral("更新对话 provider 失败。")
 
 // SQLite's failure in the user's words, by its code, naming the thread index; SQLite's own
 // English text only as the detail of a failure without words of its own.
-QString sqliteMessage(sqlite3* db, const QString& file = QStringLiteral("state_5.sqlite"))
+QString sqliteMessage(sqlite3* db, const QString& file = codexfile::threadIndex)
 {
     if (!db)
         return QString();
@@ -91,7 +92,7 @@ struct Connection {
     // connection when there is no thread index.
     bool openThreadIndex(const QString& folder, int flags, Error* error)
     {
-        const QString databasePath = folder + QStringLiteral("/state_5.sqlite");
+        const QString databasePath = folder + QLatin1Char('/') + codexfile::threadIndex;
         if (!files::itemExists(databasePath))
             return true;
         if (!open(databasePath, flags)) {
@@ -262,10 +263,7 @@ std::optional<std::vector<IndexedThread>> indexedThreads(const QString& folder, 
 
 QString targetProviderForAccountProfile(const CodexHome& home)
 {
-    const QString config =
-        files::readUtf8(home.profileURL(QStringLiteral("account")) + QStringLiteral("/config.toml")).value_or(QString());
-    const QString provider = topLevelConfigValue(QStringLiteral("model_provider"), config).value_or(QString());
-    return provider.isEmpty() ? morvane::providerOpenAI : provider;
+    return providerOfConfig(home.profileURL(QStringLiteral("account")) + QLatin1Char('/') + codexfile::config);
 }
 
 namespace {

@@ -60,4 +60,4 @@ bool databaseHasThreadsTable(sqlite3* db, Error* error = nullptr);
 std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index);
 // A code-30 error with SQLite's message about the file, else the fallback, else a generic text.
 void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback,
-                       const QString& file = QStringLiteral("state_5.sqlite"));
+                       const QString& file = codexfile::threadIndex);

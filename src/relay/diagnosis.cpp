@@ -8,7 +8,7 @@
 
 QString diagnosisPrompt(const CodexHome& home)
 {
-    const QString config = files::readUtf8(home.file(QStringLiteral("config.toml")))
+    const QString config = files::readUtf8(home.file(codexfile::config))
                                .value_or(QStringLiteral("未找到 config.toml"));
     const QString authLine = isLikelyApiKey(readActiveApiKey(home))
         ? QStringLiteral("auth.json 中存在 OPENAI_API_KEY: sk-***")

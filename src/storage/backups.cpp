@@ -15,9 +15,9 @@
 const QStringList& backedUpFileNames()
 {
     static const QStringList names = {
-        QStringLiteral("auth.json"),
-        QStringLiteral("config.toml"),
-        QStringLiteral("auth_tevrun_last.json"),
+        codexfile::auth,
+        codexfile::config,
+        codexfile::lastKey,
         QStringLiteral(".codex-global-state.json"),
         QStringLiteral(".codex-global-state.json.bak"),
         QStringLiteral(".cockpit_codex_auth.json"),
@@ -47,7 +47,7 @@ std::optional<QString> createBackupDirectory(const CodexHome& home, const QStrin
 const QStringList& databaseFileNames()
 {
     static const QStringList names = {
-        QStringLiteral("state_5.sqlite"),
+        codexfile::threadIndex,
         QStringLiteral("state_5.sqlite-wal"),
         QStringLiteral("state_5.sqlite-shm"),
         QStringLiteral("thread_history_1.sqlite"),
@@ -103,7 +103,7 @@ std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, c
 
 const QStringList& providerBackupFileNames()
 {
-    static const QStringList names = threadIndexFileNames() + QStringList{QStringLiteral("config.toml")};
+    static const QStringList names = threadIndexFileNames() + QStringList{codexfile::config};
     return names;
 }
 

@@ -10,13 +10,12 @@
 
 namespace {
 
-const QString authFileName = QStringLiteral("auth.json");
 const QString descriptorName = QStringLiteral("profile.json");
 
 } // namespace
 
 bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames,
-                      bool allowMissingAuth, Error* error)
+                      Error* error)
 {
     const QString directory = home.profileURL(name);
     if (!files::makeDirectory(directory, error))
@@ -35,10 +34,10 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
         saved.push_back(toUtf8(fileName));
         if (struct stat info {}; ::stat(files::nativePath(source).constData(), &info) == 0)
             modes[toUtf8(fileName)] = info.st_mode & 07777;
-        savedAuth = savedAuth || fileName == authFileName;
+        savedAuth = savedAuth || fileName == codexfile::auth;
     }
 
-    if (!allowMissingAuth && !savedAuth) {
+    if (!savedAuth) {
         setMorvaneError(error, ErrorProfileWithoutLogin, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
         return false;
     }
@@ -47,8 +46,7 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
     return true;
 }
 
-bool restoreProfileNamed(const CodexHome& home, const QString& name, const QStringList& removeBefore,
-                         Error* error)
+bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error)
 {
     if (!profileExists(home, name)) {
         setMorvaneError(error, ErrorProfileMissing, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
@@ -56,8 +54,6 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, const QStri
     }
     if (!files::makeDirectory(home.codexHomeURL(), error))
         return false;
-    for (const QString& fileName : removeBefore)
-        files::removeItem(home.file(fileName));
 
     const QString directory = home.profileURL(name);
     const Json modes = readJsonObject(directory + QLatin1Char('/') + descriptorName).value_or(Json::object())["modes"];
@@ -70,7 +66,7 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, const QStri
         if (modes.is_object() && mode != modes.end() && mode->is_number_unsigned())
             ::chmod(files::nativePath(home.file(entry)).constData(), mode_t(mode->get<unsigned>() & 07777));
     }
-    const QString auth = home.file(authFileName);
+    const QString auth = home.file(codexfile::auth);
     if (files::itemExists(auth))
         files::restrictToOwner(auth);
     return true;
@@ -78,5 +74,5 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, const QStri
 
 bool profileExists(const CodexHome& home, const QString& name)
 {
-    return files::itemExists(home.profileURL(name) + QLatin1Char('/') + authFileName);
+    return files::itemExists(home.profileURL(name) + QLatin1Char('/') + codexfile::auth);
 }

@@ -46,7 +46,7 @@ QString repairCommand(SwitchMode mode)
 void checkModes(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
 {
     if (provider == morvane::providerTevrun) {
-        const QString config = files::readUtf8(home.file(QStringLiteral("config.toml"))).value_or(QString());
+        const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
         if (tableConfigValue(QStringLiteral("model_providers.tevrun"), QStringLiteral("requires_openai_auth"), config)
             != QStringLiteral("true")) {
             problems.push_back({QStringLiteral("key-not-sent"),
@@ -55,7 +55,7 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
                                 repairCommand(ModeApi)});
         }
     }
-    const std::optional<QByteArray> auth = files::readWhole(home.file(QStringLiteral("auth.json")));
+    const std::optional<QByteArray> auth = files::readWhole(home.file(codexfile::auth));
     if (!auth)
         return;
     const std::optional<Json> login = parseJson(*auth);
@@ -168,13 +168,13 @@ void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& pro
 
 void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
 {
-    const QString auth = home.file(QStringLiteral("auth.json"));
+    const QString auth = home.file(codexfile::auth);
     if (QFileInfo(auth).isFile() && (QFile::permissions(auth) & othersMayAccess)) {
         problems.push_back({QStringLiteral("auth-not-private"), QStringLiteral("auth.json 不是只有自己能读写。"),
                             QStringLiteral("chmod 600 ") + quoted(auth)});
     }
     // Whatever holds a key: the last key, the saved keys and the profiles' logins.
-    QStringList keyFiles = {home.file(QStringLiteral("auth_tevrun_last.json")), home.historyRootURL()};
+    QStringList keyFiles = {home.file(codexfile::lastKey), home.historyRootURL()};
     for (const QString& root : {home.historyRootURL(), home.morvaneRootURL() + QStringLiteral("/profiles")}) {
         QDirIterator it(root, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext()) {

@@ -5,15 +5,12 @@
 #include "core/api_key.h"
 #include "core/constants.h"
 #include "history/key_history.h"
-#include "migration/migration_space.h"
 #include "relay/diagnosis.h"
 #include "relay/key_validation.h"
-#include "storage/backups.h"
 #include "storage/profiles.h"
+#include "workflows/journaled_change.h"
 #include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
-
-#include <QFileInfo>
 
 WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
 {
@@ -24,15 +21,15 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
     const bool wellFormedKey = isLikelyApiKey(key);
     if (apiBranch && !wellFormedKey)
         return WorkflowResult::refused(QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。"));
-    HomeLock lock(m_home);
-    if (auto refusal = claimHome(lock))
+    JournaledChange change(*this);
+    if (auto refusal = change.refusal())
         return *refusal;
 
     const QString busy = QStringLiteral("正在修复配置...");
     Q_EMIT progress(busy, 0, 0);
-    Error error;
     std::optional<QString> diagnosis;
     if (apiBranch) {
+        Error error;
         if (!validateTevrunApiKey(m_relay, key, &error))
             return failure(error, QStringLiteral("TEVRUN API 校验失败。"));
         // Asked before anything changes, so it sees the configuration as it was.
@@ -41,47 +38,37 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
         if (auto refusal = refusalWhileCodexRuns())
             return *refusal;
     }
-    CodexThreadLocks conversations(m_home);
-    if (auto refusal = claimConversations(conversations))
-        return *refusal;
-    const QString provider = apiBranch ? morvane::providerTevrun : morvane::providerOpenAI;
-    if (!enoughSpaceToMigrate(m_home, provider, &error))
-        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
-    const std::optional<QString> backup = createBackupWithKind(m_home, QStringLiteral("repair-config"), &error);
-    if (!backup)
-        return failure(error, QStringLiteral("备份失败。"));
-    const Journal journal{QStringLiteral("repair-config"), QFileInfo(*backup).fileName(), {}};
-    if (wellFormedKey)
-        saveApiKeyToHistory(m_home, key);
-    if (!writeJournal(m_home, journal, &error))
-        return failure(error, QStringLiteral("备份失败。"));
-
-    const bool written = apiBranch ? writeCleanApiConfigWithKey(m_home, key, &error) : writeCleanLoginConfig(m_home, &error);
+    if (wellFormedKey) {
+        change.beforeJournal(
+            [this, &key](Error*) {
+                saveApiKeyToHistory(m_home, key);
+                return true;
+            },
+            QString());
+    }
+    if (apiBranch)
+        change.write([this, &key](Error* e) { return writeCleanApiConfigWithKey(m_home, key, e); }, QStringLiteral("修复配置失败。"));
+    else
+        change.write([this](Error* e) { return writeCleanLoginConfig(m_home, e); }, QStringLiteral("修复配置失败。"));
+    change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, busy,
+                             QStringLiteral("repair-provider"));
     WorkflowResult result;
-    qint64 moved = -1;
-    if (!written) {
-        result = failedAfterWriting(error, QStringLiteral("修复配置失败。"), journal);
-    } else if (moved = moveConversations(busy, provider, QStringLiteral("repair-provider"), journal.restorePoint, conversations,
-                                        &error);
-               moved < 0) {
-        result = failedAfterWriting(error, QStringLiteral("迁移对话 provider 失败。"), journal);
-    } else if (!removeJournal(m_home, &error)) {
-        result = failedAfterWriting(error, QStringLiteral("修复配置失败。"), journal);
+    if (auto failed = change.commit(QStringLiteral("repair-config"), QStringLiteral("修复配置失败。"))) {
+        result = *failed;
     } else if (apiBranch) {
-        saveProfileNamed(m_home, QStringLiteral("api"),
-                         {QStringLiteral("auth.json"), QStringLiteral("config.toml"), QStringLiteral("auth_tevrun_last.json")},
-                         false);
+        saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles);
+        const QString moved = syncNote(change.movedConversations());
         result = WorkflowResult::done(diagnosis && !diagnosis->isEmpty()
-                                          ? QStringLiteral("AI 诊断：") + *diagnosis + QStringLiteral(" 已按标准模板修复。") + syncNote(moved)
-                                          : QStringLiteral("TEVRUN API 已校验通过，配置已按标准模板修复。") + syncNote(moved));
+                                          ? QStringLiteral("AI 诊断：") + *diagnosis + QStringLiteral(" 已按标准模板修复。") + moved
+                                          : QStringLiteral("TEVRUN API 已校验通过，配置已按标准模板修复。") + moved);
         result.pillMode = ModeApi;
     } else {
-        result = WorkflowResult::done(QStringLiteral("GPT 账号 登陆配置已按标准模板修复。") + syncNote(moved)
+        result = WorkflowResult::done(QStringLiteral("GPT 账号 登陆配置已按标准模板修复。") + syncNote(change.movedConversations())
                                       + QStringLiteral("现在可以重新打开 Codex 登陆。"));
         result.pillMode = ModeUnconfigured;
     }
     // The key was shown in the field once it was remembered, whatever came after.
-    if (wellFormedKey)
+    if (wellFormedKey && change.journaled())
         result.fieldKey = key;
     return result;
 }

@@ -4,6 +4,7 @@
 #include "core/files/file_io.h"
 #include "storage/backup_check.h"
 #include "storage/restore_points.h"
+#include "workflows/journaled_change.h"
 #include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
@@ -39,8 +40,8 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
     // An unknown id is refused before anything is made.
     if (!findRestorePoint(m_home, id, &error))
         return WorkflowResult::refused(error.message);
-    HomeLock lock(m_home);
-    if (auto refusal = claimHome(lock, true))
+    JournaledChange change(*this, JournaledChange::CutOff::RestoreAnyway);
+    if (auto refusal = change.refusal())
         return *refusal;
     const std::optional<RestorePoint> point = findRestorePoint(m_home, id, &error);
     if (!point)
@@ -49,25 +50,19 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
     Q_EMIT progress(QStringLiteral("正在恢复备份..."), 0, 0);
     if (const QStringList damaged = damagedFiles(*point); !damaged.isEmpty())
         return failure(damagedBackupError(damaged.first()), QString());
-    CodexThreadLocks conversations(m_home);
-    if (auto refusal = claimConversations(conversations))
-        return *refusal;
-    const std::optional<QString> ownPoint = backUpBeforeRestore(m_home, *point, &error);
-    if (!ownPoint && error.code == ErrorRestorePointIncomplete && error.domain == morvaneErrorDomain)
-        return WorkflowResult::refused(error.message);
-    if (!ownPoint)
-        return failure(error, QStringLiteral("恢复备份失败。"));
-    Journal journal{QStringLiteral("restore"), *ownPoint, {}};
+    QStringList createdFiles;
     for (const RolloutBackupEntry& entry : point->manifest.value_or(RolloutManifest())) {
         if (!files::itemExists(entry.path))
-            journal.createdFiles << entry.path;
+            createdFiles << entry.path;
     }
-    if (!writeJournal(m_home, journal, &error))
-        return failure(error, QStringLiteral("恢复备份失败。"));
-    if (!putBackRestorePoint(m_home, *point, &error, true) || !removeJournal(m_home, &error))
-        return failedAfterWriting(error, QStringLiteral("恢复备份失败。"), journal);
+    change.backUpWith([this, &point](Error* e) { return backUpBeforeRestore(m_home, *point, e); },
+                      QStringLiteral("恢复备份失败。"), createdFiles);
+    change.write([this, &point](Error* e) { return putBackRestorePoint(m_home, *point, e, true); },
+                 QStringLiteral("恢复备份失败。"));
+    if (auto failed = change.commit(QStringLiteral("restore"), QStringLiteral("恢复备份失败。")))
+        return *failed;
     WorkflowResult result = WorkflowResult::done(QStringLiteral("已恢复备份“%1”：%2。恢复前的状态已存为备份“%3”。")
-                                                     .arg(id, restorePointContents(*point), *ownPoint));
+                                                     .arg(id, restorePointContents(*point), change.restorePoint()));
     result.pillMode = detectCurrentMode(m_home);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(m_home)); key && isLikelyApiKey(*key))
         result.fieldKey = key;
@@ -80,8 +75,8 @@ WorkflowResult Workflows::pruneBackups(qint64 keep)
     if (!files::itemExists(m_home.morvaneRootURL()))
         return WorkflowResult::done(QStringLiteral("没有需要删除的备份。"));
     // A workflow cut off is put back first: its restore point must not go.
-    HomeLock lock(m_home);
-    if (auto refusal = claimHome(lock))
+    JournaledChange change(*this);
+    if (auto refusal = change.refusal())
         return *refusal;
     Error error;
     const qint64 removed = pruneRestorePoints(m_home, keep, &error);

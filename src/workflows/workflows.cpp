@@ -7,29 +7,11 @@
 #include "core/files/file_errors.h"
 #include "core/files/staging.h"
 #include "history/key_history.h"
-#include "migration/thread_migration.h"
 #include "relay/key_validation.h"
 #include "workflows/health_check.h"
+#include "workflows/journaled_change.h"
 #include "workflows/workflow_texts.h"
 
-#include <QFileInfo>
-
-#include <set>
-
-#include <unistd.h>
-
-namespace {
-
-QStringList idsOf(const ThreadRecords& threads)
-{
-    QStringList ids;
-    ids.reserve(qsizetype(threads.size()));
-    for (const ThreadRecord& thread : threads)
-        ids << thread.id;
-    return ids;
-}
-
-} // namespace
 
 Workflows::Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
     : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace)
@@ -63,9 +45,9 @@ bool Workflows::forgetKey(const QString& id, Error* error)
     if (!findHistoryItem(m_home, id, error))
         return false;
     // Only the saved keys change: a workflow cut off is left to the next start.
-    const HomeLock lock(m_home);
-    if (!lock.held())
-        return files::fail(error, lock.error());
+    JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
+    if (!change.holdsHome(error))
+        return false;
     return forgetHistoryItem(m_home, id, error);
 }
 
@@ -77,97 +59,10 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
     return WorkflowResult::codexRunning(codexRunningMessage(running));
 }
 
-std::optional<WorkflowResult> Workflows::claimConversations(CodexThreadLocks& locks) const
-{
-    Error error;
-    if (locks.claim(idsOf(visibleThreads(m_home, QString()).value_or(ThreadRecords())), &error))
-        return std::nullopt;
-    if (error.code != ErrorConversationsOpen || error.domain != morvaneErrorDomain)
-        return WorkflowResult::failed(error.message);
-    return WorkflowResult::codexRunning(error.message);
-}
-
-std::optional<WorkflowResult> Workflows::claimHome(HomeLock& lock, bool isRestore)
-{
-    if (!lock.held())
-        return WorkflowResult::failed(lock.error().message);
-    if (!hasJournal(m_home))
-        return std::nullopt;
-    const WorkflowResult recovered = recoverUnderLock();
-    if (isRestore && recovered.outcome != WorkflowResult::Outcome::Done)
-        return std::nullopt; // the restore the user chose is the way back now
-    return recovered;
-}
-
-qint64 Workflows::moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
-                                    const QString& restorePoint, CodexThreadLocks& locks, Error* error)
-{
-    // Codex may have started while the files were staged: its index must not change under it,
-    // nor a conversation that came since the workflow began be moved while Codex writes it.
-    const auto codexStillClosed = [this, &locks](const ThreadRecords& threads, Error* stopped) {
-        if (const std::vector<CodexProcess> running = runningCodex(m_workspace); !running.empty()) {
-            setMorvaneError(stopped, ErrorCodexStarted, codexRunningMessage(running));
-            return false;
-        }
-        return locks.claim(idsOf(threads), stopped);
-    };
-    return migrateVisibleThreadsToProvider(
-        m_home, provider, backupKind, restorePoint, error,
-        [&](qint64 done, qint64 total) { Q_EMIT progress(busyText, done, total); }, codexStillClosed);
-}
-
-bool Workflows::putBack(const Journal& journal, Error* error)
-{
-    const std::optional<RestorePoint> point = findRestorePoint(m_home, journal.restorePoint, error);
-    if (!point || !putBackRestorePoint(m_home, *point, error))
-        return false;
-    for (const QString& created : journal.createdFiles) {
-        // Only a conversation file the workflow made, whatever the journal says.
-        const QString name = QFileInfo(created).fileName();
-        if (name.startsWith(QLatin1String("rollout-")) && name.endsWith(QLatin1String(".jsonl")))
-            ::unlink(files::nativePath(created).constData());
-    }
-    return removeJournal(m_home, error);
-}
-
-WorkflowResult Workflows::failedAfterWriting(const Error& error, const QString& fallback, const Journal& journal)
-{
-    WorkflowResult result = failure(error, fallback);
-    Error putBackError;
-    if (putBack(journal, &putBackError)) {
-        if (error.code == ErrorChangedWhileStaged && error.domain == morvaneErrorDomain)
-            result.message = QStringLiteral("Codex 在切换过程中写入了对话，已恢复到切换前的状态。请先退出 Codex 再切换。");
-        else
-            result.message += QStringLiteral(" 已恢复到切换前的状态。");
-    } else {
-        result.message += QStringLiteral(" 恢复原状也失败了：%1 请在“恢复备份…”中恢复“%2”。")
-                              .arg(putBackError.message, journal.restorePoint);
-    }
-    if ((error.code == ErrorCodexStarted || error.code == ErrorConversationsOpen) && error.domain == morvaneErrorDomain)
-        result.outcome = WorkflowResult::Outcome::CodexRunning;
-    return result;
-}
-
 bool Workflows::hasInterruptedWork() const
 {
     return hasJournal(m_home) || files::countStagingFiles(m_home.codexHomeURL()) > 0
         || files::countStagingFiles(m_home.morvaneRootURL()) > 0;
-}
-
-void Workflows::removeStagingFiles(bool inRolloutFolders) const
-{
-    for (const QString& folder : {m_home.codexHomeURL(), m_home.morvaneRootURL(), m_home.historyRootURL(),
-                                  m_home.profileURL(QStringLiteral("account")), m_home.profileURL(QStringLiteral("api"))})
-        files::removeStagingFiles(folder);
-    if (!inRolloutFolders)
-        return;
-    std::set<QString> folders;
-    for (const ThreadRecord& thread : visibleThreads(m_home, QString()).value_or(ThreadRecords())) {
-        if (QFileInfo(thread.rolloutPath).isAbsolute()) // never a folder relative to wherever this runs
-            folders.insert(QFileInfo(thread.rolloutPath).path());
-    }
-    for (const QString& folder : folders)
-        files::removeStagingFiles(folder);
 }
 
 WorkflowResult Workflows::recoverInterruptedWork()
@@ -175,45 +70,12 @@ WorkflowResult Workflows::recoverInterruptedWork()
     WorkflowResult result = WorkflowResult::done(QString());
     if (!hasInterruptedWork())
         return result;
-    const HomeLock lock(m_home);
-    if (!lock.held())
+    JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
+    if (!change.holdsHome())
         return result; // another front end is at work: what it left is its own
-    return recoverUnderLock();
+    return change.putBackCutOff();
 }
 
-WorkflowResult Workflows::recoverUnderLock()
-{
-    WorkflowResult result = WorkflowResult::done(QString());
-    const bool cutOff = hasJournal(m_home);
-    if (cutOff && !runningCodex(m_workspace).empty()) {
-        // Nothing of Codex's is written while it runs, not even to put it right.
-        return WorkflowResult::failed(
-            QStringLiteral("上次的操作没有完成。Codex 正在运行，退出 Codex 后会恢复到开始前的状态。"));
-    }
-    CodexThreadLocks conversations(m_home);
-    if (cutOff) {
-        if (auto refusal = claimConversations(conversations)) {
-            refusal->message = QStringLiteral("上次的操作没有完成，现在还不能恢复：") + refusal->message;
-            return *refusal;
-        }
-        Error error;
-        const std::optional<Journal> journal = readJournal(m_home, &error);
-        if (journal && putBack(*journal, &error)) {
-            result.message = QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。");
-            result.tone = WorkflowResult::Tone::Ready;
-            result.pillMode = detectCurrentMode(m_home);
-        } else if (journal) {
-            result = WorkflowResult::failed(
-                QStringLiteral("上次的操作没有完成，也没能恢复到开始前的状态：%1 请在“恢复备份…”中恢复“%2”。")
-                    .arg(error.message, journal->restorePoint));
-        } else {
-            result = WorkflowResult::failed(QStringLiteral("上次的操作没有完成，它的记录也读不出来：%1").arg(error.message));
-        }
-    }
-    // Staged files go only once the put-back no longer needs them.
-    removeStagingFiles(cutOff);
-    return result;
-}
 WorkflowResult Workflows::checkKey(const QString& keyInput)
 {
     if (auto refusal = refusalWhileCodexRuns())
@@ -222,9 +84,9 @@ WorkflowResult Workflows::checkKey(const QString& keyInput)
     if (!isLikelyApiKey(key))
         return WorkflowResult::refused(QStringLiteral("请先输入以 sk- 开头的 TEVRUN API。"));
     // Only the saved keys change: a workflow cut off is left to the next start.
-    const HomeLock lock(m_home);
-    if (!lock.held())
-        return WorkflowResult::failed(lock.error().message);
+    JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
+    if (auto refusal = change.refusal())
+        return *refusal;
     Q_EMIT progress(QStringLiteral("正在检查 TEVRUN API..."), 0, 0);
     Error error;
     if (!validateTevrunApiKey(m_relay, key, &error))

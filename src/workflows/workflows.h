@@ -1,6 +1,5 @@
 #pragma once
 
-#include "codexapp/thread_locks.h"
 #include "codexapp/workspace.h"
 #include "core/codex_home.h"
 #include "core/error.h"
@@ -8,14 +7,14 @@
 #include "core/switch_mode.h"
 #include "history/key_history.h"
 #include "relay/relay_endpoint.h"
-#include "storage/home_lock.h"
-#include "storage/journal.h"
 #include "storage/restore_points.h"
 #include "workflows/workflow_result.h"
 
 #include <QObject>
 
 #include <optional>
+
+class JournaledChange;
 
 // What the window shows once it is built.
 struct InitialState {
@@ -82,25 +81,10 @@ Q_SIGNALS:
     void progress(const QString& busyText, qint64 done, qint64 total);
 
 private:
+    friend class JournaledChange;
+
     std::optional<WorkflowResult> refusalWhileCodexRuns() const;
-    // Takes Codex's own locks on the visible conversations, before the first write: refused
-    // while any Codex process, whatever it is called, has one of them open.
-    std::optional<WorkflowResult> claimConversations(CodexThreadLocks& locks) const;
-    // Takes the home for a workflow that writes: refused while another front end holds
-    // it. A workflow found cut off is put back first, and that is what the user is told;
-    // when it cannot be, only a restore may go on.
-    std::optional<WorkflowResult> claimHome(HomeLock& lock, bool isRestore = false);
-    // What recoverInterruptedWork() does once it holds the home.
-    WorkflowResult recoverUnderLock();
-    WorkflowResult prepareFreshAccountLogin(CodexThreadLocks& locks);
-    qint64 moveConversations(const QString& busyText, const QString& provider, const QString& backupKind,
-                             const QString& restorePoint, CodexThreadLocks& locks, Error* error);
-    // A step failed after the workflow began to write: everything is put back from the
-    // restore point it took, then the failure is reported.
-    WorkflowResult failedAfterWriting(const Error& error, const QString& fallback, const Journal& journal);
-    // The journal's restore point back in place, the files it made removed, the journal gone.
-    bool putBack(const Journal& journal, Error* error);
-    void removeStagingFiles(bool inRolloutFolders) const;
+    WorkflowResult prepareFreshAccountLogin(JournaledChange& change);
 
     CodexHome m_home;
     RelayEndpoint m_relay;

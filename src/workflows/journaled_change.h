@@ -1,0 +1,86 @@
+#pragma once
+
+#include "codexapp/thread_locks.h"
+#include "core/error.h"
+#include "storage/home_lock.h"
+#include "storage/journal.h"
+#include "workflows/workflow_result.h"
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class Workflows;
+
+// One change of a Codex home that is whole or not at all. Opening it takes the home's lock;
+// commit() takes Codex's locks on the conversations, checks the space, backs up, records the
+// change in the journal and runs the steps in order. A step that fails puts everything back
+// from the backup, as the next start does when the process dies midway: both go through
+// putBack().
+class JournaledChange {
+public:
+    enum class CutOff {
+        PutBackFirst,  // a workflow found cut off is put back before this one
+        RestoreAnyway, // ... and when that fails, the restore the user chose is the way back
+        LeaveIt,       // only Morvane's own files change: the next start puts it back
+    };
+
+    explicit JournaledChange(Workflows& engine, CutOff cutOff = CutOff::PutBackFirst);
+    JournaledChange(const JournaledChange&) = delete;
+    JournaledChange& operator=(const JournaledChange&) = delete;
+
+    // Whether the home's lock is this change's; why not (ErrorHomeBusy, or the file's error).
+    bool holdsHome(Error* error = nullptr) const;
+    // Nothing when the home is this change's; else what the user is told: another front end
+    // holds it, or the workflow found cut off was put back (or could not be).
+    std::optional<WorkflowResult> refusal();
+
+    // The steps, in the order commit() runs them. After the backup and before the journal,
+    // a failed step is reported as it is: nothing of Codex's has changed yet.
+    void beforeJournal(std::function<bool(Error*)> step, QString failureText);
+    void write(std::function<bool(Error*)> step, QString failureText);
+    // Every visible conversation to the provider; its space is checked before the backup.
+    void moveConversations(QString provider, QString busyText, QString migrationKind);
+    // A backup of the change's own instead of the standard one, with the files its writes
+    // make where none were.
+    void backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, QString failureText,
+                    QStringList createdFiles);
+
+    // Runs the steps; kind names the backup and the journal's workflow ("switch-api", ...).
+    // Nothing when every step was done and the journal is gone; else what the user is told.
+    std::optional<WorkflowResult> commit(const QString& kind, const QString& failureText);
+
+    qint64 movedConversations() const { return m_moved; }
+    bool journaled() const { return m_journaled; }
+    const QString& restorePoint() const { return m_journal.restorePoint; }
+
+    // Puts a workflow found cut off back, once the home is held, and clears what interrupted
+    // writes left; a result with no message when there was nothing to put back.
+    WorkflowResult putBackCutOff();
+
+private:
+    struct Step {
+        enum class Kind { BeforeJournal, Write, Move } kind;
+        std::function<bool(Error*)> run;
+        QString failureText;
+    };
+    std::optional<WorkflowResult> claimConversations();
+    WorkflowResult failedAfterWriting(const Error& error, const QString& failureText);
+    void removeStagingFiles(bool inRolloutFolders) const;
+
+    Workflows& m_engine;
+    CutOff m_cutOff;
+    HomeLock m_lock;
+    // Let go before the home's lock, as the members go in reverse.
+    CodexThreadLocks m_conversations;
+    Journal m_journal;
+    std::vector<Step> m_steps;
+    std::optional<QString> m_provider;
+    std::function<std::optional<QString>(Error*)> m_takeBackup;
+    QString m_backupFailureText = QStringLiteral("备份失败。");
+    qint64 m_moved = 0;
+    bool m_journaled = false;
+};
+
+// The journal's restore point back in place, the files it made removed, the journal gone.
+bool putBack(const CodexHome& home, const Journal& journal, Error* error = nullptr);
