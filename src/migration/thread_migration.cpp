@@ -74,6 +74,23 @@ void setCodeError(Error* error, int code, const QString& message, const QString&
     setMorvaneError(error, code, message.isEmpty() ? fallback : message);
 }
 
+// False when the table is missing, and also when SQLite cannot read the database: then the
+// error (code 30) says why.
+bool databaseHasThreadsTable(sqlite3* db, Error* error)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, tableCheckSQL, -1, &statement, nullptr) != SQLITE_OK) {
+        assignSQLiteError(error, db, selectionFallback);
+        sqlite3_finalize(statement);
+        return false;
+    }
+    const int result = sqlite3_step(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        assignSQLiteError(error, db, selectionFallback);
+    sqlite3_finalize(statement);
+    return result == SQLITE_ROW;
+}
+
 // Closes the connection however the function is left.
 struct Connection {
     sqlite3* db = nullptr;
@@ -166,21 +183,6 @@ bool updateThreads(sqlite3* db, const QString& target, Error* error)
 }
 
 } // namespace
-
-bool databaseHasThreadsTable(sqlite3* db, Error* error)
-{
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, tableCheckSQL, -1, &statement, nullptr) != SQLITE_OK) {
-        assignSQLiteError(error, db, selectionFallback);
-        sqlite3_finalize(statement);
-        return false;
-    }
-    const int result = sqlite3_step(statement);
-    if (result != SQLITE_ROW && result != SQLITE_DONE)
-        assignSQLiteError(error, db, selectionFallback);
-    sqlite3_finalize(statement);
-    return result == SQLITE_ROW;
-}
 
 std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index)
 {

@@ -53,9 +53,6 @@ std::optional<std::map<QString, qint64>> visibleThreadCountsIn(const QString& fo
 // The provider named by the saved account configuration, "openai" when it names none.
 QString targetProviderForAccountProfile(const CodexHome& home);
 
-// False when the table is missing, and also when SQLite cannot read the database: then the
-// error (code 30) says why.
-bool databaseHasThreadsTable(sqlite3* db, Error* error = nullptr);
 // The column as UTF-8 text; nothing for NULL or bytes that are not UTF-8.
 std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index);
 // A code-30 error with SQLite's message about the file, else the fallback, else a generic text.

@@ -6,6 +6,9 @@
 #include "relay/relay_request.h"
 #include "relay/text_utils.h"
 
+namespace {
+
+// The configuration as the relay sees it: every key masked.
 QString diagnosisPrompt(const CodexHome& home)
 {
     const QString config = files::readUtf8(home.file(codexfile::config))
@@ -19,6 +22,8 @@ QString diagnosisPrompt(const CodexHome& home)
         + morvane::relayBaseURL + QStringLiteral("，wire_api=responses，requires_openai_auth=true。\\n") + authLine
         + QStringLiteral("\\nconfig.toml:\\n") + maskConfigSecrets(config);
 }
+
+} // namespace
 
 std::optional<QString> diagnoseConfigWithAIUsingKey(const RelayEndpoint& endpoint, const CodexHome& home,
                                                     const QString& key)

@@ -11,6 +11,3 @@
 // masked. Best effort: nothing on any failure.
 std::optional<QString> diagnoseConfigWithAIUsingKey(const RelayEndpoint& endpoint, const CodexHome& home,
                                                     const QString& key);
-
-// The prompt sent for the diagnosis.
-QString diagnosisPrompt(const CodexHome& home);

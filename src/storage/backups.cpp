@@ -27,23 +27,6 @@ const QStringList& backedUpFileNames()
     return names;
 }
 
-std::optional<QString> createBackupDirectory(const CodexHome& home, const QString& kind, Error* error)
-{
-    if (!files::makeDirectory(home.backupsURL(), error))
-        return std::nullopt;
-    const QString base = home.backupsURL() + QLatin1Char('/') + QStringLiteral("%1-%2").arg(kind, timestamp());
-    for (int attempt = 1;; ++attempt) {
-        const QString directory = attempt == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(attempt);
-        if (::mkdir(QFile::encodeName(directory).constData(), 0700) == 0)
-            return directory;
-        if (errno != EEXIST || attempt == 1000) {
-            if (error)
-                *error = files::systemError(QStringLiteral("创建目录"), directory, errno);
-            return std::nullopt;
-        }
-    }
-}
-
 const QStringList& databaseFileNames()
 {
     static const QStringList names = {
@@ -69,6 +52,26 @@ QString otherIndexCopyName(qsizetype index)
 }
 
 namespace {
+
+// Creates backups/<kind>-<timestamp>, owner-only; a second backup of the same kind in the
+// same second gets "-2", "-3" and so on, never the first one's folder.
+std::optional<QString> createBackupDirectory(const CodexHome& home, const QString& kind, Error* error)
+{
+    if (!files::makeDirectory(home.backupsURL(), error))
+        return std::nullopt;
+    const QString base = home.backupsURL() + QLatin1Char('/') + QStringLiteral("%1-%2").arg(kind, timestamp());
+    for (int attempt = 1;; ++attempt) {
+        const QString directory = attempt == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(attempt);
+        if (::mkdir(QFile::encodeName(directory).constData(), 0700) == 0)
+            return directory;
+        if (errno != EEXIST || attempt == 1000) {
+            if (error)
+                *error = files::systemError(QStringLiteral("创建目录"), directory, errno);
+            return std::nullopt;
+        }
+    }
+}
+
 
 bool copyNamedFiles(const QString& from, const QString& to, const QStringList& names, files::Access access, Error* error)
 {

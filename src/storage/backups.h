@@ -49,10 +49,6 @@ QString otherIndexCopyName(qsizetype index);
 // Every file a provider backup with those other folders may hold, relative to it.
 QStringList providerBackupNames(const QStringList& otherIndexFolders);
 
-// Creates backups/<kind>-<timestamp>, owner-only; a second backup of the same kind in the
-// same second gets "-2", "-3" and so on, never the first one's folder.
-std::optional<QString> createBackupDirectory(const CodexHome& home, const QString& kind, Error* error = nullptr);
-
 // The restore points and the space all backups take on disk, a file linked in several
 // places counted once.
 struct BackupSummary {
