@@ -6,7 +6,6 @@
 #include "cli/key_input.h"
 #include "cli/saved_keys.h"
 #include "cli/status_report.h"
-#include "codexapp/codex_control.h"
 #include "core/api_key.h"
 #include "core/constants.h"
 #include "core/files/file_errors.h"
@@ -218,9 +217,9 @@ private:
 
     int runWorkflow(const std::function<WorkflowResult()>& work)
     {
-        if (m_quitCodex && !runningCodex(m_engine.workspace()).empty()) {
+        if (m_quitCodex && !m_engine.runningCodex().empty()) {
             showProgress(QStringLiteral("正在退出 Codex..."), 0, 0);
-            quitCodexAndWait(m_engine.workspace());
+            m_engine.quitCodexAndWait();
         }
         const QMetaObject::Connection reporting =
             QObject::connect(&m_engine, &Workflows::progress, &m_engine,
@@ -233,7 +232,7 @@ private:
         if (result.outcome == WorkflowResult::Outcome::Done) {
             m_io.out << result.message << '\n';
             if (result.openCodex)
-                openCodex(m_engine.workspace());
+                m_engine.openCodex();
         } else {
             m_io.err << result.message << '\n';
         }

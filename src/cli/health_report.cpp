@@ -2,11 +2,10 @@
 
 #include "cli/command_line.h"
 #include "core/json.h"
-#include "workflows/health_check.h"
 
 int printHealth(Workflows& engine, QTextStream& out, bool asJson)
 {
-    const std::vector<HealthProblem> problems = checkHealth(engine.home(), engine.workspace());
+    const std::vector<HealthProblem> problems = engine.checkHealth();
     if (asJson) {
         Json list = Json::array();
         for (const HealthProblem& problem : problems) {

@@ -1,61 +1,11 @@
 #include "cli/status_report.h"
 
 #include "cli/command_line.h"
-#include "codexapp/codex_control.h"
-#include "config/active_provider.h"
-#include "core/api_key.h"
-#include "core/files/file_io.h"
 #include "core/json.h"
-#include "migration/thread_index_folders.h"
-#include "migration/thread_migration.h"
-#include "storage/backups.h"
-#include "workflows/health_check.h"
 
 #include <QLocale>
 
 namespace {
-
-struct Status {
-    SwitchMode mode = ModeUnconfigured;
-    std::optional<QString> key;
-    std::optional<QString> configProvider;
-    std::optional<std::map<QString, qint64>> conversations;
-    Error conversationsError;
-    // Each thread index of Codex's, the one Codex uses now first.
-    struct Index {
-        QString folder;
-        std::optional<std::map<QString, qint64>> conversations;
-        Error error;
-    };
-    std::vector<Index> indexes;
-    std::vector<CodexProcess> codex;
-    std::optional<std::vector<OpenConversation>> openConversations;
-    Error openConversationsError;
-    BackupSummary backups;
-};
-
-Status readStatus(Workflows& engine)
-{
-    const CodexHome& home = engine.home();
-    Status status;
-    status.mode = detectCurrentMode(home);
-    if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
-        status.key = shortenedKey(*key);
-    status.configProvider = configuredProvider(home.file(codexfile::config));
-    for (const QString& folder : threadIndexFolders(home)) {
-        Status::Index index{folder, std::nullopt, Error()};
-        index.conversations = visibleThreadCountsIn(folder, &index.error);
-        status.indexes.push_back(index);
-    }
-    // The one Codex uses now is the first; none at all counts nothing.
-    status.conversations = status.indexes.empty() ? std::map<QString, qint64>() : status.indexes[0].conversations;
-    if (!status.indexes.empty())
-        status.conversationsError = status.indexes[0].error;
-    status.codex = runningCodex(engine.workspace());
-    status.openConversations = openConversations(home, &status.openConversationsError);
-    status.backups = summarizeBackups(home);
-    return status;
-}
 
 const char* modeName(SwitchMode mode)
 {
@@ -83,27 +33,33 @@ QString modeText(SwitchMode mode)
     return QStringLiteral("未配置");
 }
 
-Json statusJson(const Status& status)
+// The one Codex uses now is the first index; none at all counts nothing.
+HomeStatus::Index currentIndex(const HomeStatus& status)
+{
+    return status.indexes.empty() ? HomeStatus::Index{QString(), std::map<QString, qint64>(), Error()} : status.indexes[0];
+}
+
+Json statusJson(const HomeStatus& status)
 {
     Json json = Json::object();
     json["mode"] = modeName(status.mode);
-    json["key"] = status.key ? Json(toUtf8(*status.key)) : Json();
+    json["key"] = status.shortenedKey ? Json(toUtf8(*status.shortenedKey)) : Json();
     json["config_provider"] = status.configProvider ? Json(toUtf8(*status.configProvider)) : Json();
-    if (status.conversations) {
+    if (const HomeStatus::Index current = currentIndex(status); current.conversations) {
         Json counts = Json::object();
-        for (const auto& [provider, count] : *status.conversations)
+        for (const auto& [provider, count] : *current.conversations)
             counts[toUtf8(provider)] = count;
         json["conversations"] = counts;
     } else {
         json["conversations"] = Json();
-        json["conversations_error"] = toUtf8(status.conversationsError.message);
+        json["conversations_error"] = toUtf8(current.error.message);
     }
     json["thread_indexes"] = Json::array();
-    for (const Status::Index& index : status.indexes) {
+    for (const HomeStatus::Index& index : status.indexes) {
         Json counts = index.conversations ? Json::object() : Json();
         for (const auto& [provider, count] : index.conversations.value_or(std::map<QString, qint64>()))
             counts[toUtf8(provider)] = count;
-        json["thread_indexes"].push_back({{"path", toUtf8(index.folder + QLatin1Char('/') + codexfile::threadIndex)}, {"conversations", counts}});
+        json["thread_indexes"].push_back({{"path", toUtf8(index.path)}, {"conversations", counts}});
     }
     json["codex_running"] = !status.codex.empty();
     json["codex"] = Json::array();
@@ -135,11 +91,11 @@ QString conversationsText(const std::optional<std::map<QString, qint64>>& conver
 
 int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJson)
 {
-    if (const std::optional<QString> unreadable = unreadableHome(engine.home())) {
-        err << *unreadable << '\n';
+    const HomeStatus status = engine.status();
+    if (status.unreadable) {
+        err << *status.unreadable << '\n';
         return StatusFailed;
     }
-    const Status status = readStatus(engine);
     if (asJson) {
         out << QString::fromStdString(statusJson(status).dump()) << '\n';
         return StatusDone;
@@ -149,12 +105,12 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
         running << QStringLiteral("pid %1 %2").arg(codex.pid).arg(codex.kind == CodexKind::App ? QStringLiteral("应用")
                                                                                                : QStringLiteral("终端或编辑器"));
     out << QStringLiteral("模式：") << modeText(status.mode) << '\n'
-        << QStringLiteral("TEVRUN API：") << status.key.value_or(QStringLiteral("没有")) << '\n'
+        << QStringLiteral("TEVRUN API：") << status.shortenedKey.value_or(QStringLiteral("没有")) << '\n'
         << QStringLiteral("config.toml 的 provider：") << status.configProvider.value_or(QStringLiteral("未设置")) << '\n'
-        << QStringLiteral("可见对话：") << conversationsText(status.conversations, status.conversationsError) << '\n';
+        << QStringLiteral("可见对话：") << conversationsText(currentIndex(status).conversations, currentIndex(status).error) << '\n';
     // Beside the one Codex uses, the other thread indexes it has left.
     for (size_t i = 1; i < status.indexes.size(); ++i)
-        out << QStringLiteral("另一个对话索引“%1/state_5.sqlite”：").arg(status.indexes[i].folder)
+        out << QStringLiteral("另一个对话索引“%1”：").arg(status.indexes[i].path)
             << conversationsText(status.indexes[i].conversations, status.indexes[i].error) << '\n';
     out << QStringLiteral("Codex：")
         << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))

@@ -6,7 +6,6 @@
 #include "gui/codex_monitor.h"
 #include "gui/main_window.h"
 #include "gui/palette.h"
-#include "storage/profiles.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -138,7 +137,7 @@ QString AppDelegate::actionTitle() const
 {
     if (m_selectedMode != ModeAccount)
         return QStringLiteral("切到 TEVRUN API 并打开 Codex");
-    return profileExists(m_engine.home(), QStringLiteral("account")) ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex")
+    return m_engine.hasAccountLogin() ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex")
                                                                      : QStringLiteral("设置 GPT 账号 登陆并打开 Codex");
 }
 

@@ -8,6 +8,7 @@
 #include "core/files/staging.h"
 #include "history/key_history.h"
 #include "relay/key_validation.h"
+#include "storage/profiles.h"
 #include "workflows/health_check.h"
 #include "workflows/journaled_change.h"
 #include "workflows/workflow_texts.h"
@@ -34,6 +35,36 @@ InitialState Workflows::startUpState() const
     return state;
 }
 
+HomeStatus Workflows::status() const
+{
+    return readHomeStatus(m_home, m_workspace);
+}
+
+std::vector<HealthProblem> Workflows::checkHealth() const
+{
+    return ::checkHealth(m_home, m_workspace);
+}
+
+bool Workflows::hasAccountLogin() const
+{
+    return profileExists(m_home, QStringLiteral("account"));
+}
+
+std::vector<CodexProcess> Workflows::runningCodex() const
+{
+    return ::runningCodex(m_workspace);
+}
+
+void Workflows::quitCodexAndWait()
+{
+    ::quitCodexAndWait(m_workspace);
+}
+
+void Workflows::openCodex()
+{
+    ::openCodex(m_workspace);
+}
+
 std::vector<HistoryItem> Workflows::savedKeys() const
 {
     return historyItems(m_home);
@@ -53,7 +84,7 @@ bool Workflows::forgetKey(const QString& id, Error* error)
 
 std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
 {
-    const std::vector<CodexProcess> running = runningCodex(m_workspace);
+    const std::vector<CodexProcess> running = ::runningCodex(m_workspace);
     if (running.empty())
         return std::nullopt;
     return WorkflowResult::codexRunning(codexRunningMessage(running));

@@ -8,6 +8,8 @@
 #include "history/key_history.h"
 #include "relay/relay_endpoint.h"
 #include "storage/restore_points.h"
+#include "workflows/health_check.h"
+#include "workflows/home_status.h"
 #include "workflows/workflow_result.h"
 
 #include <QObject>
@@ -32,11 +34,20 @@ class Workflows : public QObject {
 public:
     Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent = nullptr);
 
-    const CodexHome& home() const { return m_home; }
-    Workspace& workspace() const { return m_workspace; }
-
     // What the window shows when it opens.
     InitialState startUpState() const;
+    // What the home is set to now, and everything wrong with it, most important first.
+    HomeStatus status() const;
+    std::vector<HealthProblem> checkHealth() const;
+    // Whether an account login was recorded to switch back to.
+    bool hasAccountLogin() const;
+
+    // The Codex processes running now; asking every one to quit and waiting a little for
+    // it to go (for a caller without an event loop, which the next workflow checks);
+    // opening the Codex app.
+    std::vector<CodexProcess> runningCodex() const;
+    void quitCodexAndWait();
+    void openCodex();
 
     // The keys that passed a check, newest first, and forgetting one of them.
     std::vector<HistoryItem> savedKeys() const;

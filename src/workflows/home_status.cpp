@@ -1,0 +1,29 @@
+#include "workflows/home_status.h"
+
+#include "codexapp/codex_control.h"
+#include "config/active_provider.h"
+#include "core/api_key.h"
+#include "core/mode_detection.h"
+#include "migration/thread_index_folders.h"
+#include "migration/thread_migration.h"
+
+HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
+{
+    HomeStatus status;
+    status.unreadable = unreadableHome(home);
+    if (status.unreadable)
+        return status;
+    status.mode = detectCurrentMode(home);
+    if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
+        status.shortenedKey = shortenedKey(*key);
+    status.configProvider = configuredProvider(home.file(codexfile::config));
+    for (const QString& folder : threadIndexFolders(home)) {
+        HomeStatus::Index index{folder + QLatin1Char('/') + codexfile::threadIndex, std::nullopt, Error()};
+        index.conversations = visibleThreadCountsIn(folder, &index.error);
+        status.indexes.push_back(index);
+    }
+    status.codex = runningCodex(workspace);
+    status.openConversations = openConversations(home, &status.openConversationsError);
+    status.backups = summarizeBackups(home);
+    return status;
+}

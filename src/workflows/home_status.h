@@ -1,0 +1,38 @@
+#pragma once
+
+#include "codexapp/codex_processes.h"
+#include "codexapp/workspace.h"
+#include "core/codex_home.h"
+#include "core/error.h"
+#include "core/switch_mode.h"
+#include "storage/backups.h"
+#include "workflows/health_check.h"
+
+#include <QString>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+// What a Codex home is set to, read without changing anything.
+struct HomeStatus {
+    // Why the home cannot be read; then nothing else was read.
+    std::optional<QString> unreadable;
+    SwitchMode mode = ModeUnconfigured;
+    std::optional<QString> shortenedKey;
+    std::optional<QString> configProvider; // config.toml's model_provider, when it sets one
+    // Each thread index of Codex's, the one Codex uses now first, with its visible
+    // conversations per provider (nothing, with the error, when it cannot be read).
+    struct Index {
+        QString path;
+        std::optional<std::map<QString, qint64>> conversations;
+        Error error;
+    };
+    std::vector<Index> indexes;
+    std::vector<CodexProcess> codex;
+    std::optional<std::vector<OpenConversation>> openConversations;
+    Error openConversationsError;
+    BackupSummary backups;
+};
+
+HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace);
