@@ -36,6 +36,20 @@ const QString keyArgumentRefusal = QStringLiteral(
     "不接受写在命令行参数里的 TEVRUN API：本机的所有用户都能看到进程的参数。"
     "请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。");
 
+// The workflow's message in this program's words: the running Codex named before it, and
+// the command that puts a restore point back after it.
+QString resultText(const WorkflowResult& result)
+{
+    QString text = result.message;
+    if (!result.codex.empty()) {
+        text.prepend(codexAppRuns(result.codex) ? QStringLiteral("已检测到 Dock 里的 Codex 正在运行，请先退出它，或加上 --quit-codex 再试。")
+                                                : QStringLiteral("已检测到终端或编辑器里的 Codex 正在运行，请先退出它，或加上 --quit-codex 再试。"));
+    }
+    if (result.restoreByHand)
+        text += QStringLiteral(" 请用 morvane-cli backups restore %1 恢复。").arg(*result.restoreByHand);
+    return text;
+}
+
 int statusFor(WorkflowResult::Outcome outcome)
 {
     switch (outcome) {
@@ -102,8 +116,8 @@ public:
         m_keyFile = parser.value(keyFile);
         m_quitCodex = parser.isSet(quitCodex);
         // A workflow cut off is put right before anything else looks at the home.
-        if (const WorkflowResult recovered = m_engine.recoverInterruptedWork(); !recovered.message.isEmpty())
-            m_io.err << recovered.message << '\n';
+        if (const QString recovered = resultText(m_engine.recoverInterruptedWork()); !recovered.isEmpty())
+            m_io.err << recovered << '\n';
         if (command == QLatin1String("status"))
             return printStatus(m_engine, m_io.out, m_io.err, parser.isSet(json));
         if (command == QLatin1String("doctor"))
@@ -230,11 +244,11 @@ private:
         if (m_showingProgress)
             m_io.err << "\r\033[K" << Qt::flush;
         if (result.outcome == WorkflowResult::Outcome::Done) {
-            m_io.out << result.message << '\n';
+            m_io.out << resultText(result) << '\n';
             if (result.openCodex)
                 m_engine.openCodex();
         } else {
-            m_io.err << result.message << '\n';
+            m_io.err << resultText(result) << '\n';
         }
         return statusFor(result.outcome);
     }

@@ -23,11 +23,6 @@ bool waitUntilCodexEnded(Workspace& workspace, int timeoutMs)
     return true;
 }
 
-bool appRuns(const std::vector<CodexProcess>& running)
-{
-    return std::any_of(running.begin(), running.end(), [](const CodexProcess& codex) { return codex.kind == CodexKind::App; });
-}
-
 } // namespace
 
 std::vector<CodexProcess> runningCodex(Workspace& workspace)
@@ -38,19 +33,6 @@ std::vector<CodexProcess> runningCodex(Workspace& workspace)
 std::vector<CodexProcess> polledCodex(Workspace& workspace)
 {
     return runningCodex(workspace.polledApplications(mayBeCodex), qint32(::getpid()));
-}
-
-QString codexRunningMessage(const std::vector<CodexProcess>& running)
-{
-    return appRuns(running) ? QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。")
-                            : QStringLiteral("已检测到终端或编辑器里的 Codex 正在运行，退出后会自动恢复按钮。");
-}
-
-QString codexRunningExplanation(const std::vector<CodexProcess>& running)
-{
-    return appRuns(running)
-        ? QStringLiteral("Dock 里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。")
-        : QStringLiteral("终端或编辑器里的 Codex 正在运行，可能会缓存或覆盖配置。请先退出 Codex；退出后按钮会自动恢复。");
 }
 
 void openCodex(Workspace& workspace)

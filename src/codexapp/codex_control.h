@@ -12,10 +12,6 @@ std::vector<CodexProcess> runningCodex(Workspace& workspace);
 // full look. A check that guards a change to files uses runningCodex.
 std::vector<CodexProcess> polledCodex(Workspace& workspace);
 
-// Shown while Codex runs, by the window's gate and at the end of a workflow, and the
-// alert's explanation: the app's words when the app runs, else those for a terminal.
-QString codexRunningMessage(const std::vector<CodexProcess>& running);
-QString codexRunningExplanation(const std::vector<CodexProcess>& running);
 
 // Starts the Codex app; when that fails, asks once more through the default opening of
 // its path.

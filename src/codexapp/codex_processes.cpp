@@ -2,6 +2,8 @@
 
 #include "core/constants.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isCodexApp(const RunningApplication& application)
@@ -47,4 +49,9 @@ bool mayBeCodex(const QString& executablePath, const QString& shortName)
     const QStringView fileName = QStringView(executablePath).mid(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
     return fileName.compare(QLatin1String("codex"), Qt::CaseInsensitive) == 0
         || executablePath.contains(QLatin1String("/Codex.app/Contents/MacOS/"));
+}
+
+bool codexAppRuns(const std::vector<CodexProcess>& running)
+{
+    return std::any_of(running.begin(), running.end(), [](const CodexProcess& codex) { return codex.kind == CodexKind::App; });
 }

@@ -18,6 +18,8 @@ struct CodexProcess {
 // itself, and any copy of it, never counts, wherever it lives and whatever it is called.
 std::vector<CodexProcess> runningCodex(const std::vector<RunningApplication>& applications, qint32 ownPid);
 
+// Whether the desktop app is among them: it is what the user sees first.
+bool codexAppRuns(const std::vector<CodexProcess>& running);
 // False only for an application that can never be Codex, whatever else is known of it:
 // the filter for listings, on the executable path or, when that is unknown, the short name.
 bool mayBeCodex(const QString& executablePath, const QString& shortName);

@@ -1,11 +1,11 @@
 #include "gui/app_delegate.h"
 
-#include "codexapp/codex_control.h"
 #include "core/api_key.h"
 #include "core/constants.h"
-#include "gui/codex_monitor.h"
+#include "workflows/codex_monitor.h"
 #include "gui/main_window.h"
 #include "gui/palette.h"
+#include "gui/window_texts.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -206,7 +206,8 @@ void AppDelegate::showResult(const WorkflowResult& result)
     m_window->setActionTitle(actionTitle());
     m_window->setBusy(false);
     // Recovery with nothing to tell leaves the window as it opened.
-    m_window->setStatus(result.message.isEmpty() ? readyStatus() : result.message, result.tone);
+    const QString text = statusText(result);
+    m_window->setStatus(text.isEmpty() ? readyStatus() : text, result.tone);
     switch (result.outcome) {
     case WorkflowResult::Outcome::Done:
         // A Codex that started meanwhile shows at once.
@@ -227,7 +228,7 @@ void AppDelegate::showResult(const WorkflowResult& result)
         break;
     }
     if (result.openCodex)
-        openCodex(m_workspace);
+        m_engine.openCodex();
     if (m_quitWhenDone)
         QCoreApplication::quit();
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "codexapp/workspace.h"
 #include "core/switch_mode.h"
-#include "relay/relay_endpoint.h"
 #include "workflows/workflows.h"
 
 #include <QFutureWatcher>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "history/key_history.h"
+#include "workflows/engine_types.h"
 
 #include <QWidget>
 

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/switch_mode.h"
-#include "history/key_history.h"
-#include "storage/restore_points.h"
+#include "workflows/engine_types.h"
 #include "workflows/workflow_result.h"
 
 #include <QMainWindow>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/restore_points.h"
+#include "workflows/engine_types.h"
 
 #include <QDialog>
 

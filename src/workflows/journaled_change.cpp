@@ -73,8 +73,9 @@ void JournaledChange::moveConversations(QString provider, QString busyText, QStr
     // Codex may have started while the files were staged: its index must not change under it,
     // nor a conversation that came since the change began be moved while Codex writes it.
     const auto codexStillClosed = [this](const ThreadRecords& threads, Error* stopped) {
-        if (const std::vector<CodexProcess> running = runningCodex(m_engine.m_workspace); !running.empty()) {
-            setMorvaneError(stopped, ErrorCodexStarted, codexRunningMessage(running));
+        if (std::vector<CodexProcess> running = runningCodex(m_engine.m_workspace); !running.empty()) {
+            m_codexStarted = std::move(running);
+            setMorvaneError(stopped, ErrorCodexStarted, QString());
             return false;
         }
         return m_conversations.claim(idsOf(threads), stopped);
@@ -144,7 +145,8 @@ std::optional<WorkflowResult> JournaledChange::commit(const QString& kind, const
 
 WorkflowResult JournaledChange::failedAfterWriting(const Error& error, const QString& failureText)
 {
-    WorkflowResult result = failure(error, failureText);
+    const bool codexStarted = isMorvaneError(error, ErrorCodexStarted);
+    WorkflowResult result = codexStarted ? WorkflowResult::codexRunning(QString(), m_codexStarted) : failure(error, failureText);
     Error putBackError;
     if (putBack(m_engine.m_home, m_journal, &putBackError)) {
         if (isMorvaneError(error, ErrorChangedWhileStaged))
@@ -152,10 +154,10 @@ WorkflowResult JournaledChange::failedAfterWriting(const Error& error, const QSt
         else
             result.message += QStringLiteral(" 已恢复到切换前的状态。");
     } else {
-        result.message += QStringLiteral(" 恢复原状也失败了：%1 请在“恢复备份…”中恢复“%2”。")
-                              .arg(putBackError.message, m_journal.restorePoint);
+        result.message += QStringLiteral(" 恢复原状也失败了：") + putBackError.message;
+        result.restoreByHand = m_journal.restorePoint;
     }
-    if (isMorvaneError(error, ErrorCodexStarted) || isMorvaneError(error, ErrorConversationsOpen))
+    if (isMorvaneError(error, ErrorConversationsOpen))
         result.outcome = WorkflowResult::Outcome::CodexRunning;
     return result;
 }
@@ -182,9 +184,8 @@ WorkflowResult JournaledChange::putBackCutOff()
             result.tone = WorkflowResult::Tone::Ready;
             result.pillMode = detectCurrentMode(home);
         } else if (journal) {
-            result = WorkflowResult::failed(
-                QStringLiteral("上次的操作没有完成，也没能恢复到开始前的状态：%1 请在“恢复备份…”中恢复“%2”。")
-                    .arg(error.message, journal->restorePoint));
+            result = WorkflowResult::failed(QStringLiteral("上次的操作没有完成，也没能恢复到开始前的状态：") + error.message);
+            result.restoreByHand = journal->restorePoint;
         } else {
             result = WorkflowResult::failed(QStringLiteral("上次的操作没有完成，它的记录也读不出来：%1").arg(error.message));
         }

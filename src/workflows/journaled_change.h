@@ -78,6 +78,7 @@ private:
     std::optional<QString> m_provider;
     std::function<std::optional<QString>(Error*)> m_takeBackup;
     QString m_backupFailureText = QStringLiteral("备份失败。");
+    std::vector<CodexProcess> m_codexStarted; // seen just before the thread index changed
     qint64 m_moved = 0;
     bool m_journaled = false;
 };

@@ -1,38 +1,44 @@
 #pragma once
 
+#include "codexapp/codex_processes.h"
 #include "core/switch_mode.h"
 
 #include <QString>
 
 #include <optional>
+#include <vector>
 
-// What a workflow ended with, for the window and the command line to show.
+// What a workflow ended with, for the window and the command line to show. The front end
+// puts its own words around the message: what it calls the Codex processes that refused
+// the workflow, before it, and how its user puts a restore point back by hand, after it.
 struct WorkflowResult {
     enum class Outcome { Done, Refused, Failed, CodexRunning };
     enum class Tone { Ready, Success, Failure, Busy };
 
     Outcome outcome = Outcome::Done;
-    QString message;                    // exactly the status line's text
+    QString message;
     Tone tone = Tone::Success;
     std::optional<SwitchMode> pillMode; // the installation's mode, when the workflow changed it
     bool openCodex = false;
     std::optional<QString> fieldKey;    // the key to show in the key field
+    std::vector<CodexProcess> codex;    // the running Codex that refused the workflow
+    std::optional<QString> restoreByHand; // the restore point to put back, when that failed
 
     static WorkflowResult done(const QString& message)
     {
-        return {Outcome::Done, message, Tone::Success, std::nullopt, false, std::nullopt};
+        return {Outcome::Done, message, Tone::Success};
     }
     static WorkflowResult refused(const QString& message)
     {
-        return {Outcome::Refused, message, Tone::Failure, std::nullopt, false, std::nullopt};
+        return {Outcome::Refused, message, Tone::Failure};
     }
     // Refused because Codex runs, or holds the conversations.
-    static WorkflowResult codexRunning(const QString& message)
+    static WorkflowResult codexRunning(const QString& message, std::vector<CodexProcess> codex = {})
     {
-        return {Outcome::CodexRunning, message, Tone::Failure, std::nullopt, false, std::nullopt};
+        return {Outcome::CodexRunning, message, Tone::Failure, std::nullopt, false, std::nullopt, std::move(codex)};
     }
     static WorkflowResult failed(const QString& message)
     {
-        return {Outcome::Failed, message, Tone::Failure, std::nullopt, false, std::nullopt};
+        return {Outcome::Failed, message, Tone::Failure};
     }
 };

@@ -87,7 +87,7 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
     const std::vector<CodexProcess> running = ::runningCodex(m_workspace);
     if (running.empty())
         return std::nullopt;
-    return WorkflowResult::codexRunning(codexRunningMessage(running));
+    return WorkflowResult::codexRunning(QString(), running);
 }
 
 bool Workflows::hasInterruptedWork() const

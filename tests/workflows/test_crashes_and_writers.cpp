@@ -271,7 +271,7 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
     writeFileAt(second.loginDirectory + "/auth.json", "{}");
     const WorkflowResult refused = engine.pruneBackups(0);
     EXPECT_EQ(refused.outcome, Outcome::Failed);
-    EXPECT_TRUE(refused.message.contains(QStringLiteral("“%1”").arg(second.id))) << refused.message.toStdString();
+    EXPECT_EQ(refused.restoreByHand, second.id) << refused.message.toStdString();
     EXPECT_TRUE(hasJournal(temp.home()));
     EXPECT_EQ(engine.listBackups().size(), 2u);
     EXPECT_EQ(engine.restoreBackup(first).outcome, Outcome::Done);

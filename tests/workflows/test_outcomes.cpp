@@ -239,7 +239,8 @@ TEST_F(WorkflowTest, RefusalsComeBeforeAnyWork)
     for (const WorkflowResult& result :
          {engine.switchToApi(QStringLiteral("sk-key")), engine.switchToAccount(), engine.checkKey(QStringLiteral("sk-key")),
           engine.repair(ModeApi, QStringLiteral("sk-key")), engine.repair(ModeAccount, QString())}) {
-        expectResult(result, Outcome::CodexRunning, QStringLiteral("已检测到 Dock 里的 Codex 正在运行，退出后会自动恢复按钮。"));
+        expectResult(result, Outcome::CodexRunning, QString());
+        EXPECT_EQ(result.codex, (std::vector<CodexProcess>{{808, CodexKind::App}}));
         EXPECT_FALSE(result.openCodex);
     }
     EXPECT_TRUE(relay.requests().empty());

@@ -1,4 +1,4 @@
-#include "gui/codex_monitor.h"
+#include "workflows/codex_monitor.h"
 
 #include "codexapp/codex_control.h"
 

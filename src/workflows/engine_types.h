@@ -1,0 +1,7 @@
+#pragma once
+
+// What the engine hands its front ends to show: a saved key, a restore point, a Codex
+// process. The front ends take these from here, never from the subsystems that make them.
+#include "codexapp/codex_processes.h"
+#include "history/key_history.h"
+#include "storage/restore_points.h"
