@@ -1,7 +1,11 @@
 # Fails when a file outside src/gui includes a widget header, or when a subsystem includes
 # one that stands at its own level or above it: each folder may use only the folders of
-# lower levels, so no two include each other.
+# lower levels, so no two include each other. The front ends reach the subsystems only
+# through workflows/ (their main files, which build the real collaborators, aside), and
+# nothing below them names the window's controls and menu, the Dock or a command of
+# morvane-cli: each front end says those in its own words.
 #   cmake -DSOURCE_DIR=src -P check_layout.cmake
+cmake_policy(SET CMP0007 NEW)
 set(level_core 0)
 set(level_config 1)
 set(level_history 1)
@@ -12,6 +16,8 @@ set(level_migration 2)
 set(level_workflows 3)
 set(level_gui 4)
 set(level_cli 4)
+set(subsystems "storage|migration|config|history|relay|codexapp")
+set(front_end_words "morvane-cli|Dock|按钮|菜单|恢复备份…")
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)
 set(faults "")
@@ -21,8 +27,21 @@ foreach(source IN LISTS sources)
         list(APPEND faults "${source}: the folder ${folder} has no level")
         continue()
     endif()
+    set(front_end FALSE)
+    if(folder STREQUAL "gui" OR folder STREQUAL "cli")
+        set(front_end TRUE)
+    endif()
+    if(NOT front_end)
+        file(STRINGS ${SOURCE_DIR}/${source} words ENCODING UTF-8 REGEX "^[^/]*(${front_end_words})")
+        foreach(line IN LISTS words)
+            list(APPEND faults "${source}: speaks a front end's words: ${line}")
+        endforeach()
+    endif()
     file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^#include")
     foreach(line IN LISTS includes)
+        if(front_end AND NOT source MATCHES "_main\\.cpp$" AND line MATCHES "^#include \"(${subsystems})/")
+            list(APPEND faults "${source}: a front end includes a subsystem: ${line}")
+        endif()
         if(NOT folder STREQUAL "gui" AND line MATCHES "<Q(Widgets|Application|Widget|MainWindow|Dialog|MessageBox|Label|LineEdit|PushButton|Menu)")
             list(APPEND faults "${source}: includes a widget header: ${line}")
         endif()

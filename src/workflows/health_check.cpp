@@ -31,16 +31,6 @@ namespace {
 const QFileDevice::Permissions othersMayAccess = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
     | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
 
-QString quoted(const QString& path)
-{
-    return QLatin1Char('\'') + QString(path).replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
-}
-
-QString repairCommand(SwitchMode mode)
-{
-    return mode == ModeApi ? QStringLiteral("morvane-cli repair api") : QStringLiteral("morvane-cli repair account");
-}
-
 // A relay key with the account's provider, or the account's login with the relay's; a
 // relay provider that Codex sends no key to.
 void checkModes(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
@@ -52,7 +42,7 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
             problems.push_back({QStringLiteral("key-not-sent"),
                                 QStringLiteral("config.toml 的 [model_providers.tevrun] 里没有 requires_openai_auth = true，"
                                                "Codex 不会把 TEVRUN API 发给中转。"),
-                                repairCommand(ModeApi)});
+                                HealthFix::RepairApi});
         }
     }
     const std::optional<QByteArray> auth = files::readWhole(home.file(codexfile::auth));
@@ -64,15 +54,13 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
     if (hasKey && provider != morvane::providerTevrun) {
         problems.push_back({QStringLiteral("mode-mismatch"),
                             QStringLiteral("auth.json 里是 TEVRUN API，config.toml 的 provider 却是“%1”。").arg(provider),
-                            repairCommand(ModeApi)});
+                            HealthFix::RepairApi});
     } else if (!hasKey && hasTokens && provider == morvane::providerTevrun) {
         problems.push_back({QStringLiteral("mode-mismatch"),
                             QStringLiteral("auth.json 里是 GPT 账号 登陆，config.toml 的 provider 却是“tevrun”。"),
-                            repairCommand(ModeAccount)});
+                            HealthFix::RepairAccount});
     }
 }
-
-const QString moveCommand = QStringLiteral("morvane-cli move-conversations");
 
 // Whether the file records another provider than the one given, where Codex looks when it
 // rebuilds its index from the files.
@@ -90,7 +78,7 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
     Error error;
     const std::optional<std::vector<IndexedThread>> threads = indexedThreads(folder, &error);
     if (!threads) {
-        problems.push_back({QStringLiteral("thread-index-unreadable"), error.message, std::nullopt});
+        problems.push_back({QStringLiteral("thread-index-unreadable"), error.message, HealthFix::None});
         return;
     }
     std::map<QString, qint64> counts;
@@ -103,7 +91,7 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
                  QStringLiteral("有 %1 条对话在 provider “%2”上，不在当前的 provider “%3”上，Codex 不会列出它们。")
                      .arg(count)
                      .arg(other, provider),
-                 moveCommand});
+                 HealthFix::MoveConversations});
         }
     }
     qint64 missing = 0;
@@ -119,12 +107,12 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
     if (missing > 0) {
         problems.push_back({QStringLiteral("rollout-missing"),
                             QStringLiteral("对话索引里有 %1 条对话的文件不见了，Codex 打不开它们；可以在备份中找回。").arg(missing),
-                            QStringLiteral("morvane-cli backups list")});
+                            HealthFix::ListBackups});
     }
     if (mismatched > 0) {
         problems.push_back({QStringLiteral("rollout-provider-mismatch"),
                             QStringLiteral("有 %1 个对话文件里记的 provider 和对话索引里的不一样。").arg(mismatched),
-                            moveCommand});
+                            HealthFix::MoveConversations});
     }
 }
 
@@ -143,10 +131,9 @@ void checkConversations(const CodexHome& home, const QString& folder, const QStr
 
 void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& problems)
 {
-    // Every command of morvane-cli puts an interrupted workflow back before anything else.
     if (hasJournal(home)) {
         problems.push_back({QStringLiteral("interrupted-workflow"),
-                            QStringLiteral("上次的操作没有完成，还没有恢复到开始前的状态。"), QStringLiteral("morvane-cli status")});
+                            QStringLiteral("上次的操作没有完成，还没有恢复到开始前的状态。"), HealthFix::PutBackInterrupted});
     }
     qint64 staged = 0;
     for (const QString& folder : {home.codexHomeURL(), home.morvaneRootURL(), home.historyRootURL()})
@@ -154,14 +141,14 @@ void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& pro
     if (staged > 0) {
         problems.push_back({QStringLiteral("staging-files"),
                             QStringLiteral("有 %1 个没有写完的临时文件，是被打断的写入留下的。").arg(staged),
-                            QStringLiteral("morvane-cli status")});
+                            HealthFix::PutBackInterrupted});
     }
     for (const RestorePoint& point : listRestorePoints(home)) {
         const QStringList damaged = damagedFiles(point);
         if (!damaged.isEmpty()) {
             problems.push_back({QStringLiteral("backup-damaged"),
                                 QStringLiteral("备份“%1”已损坏：“%2”").arg(point.id, damaged.join(QStringLiteral("”、“"))),
-                                std::nullopt});
+                                HealthFix::None});
         }
     }
 }
@@ -171,7 +158,7 @@ void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
     const QString auth = home.file(codexfile::auth);
     if (QFileInfo(auth).isFile() && (QFile::permissions(auth) & othersMayAccess)) {
         problems.push_back({QStringLiteral("auth-not-private"), QStringLiteral("auth.json 不是只有自己能读写。"),
-                            QStringLiteral("chmod 600 ") + quoted(auth)});
+                            HealthFix::MakeFilePrivate, auth});
     }
     // Whatever holds a key: the last key, the saved keys and the profiles' logins.
     QStringList keyFiles = {home.file(codexfile::lastKey), home.historyRootURL()};
@@ -189,7 +176,7 @@ void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
             continue;
         problems.push_back({QStringLiteral("key-file-readable"),
                             QStringLiteral("“%1”保存着密钥，别人也能读。").arg(QDir(home.codexHomeURL()).relativeFilePath(path)),
-                            (info.isDir() ? QStringLiteral("chmod 700 ") : QStringLiteral("chmod 600 ")) + quoted(path)});
+                            info.isDir() ? HealthFix::MakeFolderPrivate : HealthFix::MakeFilePrivate, path});
     }
 }
 
@@ -212,7 +199,7 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
 {
     std::vector<HealthProblem> problems;
     if (const std::optional<QString> unreadable = unreadableHome(home)) {
-        problems.push_back({QStringLiteral("home-unreadable"), *unreadable, std::nullopt});
+        problems.push_back({QStringLiteral("home-unreadable"), *unreadable, HealthFix::None});
         return problems;
     }
     const QString provider = activeProvider(home);
@@ -223,7 +210,7 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
     checkPrivacy(home, problems);
     if (const std::vector<CodexProcess> running = runningCodex(workspace); !running.empty()) {
         problems.push_back({QStringLiteral("codex-running"),
-                            QStringLiteral("Codex 正在运行：切换、修复和恢复都会被拒绝，请先退出 Codex。"), std::nullopt});
+                            QStringLiteral("Codex 正在运行：切换、修复和恢复都会被拒绝，请先退出 Codex。"), HealthFix::None});
     }
     // Whatever the process is called: Codex's own locks say which conversations it has open.
     if (const auto open = openConversations(home); open && !open->empty()) {
@@ -231,7 +218,7 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
                             QStringLiteral("Codex 正开着 %1 条对话：%2。切换、修复和恢复都会被拒绝，请先退出 Codex。")
                                 .arg(open->size())
                                 .arg(openConversationsText(*open)),
-                            std::nullopt});
+                            HealthFix::None});
     }
     return problems;
 }

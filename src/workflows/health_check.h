@@ -9,11 +9,24 @@
 #include <optional>
 #include <vector>
 
-// One thing wrong with a Codex home, with the command that mends it where one does.
+// What mends a problem, for the front end to say in its own words.
+enum class HealthFix {
+    None,
+    RepairApi,
+    RepairAccount,
+    MoveConversations,
+    ListBackups,         // a backup still holds what is gone
+    PutBackInterrupted,  // any start puts a cut-off workflow back
+    MakeFilePrivate,     // path: only its owner may read and write it
+    MakeFolderPrivate,
+};
+
+// One thing wrong with a Codex home, with what mends it where something does.
 struct HealthProblem {
-    QString code;                // stable, for scripts
-    QString message;             // what the user reads
-    std::optional<QString> fix;  // a command line
+    QString code;    // stable, for scripts
+    QString message; // what the user reads
+    HealthFix fix = HealthFix::None;
+    QString path = {}; // the file or folder a fix is about
 };
 
 // Everything the health check finds, most important first; empty for a healthy home. Reads

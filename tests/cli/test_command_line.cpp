@@ -114,6 +114,11 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
          }},
         {{"move-conversations"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_TRUE(r.out.startsWith("已把 1 条对话")); }},
         {{"doctor", "--json"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_EQ(r.out, "[]\n"); }},
+        {{"doctor"}, {}, {}, [this] { QFile::setPermissions(temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther); },
+         1, "", {}, [this](const Outcome& r) {
+             EXPECT_TRUE(r.out.contains(QStringLiteral("  修复：chmod 600 '%1'\n").arg(temp.path("auth.json")))) << r.out.toStdString();
+             QFile::setPermissions(temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
+         }},
         {{"repair", "account"}, {}, {}, {}, 0, ""},
         // The key from a file, a pipe, standard input and the environment; a terminal sees one
         // progress line that updates in place.

@@ -10,7 +10,13 @@
 
 namespace {
 
-using Problems = std::vector<std::pair<QString, std::optional<QString>>>; // code and fix
+struct Found {
+    QString code;
+    HealthFix fix = HealthFix::None;
+    QString path = {};
+    bool operator==(const Found&) const = default;
+};
+using Problems = std::vector<Found>;
 
 void makeReadableByOthers(const QString& path)
 {
@@ -36,41 +42,41 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         {"healthy", [](WorkflowTest&) {}, {}},
         {"config on the account's provider",
          [](WorkflowTest& t) { t.temp.write("config.toml", "model_provider = \"openai\"\n"); },
-         {{"mode-mismatch", "morvane-cli repair api"}, {"conversations-elsewhere", "morvane-cli move-conversations"}}},
+         {{"mode-mismatch", HealthFix::RepairApi}, {"conversations-elsewhere", HealthFix::MoveConversations}}},
         {"a relay provider Codex sends no key to",
          [](WorkflowTest& t) {
              t.temp.write("config.toml", QByteArray(cleanApiConfig().toUtf8()).replace("requires_openai_auth = true\n", ""));
          },
-         {{"key-not-sent", "morvane-cli repair api"}}},
+         {{"key-not-sent", HealthFix::RepairApi}}},
         {"account login with the relay's provider",
          [](WorkflowTest& t) {
              t.temp.write("auth.json", accountAuth);
              QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
          },
-         {{"mode-mismatch", "morvane-cli repair account"}}},
+         {{"mode-mismatch", HealthFix::RepairAccount}}},
         {"a row on another provider",
          [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
-         {{"conversations-elsewhere", "morvane-cli move-conversations"}}},
+         {{"conversations-elsewhere", HealthFix::MoveConversations}}},
         {"a file resumed on another provider than its row",
          [](WorkflowTest& t) {
              writeFileAt(t.rolloutOf("t-a"), readFileAt(t.rolloutOf("t-a")) + R"({"type":"event_msg","payload":{"type":)"
                                                  R"("thread_settings_applied","thread_settings":{"model_provider_id":"openai"}}})");
          },
-         {{"rollout-provider-mismatch", "morvane-cli move-conversations"}}},
+         {{"rollout-provider-mismatch", HealthFix::MoveConversations}}},
         {"a rollout file gone", [](WorkflowTest& t) { QFile::remove(t.rolloutOf("t-b")); },
-         {{"rollout-missing", "morvane-cli backups list"}}},
+         {{"rollout-missing", HealthFix::ListBackups}}},
         {"a broken thread index", [](WorkflowTest& t) { t.temp.write("state_5.sqlite", QByteArray(4096, 'x')); },
-         {{"thread-index-unreadable", std::nullopt}}},
+         {{"thread-index-unreadable"}}},
         {"an interrupted workflow",
          [](WorkflowTest& t) { writeJournal(t.temp.home(), {"switch-api", t.engine.listBackups()[0].id, {}}); },
-         {{"interrupted-workflow", "morvane-cli status"}}},
+         {{"interrupted-workflow", HealthFix::PutBackInterrupted}}},
         {"a staging file", [](WorkflowTest& t) { t.temp.write(".config.toml.morvane-0123456789ab", "half"); },
-         {{"staging-files", "morvane-cli status"}}},
+         {{"staging-files", HealthFix::PutBackInterrupted}}},
         {"a damaged backup",
          [](WorkflowTest& t) { writeFileAt(t.engine.listBackups()[0].loginDirectory + "/auth.json", "{}"); },
-         {{"backup-damaged", std::nullopt}}},
+         {{"backup-damaged"}}},
         {"auth.json readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.path("auth.json")); },
-         {{"auth-not-private", "chmod 600 'AUTH'"}}},
+         {{"auth-not-private", HealthFix::MakeFilePrivate, "AUTH"}}},
         // A profile's own profile.json holds no key.
         {"the last key, the saved keys and a profile's login readable by others",
          [](WorkflowTest& t) {
@@ -78,16 +84,16 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
                                          accountProfile(t) + "/auth.json", accountProfile(t) + "/profile.json"})
                  makeReadableByOthers(path);
          },
-         {{"key-file-readable", "chmod 600 'LAST'"}, {"key-file-readable", "chmod 700 'HISTORY'"},
-          {"key-file-readable", "chmod 600 'KEY'"}, {"key-file-readable", "chmod 600 'PROFILE/auth.json'"}}},
-        {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running", std::nullopt}}},
+         {{"key-file-readable", HealthFix::MakeFilePrivate, "LAST"}, {"key-file-readable", HealthFix::MakeFolderPrivate, "HISTORY"},
+          {"key-file-readable", HealthFix::MakeFilePrivate, "KEY"}, {"key-file-readable", HealthFix::MakeFilePrivate, "PROFILE/auth.json"}}},
+        {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running"}}},
         // Then nothing else is looked at.
         {"a file where the home should be",
          [](WorkflowTest& t) {
              QDir(t.temp.codexHome()).removeRecursively();
              writeFileAt(t.temp.codexHome(), "not a folder");
          },
-         {{"home-unreadable", std::nullopt}}},
+         {{"home-unreadable"}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -98,16 +104,15 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         Problems found;
         for (const HealthProblem& problem : checkHealth(t.temp.home(), t.workspace)) {
             EXPECT_FALSE(problem.message.isEmpty());
-            found.emplace_back(problem.code, problem.fix);
+            found.push_back({problem.code, problem.fix, problem.path});
         }
         Problems expected = row.expected;
-        for (auto& [code, fix] : expected) {
-            if (fix)
-                fix = fix->replace("AUTH", t.temp.path("auth.json"))
-                          .replace("HISTORY", t.temp.home().historyRootURL())
-                          .replace("LAST", t.temp.path("auth_tevrun_last.json"))
-                          .replace("KEY", savedKeyFile(t))
-                          .replace("PROFILE", accountProfile(t));
+        for (Found& problem : expected) {
+            problem.path.replace("AUTH", t.temp.path("auth.json"))
+                .replace("HISTORY", t.temp.home().historyRootURL())
+                .replace("LAST", t.temp.path("auth_tevrun_last.json"))
+                .replace("KEY", savedKeyFile(t))
+                .replace("PROFILE", accountProfile(t));
         }
         EXPECT_EQ(found, expected);
     }
