@@ -1,8 +1,8 @@
-// Writes morvane-cli's shell completions and manual page from the table --help is made from;
+// Writes morvane-cli's shell completions and manual page from the list --help is made from;
 // the build runs it and cmake --install puts the files in place.
 //   morvane_cli_docs DIR
 
-#include "cli/command_table.h"
+#include "cli/command_docs.h"
 #include "core/constants.h"
 
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
-#include "cli/command_table.h"
+#include "cli/command.h"
+#include "cli/command_docs.h"
 #include "history/key_history.h"
 #include "storage/journal.h"
 #include "support/held_lock.h"
@@ -255,7 +256,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
 TEST(CommandLineCompletion, EachShellOffersTheCommandsOfTheTable)
 {
     QStringList described;
-    for (const CommandEntry& command : commandTable()) {
+    for (const Command& command : commands()) {
         const QString first = command.words.section(' ', 0, 0);
         if (described.contains(first))
             continue;

@@ -1,4 +1,6 @@
-#include "cli/command_table.h"
+#include "cli/command_docs.h"
+
+#include "cli/command.h"
 
 #include <QMap>
 #include <QStringList>
@@ -30,7 +32,7 @@ QString helpLine(const QString& words, const QString& summary)
 QStringList firstWords()
 {
     QStringList words;
-    for (const CommandEntry& command : commandTable()) {
+    for (const Command& command : commands()) {
         const QString first = command.words.section(QLatin1Char(' '), 0, 0);
         if (!words.contains(first))
             words << first;
@@ -41,7 +43,7 @@ QStringList firstWords()
 QStringList wordsAfter(const QString& first)
 {
     QStringList words;
-    for (const CommandEntry& command : commandTable()) {
+    for (const Command& command : commands()) {
         if (command.words.section(QLatin1Char(' '), 0, 0) != first)
             continue;
         for (const QString& word : command.words.section(QLatin1Char(' '), 1, 1).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
@@ -54,7 +56,7 @@ QStringList wordsAfter(const QString& first)
 
 QString summaryOf(const QString& first)
 {
-    for (const CommandEntry& command : commandTable()) {
+    for (const Command& command : commands()) {
         if (command.words == first || command.words.startsWith(first + QLatin1Char(' ')))
             return command.summary;
     }
@@ -64,7 +66,7 @@ QString summaryOf(const QString& first)
 QStringList optionNames()
 {
     QStringList names;
-    for (const OptionEntry& option : optionTable())
+    for (const CommandOption& option : commandOptions())
         names << option.name.section(QStringLiteral(", "), -1);
     return names;
 }
@@ -93,7 +95,7 @@ QString zshScript()
     for (const QString& first : firstWords())
         script += QStringLiteral("        '%1:%2'\n").arg(first, summaryOf(first));
     script += QStringLiteral("    )\n    _arguments \\\n");
-    for (const OptionEntry& option : optionTable()) {
+    for (const CommandOption& option : commandOptions()) {
         const QString name = option.name.section(QStringLiteral(", "), -1);
         script += option.argument.isEmpty() ? QStringLiteral("        '%1[%2]' \\\n").arg(name, option.summary)
                                             : QStringLiteral("        '%1=[%2]:%3:%4' \\\n")
@@ -120,7 +122,7 @@ QString fishScript()
         if (!next.isEmpty())
             script += QStringLiteral("complete -c morvane-cli -n '__fish_seen_subcommand_from %1' -a '%2'\n").arg(first, next.join(' '));
     }
-    for (const OptionEntry& option : optionTable()) {
+    for (const CommandOption& option : commandOptions()) {
         const QString name = option.name.section(QStringLiteral(", "), -1).mid(2);
         script += QStringLiteral("complete -c morvane-cli -l %1%2 -d '%3'\n")
                       .arg(name, option.argument.isEmpty() ? QString() : QStringLiteral(" -r -F"), option.summary);
@@ -128,8 +130,8 @@ QString fishScript()
     return script;
 }
 
-// Roff takes a backslash for an escape and a plain hyphen for a break point. (No text of
-// the tables starts a line with a dot.)
+// Roff takes a backslash for an escape and a plain hyphen for a break point. (No command's
+// or option's text starts a line with a dot.)
 QString roff(const QString& text)
 {
     return QString(text).replace(QLatin1Char('\\'), QLatin1String("\\e")).replace(QLatin1Char('-'), QLatin1String("\\-"));
@@ -137,46 +139,13 @@ QString roff(const QString& text)
 
 } // namespace
 
-const std::vector<CommandEntry>& commandTable()
-{
-    static const std::vector<CommandEntry> commands = {
-        {"status", "当前模式、密钥、provider、各 provider 的对话数、Codex 是否运行、备份"},
-        {"doctor", "检查 Codex 的配置和对话，列出每个问题和修复它的命令"},
-        {"check-key", "向 TEVRUN 检查密钥，通过后记住它"},
-        {"switch api", "切到 TEVRUN API"},
-        {"switch account", "切回 GPT 账号 登陆"},
-        {"repair api|account", "按标准模板修复配置"},
-        {"move-conversations", "把对话都移到当前的 provider 上，配置和登陆不变"},
-        {"keys list", "列出保存过的 TEVRUN API（只显示开头和结尾）"},
-        {"keys forget ID", "删除一个保存的 TEVRUN API"},
-        {"backups list", "列出备份（每次切换、修复或恢复前各一个），最新的在前"},
-        {"backups restore ID", "恢复到一个备份；恢复前的状态也先备份"},
-        {"backups verify [ID]", "检查备份是否完好（不写 ID 时检查全部），列出损坏的文件"},
-        {"backups prune --keep N", "只保留最新的 N 个备份，删除其余的"},
-    };
-    return commands;
-}
-
-const std::vector<OptionEntry>& optionTable()
-{
-    static const std::vector<OptionEntry> options = {
-        {"--key-file", "文件", "从文件读取 TEVRUN API"},
-        {"--json", "", "status、doctor、keys list 和 backups list 输出 JSON"},
-        {"--quit-codex", "", "Codex 正在运行时先退出它，再继续"},
-        {"--keep", "N", "backups prune 保留的备份个数"},
-        {"-h, --help", "", "显示本帮助"},
-        {"--version", "", "显示版本"},
-    };
-    return options;
-}
-
 QString helpText()
 {
     QString text = QStringLiteral("用法：morvane-cli <命令> [选项]\n\n") + description + QStringLiteral("\n\n命令：\n");
-    for (const CommandEntry& command : commandTable())
+    for (const Command& command : commands())
         text += helpLine(command.words, command.summary);
     text += QStringLiteral("\n选项：\n");
-    for (const OptionEntry& option : optionTable()) {
+    for (const CommandOption& option : commandOptions()) {
         if (option.name != QLatin1String("--keep")) // shown with backups prune
             text += helpLine(option.argument.isEmpty() ? option.name : option.name + QLatin1Char(' ') + option.argument, option.summary);
     }
@@ -200,10 +169,10 @@ QString manualPage(const QString& version)
     QString page = QStringLiteral(".TH MORVANE-CLI 1 \"\" \"Morvane %1\" \"用户命令\"\n.SH 名称\nmorvane\\-cli \\- %2\n"
                                   ".SH 用法\n.B morvane\\-cli\n.I 命令\n[\\fI选项\\fR]\n.SH 命令\n")
                        .arg(roff(version), roff(description));
-    for (const CommandEntry& command : commandTable())
+    for (const Command& command : commands())
         page += QStringLiteral(".TP\n.B %1\n%2\n").arg(roff(command.words), roff(command.summary));
     page += QStringLiteral(".SH 选项\n");
-    for (const OptionEntry& option : optionTable()) {
+    for (const CommandOption& option : commandOptions()) {
         page += QStringLiteral(".TP\n.B %1%2\n%3\n")
                     .arg(roff(option.name), option.argument.isEmpty() ? QString() : QStringLiteral(" \\fI%1\\fR").arg(roff(option.argument)),
                          roff(option.summary));

@@ -1,0 +1,78 @@
+// The commands of morvane-cli, each on the engine through the run it is given.
+
+#include "cli/backup_commands.h"
+#include "cli/command.h"
+#include "cli/command_run.h"
+#include "cli/health_report.h"
+#include "cli/saved_keys.h"
+#include "cli/status_report.h"
+
+QStringList Command::targets() const
+{
+    return words.section(QLatin1Char(' '), 1, 1).split(QLatin1Char('|'), Qt::SkipEmptyParts);
+}
+
+const std::vector<Command>& commands()
+{
+    static const std::vector<Command> all = {
+        {"status", "当前模式、密钥、provider、各 provider 的对话数、Codex 是否运行、备份",
+         [](CommandRun& run, const QString&, const QString&) { return printStatus(run.engine(), run.out(), run.err(), run.asJson()); }},
+        {"doctor", "检查 Codex 的配置和对话，列出每个问题和修复它的命令",
+         [](CommandRun& run, const QString&, const QString&) { return printHealth(run.engine(), run.out(), run.asJson()); }},
+        {"check-key", "向 TEVRUN 检查密钥，通过后记住它",
+         [](CommandRun& run, const QString&, const QString&) {
+             return run.withKey([&run](const QString& key) { return run.engine().checkKey(key); });
+         }},
+        {"switch api", "切到 TEVRUN API",
+         [](CommandRun& run, const QString&, const QString&) {
+             return run.withKey([&run](const QString& key) { return run.engine().switchToApi(key); });
+         }},
+        {"switch account", "切回 GPT 账号 登陆",
+         [](CommandRun& run, const QString&, const QString&) { return run.workflow([&run] { return run.engine().switchToAccount(); }); }},
+        {"repair api|account", "按标准模板修复配置",
+         [](CommandRun& run, const QString& target, const QString&) {
+             if (target == QLatin1String("account"))
+                 return run.workflow([&run] { return run.engine().repair(ModeAccount, QString()); });
+             return run.withKey([&run](const QString& key) { return run.engine().repair(ModeApi, key); });
+         }},
+        {"move-conversations", "把对话都移到当前的 provider 上，配置和登陆不变",
+         [](CommandRun& run, const QString&, const QString&) {
+             return run.workflow([&run] { return run.engine().moveVisibleConversations(); });
+         }},
+        {"keys list", "列出保存过的 TEVRUN API（只显示开头和结尾）",
+         [](CommandRun& run, const QString&, const QString&) { return listSavedKeys(run.engine(), run.out(), run.asJson()); }},
+        {"keys forget ID", "删除一个保存的 TEVRUN API",
+         [](CommandRun& run, const QString&, const QString& id) { return forgetSavedKey(run.engine(), id, run.out(), run.err()); }},
+        {"backups list", "列出备份（每次切换、修复或恢复前各一个），最新的在前",
+         [](CommandRun& run, const QString&, const QString&) { return listBackups(run.engine(), run.out(), run.asJson()); }},
+        {"backups restore ID", "恢复到一个备份；恢复前的状态也先备份",
+         [](CommandRun& run, const QString&, const QString& id) {
+             return run.workflow([&run, &id] { return run.engine().restoreBackup(id); });
+         }},
+        {"backups verify [ID]", "检查备份是否完好（不写 ID 时检查全部），列出损坏的文件",
+         [](CommandRun& run, const QString&, const QString& id) { return verifyBackups(run.engine(), id, run.out(), run.err()); }},
+        {"backups prune --keep N", "只保留最新的 N 个备份，删除其余的",
+         [](CommandRun& run, const QString&, const QString&) {
+             // Only when asked, and only with the number of points to keep.
+             bool isNumber = false;
+             const qint64 keep = run.keep().toLongLong(&isNumber);
+             if (!isNumber || keep < 0)
+                 return run.refuse(QStringLiteral("请用 --keep N 指定要保留的备份个数（0 或更大的整数）。"));
+             return run.workflow([&run, keep] { return run.engine().pruneBackups(keep); });
+         }},
+    };
+    return all;
+}
+
+const std::vector<CommandOption>& commandOptions()
+{
+    static const std::vector<CommandOption> options = {
+        {"--key-file", "文件", "从文件读取 TEVRUN API"},
+        {"--json", "", "status、doctor、keys list 和 backups list 输出 JSON"},
+        {"--quit-codex", "", "Codex 正在运行时先退出它，再继续"},
+        {"--keep", "N", "backups prune 保留的备份个数"},
+        {"-h, --help", "", "显示本帮助"},
+        {"--version", "", "显示版本"},
+    };
+    return options;
+}
