@@ -45,6 +45,9 @@ bool saveSwitchUnderWay(const QString& path)
     LocalRelay relay;
     AppDelegate delegate(home.path(), relay.endpoint(), workspace);
     delegate.launch();
+    // Shown once the start-up state has been read.
+    QTest::qWaitFor([&delegate] { return delegate.window()->isVisible(); });
+    QTest::qWaitForWindowExposed(delegate.window());
     delegate.window()->setKeyText(QStringLiteral("sk-example0123456789"));
     auto* status = delegate.window()->findChild<QLabel*>(QStringLiteral("statusLabel"));
     QPixmap picture;
@@ -81,6 +84,9 @@ int main(int argc, char** argv)
     FakeWorkspace workspace;
     AppDelegate delegate(home.path(), RelayEndpoint::standard(), workspace);
     delegate.launch();
+    // Shown once the start-up state has been read.
+    QTest::qWaitFor([&delegate] { return delegate.window()->isVisible(); });
+    QTest::qWaitForWindowExposed(delegate.window());
     // The user's choice puts the cursor in the key field; the picture shows the field at rest.
     QTest::qWait(100);
     QWidget* focused = QApplication::focusWidget();

@@ -18,7 +18,7 @@ AppDelegate::AppDelegate(const QString& userHome, RelayEndpoint relay, Workspace
     : QObject(parent), m_workspace(workspace), m_engine(CodexHome(userHome), std::move(relay), workspace),
       m_monitor(new CodexMonitor(workspace, this)), m_alertSound([] { QApplication::beep(); })
 {
-    connect(&m_work, &QFutureWatcher<WorkflowResult>::finished, this, [this] { showResult(m_work.result()); });
+    connect(&m_work, &QFutureWatcher<Finished>::finished, this, [this] { showResult(m_work.result()); });
     connect(m_monitor, &CodexMonitor::runningChanged, this, &AppDelegate::showCodexGate);
     connect(m_monitor, &CodexMonitor::quitStarted, this, [this] {
         m_window->setStatus(QStringLiteral("正在退出 Codex..."), WorkflowResult::Tone::Busy);
@@ -55,11 +55,34 @@ void AppDelegate::launch()
     });
     connect(m_window, &MainWindow::keyPageRequested, this,
             [this] { m_workspace.openURL(QUrl(morvane::relayHomePageURL)); });
-    connect(m_window, &MainWindow::savedKeysRequested, this, [this] { m_window->showSavedKeys(m_engine.savedKeys()); });
+    connect(m_window, &MainWindow::savedKeysRequested, this, [this] {
+        offThread<std::vector<HistoryItem>>([this] { return m_engine.savedKeys(); },
+                                            [this](const std::vector<HistoryItem>& keys) { m_window->showSavedKeys(keys); });
+    });
     connect(m_window, &MainWindow::forgetKeyRequested, this, &AppDelegate::forgetKey);
     connect(m_window, &MainWindow::quitRequested, this, &AppDelegate::requestQuit);
 
-    const InitialState state = m_engine.startUpState();
+    offThread<StartUp>([this] { return StartUp{m_engine.startUpState(), m_engine.hasInterruptedWork(), m_engine.hasAccountLogin()}; },
+                       [this](const StartUp& startUp) { open(startUp); });
+}
+
+template <typename T>
+void AppDelegate::offThread(std::function<T()> work, std::function<void(const T&)> show)
+{
+    auto* watcher = new QFutureWatcher<T>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [watcher, show = std::move(show)] {
+        watcher->deleteLater();
+        show(watcher->result());
+    });
+    const QFuture<T> future = QtConcurrent::run(std::move(work));
+    m_background.addFuture(QFuture<void>(future));
+    watcher->setFuture(future);
+}
+
+void AppDelegate::open(const StartUp& startUp)
+{
+    const InitialState& state = startUp.state;
+    m_accountLogin = startUp.accountLogin;
     if (state.fieldKey)
         m_window->setKeyText(*state.fieldKey);
     selectMode(state.selectedMode);
@@ -69,7 +92,7 @@ void AppDelegate::launch()
     if (offerMove)
         m_window->setStatus(state.problem, WorkflowResult::Tone::Failure);
     // A workflow cut off last time is put back before anything else can be asked for.
-    const bool recovering = m_engine.hasInterruptedWork();
+    const bool recovering = startUp.interrupted;
     if (recovering)
         runWorkflow([](Workflows& engine) { return engine.recoverInterruptedWork(); });
 
@@ -95,6 +118,7 @@ void AppDelegate::shutDown()
 {
     m_monitor->stop();
     m_work.waitForFinished();
+    m_background.waitForFinished();
 }
 
 void AppDelegate::requestQuit()
@@ -137,7 +161,7 @@ QString AppDelegate::actionTitle() const
 {
     if (m_selectedMode != ModeAccount)
         return QStringLiteral("切到 TEVRUN API 并打开 Codex");
-    return m_engine.hasAccountLogin() ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex")
+    return m_accountLogin ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex")
                                                                      : QStringLiteral("设置 GPT 账号 登陆并打开 Codex");
 }
 
@@ -168,23 +192,23 @@ void AppDelegate::listRestorePoints()
 {
     if (m_working)
         return;
-    // Sizing the points reads every backup folder: that is done off the window's thread.
-    auto* listing = new QFutureWatcher<std::vector<RestorePoint>>(this);
-    connect(listing, &QFutureWatcherBase::finished, this, [this, listing] {
-        listing->deleteLater();
-        m_window->showRestorePoints(listing->result());
-    });
-    listing->setFuture(QtConcurrent::run([this] { return m_engine.listBackups(); }));
+    offThread<std::vector<RestorePoint>>([this] { return m_engine.listBackups(); },
+                                         [this](const std::vector<RestorePoint>& points) { m_window->showRestorePoints(points); });
 }
 
 void AppDelegate::forgetKey(const HistoryItem& item)
 {
-    Error error;
-    if (m_engine.forgetKey(item.id, &error))
-        m_window->setStatus(QStringLiteral("已删除保存的 TEVRUN API %1。").arg(shortenedKey(item.apiKey)),
-                            WorkflowResult::Tone::Success);
-    else
-        m_window->setStatus(error.message, WorkflowResult::Tone::Failure);
+    offThread<std::optional<Error>>(
+        [this, id = item.id]() -> std::optional<Error> {
+            Error error;
+            return m_engine.forgetKey(id, &error) ? std::nullopt : std::optional(error);
+        },
+        [this, key = shortenedKey(item.apiKey)](const std::optional<Error>& error) {
+            if (!error)
+                m_window->setStatus(QStringLiteral("已删除保存的 TEVRUN API %1。").arg(key), WorkflowResult::Tone::Success);
+            else
+                m_window->setStatus(error->message, WorkflowResult::Tone::Failure);
+        });
 }
 
 // The inputs stay disabled until the result is shown; what the user does meanwhile is
@@ -193,12 +217,17 @@ void AppDelegate::runWorkflow(std::function<WorkflowResult(Workflows&)> work)
 {
     m_working = true;
     m_window->setBusy(true);
-    m_work.setFuture(QtConcurrent::run([this, work = std::move(work)] { return work(m_engine); }));
+    m_work.setFuture(QtConcurrent::run([this, work = std::move(work)] {
+        WorkflowResult result = work(m_engine);
+        return Finished{std::move(result), m_engine.hasAccountLogin()};
+    }));
 }
 
-void AppDelegate::showResult(const WorkflowResult& result)
+void AppDelegate::showResult(const Finished& finished)
 {
+    const WorkflowResult& result = finished.result;
     m_working = false;
+    m_accountLogin = finished.accountLogin;
     if (result.fieldKey)
         m_window->setKeyText(*result.fieldKey);
     if (result.pillMode)
@@ -228,7 +257,7 @@ void AppDelegate::showResult(const WorkflowResult& result)
         break;
     }
     if (result.openCodex)
-        m_engine.openCodex();
+        m_background.addFuture(QtConcurrent::run([this] { m_engine.openCodex(); }));
     if (m_quitWhenDone)
         QCoreApplication::quit();
 }

@@ -3,6 +3,7 @@
 #include "core/switch_mode.h"
 #include "workflows/workflows.h"
 
+#include <QFutureSynchronizer>
 #include <QFutureWatcher>
 #include <QObject>
 
@@ -20,7 +21,8 @@ public:
     AppDelegate(const QString& userHome, RelayEndpoint relay, Workspace& workspace, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // Light palette, window, initial state, monitor, window in front.
+    // Light palette and window; the window shows, in front, once the start-up state has
+    // been read off the window's thread.
     void launch();
     // Stops the monitor and waits for work under way; runs when the application is about
     // to quit.
@@ -34,6 +36,21 @@ public:
     bool isWorking() const { return m_working; }
 
 private:
+    // What the window opens with, read off the window's thread.
+    struct StartUp {
+        InitialState state;
+        bool interrupted = false;
+        bool accountLogin = false;
+    };
+    // A workflow's result with what the button's title depends on, read after it.
+    struct Finished {
+        WorkflowResult result;
+        bool accountLogin = false;
+    };
+    void open(const StartUp& startUp);
+    // Runs the engine's work off the window's thread, then what shows it on the window's.
+    template <typename T>
+    void offThread(std::function<T()> work, std::function<void(const T&)> show);
     void selectMode(SwitchMode mode);
     void chooseMode(SwitchMode mode);
     void runPrimaryAction();
@@ -45,7 +62,7 @@ private:
     void requestQuit();
 
     void runWorkflow(std::function<WorkflowResult(Workflows&)> work);
-    void showResult(const WorkflowResult& result);
+    void showResult(const Finished& finished);
     QString actionTitle() const;
     QString readyStatus() const;
     // Looks for Codex now and shows what it found.
@@ -54,13 +71,15 @@ private:
 
     Workspace& m_workspace;
     Workflows m_engine;
-    QFutureWatcher<WorkflowResult> m_work;
+    QFutureWatcher<Finished> m_work;
+    QFutureSynchronizer<void> m_background; // waited for at shut-down
     CodexMonitor* m_monitor = nullptr;
     MainWindow* m_window = nullptr;
     std::function<void()> m_alertSound;
 
     SwitchMode m_selectedMode = ModeUnconfigured;
     bool m_working = false;
+    bool m_accountLogin = false;
     bool m_codexRunning = false;
     bool m_quitWhenDone = false;
 };

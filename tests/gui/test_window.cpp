@@ -74,8 +74,8 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     EXPECT_EQ(pill(), accountPill);
 
     secureField()->findChild<QAction*>(QStringLiteral("savedKeysAction"))->trigger();
-    auto* menu = app->window()->findChild<QMenu*>(QStringLiteral("savedKeysMenu"));
-    ASSERT_NE(menu, nullptr);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = app->window()->findChild<QMenu*>(QStringLiteral("savedKeysMenu"))); }));
     const QList<QAction*> entries = menu->actions();
     ASSERT_EQ(entries.size(), 4); // newest first, a separator, the removal submenu
     EXPECT_TRUE(entries[0]->text().startsWith(QStringLiteral("sk-newe…0002　")));
@@ -89,7 +89,7 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     EXPECT_TRUE(forget->text().contains(QStringLiteral("sk-olde…0001")));
     EXPECT_EQ(historyItems(temp.home()).size(), 2u); // nothing before the answer
     clickButton(forget, QMessageBox::DestructiveRole);
-    EXPECT_TRUE(status().contains(QStringLiteral("sk-olde…0001")));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return status().contains(QStringLiteral("sk-olde…0001")); })) << status().toStdString();
     ASSERT_EQ(historyItems(temp.home()).size(), 1u);
 
     secureField()->clear();
@@ -112,7 +112,7 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     click("actionButton");
     settle();
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-good.key"));
-    EXPECT_EQ(workspace.openedApplications.size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return workspace.openedApplications.size() == 1; }));
     temp.write("config.toml", "broken = [");
     click("repairButton");
     settle();
@@ -229,7 +229,7 @@ TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsDropsInputAndCountsUp)
     EXPECT_EQ(relay.requests().size(), 1u);
     EXPECT_TRUE(apiPanelShown());
     EXPECT_TRUE(temp.exists("auth.json"));
-    EXPECT_EQ(workspace.openedApplications.size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return workspace.openedApplications.size() == 1; }));
     EXPECT_TRUE(seen.filter(QStringLiteral(" 20/40")).size() == 1) << seen.join('|').toStdString();
     EXPECT_EQ(seen.filter(QStringLiteral("/")), seen.filter(QStringLiteral("/40"))); // no count before there is one
     EXPECT_TRUE(status().contains(QStringLiteral(" 40 "))) << status().toStdString();

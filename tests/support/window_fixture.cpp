@@ -7,6 +7,8 @@ void WindowTest::launch()
     app = std::make_unique<AppDelegate>(temp.userHome(), relay.endpoint(), workspace);
     app->setAlertSound([this] { ++beeps; });
     app->launch();
+    // Shown once the start-up state has been read.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return app->window()->isVisible(); }));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app->window()));
 }
 
