@@ -32,6 +32,16 @@ bool save(const QPixmap& picture, const QString& path)
     return true;
 }
 
+// Launches the window and waits until it shows, once the start-up state has been read.
+bool launched(AppDelegate& delegate)
+{
+    delegate.launch();
+    if (QTest::qWaitFor([&delegate] { return delegate.window()->isVisible(); }) && QTest::qWaitForWindowExposed(delegate.window()))
+        return true;
+    std::fprintf(stderr, "the window did not show\n");
+    return false;
+}
+
 // The window while it moves 2,000 conversations: caught when the status row has counted
 // past the first files.
 bool saveSwitchUnderWay(const QString& path)
@@ -44,10 +54,8 @@ bool saveSwitchUnderWay(const QString& path)
     FakeWorkspace workspace;
     LocalRelay relay;
     AppDelegate delegate(home.path(), relay.endpoint(), workspace);
-    delegate.launch();
-    // Shown once the start-up state has been read.
-    QTest::qWaitFor([&delegate] { return delegate.window()->isVisible(); });
-    QTest::qWaitForWindowExposed(delegate.window());
+    if (!launched(delegate))
+        return false;
     delegate.window()->setKeyText(QStringLiteral("sk-example0123456789"));
     auto* status = delegate.window()->findChild<QLabel*>(QStringLiteral("statusLabel"));
     QPixmap picture;
@@ -83,10 +91,8 @@ int main(int argc, char** argv)
     writeFileAt(home.path() + QStringLiteral("/.codex/auth.json"), R"({"OPENAI_API_KEY": null, "tokens": {}})");
     FakeWorkspace workspace;
     AppDelegate delegate(home.path(), RelayEndpoint::standard(), workspace);
-    delegate.launch();
-    // Shown once the start-up state has been read.
-    QTest::qWaitFor([&delegate] { return delegate.window()->isVisible(); });
-    QTest::qWaitForWindowExposed(delegate.window());
+    if (!launched(delegate))
+        return 1;
     // The user's choice puts the cursor in the key field; the picture shows the field at rest.
     QTest::qWait(100);
     QWidget* focused = QApplication::focusWidget();

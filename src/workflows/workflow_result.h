@@ -24,21 +24,24 @@ struct WorkflowResult {
     std::vector<CodexProcess> codex;    // the running Codex that refused the workflow
     std::optional<QString> restoreByHand; // the restore point to put back, when that failed
 
-    static WorkflowResult done(const QString& message)
-    {
-        return {Outcome::Done, message, Tone::Success};
-    }
-    static WorkflowResult refused(const QString& message)
-    {
-        return {Outcome::Refused, message, Tone::Failure};
-    }
+    static WorkflowResult done(const QString& message) { return with(Outcome::Done, message, Tone::Success); }
+    static WorkflowResult refused(const QString& message) { return with(Outcome::Refused, message, Tone::Failure); }
     // Refused because Codex runs, or holds the conversations.
     static WorkflowResult codexRunning(const QString& message, std::vector<CodexProcess> codex = {})
     {
-        return {Outcome::CodexRunning, message, Tone::Failure, std::nullopt, false, std::nullopt, std::move(codex)};
+        WorkflowResult result = with(Outcome::CodexRunning, message, Tone::Failure);
+        result.codex = std::move(codex);
+        return result;
     }
-    static WorkflowResult failed(const QString& message)
+    static WorkflowResult failed(const QString& message) { return with(Outcome::Failed, message, Tone::Failure); }
+
+private:
+    static WorkflowResult with(Outcome outcome, const QString& message, Tone tone)
     {
-        return {Outcome::Failed, message, Tone::Failure};
+        WorkflowResult result;
+        result.outcome = outcome;
+        result.message = message;
+        result.tone = tone;
+        return result;
     }
 };
