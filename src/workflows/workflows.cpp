@@ -4,7 +4,6 @@
 
 #include "codexapp/codex_control.h"
 #include "core/api_key.h"
-#include "core/files/file_errors.h"
 #include "core/files/staging.h"
 #include "history/key_history.h"
 #include "relay/key_validation.h"
@@ -12,7 +11,6 @@
 #include "workflows/health_check.h"
 #include "workflows/journaled_change.h"
 #include "workflows/workflow_texts.h"
-
 
 Workflows::Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
     : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace)
