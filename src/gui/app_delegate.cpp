@@ -2,10 +2,10 @@
 
 #include "core/api_key.h"
 #include "core/constants.h"
-#include "workflows/codex_monitor.h"
 #include "gui/main_window.h"
 #include "gui/palette.h"
 #include "gui/window_texts.h"
+#include "workflows/codex_monitor.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -63,7 +63,7 @@ void AppDelegate::launch()
     connect(m_window, &MainWindow::quitRequested, this, &AppDelegate::requestQuit);
 
     offThread<StartUp>([this] { return StartUp{m_engine.startUpState(), m_engine.hasInterruptedWork(), m_engine.hasAccountLogin()}; },
-                       [this](const StartUp& startUp) { open(startUp); });
+                       [this](const StartUp& startUp) { openWindow(startUp); });
 }
 
 template <typename T>
@@ -79,7 +79,7 @@ void AppDelegate::offThread(std::function<T()> work, std::function<void(const T&
     watcher->setFuture(future);
 }
 
-void AppDelegate::open(const StartUp& startUp)
+void AppDelegate::openWindow(const StartUp& startUp)
 {
     const InitialState& state = startUp.state;
     m_accountLogin = startUp.accountLogin;
@@ -161,8 +161,7 @@ QString AppDelegate::actionTitle() const
 {
     if (m_selectedMode != ModeAccount)
         return QStringLiteral("切到 TEVRUN API 并打开 Codex");
-    return m_accountLogin ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex")
-                                                                     : QStringLiteral("设置 GPT 账号 登陆并打开 Codex");
+    return m_accountLogin ? QStringLiteral("切到 GPT 账号 登陆并打开 Codex") : QStringLiteral("设置 GPT 账号 登陆并打开 Codex");
 }
 
 void AppDelegate::runPrimaryAction()

@@ -47,7 +47,7 @@ private:
         WorkflowResult result;
         bool accountLogin = false;
     };
-    void open(const StartUp& startUp);
+    void openWindow(const StartUp& startUp);
     // Runs the engine's work off the window's thread, then what shows it on the window's.
     template <typename T>
     void offThread(std::function<T()> work, std::function<void(const T&)> show);
