@@ -2,6 +2,7 @@
 
 #include "cli/key_input.h"
 #include "core/files/file_errors.h"
+#include "wording/workflow_wording.h"
 
 #include <QFile>
 
@@ -37,7 +38,7 @@ int statusFor(WorkflowResult::Outcome outcome)
 
 QString resultText(const WorkflowResult& result)
 {
-    QString text = result.message;
+    QString text = outcomeText(result);
     if (!result.codex.empty()) {
         text.prepend(codexAppRuns(result.codex) ? QStringLiteral("已检测到 Dock 里的 Codex 正在运行，请先退出它，或加上 --quit-codex 再试。")
                                                 : QStringLiteral("已检测到终端或编辑器里的 Codex 正在运行，请先退出它，或加上 --quit-codex 再试。"));
@@ -118,7 +119,7 @@ int CommandRun::workflow(const std::function<WorkflowResult()>& work)
     }
     const QMetaObject::Connection reporting =
         QObject::connect(&m_engine, &Workflows::progress, &m_engine,
-                         [this](const QString& text, qint64 done, qint64 total) { showProgress(text, done, total); },
+                         [this](WorkflowTask task, qint64 done, qint64 total) { showProgress(taskText(task), done, total); },
                          Qt::DirectConnection);
     const WorkflowResult result = work();
     QObject::disconnect(reporting);

@@ -5,6 +5,7 @@
 #include "gui/main_window.h"
 #include "gui/palette.h"
 #include "gui/window_texts.h"
+#include "wording/workflow_wording.h"
 #include "workflows/codex_monitor.h"
 
 #include <QApplication>
@@ -39,7 +40,9 @@ void AppDelegate::launch()
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::shutDown);
 
     m_window = new MainWindow;
-    connect(&m_engine, &Workflows::progress, m_window, &MainWindow::showProgress);
+    connect(&m_engine, &Workflows::progress, m_window, [this](WorkflowTask task, qint64 done, qint64 total) {
+        m_window->showProgress(taskText(task), done, total);
+    });
     connect(m_window, &MainWindow::modeChosen, this, &AppDelegate::chooseMode);
     connect(m_window, &MainWindow::actionRequested, this, &AppDelegate::runPrimaryAction);
     connect(m_window, &MainWindow::checkKeyRequested, this, &AppDelegate::checkApiKey);
@@ -88,9 +91,10 @@ void AppDelegate::openWindow(const StartUp& startUp)
     selectMode(state.selectedMode);
     m_window->showPill(state.pillMode);
     m_monitor->start();
-    const bool offerMove = !state.problem.isEmpty() && !m_codexRunning;
+    const QString problem = state.conversationsElsewhere > 0 ? conversationsElsewhereText(state.conversationsElsewhere) : QString();
+    const bool offerMove = !problem.isEmpty() && !m_codexRunning;
     if (offerMove)
-        m_window->setStatus(state.problem, WorkflowResult::Tone::Failure);
+        m_window->setStatus(problem, WorkflowResult::Tone::Failure);
     // A workflow cut off last time is put back before anything else can be asked for.
     const bool recovering = startUp.interrupted;
     if (recovering)
@@ -102,7 +106,7 @@ void AppDelegate::openWindow(const StartUp& startUp)
     bringToFront();
     // Asked on the window once it is in front, and not while a cut-off workflow is put back.
     if (offerMove && !recovering)
-        m_window->offerConversationMove(state.problem);
+        m_window->offerConversationMove(problem);
     QTimer::singleShot(200, this, &AppDelegate::refreshCodexGate);
 }
 

@@ -1,8 +1,10 @@
 #include "gui/window_texts.h"
 
+#include "wording/workflow_wording.h"
+
 QString statusText(const WorkflowResult& result)
 {
-    QString text = result.codex.empty() ? result.message : codexRunningMessage(result.codex) + result.message;
+    QString text = result.codex.empty() ? outcomeText(result) : codexRunningMessage(result.codex) + outcomeText(result);
     if (result.restoreByHand)
         text += QStringLiteral(" 请在“恢复备份…”中恢复“%1”。").arg(*result.restoreByHand);
     return text;

@@ -260,8 +260,3 @@ std::optional<qint64> conversationsElsewhere(const CodexHome& home)
         elsewhere += other == provider ? 0 : count;
     return elsewhere;
 }
-
-QString conversationsElsewhereText(qint64 count)
-{
-    return QStringLiteral("有 %1 条对话不在当前的 provider 上，Codex 不会列出它们。").arg(count);
-}

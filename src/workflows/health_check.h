@@ -51,6 +51,3 @@ std::optional<QString> unreadableHome(const CodexHome& home);
 // How many visible conversations sit on another provider than the active one: Codex does
 // not list them. Nothing when the thread index cannot be read.
 std::optional<qint64> conversationsElsewhere(const CodexHome& home);
-
-// "有 <N> 条对话不在当前的 provider 上，Codex 不会列出它们。"
-QString conversationsElsewhereText(qint64 count);

@@ -8,7 +8,6 @@
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
 #include "storage/restore_points.h"
-#include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
 #include <QFileInfo>
@@ -48,7 +47,7 @@ bool JournaledChange::holdsHome(Error* error) const
 std::optional<WorkflowResult> JournaledChange::refusal()
 {
     if (!m_lock.held())
-        return WorkflowResult::failed(m_lock.error().message);
+        return WorkflowResult::failed(WorkflowResult::Event::Stopped, m_lock.error());
     if (m_cutOff == CutOff::LeaveIt || !hasJournal(m_engine.m_home))
         return std::nullopt;
     const WorkflowResult recovered = putBackCutOff();
@@ -57,17 +56,17 @@ std::optional<WorkflowResult> JournaledChange::refusal()
     return recovered;
 }
 
-void JournaledChange::beforeJournal(std::function<bool(Error*)> step, QString failureText)
+void JournaledChange::beforeJournal(std::function<bool(Error*)> step, WorkflowResult::Step name)
 {
-    m_steps.push_back({Step::Kind::BeforeJournal, std::move(step), std::move(failureText)});
+    m_steps.push_back({Step::Kind::BeforeJournal, std::move(step), name});
 }
 
-void JournaledChange::write(std::function<bool(Error*)> step, QString failureText)
+void JournaledChange::write(std::function<bool(Error*)> step, WorkflowResult::Step name)
 {
-    m_steps.push_back({Step::Kind::Write, std::move(step), std::move(failureText)});
+    m_steps.push_back({Step::Kind::Write, std::move(step), name});
 }
 
-void JournaledChange::moveConversations(QString provider, QString busyText, QString migrationKind)
+void JournaledChange::moveConversations(QString provider, WorkflowTask task, QString migrationKind)
 {
     m_provider = provider;
     // Codex may have started while the files were staged: its index must not change under it,
@@ -81,21 +80,21 @@ void JournaledChange::moveConversations(QString provider, QString busyText, QStr
         return m_conversations.claim(idsOf(threads), stopped);
     };
     m_steps.push_back({Step::Kind::Move,
-                       [this, provider, busyText, migrationKind, codexStillClosed](Error* error) {
+                       [this, provider, task, migrationKind, codexStillClosed](Error* error) {
                            m_moved = migrateVisibleThreadsToProvider(
                                m_engine.m_home, provider, migrationKind, m_journal.restorePoint, error,
-                               [&](qint64 done, qint64 total) { Q_EMIT m_engine.progress(busyText, done, total); },
+                               [&](qint64 done, qint64 total) { Q_EMIT m_engine.progress(task, done, total); },
                                codexStillClosed);
                            return m_moved >= 0;
                        },
-                       QStringLiteral("迁移对话 provider 失败。")});
+                       WorkflowResult::Step::MoveConversations});
 }
 
-void JournaledChange::backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, QString failureText,
+void JournaledChange::backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, WorkflowResult::Step name,
                                  QStringList createdFiles)
 {
     m_takeBackup = std::move(takeBackup);
-    m_backupFailureText = std::move(failureText);
+    m_backUpStep = name;
     m_journal.createdFiles = std::move(createdFiles);
 }
 
@@ -104,12 +103,13 @@ std::optional<WorkflowResult> JournaledChange::claimConversations()
     Error error;
     if (m_conversations.claim(idsOf(visibleThreads(m_engine.m_home, QString()).value_or(ThreadRecords())), &error))
         return std::nullopt;
-    if (!isMorvaneError(error, ErrorConversationsOpen))
-        return WorkflowResult::failed(error.message);
-    return WorkflowResult::codexRunning(error.message);
+    WorkflowResult result = WorkflowResult::failed(WorkflowResult::Event::Stopped, error);
+    if (isMorvaneError(error, ErrorConversationsOpen))
+        result.outcome = WorkflowResult::Outcome::CodexRunning;
+    return result;
 }
 
-std::optional<WorkflowResult> JournaledChange::commit(const QString& kind, const QString& failureText)
+std::optional<WorkflowResult> JournaledChange::commit(const QString& kind, WorkflowResult::Step name)
 {
     const CodexHome& home = m_engine.m_home;
     m_journal.workflow = kind;
@@ -117,44 +117,42 @@ std::optional<WorkflowResult> JournaledChange::commit(const QString& kind, const
         return refusal;
     Error error;
     if (m_provider && !enoughSpaceToMigrate(home, *m_provider, &error))
-        return failure(error, QStringLiteral("迁移对话 provider 失败。"));
+        return WorkflowResult::failed(WorkflowResult::Step::MoveConversations, error);
     const std::optional<QString> backup = m_takeBackup ? m_takeBackup(&error) : [&]() -> std::optional<QString> {
         const std::optional<QString> folder = createBackupWithKind(home, m_journal.workflow, &error);
         return folder ? std::optional<QString>(QFileInfo(*folder).fileName()) : std::nullopt;
     }();
     if (!backup && isMorvaneError(error, ErrorRestorePointIncomplete))
-        return WorkflowResult::refused(error.message);
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
     if (!backup)
-        return failure(error, m_backupFailureText);
+        return WorkflowResult::failed(m_backUpStep, error);
     m_journal.restorePoint = *backup;
     for (const Step& step : m_steps) {
         if (step.kind == Step::Kind::BeforeJournal && !step.run(&error))
-            return failure(error, step.failureText);
+            return WorkflowResult::failed(step.name, error);
     }
     if (!writeJournal(home, m_journal, &error))
-        return failure(error, m_backupFailureText);
+        return WorkflowResult::failed(m_backUpStep, error);
     m_journaled = true;
     for (const Step& step : m_steps) {
         if (step.kind != Step::Kind::BeforeJournal && !step.run(&error))
-            return failedAfterWriting(error, step.failureText);
+            return failedAfterWriting(error, step.name);
     }
     if (!removeJournal(home, &error))
-        return failedAfterWriting(error, failureText);
+        return failedAfterWriting(error, name);
     return std::nullopt;
 }
 
-WorkflowResult JournaledChange::failedAfterWriting(const Error& error, const QString& failureText)
+WorkflowResult JournaledChange::failedAfterWriting(const Error& error, WorkflowResult::Step name)
 {
     const bool codexStarted = isMorvaneError(error, ErrorCodexStarted);
-    WorkflowResult result = codexStarted ? WorkflowResult::codexRunning(QString(), m_codexStarted) : failure(error, failureText);
-    Error putBackError;
-    if (putBack(m_engine.m_home, m_journal, &putBackError)) {
-        if (isMorvaneError(error, ErrorChangedWhileStaged))
-            result.message = QStringLiteral("Codex 在切换过程中写入了对话，已恢复到切换前的状态。请先退出 Codex 再切换。");
-        else
-            result.message += QStringLiteral(" 已恢复到切换前的状态。");
+    WorkflowResult result = codexStarted ? WorkflowResult::codexRunning(m_codexStarted, WorkflowResult::Event::CodexStarted)
+                                         : WorkflowResult::failed(name, error);
+    if (putBack(m_engine.m_home, m_journal, &result.putBackError)) {
+        result.putBack = isMorvaneError(error, ErrorChangedWhileStaged) ? WorkflowResult::PutBack::DoneAfterCodexWrote
+                                                                         : WorkflowResult::PutBack::Done;
     } else {
-        result.message += QStringLiteral(" 恢复原状也失败了：") + putBackError.message;
+        result.putBack = WorkflowResult::PutBack::Failed;
         result.restoreByHand = m_journal.restorePoint;
     }
     if (isMorvaneError(error, ErrorConversationsOpen))
@@ -165,29 +163,28 @@ WorkflowResult JournaledChange::failedAfterWriting(const Error& error, const QSt
 WorkflowResult JournaledChange::putBackCutOff()
 {
     const CodexHome& home = m_engine.m_home;
-    WorkflowResult result = WorkflowResult::done(QString());
+    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::Nothing);
     const bool cutOff = hasJournal(home);
     if (cutOff && !runningCodex(m_engine.m_workspace).empty()) {
         // Nothing of Codex's is written while it runs, not even to put it right.
-        return WorkflowResult::failed(
-            QStringLiteral("上次的操作没有完成。Codex 正在运行，退出 Codex 后会恢复到开始前的状态。"));
+        return WorkflowResult::failed(WorkflowResult::Event::CutOffWhileCodexRuns, Error());
     }
     if (cutOff) {
         if (auto refusal = claimConversations()) {
-            refusal->message = QStringLiteral("上次的操作没有完成，现在还不能恢复：") + refusal->message;
+            refusal->event = WorkflowResult::Event::CutOffNotYet;
             return *refusal;
         }
         Error error;
         const std::optional<Journal> journal = readJournal(home, &error);
         if (journal && putBack(home, *journal, &error)) {
-            result.message = QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。");
+            result.event = WorkflowResult::Event::CutOffPutBack;
             result.tone = WorkflowResult::Tone::Ready;
             result.pillMode = detectCurrentMode(home);
         } else if (journal) {
-            result = WorkflowResult::failed(QStringLiteral("上次的操作没有完成，也没能恢复到开始前的状态：") + error.message);
+            result = WorkflowResult::failed(WorkflowResult::Event::CutOffNotPutBack, error);
             result.restoreByHand = journal->restorePoint;
         } else {
-            result = WorkflowResult::failed(QStringLiteral("上次的操作没有完成，它的记录也读不出来：%1").arg(error.message));
+            result = WorkflowResult::failed(WorkflowResult::Event::CutOffUnreadable, error);
         }
     }
     // Staged files go only once the put-back no longer needs them.

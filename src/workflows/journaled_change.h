@@ -37,35 +37,38 @@ public:
 
     // The steps, in the order commit() runs them. After the backup and before the journal,
     // a failed step is reported as it is: nothing of Codex's has changed yet.
-    void beforeJournal(std::function<bool(Error*)> step, QString failureText);
-    void write(std::function<bool(Error*)> step, QString failureText);
-    // Every visible conversation to the provider; its space is checked before the backup.
-    void moveConversations(QString provider, QString busyText, QString migrationKind);
+    // Each names what failed, when it does.
+    void beforeJournal(std::function<bool(Error*)> step, WorkflowResult::Step name);
+    void write(std::function<bool(Error*)> step, WorkflowResult::Step name);
+    // Every visible conversation to the provider, reported as part of the task; its space is
+    // checked before the backup.
+    void moveConversations(QString provider, WorkflowTask task, QString migrationKind);
     // A backup of the change's own instead of the standard one, with the files its writes
     // make where none were.
-    void backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, QString failureText,
+    void backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, WorkflowResult::Step name,
                     QStringList createdFiles);
 
-    // Runs the steps; kind names the backup and the journal's workflow ("switch-api", ...).
-    // Nothing when every step was done and the journal is gone; else what the user is told.
-    std::optional<WorkflowResult> commit(const QString& kind, const QString& failureText);
+    // Runs the steps; kind names the backup and the journal's workflow ("switch-api", ...),
+    // name the workflow when the journal cannot go. Nothing when every step was done and the
+    // journal is gone; else how the change ended.
+    std::optional<WorkflowResult> commit(const QString& kind, WorkflowResult::Step name);
 
     qint64 movedConversations() const { return m_moved; }
     bool journaled() const { return m_journaled; }
     const QString& restorePoint() const { return m_journal.restorePoint; }
 
     // Puts a workflow found cut off back, once the home is held, and clears what interrupted
-    // writes left; a result with no message when there was nothing to put back.
+    // writes left; Event::Nothing when there was nothing to put back.
     WorkflowResult putBackCutOff();
 
 private:
     struct Step {
         enum class Kind { BeforeJournal, Write, Move } kind;
         std::function<bool(Error*)> run;
-        QString failureText;
+        WorkflowResult::Step name;
     };
     std::optional<WorkflowResult> claimConversations();
-    WorkflowResult failedAfterWriting(const Error& error, const QString& failureText);
+    WorkflowResult failedAfterWriting(const Error& error, WorkflowResult::Step name);
     void removeStagingFiles(bool inRolloutFolders) const;
 
     Workflows& m_engine;
@@ -77,7 +80,7 @@ private:
     std::vector<Step> m_steps;
     std::optional<QString> m_provider;
     std::function<std::optional<QString>(Error*)> m_takeBackup;
-    QString m_backupFailureText = QStringLiteral("备份失败。");
+    WorkflowResult::Step m_backUpStep = WorkflowResult::Step::BackUp;
     std::vector<CodexProcess> m_codexStarted; // seen just before the thread index changed
     qint64 m_moved = 0;
     bool m_journaled = false;

@@ -9,7 +9,6 @@
 #include "relay/key_validation.h"
 #include "storage/profiles.h"
 #include "workflows/journaled_change.h"
-#include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
 WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
@@ -20,18 +19,17 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
     const QString key = apiBranch ? keyInput.trimmed() : jsonString(readCurrentApiKey(m_home)).value_or(QString());
     const bool wellFormedKey = isLikelyApiKey(key);
     if (apiBranch && !wellFormedKey)
-        return WorkflowResult::refused(QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。"));
+        return WorkflowResult::refused(WorkflowResult::Event::NoKeyToRepair);
     JournaledChange change(*this);
     if (auto refusal = change.refusal())
         return *refusal;
 
-    const QString busy = QStringLiteral("正在修复配置...");
-    Q_EMIT progress(busy, 0, 0);
+    Q_EMIT progress(WorkflowTask::Repairing, 0, 0);
     std::optional<QString> diagnosis;
     if (apiBranch) {
         Error error;
         if (!validateTevrunApiKey(m_relay, key, &error))
-            return failure(error, QStringLiteral("TEVRUN API 校验失败。"));
+            return WorkflowResult::failed(WorkflowResult::Step::ValidateKey, error);
         // Asked before anything changes, so it sees the configuration as it was.
         diagnosis = diagnoseConfigWithAIUsingKey(m_relay, m_home, key);
         // Codex may have started while the relay was asked: look again before the first write.
@@ -44,27 +42,28 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
                 saveApiKeyToHistory(m_home, key);
                 return true;
             },
-            QString());
+            WorkflowResult::Step::RepairConfig);
     }
     if (apiBranch)
-        change.write([this, &key](Error* e) { return writeCleanApiConfigWithKey(m_home, key, e); }, QStringLiteral("修复配置失败。"));
+        change.write([this, &key](Error* e) { return writeCleanApiConfigWithKey(m_home, key, e); },
+                     WorkflowResult::Step::RepairConfig);
     else
-        change.write([this](Error* e) { return writeCleanLoginConfig(m_home, e); }, QStringLiteral("修复配置失败。"));
-    change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, busy,
+        change.write([this](Error* e) { return writeCleanLoginConfig(m_home, e); }, WorkflowResult::Step::RepairConfig);
+    change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, WorkflowTask::Repairing,
                              QStringLiteral("repair-provider"));
     WorkflowResult result;
-    if (auto failed = change.commit(QStringLiteral("repair-config"), QStringLiteral("修复配置失败。"))) {
+    if (auto failed = change.commit(QStringLiteral("repair-config"), WorkflowResult::Step::RepairConfig)) {
         result = *failed;
     } else if (apiBranch) {
         saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles);
-        const QString moved = syncNote(change.movedConversations());
-        result = WorkflowResult::done(diagnosis && !diagnosis->isEmpty()
-                                          ? QStringLiteral("AI 诊断：") + *diagnosis + QStringLiteral(" 已按标准模板修复。") + moved
-                                          : QStringLiteral("TEVRUN API 已校验通过，配置已按标准模板修复。") + moved);
+        result = WorkflowResult::done(WorkflowResult::Event::RepairedForApi);
+        if (diagnosis && !diagnosis->isEmpty())
+            result.diagnosis = diagnosis;
+        result.movedConversations = change.movedConversations();
         result.pillMode = ModeApi;
     } else {
-        result = WorkflowResult::done(QStringLiteral("GPT 账号 登陆配置已按标准模板修复。") + syncNote(change.movedConversations())
-                                      + QStringLiteral("现在可以重新打开 Codex 登陆。"));
+        result = WorkflowResult::done(WorkflowResult::Event::RepairedForAccount);
+        result.movedConversations = change.movedConversations();
         result.pillMode = ModeUnconfigured;
     }
     // The key was shown in the field once it was remembered, whatever came after.

@@ -5,7 +5,6 @@
 #include "storage/backup_check.h"
 #include "storage/restore_points.h"
 #include "workflows/journaled_change.h"
-#include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
 std::vector<RestorePoint> Workflows::listBackups() const
@@ -39,30 +38,31 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
     Error error;
     // An unknown id is refused before anything is made.
     if (!findRestorePoint(m_home, id, &error))
-        return WorkflowResult::refused(error.message);
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
     JournaledChange change(*this, JournaledChange::CutOff::RestoreAnyway);
     if (auto refusal = change.refusal())
         return *refusal;
     const std::optional<RestorePoint> point = findRestorePoint(m_home, id, &error);
     if (!point)
-        return WorkflowResult::refused(error.message);
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
 
-    Q_EMIT progress(QStringLiteral("正在恢复备份..."), 0, 0);
+    Q_EMIT progress(WorkflowTask::Restoring, 0, 0);
     if (const QStringList damaged = damagedFiles(*point); !damaged.isEmpty())
-        return failure(damagedBackupError(damaged.first()), QString());
+        return WorkflowResult::failed(WorkflowResult::Step::Restore, damagedBackupError(damaged.first()));
     QStringList createdFiles;
     for (const RolloutBackupEntry& entry : point->manifest.value_or(RolloutManifest())) {
         if (!files::itemExists(entry.path))
             createdFiles << entry.path;
     }
     change.backUpWith([this, &point](Error* e) { return backUpBeforeRestore(m_home, *point, e); },
-                      QStringLiteral("恢复备份失败。"), createdFiles);
+                      WorkflowResult::Step::Restore, createdFiles);
     change.write([this, &point](Error* e) { return putBackRestorePoint(m_home, *point, e, true); },
-                 QStringLiteral("恢复备份失败。"));
-    if (auto failed = change.commit(QStringLiteral("restore"), QStringLiteral("恢复备份失败。")))
+                 WorkflowResult::Step::Restore);
+    if (auto failed = change.commit(QStringLiteral("restore"), WorkflowResult::Step::Restore))
         return *failed;
-    WorkflowResult result = WorkflowResult::done(QStringLiteral("已恢复备份“%1”：%2。恢复前的状态已存为备份“%3”。")
-                                                     .arg(id, restorePointContents(*point), change.restorePoint()));
+    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::BackupRestored);
+    result.restored = point;
+    result.newRestorePoint = change.restorePoint();
     result.pillMode = detectCurrentMode(m_home);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(m_home)); key && isLikelyApiKey(*key))
         result.fieldKey = key;
@@ -73,7 +73,7 @@ WorkflowResult Workflows::pruneBackups(qint64 keep)
 {
     // Without Morvane's folder there is nothing to delete, and nothing is made for it.
     if (!files::itemExists(m_home.morvaneRootURL()))
-        return WorkflowResult::done(QStringLiteral("没有需要删除的备份。"));
+        return WorkflowResult::done(WorkflowResult::Event::NoBackupsToPrune);
     // A workflow cut off is put back first: its restore point must not go.
     JournaledChange change(*this);
     if (auto refusal = change.refusal())
@@ -81,8 +81,11 @@ WorkflowResult Workflows::pruneBackups(qint64 keep)
     Error error;
     const qint64 removed = pruneRestorePoints(m_home, keep, &error);
     if (removed < 0)
-        return failure(error, QStringLiteral("清理备份失败。"));
+        return WorkflowResult::failed(WorkflowResult::Step::Prune, error);
     if (removed == 0)
-        return WorkflowResult::done(QStringLiteral("没有需要删除的备份。"));
-    return WorkflowResult::done(QStringLiteral("已删除 %1 个较早的备份，保留了最新的 %2 个。").arg(removed).arg(keep));
+        return WorkflowResult::done(WorkflowResult::Event::NoBackupsToPrune);
+    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::BackupsPruned);
+    result.removedBackups = removed;
+    result.keptBackups = keep;
+    return result;
 }

@@ -6,16 +6,16 @@
 #include "migration/thread_migration.h"
 #include "storage/profiles.h"
 #include "workflows/journaled_change.h"
-#include "workflows/workflow_texts.h"
 #include "workflows/workflows.h"
 
 namespace {
 
 const QString accountProfile = QStringLiteral("account");
 
-WorkflowResult openedAccountLogin(const QString& message)
+WorkflowResult openedAccountLogin(WorkflowResult::Event event, qint64 movedConversations)
 {
-    WorkflowResult result = WorkflowResult::done(message);
+    WorkflowResult result = WorkflowResult::done(event);
+    result.movedConversations = movedConversations;
     result.pillMode = ModeAccount;
     result.openCodex = true;
     return result;
@@ -32,24 +32,22 @@ WorkflowResult Workflows::switchToAccount()
         return *refusal;
 
     if (profileExists(m_home, accountProfile)) {
-        const QString busy = QStringLiteral("正在切回 GPT 账号 登陆...");
-        Q_EMIT progress(busy, 0, 0);
+        Q_EMIT progress(WorkflowTask::SwitchingToAccount, 0, 0);
         change.write([this](Error* e) { return restoreProfileNamed(m_home, accountProfile, e); },
-                     QStringLiteral("切回 GPT 账号 登陆失败。"));
-        change.moveConversations(targetProviderForAccountProfile(m_home), busy, QStringLiteral("switch-account-provider"));
-        if (auto failed = change.commit(QStringLiteral("switch-account"), QStringLiteral("切回 GPT 账号 登陆失败。")))
+                     WorkflowResult::Step::SwitchToAccount);
+        change.moveConversations(targetProviderForAccountProfile(m_home), WorkflowTask::SwitchingToAccount,
+                                 QStringLiteral("switch-account-provider"));
+        if (auto failed = change.commit(QStringLiteral("switch-account"), WorkflowResult::Step::SwitchToAccount))
             return *failed;
-        return openedAccountLogin(QStringLiteral("已切回 GPT 账号 登陆。") + syncNote(change.movedConversations())
-                                  + QStringLiteral("正在打开 Codex。"));
+        return openedAccountLogin(WorkflowResult::Event::SwitchedToAccount, change.movedConversations());
     }
 
     if (detectCurrentMode(m_home) == ModeAccount) {
         // Already signed in with an account: only remember it; nothing of Codex changes.
         Error error;
         if (!saveProfileNamed(m_home, accountProfile, accountProfileFiles, &error))
-            return failure(error, QStringLiteral("自动记录 GPT 账号 登陆状态失败。"));
-        WorkflowResult result =
-            WorkflowResult::done(QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。"));
+            return WorkflowResult::failed(WorkflowResult::Step::RecordAccount, error);
+        WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::AccountLoginRecorded);
         result.tone = WorkflowResult::Tone::Ready; // a notice: nothing was switched
         result.pillMode = ModeAccount;
         return result;
@@ -59,12 +57,12 @@ WorkflowResult Workflows::switchToAccount()
 
 WorkflowResult Workflows::prepareFreshAccountLogin(JournaledChange& change)
 {
-    const QString busy = QStringLiteral("正在设置 GPT 账号 登陆...");
-    Q_EMIT progress(busy, 0, 0);
-    change.write([this](Error* e) { return writeFreshAccountConfig(m_home, e); }, QStringLiteral("设置 GPT 账号 登陆失败。"));
-    change.moveConversations(morvane::providerOpenAI, busy, QStringLiteral("fresh-account-provider"));
-    if (auto failed = change.commit(QStringLiteral("fresh-account"), QStringLiteral("设置 GPT 账号 登陆失败。")))
+    Q_EMIT progress(WorkflowTask::PreparingAccountLogin, 0, 0);
+    change.write([this](Error* e) { return writeFreshAccountConfig(m_home, e); },
+                 WorkflowResult::Step::PrepareAccountLogin);
+    change.moveConversations(morvane::providerOpenAI, WorkflowTask::PreparingAccountLogin,
+                             QStringLiteral("fresh-account-provider"));
+    if (auto failed = change.commit(QStringLiteral("fresh-account"), WorkflowResult::Step::PrepareAccountLogin))
         return *failed;
-    return openedAccountLogin(QStringLiteral("已设置为 GPT 账号 登陆。") + syncNote(change.movedConversations())
-                              + QStringLiteral("正在打开 Codex。请按提示登陆账号。"));
+    return openedAccountLogin(WorkflowResult::Event::AccountLoginPrepared, change.movedConversations());
 }

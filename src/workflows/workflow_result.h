@@ -1,47 +1,132 @@
 #pragma once
 
 #include "codexapp/codex_processes.h"
+#include "core/error.h"
 #include "core/switch_mode.h"
+#include "storage/restore_points.h"
 
 #include <QString>
 
 #include <optional>
 #include <vector>
 
-// What a workflow ended with, for the window and the command line to show. The front end
-// puts its own words around the message: what it calls the Codex processes that refused
-// the workflow, before it, and how its user puts a restore point back by hand, after it.
+// What a workflow ended with, as data: what happened and the values that say it. The front
+// ends put it into words.
 struct WorkflowResult {
     enum class Outcome { Done, Refused, Failed, CodexRunning };
     enum class Tone { Ready, Success, Failure, Busy };
+    // What happened; the comment names the members that go with it.
+    enum class Event {
+        Nothing,              // there was nothing to do
+        KeyUsable,
+        SwitchedToApi,        // accountRecorded, movedConversations
+        SwitchedToAccount,    // movedConversations
+        AccountLoginRecorded, // the current login remembered; nothing of Codex changed
+        AccountLoginPrepared, // movedConversations
+        RepairedForApi,       // diagnosis, movedConversations
+        RepairedForAccount,   // movedConversations
+        ConversationsMoved,   // movedConversations, provider
+        ConversationsInPlace, // provider
+        BackupRestored,       // restored, newRestorePoint
+        BackupsPruned,        // removedBackups, keptBackups
+        NoBackupsToPrune,
+        CutOffPutBack,        // a workflow cut off was put back to where it began
+        NoKeyToCheck,         // the key field holds no key
+        NoKeyToSwitch,
+        NoKeyToRepair,
+        CodexRunning,         // codex
+        Stopped,              // error: the home is another's, Codex holds a conversation, ...
+        StepFailed,           // step, error, putBack
+        CodexStarted,         // codex, putBack: Codex started while the conversations moved
+        CutOffWhileCodexRuns, // a workflow cut off waits for Codex to quit
+        CutOffNotYet,         // error: why it cannot be put back now
+        CutOffNotPutBack,     // error, restoreByHand
+        CutOffUnreadable,     // error: the journal's
+    };
+    // The step that failed, for the words said when its error has none.
+    enum class Step {
+        CheckKey,
+        ValidateKey,
+        BackUp,
+        RecordAccount,
+        WriteApiConfig,
+        MoveConversations,
+        RepairConfig,
+        SwitchToAccount,
+        PrepareAccountLogin,
+        Restore,
+        Prune,
+    };
+    // Whether a failure after the first write left the home as it was.
+    enum class PutBack { NotNeeded, Done, DoneAfterCodexWrote, Failed };
 
     Outcome outcome = Outcome::Done;
-    QString message;
+    Event event = Event::Nothing;
     Tone tone = Tone::Success;
     std::optional<SwitchMode> pillMode; // the installation's mode, when the workflow changed it
     bool openCodex = false;
     std::optional<QString> fieldKey;    // the key to show in the key field
-    std::vector<CodexProcess> codex;    // the running Codex that refused the workflow
+
+    qint64 movedConversations = 0;
+    bool accountRecorded = false;
+    std::optional<QString> diagnosis;   // the relay's reading of the configuration, as it gave it
+    QString provider;
+    std::optional<RestorePoint> restored;
+    QString newRestorePoint;            // where the state before a restore was saved
+    qint64 removedBackups = 0;
+    qint64 keptBackups = 0;
+    Step step = Step::BackUp;
+    Error error;
+    PutBack putBack = PutBack::NotNeeded;
+    Error putBackError;
+    std::vector<CodexProcess> codex;      // the running Codex that refused the workflow
     std::optional<QString> restoreByHand; // the restore point to put back, when that failed
 
-    static WorkflowResult done(const QString& message) { return with(Outcome::Done, message, Tone::Success); }
-    static WorkflowResult refused(const QString& message) { return with(Outcome::Refused, message, Tone::Failure); }
-    // Refused because Codex runs, or holds the conversations.
-    static WorkflowResult codexRunning(const QString& message, std::vector<CodexProcess> codex = {})
+    static WorkflowResult done(Event event) { return with(Outcome::Done, event, Tone::Success); }
+    static WorkflowResult refused(Event event, Error error = {})
     {
-        WorkflowResult result = with(Outcome::CodexRunning, message, Tone::Failure);
+        WorkflowResult result = with(Outcome::Refused, event, Tone::Failure);
+        result.error = std::move(error);
+        return result;
+    }
+    // Refused because Codex runs.
+    static WorkflowResult codexRunning(std::vector<CodexProcess> codex, Event event = Event::CodexRunning)
+    {
+        WorkflowResult result = with(Outcome::CodexRunning, event, Tone::Failure);
         result.codex = std::move(codex);
         return result;
     }
-    static WorkflowResult failed(const QString& message) { return with(Outcome::Failed, message, Tone::Failure); }
+    static WorkflowResult failed(Event event, Error error)
+    {
+        WorkflowResult result = with(Outcome::Failed, event, Tone::Failure);
+        result.error = std::move(error);
+        return result;
+    }
+    static WorkflowResult failed(Step step, Error error)
+    {
+        WorkflowResult result = failed(Event::StepFailed, std::move(error));
+        result.step = step;
+        return result;
+    }
 
 private:
-    static WorkflowResult with(Outcome outcome, const QString& message, Tone tone)
+    static WorkflowResult with(Outcome outcome, Event event, Tone tone)
     {
         WorkflowResult result;
         result.outcome = outcome;
-        result.message = message;
+        result.event = event;
         result.tone = tone;
         return result;
     }
+};
+
+// The work under way, for the progress a workflow reports.
+enum class WorkflowTask {
+    CheckingKey,
+    SwitchingToApi,
+    SwitchingToAccount,
+    PreparingAccountLogin,
+    Repairing,
+    MovingConversations,
+    Restoring,
 };

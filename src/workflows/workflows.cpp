@@ -10,7 +10,6 @@
 #include "storage/profiles.h"
 #include "workflows/health_check.h"
 #include "workflows/journaled_change.h"
-#include "workflows/workflow_texts.h"
 
 Workflows::Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
     : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace)
@@ -27,9 +26,7 @@ InitialState Workflows::startUpState() const
         state.fieldKey = key;
     state.pillMode = detectCurrentMode(m_home);
     state.selectedMode = state.pillMode == ModeAccount ? ModeAccount : ModeApi;
-    // Conversations Codex does not list are the one problem worth saying at once.
-    if (const qint64 elsewhere = conversationsElsewhere(m_home).value_or(0); elsewhere > 0)
-        state.problem = conversationsElsewhereText(elsewhere);
+    state.conversationsElsewhere = conversationsElsewhere(m_home).value_or(0);
     return state;
 }
 
@@ -85,7 +82,7 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
     const std::vector<CodexProcess> running = ::runningCodex(m_workspace);
     if (running.empty())
         return std::nullopt;
-    return WorkflowResult::codexRunning(QString(), running);
+    return WorkflowResult::codexRunning(running);
 }
 
 bool Workflows::hasInterruptedWork() const
@@ -96,7 +93,7 @@ bool Workflows::hasInterruptedWork() const
 
 WorkflowResult Workflows::recoverInterruptedWork()
 {
-    WorkflowResult result = WorkflowResult::done(QString());
+    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::Nothing);
     if (!hasInterruptedWork())
         return result;
     JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
@@ -111,17 +108,17 @@ WorkflowResult Workflows::checkKey(const QString& keyInput)
         return *refusal;
     const QString key = keyInput.trimmed();
     if (!isLikelyApiKey(key))
-        return WorkflowResult::refused(QStringLiteral("请先输入以 sk- 开头的 TEVRUN API。"));
+        return WorkflowResult::refused(WorkflowResult::Event::NoKeyToCheck);
     // Only the saved keys change: a workflow cut off is left to the next start.
     JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
     if (auto refusal = change.refusal())
         return *refusal;
-    Q_EMIT progress(QStringLiteral("正在检查 TEVRUN API..."), 0, 0);
+    Q_EMIT progress(WorkflowTask::CheckingKey, 0, 0);
     Error error;
     if (!validateTevrunApiKey(m_relay, key, &error))
-        return failure(error, QStringLiteral("TEVRUN API 检查失败。"));
+        return WorkflowResult::failed(WorkflowResult::Step::CheckKey, error);
     saveApiKeyToHistory(m_home, key);
-    WorkflowResult result = WorkflowResult::done(QStringLiteral("TEVRUN API 可用，可以切换或修复配置。"));
+    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyUsable);
     result.fieldKey = key;
     return result;
 }

@@ -22,7 +22,9 @@ struct InitialState {
     std::optional<QString> fieldKey; // put unchanged into both key fields
     SwitchMode selectedMode;         // never ModeUnconfigured
     SwitchMode pillMode;             // the detected mode
-    QString problem;                 // shown in the status line instead of the ready text
+    // Visible conversations on another provider than the active one, which Codex does not
+    // list: the one problem worth saying at once.
+    qint64 conversationsElsewhere = 0;
 };
 
 // Everything Morvane does to a Codex home, for the window and the command line alike.
@@ -86,9 +88,9 @@ public:
     WorkflowResult recoverInterruptedWork();
 
 Q_SIGNALS:
-    // The busy text of the step under way; done and total count rollout files while they
-    // are rewritten, and are 0 otherwise.
-    void progress(const QString& busyText, qint64 done, qint64 total);
+    // The task under way; done and total count rollout files while they are rewritten, and
+    // are 0 otherwise.
+    void progress(WorkflowTask task, qint64 done, qint64 total);
 
 private:
     friend class JournaledChange;

@@ -194,7 +194,7 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
     holder.waitForFinished();
     m_stalled = false;
     // A Codex started while the move holds the conversations is refused by Codex itself.
-    QObject::connect(&engine, &Workflows::progress, [&, asked = false](const QString&, qint64, qint64 total) mutable {
+    QObject::connect(&engine, &Workflows::progress, [&, asked = false](WorkflowTask, qint64, qint64 total) mutable {
         if (total == 0 || std::exchange(asked, true))
             return;
         QProcess late;

@@ -1,6 +1,6 @@
 #include "bench/codex_home_builder.h"
 #include "history/key_history.h"
-#include "workflows/health_check.h"
+#include "wording/workflow_wording.h"
 #include "support/queued_calls.h"
 #include "support/window_fixture.h"
 

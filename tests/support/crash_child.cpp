@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     FakeWorkspace workspace;
     Workflows engine{CodexHome(arguments[1]), relay, workspace};
     const QString workflow = arguments[3];
-    WorkflowResult result = WorkflowResult::failed(QString());
+    WorkflowResult result = WorkflowResult::refused(WorkflowResult::Event::Stopped);
     if (workflow == QLatin1String("switch-api"))
         result = engine.switchToApi(QStringLiteral("sk-crash.test"));
     else if (workflow == QLatin1String("switch-account"))

@@ -73,7 +73,7 @@ TEST_F(WorkflowTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheHome)
     first.join();
 
     expectResult(refused, Outcome::Failed, QStringLiteral("另一个 Morvane 正在修改 Codex 配置，请等它完成后再试。"));
-    EXPECT_EQ(firstResult.outcome, Outcome::Done) << firstResult.message.toStdString();
+    EXPECT_EQ(firstResult.outcome, Outcome::Done) << outcomeText(firstResult).toStdString();
     EXPECT_EQ(detectCurrentMode(temp.home()), ModeApi);
     for (const QString id : {"t-a", "t-b", "t-c", "t-moved"})
         EXPECT_EQ(providerOf(id), QStringLiteral("tevrun")) << id.toStdString();
@@ -126,7 +126,7 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
             Workflows next{t.temp.home(), t.relay.endpoint(), t.workspace};
             EXPECT_TRUE(next.hasInterruptedWork() || !underWay);
             const WorkflowResult recovered = next.recoverInterruptedWork();
-            EXPECT_EQ(recovered.message, underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
+            EXPECT_EQ(outcomeText(recovered), underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
             EXPECT_FALSE(hasJournal(t.temp.home()));
             EXPECT_EQ(stagingFilesIn(t.temp.codexHome()), QStringList());
             const auto after = t.codexFiles();
@@ -156,7 +156,7 @@ TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
     const ThreadRecords threads = visibleThreads(temp.home(), "tevrun").value();
     const QString last = std::find_if(threads.rbegin(), threads.rend(), [](const ThreadRecord& t) { return t.moves; })->rolloutPath;
     const QByteArray appended = R"({"timestamp":"2026-12-08T10:00:00Z","type":"event_msg","payload":{}})" "\n";
-    QObject::connect(&engine, &Workflows::progress, [&](const QString&, qint64 done, qint64 total) {
+    QObject::connect(&engine, &Workflows::progress, [&](WorkflowTask, qint64 done, qint64 total) {
         if (total > 0 && done == total - 1) { // the last file was read and is being staged
             QFile file(last);
             ASSERT_TRUE(file.open(QIODevice::Append));
@@ -210,7 +210,7 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
         const rlimit few{allowed, allowed};
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, row.spareDescriptors ? &few : &limit), 0);
         bool coordinationKept = false; // during the move, as a Codex opening a conversation sees it
-        QObject::connect(&t.engine, &Workflows::progress, [&](const QString&, qint64, qint64 total) {
+        QObject::connect(&t.engine, &Workflows::progress, [&](WorkflowTask, qint64, qint64 total) {
             if (total > 0)
                 coordinationKept = QProcess::execute("flock", {"-n", "-E", "9", t.temp.path("thread-writer-locks/.coordination.lock"), "true"}) == 9;
         });
@@ -221,7 +221,7 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
             EXPECT_EQ(t.snapshot(), before);
             continue;
         }
-        EXPECT_EQ(result.outcome, Outcome::Done) << result.message.toStdString();
+        EXPECT_EQ(result.outcome, Outcome::Done) << outcomeText(result).toStdString();
         EXPECT_EQ(coordinationKept, row.spareDescriptors > 0);
         EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")), QStringList({".coordination.lock", "t-archived.lock"}));
     }
@@ -271,7 +271,7 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
     writeFileAt(second.loginDirectory + "/auth.json", "{}");
     const WorkflowResult refused = engine.pruneBackups(0);
     EXPECT_EQ(refused.outcome, Outcome::Failed);
-    EXPECT_EQ(refused.restoreByHand, second.id) << refused.message.toStdString();
+    EXPECT_EQ(refused.restoreByHand, second.id) << outcomeText(refused).toStdString();
     EXPECT_TRUE(hasJournal(temp.home()));
     EXPECT_EQ(engine.listBackups().size(), 2u);
     EXPECT_EQ(engine.restoreBackup(first).outcome, Outcome::Done);
@@ -285,8 +285,8 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
         temp.write("morvane/journal.json", journal);
         const WorkflowResult unreadable = engine.recoverInterruptedWork();
         EXPECT_EQ(unreadable.outcome, Outcome::Failed) << journal;
-        EXPECT_TRUE(unreadable.message.startsWith(QStringLiteral("上次的操作没有完成，它的记录也读不出来：无法读取“journal.json”")))
-            << unreadable.message.toStdString();
+        EXPECT_TRUE(outcomeText(unreadable).startsWith(QStringLiteral("上次的操作没有完成，它的记录也读不出来：无法读取“journal.json”")))
+            << outcomeText(unreadable).toStdString();
         EXPECT_EQ(temp.read("morvane/journal.json"), journal);
     }
 }

@@ -130,10 +130,10 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
             sqlite3_close(std::exchange(other, nullptr));
         }
         if (expected.endsWith(QStringLiteral("："))) {
-            EXPECT_TRUE(result.message.startsWith(expected)) << result.message.toStdString();
-            EXPECT_EQ(result.message.endsWith(QStringLiteral("。 已恢复到切换前的状态。")), step.putBack) << result.message.toStdString();
+            EXPECT_TRUE(outcomeText(result).startsWith(expected)) << outcomeText(result).toStdString();
+            EXPECT_EQ(outcomeText(result).endsWith(QStringLiteral("。 已恢复到切换前的状态。")), step.putBack) << outcomeText(result).toStdString();
         } else {
-            EXPECT_EQ(result.message, expected + (step.putBack ? QStringLiteral(" 已恢复到切换前的状态。") : QString()));
+            EXPECT_EQ(outcomeText(result), expected + (step.putBack ? QStringLiteral(" 已恢复到切换前的状态。") : QString()));
         }
         EXPECT_EQ(differingFiles(t.codexFiles(), before), QStringList());
         EXPECT_EQ(int(result.outcome), int(WorkflowResult::Outcome::Failed));

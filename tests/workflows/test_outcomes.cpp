@@ -211,7 +211,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
         row.arrange(t);
         const Snapshot before = t.snapshot();
         const WorkflowResult result = row.call(t);
-        expectResult(result, Outcome::Done, row.message.isEmpty() ? result.message : row.message);
+        expectResult(result, Outcome::Done, row.message.isEmpty() ? outcomeText(result) : row.message);
         EXPECT_EQ(result.pillMode, row.pill);
         EXPECT_EQ(result.openCodex, row.opensCodex);
         if (row.fieldKey) {
@@ -231,7 +231,7 @@ TEST_F(WorkflowTest, RefusalsComeBeforeAnyWork)
     for (const WorkflowResult& result :
          {engine.switchToApi(QString()), engine.switchToApi(QStringLiteral("ak-wrong")), engine.switchToApi(QStringLiteral("sk-has space")),
           engine.checkKey(QStringLiteral("sk-")), engine.repair(ModeApi, QString()), engine.repair(ModeUnconfigured, QStringLiteral("key"))}) {
-        EXPECT_EQ(int(result.outcome), int(Outcome::Refused)) << result.message.toStdString();
+        EXPECT_EQ(int(result.outcome), int(Outcome::Refused)) << outcomeText(result).toStdString();
         EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
     }
     EXPECT_TRUE(progress.isEmpty());

@@ -148,7 +148,7 @@ TEST_F(WorkflowTest, ARestoreIsRefusedBeforeItWritesAnything)
         const auto codexBefore = codexFiles();
         const WorkflowResult result = engine.restoreBackup(row.point);
         EXPECT_EQ(int(result.outcome), int(row.outcome));
-        EXPECT_EQ(result.message.left(row.message.size()), row.message);
+        EXPECT_EQ(outcomeText(result).left(row.message.size()), row.message);
         EXPECT_EQ(result.codex.empty(), row.outcome != Outcome::CodexRunning); // named by the front end
         if (row.codexFilesOnly) {
             EXPECT_EQ(differingFiles(codexFiles(), codexBefore), QStringList());

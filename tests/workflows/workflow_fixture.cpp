@@ -35,15 +35,15 @@ void addConversations(const CodexHomeBuilder& builder, const QString& visiblePro
 
 WorkflowTest::WorkflowTest()
 {
-    QObject::connect(&engine, &Workflows::progress, [this](const QString& text, qint64 done, qint64 total) {
-        progress << QStringLiteral("%1 %2/%3").arg(text).arg(done).arg(total);
+    QObject::connect(&engine, &Workflows::progress, [this](WorkflowTask task, qint64 done, qint64 total) {
+        progress << QStringLiteral("%1 %2/%3").arg(taskText(task)).arg(done).arg(total);
     });
 }
 
 void expectResult(const WorkflowResult& result, WorkflowResult::Outcome outcome, const QString& message)
 {
-    EXPECT_EQ(result.message, message);
-    EXPECT_EQ(int(result.outcome), int(outcome)) << result.message.toStdString();
+    EXPECT_EQ(outcomeText(result), message);
+    EXPECT_EQ(int(result.outcome), int(outcome)) << outcomeText(result).toStdString();
     const bool green = result.tone == WorkflowResult::Tone::Success || result.tone == WorkflowResult::Tone::Ready;
     EXPECT_EQ(green, outcome == WorkflowResult::Outcome::Done);
 }

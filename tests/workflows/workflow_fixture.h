@@ -5,6 +5,7 @@
 #include "support/fake_workspace.h"
 #include "support/local_relay.h"
 #include "support/temp_home.h"
+#include "wording/workflow_wording.h"
 #include "workflows/workflows.h"
 
 #include <gtest/gtest.h>
