@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "core/json.h"
+#include "wording/health_wording.h"
 
 namespace {
 
@@ -42,14 +43,14 @@ int printHealth(Workflows& engine, QTextStream& out, bool asJson)
         Json list = Json::array();
         for (const HealthProblem& problem : problems) {
             const std::optional<QString> fix = fixCommand(problem);
-            list.push_back({{"code", toUtf8(problem.code)}, {"message", toUtf8(problem.message)}, {"fix", fix ? Json(toUtf8(*fix)) : Json()}});
+            list.push_back({{"code", toUtf8(problem.code)}, {"message", toUtf8(healthProblemText(problem))}, {"fix", fix ? Json(toUtf8(*fix)) : Json()}});
         }
         out << QString::fromStdString(list.dump()) << '\n';
     } else if (problems.empty()) {
         out << QStringLiteral("没有发现问题。") << '\n';
     } else {
         for (const HealthProblem& problem : problems) {
-            out << problem.message << '\n';
+            out << healthProblemText(problem) << '\n';
             if (const std::optional<QString> fix = fixCommand(problem))
                 out << QStringLiteral("  修复：") << *fix << '\n';
         }

@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "core/json.h"
+#include "wording/health_wording.h"
 
 #include <QLocale>
 

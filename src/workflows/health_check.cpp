@@ -39,10 +39,7 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
         const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
         if (tableConfigValue(QStringLiteral("model_providers.tevrun"), QStringLiteral("requires_openai_auth"), config)
             != QStringLiteral("true")) {
-            problems.push_back({QStringLiteral("key-not-sent"),
-                                QStringLiteral("config.toml 的 [model_providers.tevrun] 里没有 requires_openai_auth = true，"
-                                               "Codex 不会把 TEVRUN API 发给中转。"),
-                                HealthFix::RepairApi});
+            problems.push_back({.code = QStringLiteral("key-not-sent"), .fix = HealthFix::RepairApi});
         }
     }
     const std::optional<QByteArray> auth = files::readWhole(home.file(codexfile::auth));
@@ -52,13 +49,9 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
     const bool hasKey = isLikelyApiKey(readActiveApiKey(home));
     const bool hasTokens = login && login->is_object() && login->contains("tokens");
     if (hasKey && provider != morvane::providerTevrun) {
-        problems.push_back({QStringLiteral("mode-mismatch"),
-                            QStringLiteral("auth.json 里是 TEVRUN API，config.toml 的 provider 却是“%1”。").arg(provider),
-                            HealthFix::RepairApi});
+        problems.push_back({.code = QStringLiteral("mode-mismatch"), .fix = HealthFix::RepairApi, .provider = provider});
     } else if (!hasKey && hasTokens && provider == morvane::providerTevrun) {
-        problems.push_back({QStringLiteral("mode-mismatch"),
-                            QStringLiteral("auth.json 里是 GPT 账号 登陆，config.toml 的 provider 却是“tevrun”。"),
-                            HealthFix::RepairAccount});
+        problems.push_back({.code = QStringLiteral("mode-mismatch"), .fix = HealthFix::RepairAccount, .provider = provider});
     }
 }
 
@@ -78,7 +71,7 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
     Error error;
     const std::optional<std::vector<IndexedThread>> threads = indexedThreads(folder, &error);
     if (!threads) {
-        problems.push_back({QStringLiteral("thread-index-unreadable"), error.message, HealthFix::None});
+        problems.push_back({.code = QStringLiteral("thread-index-unreadable"), .reason = error.message});
         return;
     }
     std::map<QString, qint64> counts;
@@ -86,12 +79,11 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
         ++counts[thread.provider];
     for (const auto& [other, count] : counts) {
         if (other != provider) {
-            problems.push_back(
-                {QStringLiteral("conversations-elsewhere"),
-                 QStringLiteral("有 %1 条对话在 provider “%2”上，不在当前的 provider “%3”上，Codex 不会列出它们。")
-                     .arg(count)
-                     .arg(other, provider),
-                 HealthFix::MoveConversations});
+            problems.push_back({.code = QStringLiteral("conversations-elsewhere"),
+                                .fix = HealthFix::MoveConversations,
+                                .count = count,
+                                .provider = provider,
+                                .otherProvider = other});
         }
     }
     qint64 missing = 0;
@@ -105,14 +97,11 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
             ++mismatched; // listed now, gone from the list once Codex rebuilds its row
     }
     if (missing > 0) {
-        problems.push_back({QStringLiteral("rollout-missing"),
-                            QStringLiteral("对话索引里有 %1 条对话的文件不见了，Codex 打不开它们；可以在备份中找回。").arg(missing),
-                            HealthFix::ListBackups});
+        problems.push_back({.code = QStringLiteral("rollout-missing"), .fix = HealthFix::ListBackups, .count = missing});
     }
     if (mismatched > 0) {
-        problems.push_back({QStringLiteral("rollout-provider-mismatch"),
-                            QStringLiteral("有 %1 个对话文件里记的 provider 和对话索引里的不一样。").arg(mismatched),
-                            HealthFix::MoveConversations});
+        problems.push_back(
+            {.code = QStringLiteral("rollout-provider-mismatch"), .fix = HealthFix::MoveConversations, .count = mismatched});
     }
 }
 
@@ -126,29 +115,24 @@ void checkConversations(const CodexHome& home, const QString& folder, const QStr
     if (folder == QDir::cleanPath(home.codexHomeURL()))
         return;
     for (size_t i = first; i < problems.size(); ++i)
-        problems[i].message += QStringLiteral("（对话索引“%1/state_5.sqlite”）").arg(folder);
+        problems[i].threadIndex = folder;
 }
 
 void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& problems)
 {
     if (hasJournal(home)) {
-        problems.push_back({QStringLiteral("interrupted-workflow"),
-                            QStringLiteral("上次的操作没有完成，还没有恢复到开始前的状态。"), HealthFix::PutBackInterrupted});
+        problems.push_back({.code = QStringLiteral("interrupted-workflow"), .fix = HealthFix::PutBackInterrupted});
     }
     qint64 staged = 0;
     for (const QString& folder : {home.codexHomeURL(), home.morvaneRootURL(), home.historyRootURL()})
         staged += files::countStagingFiles(folder);
     if (staged > 0) {
-        problems.push_back({QStringLiteral("staging-files"),
-                            QStringLiteral("有 %1 个没有写完的临时文件，是被打断的写入留下的。").arg(staged),
-                            HealthFix::PutBackInterrupted});
+        problems.push_back({.code = QStringLiteral("staging-files"), .fix = HealthFix::PutBackInterrupted, .count = staged});
     }
     for (const RestorePoint& point : listRestorePoints(home)) {
         const QStringList damaged = damagedFiles(point);
         if (!damaged.isEmpty()) {
-            problems.push_back({QStringLiteral("backup-damaged"),
-                                QStringLiteral("备份“%1”已损坏：“%2”").arg(point.id, damaged.join(QStringLiteral("”、“"))),
-                                HealthFix::None});
+            problems.push_back({.code = QStringLiteral("backup-damaged"), .name = point.id, .names = damaged});
         }
     }
 }
@@ -157,8 +141,7 @@ void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
 {
     const QString auth = home.file(codexfile::auth);
     if (QFileInfo(auth).isFile() && (QFile::permissions(auth) & othersMayAccess)) {
-        problems.push_back({QStringLiteral("auth-not-private"), QStringLiteral("auth.json 不是只有自己能读写。"),
-                            HealthFix::MakeFilePrivate, auth});
+        problems.push_back({.code = QStringLiteral("auth-not-private"), .fix = HealthFix::MakeFilePrivate, .path = auth});
     }
     // Whatever holds a key: the last key, the saved keys and the profiles' logins.
     QStringList keyFiles = {home.file(codexfile::lastKey), home.historyRootURL()};
@@ -174,9 +157,10 @@ void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
         const QFileInfo info(path);
         if (!info.exists() || info.isSymLink() || !(QFile::permissions(path) & othersMayAccess))
             continue;
-        problems.push_back({QStringLiteral("key-file-readable"),
-                            QStringLiteral("“%1”保存着密钥，别人也能读。").arg(QDir(home.codexHomeURL()).relativeFilePath(path)),
-                            info.isDir() ? HealthFix::MakeFolderPrivate : HealthFix::MakeFilePrivate, path});
+        problems.push_back({.code = QStringLiteral("key-file-readable"),
+                            .fix = info.isDir() ? HealthFix::MakeFolderPrivate : HealthFix::MakeFilePrivate,
+                            .path = path,
+                            .name = QDir(home.codexHomeURL()).relativeFilePath(path)});
     }
 }
 
@@ -199,7 +183,7 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
 {
     std::vector<HealthProblem> problems;
     if (const std::optional<QString> unreadable = unreadableHome(home)) {
-        problems.push_back({QStringLiteral("home-unreadable"), *unreadable, HealthFix::None});
+        problems.push_back({.code = QStringLiteral("home-unreadable"), .reason = *unreadable});
         return problems;
     }
     const QString provider = activeProvider(home);
@@ -209,16 +193,11 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
     checkInterruptedWork(home, problems);
     checkPrivacy(home, problems);
     if (const std::vector<CodexProcess> running = runningCodex(workspace); !running.empty()) {
-        problems.push_back({QStringLiteral("codex-running"),
-                            QStringLiteral("Codex 正在运行：切换、修复和恢复都会被拒绝，请先退出 Codex。"), HealthFix::None});
+        problems.push_back({.code = QStringLiteral("codex-running")});
     }
     // Whatever the process is called: Codex's own locks say which conversations it has open.
     if (const auto open = openConversations(home); open && !open->empty()) {
-        problems.push_back({QStringLiteral("conversations-open"),
-                            QStringLiteral("Codex 正开着 %1 条对话：%2。切换、修复和恢复都会被拒绝，请先退出 Codex。")
-                                .arg(open->size())
-                                .arg(openConversationsText(*open)),
-                            HealthFix::None});
+        problems.push_back({.code = QStringLiteral("conversations-open"), .open = *open});
     }
     return problems;
 }
@@ -237,16 +216,6 @@ std::optional<std::vector<OpenConversation>> openConversations(const CodexHome& 
     for (const QString& id : *ids)
         open.push_back({id, titles.value(id)});
     return open;
-}
-
-QString openConversationsText(const std::vector<OpenConversation>& conversations)
-{
-    QStringList parts;
-    for (const OpenConversation& conversation : conversations) {
-        parts << (conversation.title.isEmpty() ? conversation.id
-                                               : QStringLiteral("“%1”（%2）").arg(conversation.title, conversation.id));
-    }
-    return parts.join(QStringLiteral("、"));
 }
 
 std::optional<qint64> conversationsElsewhere(const CodexHome& home)

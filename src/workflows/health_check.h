@@ -21,28 +21,35 @@ enum class HealthFix {
     MakeFolderPrivate,
 };
 
-// One thing wrong with a Codex home, with what mends it where something does.
-struct HealthProblem {
-    QString code;    // stable, for scripts
-    QString message; // what the user reads
-    HealthFix fix = HealthFix::None;
-    QString path = {}; // the file or folder a fix is about
-};
-
-// Everything the health check finds, most important first; empty for a healthy home. Reads
-// only: takes no lock and changes nothing.
-std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspace);
-
 // A conversation that some Codex process has open, by Codex's lock on it, with its title from
 // the thread index (empty when the index has none).
 struct OpenConversation {
     QString id;
     QString title;
 };
+
+// One thing wrong with a Codex home, with what mends it where something does. The code says
+// what it is; the members after fix hold what it is about, as far as the code needs them.
+struct HealthProblem {
+    QString code; // stable, for scripts
+    HealthFix fix = HealthFix::None;
+    QString path = {};          // the file or folder a fix is about
+    qint64 count = 0;           // conversations or files
+    QString provider = {};      // the active provider
+    QString otherProvider = {}; // the provider conversations sit on instead
+    QString threadIndex = {};   // the folder of a thread index outside the Codex home
+    QString name = {};          // a backup's id, a key file's name in the Codex home
+    QStringList names = {};     // the damaged files of a backup
+    std::vector<OpenConversation> open = {};
+    QString reason = {};        // why the home or a thread index cannot be read
+};
+
+// Everything the health check finds, most important first; empty for a healthy home. Reads
+// only: takes no lock and changes nothing.
+std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspace);
+
 // Asked without changing anything; nothing, with the error, when Codex's locks cannot be asked.
 std::optional<std::vector<OpenConversation>> openConversations(const CodexHome& home, Error* error = nullptr);
-// “title”（id）, or the id alone, joined by “、”.
-QString openConversationsText(const std::vector<OpenConversation>& conversations);
 
 // Why the Codex home cannot be read (a file in its place, no permission); nothing when it
 // can, or when there is none yet.

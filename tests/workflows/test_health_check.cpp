@@ -2,6 +2,7 @@
 #include "core/files/file_io.h"
 #include "history/key_history.h"
 #include "storage/journal.h"
+#include "wording/health_wording.h"
 #include "workflows/health_check.h"
 #include "workflows/workflow_fixture.h"
 
@@ -103,7 +104,7 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         row.breakIt(t);
         Problems found;
         for (const HealthProblem& problem : checkHealth(t.temp.home(), t.workspace)) {
-            EXPECT_FALSE(problem.message.isEmpty());
+            EXPECT_FALSE(healthProblemText(problem).isEmpty());
             found.push_back({problem.code, problem.fix, problem.path});
         }
         Problems expected = row.expected;
