@@ -1,5 +1,7 @@
 #include "wording/workflow_wording.h"
 
+#include <map>
+
 namespace {
 
 using Event = WorkflowResult::Event;
@@ -127,23 +129,17 @@ QString outcomeText(const WorkflowResult& result)
 
 QString taskText(WorkflowTask task)
 {
-    switch (task) {
-    case WorkflowTask::CheckingKey:
-        return QStringLiteral("正在检查 TEVRUN API...");
-    case WorkflowTask::SwitchingToApi:
-        return QStringLiteral("正在切到 TEVRUN API...");
-    case WorkflowTask::SwitchingToAccount:
-        return QStringLiteral("正在切回 GPT 账号 登陆...");
-    case WorkflowTask::PreparingAccountLogin:
-        return QStringLiteral("正在设置 GPT 账号 登陆...");
-    case WorkflowTask::Repairing:
-        return QStringLiteral("正在修复配置...");
-    case WorkflowTask::MovingConversations:
-        return QStringLiteral("正在移动对话...");
-    case WorkflowTask::Restoring:
-        return QStringLiteral("正在恢复备份...");
-    }
-    return QString();
+    static const std::map<WorkflowTask, QString> texts = {
+        {WorkflowTask::CheckingKey, QStringLiteral("正在检查 TEVRUN API...")},
+        {WorkflowTask::SwitchingToApi, QStringLiteral("正在切到 TEVRUN API...")},
+        {WorkflowTask::SwitchingToAccount, QStringLiteral("正在切回 GPT 账号 登陆...")},
+        {WorkflowTask::PreparingAccountLogin, QStringLiteral("正在设置 GPT 账号 登陆...")},
+        {WorkflowTask::Repairing, QStringLiteral("正在修复配置...")},
+        {WorkflowTask::MovingConversations, QStringLiteral("正在移动对话...")},
+        {WorkflowTask::Restoring, QStringLiteral("正在恢复备份...")},
+    };
+    const auto text = texts.find(task);
+    return text != texts.end() ? text->second : QString();
 }
 
 QString conversationsElsewhereText(qint64 count)
