@@ -1,9 +1,9 @@
 # Fails when a file outside src/gui includes a widget header, or when a subsystem includes
 # one that stands at its own level or above it: each folder may use only the folders of
 # lower levels, so no two include each other. The front ends reach the subsystems only
-# through workflows/ (their main files, which build the real collaborators, aside), and
-# nothing below them names the window's controls and menu, the Dock or a command of
-# morvane-cli: each front end says those in its own words.
+# through workflows/ (their main files, which build the real collaborators, aside), with
+# the words they share from wording/, and nothing below them names the window's controls
+# and menu, the Dock or a command of morvane-cli: each front end says those in its own words.
 #   cmake -DSOURCE_DIR=src -P check_layout.cmake
 cmake_policy(SET CMP0007 NEW)
 set(level_core 0)
