@@ -166,13 +166,16 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              expectVisibleOn(t, "tevrun");
          }},
         // Any mode but the account login repairs for the API.
-        {"repair for the API without a diagnosis",
+        {"repair for the API without a diagnosis, one conversation to move",
          [](WorkflowTest& t) {
+             t.builder.createThreadIndex();
+             t.builder.addThread(threadSpec("t-one", "openai", 1'780'000'000));
              t.relay.enqueue({200, "{}"});
              t.relay.enqueue({500, "{}"});
          },
-         [](WorkflowTest& t) { return t.engine.repair(ModeUnconfigured, "sk-repair"); }, "TEVRUN API 已校验通过，配置已按标准模板修复。",
-         ModeApi, false, "sk-repair", [](WorkflowTest&, const WorkflowResult&, const Snapshot&) {}},
+         [](WorkflowTest& t) { return t.engine.repair(ModeUnconfigured, "sk-repair"); },
+         "TEVRUN API 已校验通过，配置已按标准模板修复。 已同步 1 条对话记录。", ModeApi, false, "sk-repair",
+         [](WorkflowTest&, const WorkflowResult&, const Snapshot&) {}},
         {"repair for the account: the login line, the key remembered", [](WorkflowTest& t) { t.makeApiHome("sk-in-auth"); },
          [](WorkflowTest& t) { return t.engine.repair(ModeAccount, "sk-ignored"); },
          "GPT 账号 登陆配置已按标准模板修复。 已同步 3 条对话记录。现在可以重新打开 Codex 登陆。", ModeUnconfigured, false, "sk-in-auth",
