@@ -83,7 +83,7 @@ public:
     // every start.
     bool hasInterruptedWork() const;
     // Puts a workflow that was cut off back to where it began and removes the files its
-    // writes left. Done with no message when there was nothing to do, or when another
+    // writes left. Event::Nothing when there was nothing to do, or when another
     // front end is at work.
     WorkflowResult recoverInterruptedWork();
 
