@@ -91,8 +91,8 @@ void AppDelegate::openWindow(const StartUp& startUp)
     selectMode(state.selectedMode);
     m_window->showPill(state.pillMode);
     m_monitor->start();
-    const QString problem = state.conversationsElsewhere > 0 ? conversationsElsewhereText(state.conversationsElsewhere) : QString();
-    const bool offerMove = !problem.isEmpty() && !m_codexRunning;
+    const QString problem = conversationsElsewhereText(state.conversationsElsewhere);
+    const bool offerMove = state.conversationsElsewhere > 0 && !m_codexRunning;
     if (offerMove)
         m_window->setStatus(problem, WorkflowResult::Tone::Failure);
     // A workflow cut off last time is put back before anything else can be asked for.

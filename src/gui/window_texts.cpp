@@ -4,7 +4,9 @@
 
 QString statusText(const WorkflowResult& result)
 {
-    QString text = result.codex.empty() ? outcomeText(result) : codexRunningMessage(result.codex) + outcomeText(result);
+    QString text = outcomeText(result);
+    if (!result.codex.empty())
+        text.prepend(codexRunningMessage(result.codex));
     if (result.restoreByHand)
         text += QStringLiteral(" 请在“恢复备份…”中恢复“%1”。").arg(*result.restoreByHand);
     return text;
