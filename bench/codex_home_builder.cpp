@@ -109,7 +109,31 @@ QByteArray settingsAppliedLine(const QString& id, const QString& provider, int o
                 ordinal);
 }
 
+// Stands for sealed content: opaque base64 that only the provider that issued it decrypts.
+QByteArray sealedContent(qsizetype size)
+{
+    return "gAAAAB" + QByteArray("q83vEjRWeJCrze8SNFZ4kKvN7xI0VniQ").repeated(size / 32 + 1).left(size);
+}
+
+QByteArray compactedLine(int ordinal)
+{
+    return line("compacted",
+                "{\"message\":\"\",\"replacement_history\":[{\"type\":\"message\",\"role\":\"user\",\"content\":"
+                "[{\"type\":\"input_text\",\"text\":\"修复登录问题\"}]},{\"type\":\"compaction\",\"encrypted_content\":\""
+                    + sealedContent(2000) + "\"}]}",
+                ordinal);
+}
+
 } // namespace
+
+QByteArray reasoningLine(int ordinal, qsizetype sealedSize)
+{
+    return line("response_item",
+                "{\"type\":\"reasoning\",\"summary\":[{\"type\":\"summary_text\",\"text\":\"**Checking the tests**\"}],"
+                "\"content\":null,\"encrypted_content\":\""
+                    + sealedContent(sealedSize) + "\"}",
+                ordinal);
+}
 
 ThreadSpec threadSpec(const QString& id, const QString& provider, qint64 updatedAt, bool archived)
 {
@@ -162,8 +186,12 @@ QByteArray rolloutContent(const QString& id, const RolloutShape& shape)
     while (size < shape.approximateSize) {
         if (!resumed && size > shape.approximateSize / 2) {
             lines.append(settingsAppliedLine(id, shape.provider, int(lines.size())));
+            if (shape.sealedItems)
+                lines.append(compactedLine(int(lines.size())));
             resumed = true;
         }
+        if (shape.sealedItems && call % 4 == 0)
+            lines.append(reasoningLine(int(lines.size())));
         add("response_item", "{\"type\":\"function_call_output\",\"call_id\":\"call_" + QByteArray::number(++call)
                                  + "\",\"output\":\"" + chunk.repeated(8) + "\"}");
         size += lines.last().size() + 1;
@@ -192,16 +220,16 @@ void CodexHomeBuilder::createThreadIndex(Schema schema) const
         database.execute(QString::fromUtf8(laterColumnsSQL));
 }
 
-QString CodexHomeBuilder::rolloutPathFor(const QString& id, qint64 updatedAt) const
+QString CodexHomeBuilder::rolloutPathFor(const QString& id, qint64 updatedAt, bool archived) const
 {
     const QDateTime time = QDateTime::fromSecsSinceEpoch(updatedAt, Qt::UTC);
-    return m_codexHome + time.toString(QStringLiteral("/'sessions'/yyyy/MM/dd/'rollout-'yyyy-MM-dd'T'HH-mm-ss-")) + id
-        + QStringLiteral(".jsonl");
+    const QString folder = archived ? QStringLiteral("/'archived_sessions'/") : QStringLiteral("/'sessions'/yyyy/MM/dd/");
+    return m_codexHome + time.toString(folder + QStringLiteral("'rollout-'yyyy-MM-dd'T'HH-mm-ss-")) + id + QStringLiteral(".jsonl");
 }
 
 QString CodexHomeBuilder::addThread(const ThreadSpec& spec) const
 {
-    const QString path = rolloutPathFor(spec.id, spec.updatedAt);
+    const QString path = rolloutPathFor(spec.id, spec.updatedAt, spec.archived);
     if (spec.nullRolloutPath) {
         // Old rows may carry NULL where newer code declares NOT NULL. SQLite cannot switch
         // the constraint off, so the fixture edits the stored schema; a new connection sees it.

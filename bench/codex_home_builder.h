@@ -18,6 +18,9 @@ struct RolloutShape {
     bool truncatedLastLine = false;   // Codex killed mid-write
     bool crlf = false;
     int metadataLines = 1;
+    // What a real conversation holds that only its provider reads back: a reasoning item
+    // with sealed content every few tool calls, and once a compaction.
+    bool sealedItems = false;
 };
 
 struct ThreadSpec {
@@ -47,7 +50,8 @@ public:
     void createThreadIndex(Schema schema = Schema::WithLaterColumns) const;
     // Inserts the row and writes its rollout file; returns the rollout path.
     QString addThread(const ThreadSpec& spec) const;
-    QString rolloutPathFor(const QString& id, qint64 updatedAt) const;
+    // Under sessions/, or archived_sessions/ for an archived thread.
+    QString rolloutPathFor(const QString& id, qint64 updatedAt, bool archived = false) const;
 
     std::vector<IndexRow> indexRows() const;
     std::optional<QString> providerOf(const QString& id) const;
@@ -66,3 +70,5 @@ private:
 // The first line of a rollout file, as Codex writes it.
 QByteArray sessionMetaLine(const QString& id, const QString& provider);
 QByteArray rolloutContent(const QString& id, const RolloutShape& shape);
+// A reasoning item as Codex records it, its sealed content of about that size.
+QByteArray reasoningLine(int ordinal, qsizetype sealedSize = 3000);

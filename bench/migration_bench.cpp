@@ -113,10 +113,10 @@ int migrate(const QString& userHome)
     const HomeLock lock(home);
     Error error;
     const QString target = QStringLiteral("tevrun");
-    qint64 moved = -1;
+    std::optional<MovedConversations> moved;
     std::optional<CodexThreadLocks> codexLocks(std::in_place, home);
     QStringList ids;
-    for (const ThreadRecord& thread : visibleThreads(home, target).value_or(ThreadRecords()))
+    for (const ThreadRecord& thread : threadsToMove(home, target).value_or(ThreadRecords()))
         ids << thread.id;
     const double reading = double(timer.nsecsElapsed()) / 1e6;
     if (lock.held() && codexLocks->claim(ids, &error)) {
@@ -126,9 +126,9 @@ int migrate(const QString& userHome)
         if (enoughSpaceToMigrate(home, target, &error)
             && writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}, &error)) {
             std::printf(", lock, space check and journal: %.1f ms\n", reading + double(timer.nsecsElapsed()) / 1e6);
-            moved = migrateVisibleThreadsToProvider(home, target, QStringLiteral("bench-provider"), QString(), &error);
-            if (moved >= 0 && !removeJournal(home, &error))
-                moved = -1;
+            moved = migrateThreadsToProvider(home, target, QStringLiteral("bench-provider"), QString(), &error);
+            if (moved && !removeJournal(home, &error))
+                moved.reset();
         }
         timer.restart();
         codexLocks.reset();
@@ -136,11 +136,12 @@ int migrate(const QString& userHome)
     }
     if (!lock.held())
         error = lock.error();
-    if (moved < 0) {
+    if (!moved) {
         std::fprintf(stderr, "migration failed: %s\n", qPrintable(error.message));
         return 1;
     }
-    std::printf("moved %lld threads\n", static_cast<long long>(moved));
+    std::printf("moved %lld threads, %lld of them without their sealed items\n", static_cast<long long>(moved->listed),
+                static_cast<long long>(moved->withoutSealedItems));
     return 0;
 }
 
@@ -179,8 +180,8 @@ double backupRatioAfterTenSwitches(const QString& userHome)
     const CodexHome home(userHome);
     for (int i = 2; i <= 10; ++i) {
         Error error;
-        if (migrateVisibleThreadsToProvider(home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"),
-                                            QStringLiteral("bench-provider"), QString(), &error) < 0)
+        if (!migrateThreadsToProvider(home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"),
+                                      QStringLiteral("bench-provider"), QString(), &error))
             die(qPrintable(error.message));
     }
     return double(files::diskUsage({home.backupsURL()})) / double(files::diskUsage({home.file(QStringLiteral("sessions"))}));

@@ -36,7 +36,7 @@ void addFile(std::map<dev_t, FileSystemNeed>& needs, const QString& path)
 
 bool enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider, Error* error)
 {
-    const std::optional<ThreadRecords> threads = visibleThreads(home, targetProvider, error);
+    const std::optional<ThreadRecords> threads = threadsToMove(home, targetProvider, error);
     if (!threads)
         return false;
     std::map<dev_t, FileSystemNeed> needs;

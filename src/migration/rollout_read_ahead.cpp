@@ -33,10 +33,13 @@ ReadRollout& RolloutReadAhead::next()
     return m_slots[slot];
 }
 
-bool RolloutReadAhead::rewrite(const QString& path, ReadRollout& rollout) const
+bool RolloutReadAhead::rewrite(const ThreadRecord& thread, ReadRollout& rollout) const
 {
+    // A thread whose row moves loses its sealed items even when its file names the target.
+    const SealedItems sealed = thread.moves ? SealedItems::Go : SealedItems::GoWithProvider;
+    const QString& path = thread.rolloutPath;
     if (!isCompressedRollout(path)) {
-        rollout.rest = rewriteRollout(rollout.content, m_targetProvider, rollout.head, &rollout.shifts);
+        rollout.change = rewriteRollout(rollout.content, m_targetProvider, sealed, rollout.head, &rollout.shifts);
         return true;
     }
     std::optional<QByteArray> text = decompressedRollout(path, rollout.content, &rollout.error);
@@ -45,11 +48,11 @@ bool RolloutReadAhead::rewrite(const QString& path, ReadRollout& rollout) const
     if (!QByteArrayView(*text).isValidUtf8())
         return files::fail(&rollout.error, files::fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("解压后不是 UTF-8 文本")));
     rollout.text = std::move(*text);
-    rollout.rest = rewriteRollout(rollout.text, m_targetProvider, rollout.head, &rollout.shifts);
-    if (!rollout.rest)
+    rollout.change = rewriteRollout(rollout.text, m_targetProvider, sealed, rollout.head, &rollout.shifts);
+    if (!rollout.change)
         return true;
-    std::optional<QByteArray> packed =
-        compressedRollout(path, QByteArray(rollout.head).append(QByteArrayView(rollout.text).sliced(*rollout.rest)), &rollout.error);
+    std::optional<QByteArray> packed = compressedRollout(
+        path, QByteArray(rollout.head).append(QByteArrayView(rollout.text).sliced(rollout.change->rest)), &rollout.error);
     rollout.packed = packed.value_or(QByteArray());
     return packed.has_value();
 }
@@ -68,14 +71,14 @@ void RolloutReadAhead::readAll()
         const ThreadRecord& thread = m_threads[i];
         ReadRollout& rollout = m_slots[slot];
         rollout.error = Error();
-        rollout.rest.reset();
+        rollout.change.reset();
         rollout.shifts.clear();
         const QString& path = thread.rolloutPath;
         const bool read = !path.isEmpty()
             && (isCompressedRollout(path) ? files::readWholeInto(path, rollout.content, &rollout.error, &rollout.identity)
                                           : files::readUtf8Into(path, rollout.content, &rollout.error, &rollout.identity));
         rollout.missing = !read && (path.isEmpty() || !files::itemExists(path));
-        rollout.kept = read && m_backup.keep(path, rollout.content, &rollout.error) && rewrite(path, rollout);
+        rollout.kept = read && m_backup.keep(path, rollout.content, &rollout.error) && rewrite(thread, rollout);
         {
             const std::lock_guard lock(m_mutex);
             m_filled[slot] = true;

@@ -16,8 +16,8 @@
 
 class RolloutBackup;
 
-// One thread's rollout file as read and kept in the backup: its bytes and, when it records
-// another provider than the target, its new start and the lines whose length changed.
+// One thread's rollout file as read and kept in the backup: its bytes and, when it moves,
+// its new start and the lines whose length changed.
 struct ReadRollout {
     bool missing = false; // nothing stands at the path
     bool kept = false;    // read and kept; false: the error says why, unless the file is missing
@@ -26,7 +26,7 @@ struct ReadRollout {
     files::FileIdentity identity; // the file as it was once read
     QByteArray text;   // of a compressed file; the content is its bytes
     QByteArray head;
-    std::optional<qsizetype> rest; // where the unchanged rest starts; nothing when unchanged
+    std::optional<RolloutChange> change; // nothing when the file stays as it is
     QByteArray packed; // the new bytes of a compressed file that changed
     LineShifts shifts;
 };
@@ -50,7 +50,7 @@ public:
 private:
     void readAll();
     // The new text of a file kept in the backup, compressed again for a compressed file.
-    bool rewrite(const QString& path, ReadRollout& rollout) const;
+    bool rewrite(const ThreadRecord& thread, ReadRollout& rollout) const;
 
     const ThreadRecords& m_threads;
     const QString m_targetProvider;

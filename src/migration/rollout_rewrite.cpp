@@ -1,5 +1,7 @@
 #include "migration/rollout_rewrite.h"
 
+#include "migration/sealed_items.h"
+
 #include <nlohmann/json.hpp>
 
 #include <QByteArrayView>
@@ -8,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -16,8 +19,8 @@ using OrderedJson = nlohmann::ordered_json;
 constexpr std::string_view sessionMeta = "session_meta";
 constexpr std::string_view settingsApplied = "thread_settings_applied";
 
-// A line that records a provider names its kind plainly, or else through a \u escape; a
-// line with none of these marks cannot be one and is not parsed. The whole text is
+// A line that records a provider, or holds a sealed item, names its kind plainly, or else
+// through a \u escape; a line with none of these marks cannot be one and is not parsed. The whole text is
 // searched for the marks at once, which is far cheaper than looking into each line.
 class CandidateLines {
 public:
@@ -44,7 +47,8 @@ public:
     }
 
 private:
-    static constexpr std::array<std::string_view, 3> marks = {sessionMeta, settingsApplied, "\\u"};
+    static constexpr std::array<std::string_view, 5> marks = {sessionMeta, settingsApplied, "\\u", "\"reasoning\"",
+                                                              "\"compaction"};
 
     qsizetype find(std::string_view mark, qsizetype from) const
     {
@@ -53,14 +57,16 @@ private:
     }
 
     QByteArrayView m_content;
-    std::array<qsizetype, marks.size()> m_found{-1, -1, -1};
+    std::array<qsizetype, marks.size()> m_found{-1, -1, -1, -1, -1};
 };
 
-// Reads only as far as the top-level "type" member: most lines are long items, and their
-// type tells at once that they record no provider.
-class TypeProbe : public nlohmann::json_sax<OrderedJson> {
+// Reads only as far as the line's kind: the top-level "type" member and, for a response
+// item, its payload's "type". Most lines are long, and their kind tells at once that they
+// record no provider and hold no sealed item.
+class KindProbe : public nlohmann::json_sax<OrderedJson> {
 public:
-    std::string type; // empty when the line has no top-level string "type"
+    std::string type;        // empty when the line has no top-level string "type"
+    std::string payloadType; // of a response item, when its payload has a string "type"
 
     bool null() override { return value(); }
     bool boolean(bool) override { return value(); }
@@ -69,28 +75,42 @@ public:
     bool number_float(number_float_t, const string_t&) override { return value(); }
     bool string(string_t& text) override
     {
-        if (m_depth == 1 && m_typeIsNext)
+        if (m_depth == 1 && m_next == Next::Type)
             type = text;
-        return value();
+        else if (m_depth == 2 && m_inPayload && m_next == Next::PayloadType)
+            payloadType = text;
+        m_next = Next::Other;
+        return m_depth > 0 && !known();
     }
     bool binary(binary_t&) override { return value(); }
     bool start_object(std::size_t) override
     {
-        if (m_typeIsNext)
+        if (m_next == Next::Type)
             return false;
+        m_inPayload = m_inPayload || (m_depth == 1 && m_next == Next::Payload);
+        m_next = Next::Other;
         ++m_depth;
         return true;
     }
     bool key(string_t& name) override
     {
-        m_typeIsNext = m_depth == 1 && name == "type";
+        if (m_depth == 1)
+            m_next = name == "type" ? Next::Type : name == "payload" ? Next::Payload : Next::Other;
+        else if (m_depth == 2 && m_inPayload)
+            m_next = name == "type" ? Next::PayloadType : Next::Other;
         return true;
     }
-    bool end_object() override { return --m_depth > 0; }
+    bool end_object() override
+    {
+        if (--m_depth == 1)
+            m_inPayload = false;
+        return m_depth > 0;
+    }
     bool start_array(std::size_t) override
     {
-        if (m_depth == 0 || m_typeIsNext)
+        if (m_depth == 0 || m_next == Next::Type)
             return false;
+        m_next = Next::Other;
         ++m_depth;
         return true;
     }
@@ -102,18 +122,28 @@ public:
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
 private:
-    // A scalar at the top level, or the value of the top-level "type", ends the reading.
-    bool value() { return m_depth > 0 && !m_typeIsNext; }
+    enum class Next { Other, Type, Payload, PayloadType };
+
+    // Everything needed is read: the kind, and for a response item its payload's too.
+    bool known() const { return !type.empty() && (type != "response_item" || !payloadType.empty()); }
+    // A scalar at the top level, or a "type" that is no string, ends the reading.
+    bool value()
+    {
+        const bool goOn = m_depth > 0 && m_next != Next::Type;
+        m_next = Next::Other;
+        return goOn;
+    }
 
     int m_depth = 0;
-    bool m_typeIsNext = false;
+    bool m_inPayload = false;
+    Next m_next = Next::Other;
 };
 
-std::string lineType(QByteArrayView line)
+KindProbe probedKind(QByteArrayView line)
 {
-    TypeProbe probe;
+    KindProbe probe;
     OrderedJson::sax_parse(line.begin(), line.end(), &probe, nlohmann::detail::input_format_t::json, false);
-    return probe.type;
+    return probe;
 }
 
 // Where the value of a member written as "name": ends, from its first byte; -1 when it is
@@ -170,9 +200,8 @@ QByteArray replacedValue(QByteArrayView line, const std::string& member, const s
 }
 
 // The line with its provider set, or nothing when the line stays as it is.
-std::optional<QByteArray> rewrittenLine(QByteArrayView line, const std::string& target)
+std::optional<QByteArray> lineWithProvider(QByteArrayView line, const std::string& type, const std::string& target)
 {
-    const std::string type = lineType(line);
     const bool isMeta = type == sessionMeta;
     if (!isMeta && !(type == "event_msg" && line.contains(QByteArrayView(settingsApplied))))
         return std::nullopt;
@@ -204,6 +233,31 @@ std::optional<QByteArray> rewrittenLine(QByteArrayView line, const std::string& 
     return result;
 }
 
+// One change of the content: the bytes [start, end) become the replacement.
+struct Edit {
+    qsizetype start;
+    qsizetype end;
+    QByteArray replacement;
+    bool ofProvider;
+};
+
+// The change a line needs, if any: its provider set, the line gone as a sealed item, or its
+// replacement history without them. A line that is no JSON stays as it is.
+std::optional<Edit> editOf(QByteArrayView content, qsizetype start, qsizetype end, const std::string& target)
+{
+    const QByteArrayView line = content.sliced(start, end - start);
+    const KindProbe kind = probedKind(line);
+    if (std::optional<QByteArray> replacement = lineWithProvider(line, kind.type, target))
+        return Edit{start, end, *replacement, true};
+    if (kind.type == "response_item" && isSealedItemType(kind.payloadType) && OrderedJson::accept(line.begin(), line.end()))
+        return Edit{start, end < content.size() ? end + 1 : end, QByteArray(), false}; // with its line feed
+    if (kind.type == "compacted") {
+        if (std::optional<QByteArray> replacement = compactedLineWithoutSealedItems(line))
+            return Edit{start, end, *replacement, false};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 qint64 shiftedOffset(qint64 offset, const LineShifts& shifts)
@@ -211,34 +265,39 @@ qint64 shiftedOffset(qint64 offset, const LineShifts& shifts)
     qint64 shifted = offset;
     for (const LineShift& shift : shifts) {
         if (shift.lineStart < offset)
-            shifted += shift.delta;
+            shifted += std::max<qint64>(shift.delta, shift.lineStart - offset);
     }
     return shifted;
 }
 
-std::optional<qsizetype> rewriteRollout(const QByteArray& content, const QString& targetProvider, QByteArray& head,
-                                        LineShifts* shifts)
+std::optional<RolloutChange> rewriteRollout(const QByteArray& content, const QString& targetProvider, SealedItems sealed,
+                                            QByteArray& head, LineShifts* shifts)
 {
     const std::string target = targetProvider.toStdString();
     head.resize(0); // keeps its memory for the next file
     if (shifts)
         shifts->clear();
-    bool changed = false;
-    qsizetype copiedUpTo = 0; // content before this offset is already in head
+    std::vector<Edit> edits;
+    bool providerChanges = false;
     CandidateLines candidates(content);
-    qsizetype from = 0;
     qsizetype start = 0;
     qsizetype end = 0;
-    for (; candidates.next(from, start, end); from = end + 1) {
-        const QByteArrayView line(content.constData() + start, end - start);
-        if (std::optional<QByteArray> replacement = rewrittenLine(line, target)) {
-            changed = true;
-            head.append(content.constData() + copiedUpTo, start - copiedUpTo);
-            head.append(*replacement);
-            copiedUpTo = end;
-            if (shifts && replacement->size() != line.size())
-                shifts->push_back({start, replacement->size() - line.size()});
+    for (qsizetype from = 0; candidates.next(from, start, end); from = end + 1) {
+        if (std::optional<Edit> edit = editOf(content, start, end, target)) {
+            providerChanges = providerChanges || edit->ofProvider;
+            edits.push_back(std::move(*edit));
         }
     }
-    return changed ? std::optional<qsizetype>(copiedUpTo) : std::nullopt;
+    if (edits.empty() || (sealed == SealedItems::GoWithProvider && !providerChanges))
+        return std::nullopt;
+    RolloutChange change;
+    for (const Edit& edit : edits) {
+        head.append(content.constData() + change.rest, edit.start - change.rest);
+        head.append(edit.replacement);
+        change.rest = edit.end;
+        change.sealedRemoved = change.sealedRemoved || !edit.ofProvider;
+        if (shifts && edit.replacement.size() != edit.end - edit.start)
+            shifts->push_back({edit.start, edit.replacement.size() - (edit.end - edit.start)});
+    }
+    return change;
 }

@@ -14,15 +14,29 @@ struct LineShift {
 };
 using LineShifts = std::vector<LineShift>;
 
-// Where an offset into the file as it was lies in the rewritten file.
+// Where an offset into the file as it was lies in the rewritten file; one inside a line that
+// shrank stays within what is left of it.
 qint64 shiftedOffset(qint64 offset, const LineShifts& shifts);
+
+// When a rollout's sealed items (see sealed_items.h) go.
+enum class SealedItems {
+    GoWithProvider, // when the file records another provider than the target
+    Go,             // also when it records the target already: its thread moves all the same
+};
+
+// What a rewrite changed: the content after head starts at rest, unchanged.
+struct RolloutChange {
+    qsizetype rest = 0;
+    bool sealedRemoved = false;
+};
 
 // The rollout text with the provider set to the target everywhere Codex records it: each
 // session_meta line's model_provider and each thread_settings_applied event's
-// model_provider_id. Only the provider's own bytes change; every other byte stays as it
-// was: head, then the content from the returned offset on. The unchanged rest is left to
-// be copied from the file itself. Nothing, and head empty, when no line needs to change.
+// model_provider_id; and, as sealed says, without its sealed items: each response item
+// that is one goes whole, and a compacted line keeps its replacement history without them.
+// Every other byte stays as it was: head, then the content from rest on. The unchanged rest
+// is left to be copied from the file itself. Nothing, and head empty, when nothing changes.
 // Head keeps its memory from one call to the next; shifts, when given, receives the lines
-// whose length changed.
-std::optional<qsizetype> rewriteRollout(const QByteArray& content, const QString& targetProvider, QByteArray& head,
-                                        LineShifts* shifts = nullptr);
+// whose length changed, a removed line as one that shrank to nothing.
+std::optional<RolloutChange> rewriteRollout(const QByteArray& content, const QString& targetProvider, SealedItems sealed,
+                                            QByteArray& head, LineShifts* shifts = nullptr);

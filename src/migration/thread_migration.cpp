@@ -25,12 +25,12 @@
 namespace {
 
 const char* const tableCheckSQL = "SELECT 1 FROM sqlite_master WHERE type='table' AND name='threads' LIMIT 1";
-// Every visible thread, and whether the update below moves it (NULL compares as neither).
-const char* const selectionSQL = "SELECT id, rollout_path, model_provider <> ? FROM threads "
-                                 "WHERE archived = 0 ORDER BY updated_at DESC";
+// Every thread, and whether the update below moves it (NULL compares as neither).
+const char* const selectionSQL = "SELECT id, rollout_path, model_provider <> ?, archived <> 0 FROM threads "
+                                 "ORDER BY updated_at DESC";
 const char* const indexedSQL = "SELECT id, rollout_path, model_provider, title FROM threads WHERE archived = 0";
 const char* const countSQL = "SELECT model_provider, COUNT(*) FROM threads WHERE archived = 0 GROUP BY model_provider";
-const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE archived = 0 AND model_provider <> ?";
+const char* const updateSQL = "UPDATE threads SET model_provider = ? WHERE model_provider <> ?";
 
 const QString selectionFallback = QStringLiteral("读取对话索引失败。");
 const QString updateFallback = QStringLiteral("更新对话 provider 失败。");
@@ -142,7 +142,8 @@ bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Err
     while (sqlite3_step(statement) == SQLITE_ROW) {
         threads->push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
                             stringFromSQLiteColumn(statement, 1).value_or(QString()),
-                            sqlite3_column_type(statement, 2) != SQLITE_NULL && sqlite3_column_int(statement, 2) != 0});
+                            sqlite3_column_type(statement, 2) != SQLITE_NULL && sqlite3_column_int(statement, 2) != 0,
+                            sqlite3_column_int(statement, 3) != 0});
     }
     sqlite3_finalize(statement);
     return true;
@@ -270,13 +271,23 @@ QString targetProviderForAccountProfile(const CodexHome& home)
 
 namespace {
 
-// Reads each visible thread's rollout file once: keeps it in the backup and, when the file
-// records another provider than the target, stages its new text. The backup holds the
-// files of the threads that stay too, so that going back to it later gives every visible
-// conversation as it was. Counts the threads that move, by their row or their file. False,
-// with the error, at the first file that cannot be read, kept or staged.
+// Counts one thread that moves, by its row or its file.
+void countMoving(MovedConversations& moved, const ThreadRecord& thread, bool withoutSealedItems)
+{
+    if (thread.archived) {
+        ++moved.archived;
+        return;
+    }
+    ++moved.listed;
+    moved.withoutSealedItems += withoutSealedItems ? 1 : 0;
+}
+
+// Reads each thread's rollout file once: keeps it in the backup and, when the thread moves,
+// stages its new text. The backup holds the files of the threads that stay too, so that
+// going back to it later gives every conversation as it was. False, with the error, at the
+// first file that cannot be read, kept or staged.
 bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
-                            files::AtomicBatch& batch, qint64& moving, std::vector<ThreadShifts>& shifts,
+                            files::AtomicBatch& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
                             Error* error, const MigrationProgress& progress)
 {
     RolloutReadAhead reader(threads, targetProvider, backup);
@@ -287,18 +298,20 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetP
         if (progress)
             progress(done++, total);
         if (rollout.missing) {
-            moving += thread.moves ? 1 : 0; // a thread without its file moves in the index only
+            if (thread.moves) // a thread without its file moves in the index only
+                countMoving(moved, thread, false);
             continue;
         }
         if (!rollout.kept)
             return files::fail(error, rollout.error);
-        moving += thread.moves || rollout.rest ? 1 : 0;
-        if (!rollout.rest)
+        if (thread.moves || rollout.change)
+            countMoving(moved, thread, rollout.change && rollout.change->sealedRemoved);
+        if (!rollout.change)
             continue;
         const bool packed = isCompressedRollout(thread.rolloutPath);
         if (!batch.stageJoined(thread.rolloutPath, packed ? rollout.packed : rollout.head,
-                               packed ? QByteArrayView() : QByteArrayView(rollout.content).sliced(*rollout.rest), error,
-                               rollout.identity))
+                               packed ? QByteArrayView() : QByteArrayView(rollout.content).sliced(rollout.change->rest),
+                               error, rollout.identity))
             return false;
         if (!rollout.shifts.empty())
             shifts.push_back({thread.id, rollout.shifts});
@@ -330,6 +343,7 @@ bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, in
             const auto known = byId.constFind(thread.id);
             if (known != byId.cend() && !thread.id.isEmpty()) {
                 threads[*known].moves = threads[*known].moves || thread.moves;
+                threads[*known].archived = threads[*known].archived && thread.archived;
                 continue;
             }
             byId.insert(thread.id, threads.size());
@@ -343,7 +357,7 @@ bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, in
 
 } // namespace
 
-std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString& targetProvider, Error* error)
+std::optional<ThreadRecords> threadsToMove(const CodexHome& home, const QString& targetProvider, Error* error)
 {
     OpenIndexes indexes;
     ThreadRecords threads;
@@ -352,53 +366,53 @@ std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString
     return threads;
 }
 
-qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
-                                       const QString& backupKind, const QString& restorePoint, Error* error,
-                                       const MigrationProgress& progress,
-                                       const std::function<bool(const ThreadRecords&, Error*)>& mayCommit)
+std::optional<MovedConversations> migrateThreadsToProvider(
+    const CodexHome& home, const QString& targetProvider, const QString& backupKind, const QString& restorePoint,
+    Error* error, const MigrationProgress& progress, const std::function<bool(const ThreadRecords&, Error*)>& mayCommit)
 {
     if (targetProvider.isEmpty())
-        return 0;
+        return MovedConversations();
     OpenIndexes indexes;
     ThreadRecords threads;
     if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, indexes, threads, error))
-        return -1;
+        return std::nullopt;
     if (threads.empty())
-        return 0;
+        return MovedConversations();
 
     QStringList otherFolders = indexes.folders; // the Codex home's files are the backup's own
     otherFolders.removeAll(QDir::cleanPath(home.codexHomeURL()));
     const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, otherFolders, error);
     if (!backupDirectory)
-        return -1;
+        return std::nullopt;
     // Staged texts not committed are removed when the batch goes; it outlives the backup,
     // whose end seals the objects once the live files are replaced.
     files::AtomicBatch batch;
     RolloutBackup rollouts(home, *backupDirectory + QStringLiteral("/rollout_files"));
-    qint64 moving = 0;
+    MovedConversations moved;
     std::vector<ThreadShifts> shifts;
-    const bool staged = backUpAndStageRollouts(threads, targetProvider, rollouts, batch, moving, shifts, error, progress);
+    const bool staged = backUpAndStageRollouts(threads, targetProvider, rollouts, batch, moved, shifts, error, progress);
+    const qint64 moving = moved.listed + moved.archived;
     if (!staged || moving == 0
         || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), otherFolders,
                                     error)
         || (mayCommit && !mayCommit(threads, error)) || !updateThreads(indexes.connections.front()->db, targetProvider, error)) {
         rollouts.discard();
         files::removeItem(*backupDirectory);
-        return staged && moving == 0 ? 0 : -1;
+        return staged && moving == 0 ? std::optional(MovedConversations()) : std::nullopt;
     }
     // From here on a failure leaves the backup to be put back: the first index has changed.
-    bool moved = true;
-    for (size_t i = 1; moved && i < indexes.connections.size(); ++i)
-        moved = updateThreads(indexes.connections[i]->db, targetProvider, error);
+    bool done = true;
+    for (size_t i = 1; done && i < indexes.connections.size(); ++i)
+        done = updateThreads(indexes.connections[i]->db, targetProvider, error);
     indexes.connections.clear();
-    for (qsizetype i = 0; moved && i < indexes.folders.size(); ++i)
-        moved = shiftHistoryOffsets(indexes.folders[i], shifts, error);
-    if (!moved || !batch.commit(error)) {
+    for (qsizetype i = 0; done && i < indexes.folders.size(); ++i)
+        done = shiftHistoryOffsets(indexes.folders[i], shifts, error);
+    if (!done || !batch.commit(error)) {
         // The files not replaced are still the backup's: putting it back leaves them alone.
         rollouts.leaveForPutBack();
-        return -1;
+        return std::nullopt;
     }
     if (progress)
         progress(qint64(threads.size()), qint64(threads.size()));
-    return moving;
+    return moved;
 }

@@ -2,6 +2,7 @@
 
 #include "core/codex_home.h"
 #include "core/error.h"
+#include "migration/moved_conversations.h"
 #include "migration/thread_record.h"
 
 #include <QString>
@@ -15,25 +16,25 @@ struct sqlite3_stmt;
 
 using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 
-// Moves every visible thread of another provider to the target. First, without changing
-// anything: the provider backup (its rollout files linked, not copied) and every new
-// rollout text written beside its file. Then one transaction on the thread index, then
-// each rollout file replaced. A failure before the transaction leaves everything as it
-// was and no backup; a failure after it leaves the backup to put back. restorePoint names
-// the login-file backup of the same workflow. Returns the number of threads moved, 0 when
-// there is nothing to do, or -1 with the error filled. Progress counts the rollout files
-// done out of the total. mayCommit is asked with the threads just before the transaction;
-// false, with its error, stops the move with nothing changed. A rollout file that changed
-// since it was read stops the replacing (ErrorChangedWhileStaged), and the backup is left to
-// be put back.
-qint64 migrateVisibleThreadsToProvider(const CodexHome& home, const QString& targetProvider,
-                                       const QString& backupKind, const QString& restorePoint,
-                                       Error* error = nullptr, const MigrationProgress& progress = {},
-                                       const std::function<bool(const ThreadRecords&, Error*)>& mayCommit = {});
+// Moves every thread of another provider, archived ones too, to the target. First, without
+// changing anything: the provider backup (its rollout files linked, not copied) and every
+// new rollout text written beside its file. Then one transaction on the thread index, then
+// each rollout file replaced. A failure before the transaction leaves everything as it was
+// and no backup; a failure after it leaves the backup to put back. restorePoint names the
+// login-file backup of the same workflow. Nothing, with the error filled, on failure; all
+// counts 0 when there was nothing to do. Progress counts the rollout files done out of the
+// total. mayCommit is asked with the threads just before the transaction; false, with its
+// error, stops the move with nothing changed. A rollout file that changed since it was read
+// stops the replacing (ErrorChangedWhileStaged), and the backup is left to be put back.
+std::optional<MovedConversations> migrateThreadsToProvider(
+    const CodexHome& home, const QString& targetProvider, const QString& backupKind, const QString& restorePoint,
+    Error* error = nullptr, const MigrationProgress& progress = {},
+    const std::function<bool(const ThreadRecords&, Error*)>& mayCommit = {});
 
-// The visible threads of every thread index of Codex's, read without changing anything, each
-// with whether its row would move to the target; none when there is no thread index.
-std::optional<ThreadRecords> visibleThreads(const CodexHome& home, const QString& targetProvider, Error* error = nullptr);
+// The threads of every thread index of Codex's, archived ones too, read without changing
+// anything, each with whether its row would move to the target; none when there is no
+// thread index.
+std::optional<ThreadRecords> threadsToMove(const CodexHome& home, const QString& targetProvider, Error* error = nullptr);
 
 // Each visible thread's id, rollout path (empty when it has none), provider and title, as the
 // thread index of that folder holds them; empty when there is no thread index.

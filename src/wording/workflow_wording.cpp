@@ -7,12 +7,20 @@ namespace {
 using Event = WorkflowResult::Event;
 using Step = WorkflowResult::Step;
 
-// " 已同步 N 条对话记录。" when conversations were moved, nothing otherwise.
-QString syncNote(qint64 movedConversations)
+// Said after the count of moved conversations when some lost what only the old login reads.
+QString sealedNote(const MovedConversations& moved)
 {
-    if (movedConversations < 1)
+    if (moved.withoutSealedItems < 1)
         return QString();
-    return QStringLiteral(" 已同步 %1 条对话记录。").arg(movedConversations);
+    return QStringLiteral("其中 %1 条对话去掉了只有原来的登录方式才能读的推理记录。").arg(moved.withoutSealedItems);
+}
+
+// " 已同步 N 条对话记录。" when conversations were moved, nothing otherwise.
+QString syncNote(const MovedConversations& moved)
+{
+    if (moved.listed < 1)
+        return QString();
+    return QStringLiteral(" 已同步 %1 条对话记录。").arg(moved.listed) + sealedNote(moved);
 }
 
 // Said of a failed step when its error has no words of its own.
@@ -58,25 +66,26 @@ QString eventText(const WorkflowResult& result)
     case Event::SwitchedToApi:
         return (result.accountRecorded ? QStringLiteral("已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。")
                                        : QStringLiteral("已切到 TEVRUN API。"))
-            + syncNote(result.movedConversations) + QStringLiteral("正在打开 Codex。");
+            + syncNote(result.moved) + QStringLiteral("正在打开 Codex。");
     case Event::SwitchedToAccount:
-        return QStringLiteral("已切回 GPT 账号 登陆。") + syncNote(result.movedConversations) + QStringLiteral("正在打开 Codex。");
+        return QStringLiteral("已切回 GPT 账号 登陆。") + syncNote(result.moved) + QStringLiteral("正在打开 Codex。");
     case Event::AccountLoginRecorded:
         return QStringLiteral("当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。");
     case Event::AccountLoginPrepared:
-        return QStringLiteral("已设置为 GPT 账号 登陆。") + syncNote(result.movedConversations)
+        return QStringLiteral("已设置为 GPT 账号 登陆。") + syncNote(result.moved)
             + QStringLiteral("正在打开 Codex。请按提示登陆账号。");
     case Event::RepairedForApi:
         return (result.diagnosis ? QStringLiteral("AI 诊断：") + *result.diagnosis + QStringLiteral(" 已按标准模板修复。")
                                  : QStringLiteral("TEVRUN API 已校验通过，配置已按标准模板修复。"))
-            + syncNote(result.movedConversations);
+            + syncNote(result.moved);
     case Event::RepairedForAccount:
-        return QStringLiteral("GPT 账号 登陆配置已按标准模板修复。") + syncNote(result.movedConversations)
+        return QStringLiteral("GPT 账号 登陆配置已按标准模板修复。") + syncNote(result.moved)
             + QStringLiteral("现在可以重新打开 Codex 登陆。");
     case Event::ConversationsMoved:
         return QStringLiteral("已把 %1 条对话移到 provider “%2”上，Codex 会列出它们。")
-            .arg(result.movedConversations)
-            .arg(result.provider);
+                   .arg(result.moved.listed)
+                   .arg(result.provider)
+            + sealedNote(result.moved);
     case Event::ConversationsInPlace:
         return QStringLiteral("所有对话都已经在 provider “%1”上，不用移动。").arg(result.provider);
     case Event::BackupRestored:

@@ -63,7 +63,7 @@ bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
     std::optional<QByteArray> content = files::readWhole(rolloutPath);
     if (content && isCompressedRollout(rolloutPath))
         content = decompressedRollout(rolloutPath, *content);
-    return content && rewriteRollout(*content, provider, head).has_value();
+    return content && rewriteRollout(*content, provider, SealedItems::GoWithProvider, head).has_value();
 }
 
 void checkIndexedConversations(const QString& folder, const QString& provider, std::vector<HealthProblem>& problems)

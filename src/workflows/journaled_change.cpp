@@ -81,11 +81,12 @@ void JournaledChange::moveConversations(QString provider, WorkflowTask task, QSt
     };
     m_steps.push_back({Step::Kind::Move,
                        [this, provider, task, migrationKind, codexStillClosed](Error* error) {
-                           m_moved = migrateVisibleThreadsToProvider(
+                           const std::optional<MovedConversations> moved = migrateThreadsToProvider(
                                m_engine.m_home, provider, migrationKind, m_journal.restorePoint, error,
                                [&](qint64 done, qint64 total) { Q_EMIT m_engine.progress(task, done, total); },
                                codexStillClosed);
-                           return m_moved >= 0;
+                           m_moved = moved.value_or(MovedConversations());
+                           return moved.has_value();
                        },
                        WorkflowResult::Step::MoveConversations});
 }
@@ -101,7 +102,7 @@ void JournaledChange::backUpWith(std::function<std::optional<QString>(Error*)> t
 std::optional<WorkflowResult> JournaledChange::claimConversations()
 {
     Error error;
-    if (m_conversations.claim(idsOf(visibleThreads(m_engine.m_home, QString()).value_or(ThreadRecords())), &error))
+    if (m_conversations.claim(idsOf(threadsToMove(m_engine.m_home, QString()).value_or(ThreadRecords())), &error))
         return std::nullopt;
     WorkflowResult result = WorkflowResult::failed(WorkflowResult::Event::Stopped, error);
     if (isMorvaneError(error, ErrorConversationsOpen))
@@ -201,7 +202,7 @@ void JournaledChange::removeStagingFiles(bool inRolloutFolders) const
     if (!inRolloutFolders)
         return;
     std::set<QString> folders;
-    for (const ThreadRecord& thread : visibleThreads(home, QString()).value_or(ThreadRecords())) {
+    for (const ThreadRecord& thread : threadsToMove(home, QString()).value_or(ThreadRecords())) {
         if (QFileInfo(thread.rolloutPath).isAbsolute()) // never a folder relative to wherever this runs
             folders.insert(QFileInfo(thread.rolloutPath).path());
     }

@@ -2,6 +2,7 @@
 
 #include "codexapp/thread_locks.h"
 #include "core/error.h"
+#include "migration/moved_conversations.h"
 #include "storage/home_lock.h"
 #include "storage/journal.h"
 #include "workflows/workflow_result.h"
@@ -53,7 +54,7 @@ public:
     // journal is gone; else how the change ended.
     std::optional<WorkflowResult> commit(const QString& kind, WorkflowResult::Step name);
 
-    qint64 movedConversations() const { return m_moved; }
+    const MovedConversations& movedConversations() const { return m_moved; }
     bool journaled() const { return m_journaled; }
     const QString& restorePoint() const { return m_journal.restorePoint; }
 
@@ -82,7 +83,7 @@ private:
     std::function<std::optional<QString>(Error*)> m_takeBackup;
     WorkflowResult::Step m_backUpStep = WorkflowResult::Step::BackUp;
     std::vector<CodexProcess> m_codexStarted; // seen just before the thread index changed
-    qint64 m_moved = 0;
+    MovedConversations m_moved;
     bool m_journaled = false;
 };
 

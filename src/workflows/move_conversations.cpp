@@ -18,12 +18,12 @@ WorkflowResult Workflows::moveVisibleConversations()
     change.moveConversations(provider, WorkflowTask::MovingConversations, QStringLiteral("move-conversations-provider"));
     if (auto failed = change.commit(QStringLiteral("move-conversations"), WorkflowResult::Step::MoveConversations))
         return *failed;
-    const qint64 moved = change.movedConversations();
-    WorkflowResult result = WorkflowResult::done(moved == 0 ? WorkflowResult::Event::ConversationsInPlace
-                                                            : WorkflowResult::Event::ConversationsMoved);
-    result.movedConversations = moved;
+    const MovedConversations& moved = change.movedConversations();
+    WorkflowResult result = WorkflowResult::done(moved.listed == 0 ? WorkflowResult::Event::ConversationsInPlace
+                                                                   : WorkflowResult::Event::ConversationsMoved);
+    result.moved = moved;
     result.provider = provider;
-    if (moved == 0) {
+    if (moved.listed == 0 && moved.archived == 0) {
         files::removeItem(m_home.backupsURL() + QLatin1Char('/') + change.restorePoint()); // nothing changed: no point to go back to
         result.tone = WorkflowResult::Tone::Ready;
     }

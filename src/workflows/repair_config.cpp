@@ -59,11 +59,11 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
         result = WorkflowResult::done(WorkflowResult::Event::RepairedForApi);
         if (diagnosis && !diagnosis->isEmpty())
             result.diagnosis = diagnosis;
-        result.movedConversations = change.movedConversations();
+        result.moved = change.movedConversations();
         result.pillMode = ModeApi;
     } else {
         result = WorkflowResult::done(WorkflowResult::Event::RepairedForAccount);
-        result.movedConversations = change.movedConversations();
+        result.moved = change.movedConversations();
         result.pillMode = ModeUnconfigured;
     }
     // The key was shown in the field once it was remembered, whatever came after.

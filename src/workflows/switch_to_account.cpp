@@ -12,10 +12,10 @@ namespace {
 
 const QString accountProfile = QStringLiteral("account");
 
-WorkflowResult openedAccountLogin(WorkflowResult::Event event, qint64 movedConversations)
+WorkflowResult openedAccountLogin(WorkflowResult::Event event, const MovedConversations& moved)
 {
     WorkflowResult result = WorkflowResult::done(event);
-    result.movedConversations = movedConversations;
+    result.moved = moved;
     result.pillMode = ModeAccount;
     result.openCodex = true;
     return result;

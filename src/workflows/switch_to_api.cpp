@@ -48,7 +48,7 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
 
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::SwitchedToApi);
     result.accountRecorded = recordedAccount;
-    result.movedConversations = change.movedConversations();
+    result.moved = change.movedConversations();
     result.fieldKey = key;
     result.pillMode = ModeApi;
     result.openCodex = true;

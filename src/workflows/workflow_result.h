@@ -3,6 +3,7 @@
 #include "codexapp/codex_processes.h"
 #include "core/error.h"
 #include "core/switch_mode.h"
+#include "migration/moved_conversations.h"
 #include "storage/restore_points.h"
 
 #include <QString>
@@ -19,13 +20,13 @@ struct WorkflowResult {
     enum class Event {
         Nothing,              // there was nothing to do
         KeyUsable,
-        SwitchedToApi,        // accountRecorded, movedConversations
-        SwitchedToAccount,    // movedConversations
+        SwitchedToApi,        // accountRecorded, moved
+        SwitchedToAccount,    // moved
         AccountLoginRecorded, // the current login remembered; nothing of Codex changed
-        AccountLoginPrepared, // movedConversations
-        RepairedForApi,       // diagnosis, movedConversations
-        RepairedForAccount,   // movedConversations
-        ConversationsMoved,   // movedConversations, provider
+        AccountLoginPrepared, // moved
+        RepairedForApi,       // diagnosis, moved
+        RepairedForAccount,   // moved
+        ConversationsMoved,   // moved, provider
         ConversationsInPlace, // provider
         BackupRestored,       // restored, newRestorePoint
         BackupsPruned,        // removedBackups, keptBackups
@@ -67,7 +68,7 @@ struct WorkflowResult {
     bool openCodex = false;
     std::optional<QString> fieldKey;    // the key to show in the key field
 
-    qint64 movedConversations = 0;
+    MovedConversations moved;
     bool accountRecorded = false;
     std::optional<QString> diagnosis;   // the relay's reading of the configuration, as it gave it
     QString provider;

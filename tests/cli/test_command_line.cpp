@@ -124,9 +124,9 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         // The key from a file, a pipe, standard input and the environment; a terminal sees one
         // progress line that updates in place.
         {{"switch", "api", "--key-file", temp.path("key.txt")}, {}, {}, {}, 0,
-         "\r\033[K正在切到 TEVRUN API...\r\033[K正在切到 TEVRUN API... 0/4", "sk-from.the.file.01",
+         "\r\033[K正在切到 TEVRUN API...\r\033[K正在切到 TEVRUN API... 0/5", "sk-from.the.file.01",
          [this](const Outcome& r) {
-             EXPECT_TRUE(r.err.endsWith(" 4/4\r\033[K") && !r.err.contains('\n'));
+             EXPECT_TRUE(r.err.endsWith(" 5/5\r\033[K") && !r.err.contains('\n'));
              EXPECT_EQ(workspace.openedApplications.size(), 1);
          },
          0, true},

@@ -12,12 +12,12 @@ const QString id = QStringLiteral("019e763f-4a0c-7d21-9f3e-2b8a5c1d0e77");
 std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QString& target)
 {
     static QByteArray head;
-    const std::optional<qsizetype> rest = rewriteRollout(content, target, head);
-    if (!rest) {
+    const std::optional<RolloutChange> change = rewriteRollout(content, target, SealedItems::GoWithProvider, head);
+    if (!change) {
         EXPECT_TRUE(head.isEmpty());
         return std::nullopt;
     }
-    return head + content.mid(*rest);
+    return head + content.mid(change->rest);
 }
 
 } // namespace
@@ -65,9 +65,9 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
         "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"op";                             // truncated
     LineShifts shifts;
     QByteArray head;
-    const std::optional<qsizetype> rest = rewriteRollout(content, QStringLiteral("tevrun"), head, &shifts);
-    ASSERT_TRUE(rest);
-    const QByteArray result = head + content.mid(*rest);
+    const std::optional<RolloutChange> change = rewriteRollout(content, "tevrun", SealedItems::GoWithProvider, head, &shifts);
+    ASSERT_TRUE(change);
+    const QByteArray result = head + content.mid(change->rest);
     const QByteArray settings = "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
                                 "{\"model\":\"m\",\"model_provider_id\":\"tevrun\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n";
     EXPECT_EQ(result,
@@ -88,4 +88,57 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
     EXPECT_EQ(shiftedOffset(settingsStart, shifts), settingsStart + shifts[0].delta + shifts[1].delta);
     EXPECT_EQ(shiftedOffset(content.size(), shifts), result.size());
     EXPECT_EQ(shiftedOffset(0, shifts), 0);
+}
+
+// What only the old provider reads goes when a conversation moves, and nothing else: its
+// reasoning (sealed, blanked or plain) and compaction items, also inside a compaction's
+// replacement history. Every other line keeps its bytes and its ordinal; Codex's history
+// offsets follow the removed bytes; a line that is no JSON stays.
+TEST(RolloutRewrite, AMoveTakesOutTheSealedItemsAndNothingElse)
+{
+    const QByteArray message = R"({"type":"message","role":"user","content":[{"type":"input_text","text":"a\/b \u00e9 \"reasoning\""}]})";
+    const QList<QByteArray> lines = {
+        sessionMetaLine(id, "openai"),
+        R"({"ordinal":1,"type":"response_item","payload":)" + message + "}",
+        reasoningLine(2),
+        R"({"ordinal":3,"type":"response_item","payload":{"type":"reasoning","summary":[],"content":[{"type":"reasoning_text","text":"x"}],"encrypted_content":null}})",
+        R"({"ordinal":4,"type":"event_msg","payload":{"type":"agent_reasoning","text":"reasoning"}})",
+        R"({"ordinal":5,"type":"response_item","payload":{"type":"function_call","name":"shell","arguments":"{\"type\":\"reasoning\"}"}})",
+        R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history":[)" + message
+            + R"(,{"type":"reasoning","encrypted_content":"gAAA"},{"type":"compaction","encrypted_content":"gAAB"}]}})",
+        R"({"ordinal":7,"type":"response_item","payload":{"type":"compaction_summary","encrypted_content":"gAAC"}})",
+        R"({"ordinal":8,"payload":{"encrypted_content":"gAAD","type":"compaction"},"type":"response_item"})",
+        R"({"ordinal":9,"type":"response_item","payload":{"type":"reasoning","encrypted_content":"gAA)", // cut off
+    };
+    const QByteArray content = lines.join('\n');
+    const QByteArray compacted = R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history":[)" + message + "]}}";
+    const auto without = [&](const QString& provider) {
+        return QList<QByteArray>{sessionMetaLine(id, provider), lines[1], lines[4], lines[5], compacted, lines[9]}.join('\n');
+    };
+    const struct {
+        QString target;
+        SealedItems sealed;
+        std::optional<QByteArray> expected;
+    } rows[] = {
+        {"tevrun", SealedItems::GoWithProvider, without("tevrun")},
+        {"openai", SealedItems::GoWithProvider, std::nullopt}, // stays where it is: untouched
+        {"openai", SealedItems::Go, without("openai")},        // its row moves: the file goes with it
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.target.toStdString());
+        QByteArray head;
+        LineShifts shifts;
+        const std::optional<RolloutChange> change = rewriteRollout(content, row.target, row.sealed, head, &shifts);
+        ASSERT_EQ(change.has_value(), row.expected.has_value());
+        if (!change)
+            continue;
+        const QByteArray result = head + content.mid(change->rest);
+        EXPECT_EQ(result, *row.expected);
+        EXPECT_TRUE(change->sealedRemoved);
+        // Each kept line's start, and any offset inside a removed line, lands where it should.
+        for (const QByteArray& kept : {lines[1], lines[4], lines[5], lines[9]})
+            EXPECT_EQ(shiftedOffset(content.indexOf(kept), shifts), result.indexOf(kept)) << kept.toStdString();
+        EXPECT_EQ(shiftedOffset(content.indexOf(lines[3]) + 10, shifts), result.indexOf(lines[4]));
+        EXPECT_EQ(shiftedOffset(content.size(), shifts), result.size());
+    }
 }

@@ -2,6 +2,7 @@
 #include "core/json.h"
 #include "storage/rollout_backup.h"
 #include "migration/rollout_compression.h"
+#include "migration/rollout_rewrite.h"
 #include "migration/thread_migration.h"
 #include "support/temp_home.h"
 
@@ -21,7 +22,8 @@ struct MigrationHome {
     QStringList backups() const { return entriesOf(temp.home().backupsURL()); }
     qint64 migrate(const QString& provider, Error* error = nullptr) const
     {
-        return migrateVisibleThreadsToProvider(temp.home(), provider, "switch-api-provider", "switch-api-1", error);
+        const auto moved = migrateThreadsToProvider(temp.home(), provider, "switch-api-provider", "switch-api-1", error);
+        return moved ? moved->listed : -1;
     }
 };
 
@@ -49,17 +51,23 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // Its file is on the target already: it stays, and its backup must not be the live file.
     const QString onTarget = home.builder.addThread(threadSpec("t-row-only", "openai", 1'779'000'000));
     writeFileAt(onTarget, sessionMetaLine("t-row-only", "tevrun") + "\n");
-    // Codex compressed this one: it is moved and stays compressed.
-    const QString plain = home.builder.addThread(threadSpec("t-packed", "openai", 1'780'000'050));
+    // Codex compressed this one: it is moved like a plain one and stays compressed.
+    ThreadSpec packedSpec = threadSpec("t-packed", "openai", 1'780'000'050);
+    packedSpec.rollout.sealedItems = true;
+    const QString plain = home.builder.addThread(packedSpec);
     const QString packed = plain + ".zst";
-    writeFileAt(packed, compressedRollout(packed, readFileAt(plain)).value());
+    const QByteArray original = readFileAt(plain);
+    writeFileAt(packed, compressedRollout(packed, original).value());
     QFile::remove(plain);
     home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
     Error error;
     EXPECT_EQ(home.migrate("tevrun", &error), 5) << error.message.toStdString();
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
     const QByteArray unpacked = decompressedRollout(packed, readFileAt(packed)).value_or(QByteArray());
-    EXPECT_EQ(unpacked, rolloutContent("t-packed", RolloutShape{.provider = "tevrun"}));
+    QByteArray head;
+    const std::optional<RolloutChange> change = rewriteRollout(original, "tevrun", SealedItems::Go, head);
+    ASSERT_TRUE(change && change->sealedRemoved);
+    EXPECT_EQ(unpacked, head + original.mid(change->rest));
 
     // The index files and every visible thread's rollout file as they were, newest first,
     // read-only, and none of them the live file.

@@ -153,7 +153,7 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
 TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
 {
     makeAccountHome();
-    const ThreadRecords threads = visibleThreads(temp.home(), "tevrun").value();
+    const ThreadRecords threads = threadsToMove(temp.home(), "tevrun").value();
     const QString last = std::find_if(threads.rbegin(), threads.rend(), [](const ThreadRecord& t) { return t.moves; })->rolloutPath;
     const QByteArray appended = R"({"timestamp":"2026-12-08T10:00:00Z","type":"event_msg","payload":{}})" "\n";
     QObject::connect(&engine, &Workflows::progress, [&](WorkflowTask, qint64 done, qint64 total) {
@@ -174,7 +174,8 @@ TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
 
 // Codex's locks, held by a process of any name: a conversation open, or the coordination or
 // maintenance lock kept past the wait, refuses the switch with nothing changed, one opened
-// mid-switch puts it back; a stale or archived one, or an id that is no file name, does not.
+// mid-switch puts it back (an archived one too: it moves); a stale one, one of a conversation
+// no thread index holds, or an id that is no file name, does not.
 TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
 {
     const struct {
@@ -183,11 +184,11 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
         rlim_t spareDescriptors = 0; // too few to hold a lock each: the coordination lock is kept instead
     } rows[] = {
         {{"t-b"}, "已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。"},
-        {{"t-a", "t-moved", "t-archived"}, "已检测到 Codex 正开着 2 条对话，请先退出 Codex 再试。"},
+        {{"t-a", "t-moved", "t-archived"}, "已检测到 Codex 正开着 3 条对话，请先退出 Codex 再试。"},
         {{".coordination"}, "Codex 正在打开或关闭对话，等了几秒还没好，请稍后再试。"},
         {{"../.tmp/rollout-maintenance"}, "Codex 正在整理对话文件，请等它整理完再试。"},
-        {{"t-archived"}, ""},
-        {{"t-archived"}, "", 100},
+        {{"t-unindexed"}, ""},
+        {{"t-unindexed"}, "", 100},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.held.join(' ').toStdString());
@@ -223,7 +224,7 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
         }
         EXPECT_EQ(result.outcome, Outcome::Done) << outcomeText(result).toStdString();
         EXPECT_EQ(coordinationKept, row.spareDescriptors > 0);
-        EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")), QStringList({".coordination.lock", "t-archived.lock"}));
+        EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")), QStringList({".coordination.lock", "t-unindexed.lock"}));
     }
 
     lateHome = this;

@@ -15,13 +15,12 @@ QByteArray accountProfileAuth(const WorkflowTest& t)
     return readFileAt(t.temp.home().profileURL("account") + "/auth.json");
 }
 
-void expectVisibleOn(const WorkflowTest& t, const QString& provider)
+// Every conversation, archived ones too: brought back, Codex lists them on that provider.
+void expectAllOn(const WorkflowTest& t, const QString& provider)
 {
     for (const IndexRow& row : t.builder.indexRows()) {
-        if (!row.archived) {
-            EXPECT_EQ(row.provider, provider) << row.id.toStdString();
-            EXPECT_EQ(t.firstLineOf(row.id), sessionMetaLine(row.id, provider)) << row.id.toStdString();
-        }
+        EXPECT_EQ(row.provider, provider) << row.id.toStdString();
+        EXPECT_EQ(t.firstLineOf(row.id), sessionMetaLine(row.id, provider)) << row.id.toStdString();
     }
 }
 
@@ -43,11 +42,13 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
     } rows[] = {
         {"switch from the account login", [](WorkflowTest& t) { t.makeAccountHome(); },
          [](WorkflowTest& t) { return t.engine.switchToApi("  sk-live.Key_1  "); },
-         "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。", ModeApi, true, "sk-live.Key_1",
+         "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。其中 3 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。",
+         ModeApi, true, "sk-live.Key_1",
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
              // The busy text first, then the visible conversations' files counted up.
-             EXPECT_EQ(t.progress, (QStringList{"正在切到 TEVRUN API... 0/0", "正在切到 TEVRUN API... 0/4", "正在切到 TEVRUN API... 1/4",
-                                                "正在切到 TEVRUN API... 2/4", "正在切到 TEVRUN API... 3/4", "正在切到 TEVRUN API... 4/4"}));
+             EXPECT_EQ(t.progress, (QStringList{"正在切到 TEVRUN API... 0/0", "正在切到 TEVRUN API... 0/5", "正在切到 TEVRUN API... 1/5",
+                                                "正在切到 TEVRUN API... 2/5", "正在切到 TEVRUN API... 3/5", "正在切到 TEVRUN API... 4/5",
+                                                "正在切到 TEVRUN API... 5/5"}));
              ASSERT_EQ(t.relay.requests().size(), 1u);
              EXPECT_EQ(t.relay.requests()[0].headers.value("authorization"), "Bearer sk-live.Key_1");
              EXPECT_EQ(t.authJson(), Json({{"OPENAI_API_KEY", "sk-live.Key_1"}}));
@@ -67,9 +68,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              EXPECT_EQ(readFileAt(t.temp.home().profileURL("account") + "/config.toml"), userConfig);
              EXPECT_EQ(entriesOf(t.temp.home().profileURL("api")),
                        (QStringList{"auth.json", "auth_tevrun_last.json", "config.toml", "profile.json"}));
-             expectVisibleOn(t, "tevrun");
-             EXPECT_EQ(t.providerOf("t-archived"), QStringLiteral("openai"));
-             EXPECT_EQ(t.firstLineOf("t-archived"), sessionMetaLine("t-archived", "openai"));
+             expectAllOn(t, "tevrun");
              EXPECT_TRUE(t.workspace.openedApplications.isEmpty()); // the caller opens Codex
          }},
         {"switch again: only the key changes",
@@ -97,26 +96,26 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              ASSERT_EQ(t.engine.switchToApi("sk-roundtrip").outcome, Outcome::Done);
              t.progress.clear();
          },
-         [](WorkflowTest& t) { return t.engine.switchToAccount(); }, "已切回 GPT 账号 登陆。 已同步 4 条对话记录。正在打开 Codex。",
-         ModeAccount, true, std::nullopt,
+         [](WorkflowTest& t) { return t.engine.switchToAccount(); },
+         "已切回 GPT 账号 登陆。 已同步 4 条对话记录。其中 1 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。", ModeAccount, true, std::nullopt,
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
-             EXPECT_EQ(t.progress.last(), QStringLiteral("正在切回 GPT 账号 登陆... 4/4"));
+             EXPECT_EQ(t.progress.last(), QStringLiteral("正在切回 GPT 账号 登陆... 5/5"));
              EXPECT_EQ(t.temp.read("auth.json"), accountAuth);
              EXPECT_EQ(modeOf(t.temp.path("auth.json")), 0600u);
              EXPECT_EQ(t.temp.read("config.toml"), userConfig);
              EXPECT_EQ(t.backupsOfKind("switch-account").size(), 1);
              EXPECT_EQ(t.backupsOfKind("switch-account-provider").size(), 1);
-             expectVisibleOn(t, "openai"); // Codex lists them all again
+             expectAllOn(t, "openai"); // Codex lists them all again
          }},
         {"switch back to a login on its own provider",
          [](WorkflowTest& t) {
              t.makeApiHome("sk-current");
              t.recordAccountProfile("model_provider = \"azure\" # work\n");
          },
-         [](WorkflowTest& t) { return t.engine.switchToAccount(); }, "已切回 GPT 账号 登陆。 已同步 4 条对话记录。正在打开 Codex。",
-         ModeAccount, true, std::nullopt,
+         [](WorkflowTest& t) { return t.engine.switchToAccount(); },
+         "已切回 GPT 账号 登陆。 已同步 4 条对话记录。其中 4 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。", ModeAccount, true, std::nullopt,
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
-             expectVisibleOn(t, "azure");
+             expectAllOn(t, "azure");
              expectResult(t.engine.switchToAccount(), Outcome::Done, "已切回 GPT 账号 登陆。正在打开 Codex。");
              EXPECT_EQ(t.backupsOfKind("switch-account-provider").size(), 1);
          }},
@@ -133,14 +132,14 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              EXPECT_EQ(after, before);
          }},
         {"a fresh login", [](WorkflowTest& t) { t.makeApiHome("sk-old"); }, [](WorkflowTest& t) { return t.engine.switchToAccount(); },
-         "已设置为 GPT 账号 登陆。 已同步 3 条对话记录。正在打开 Codex。请按提示登陆账号。", ModeAccount, true, std::nullopt,
+         "已设置为 GPT 账号 登陆。 已同步 3 条对话记录。其中 3 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。请按提示登陆账号。", ModeAccount, true, std::nullopt,
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
              EXPECT_EQ(t.authJson(), Json::object());
              EXPECT_EQ(t.temp.read("config.toml"), rewriteConfigForFreshAccount(cleanApiConfig()).toUtf8());
              EXPECT_EQ(parseJson(t.temp.read("auth_tevrun_last.json")).value_or(Json()), Json({{"OPENAI_API_KEY", "sk-old"}}));
              EXPECT_EQ(t.backupsOfKind("fresh-account").size(), 1);
              EXPECT_EQ(t.backupsOfKind("fresh-account-provider").size(), 1);
-             expectVisibleOn(t, "openai");
+             expectAllOn(t, "openai");
              EXPECT_FALSE(QFileInfo::exists(t.temp.home().profileURL("account")));
          }},
         {"repair for the API with a diagnosis",
@@ -151,7 +150,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              t.relay.enqueue({200, R"({"output_text":"缺少 TEVRUN provider 表\n和 base_url"})"});
          },
          [](WorkflowTest& t) { return t.engine.repair(ModeApi, " sk-repair "); },
-         "AI 诊断：缺少 TEVRUN provider 表 和 base_url 已按标准模板修复。 已同步 3 条对话记录。", ModeApi, false, "sk-repair",
+         "AI 诊断：缺少 TEVRUN provider 表 和 base_url 已按标准模板修复。 已同步 3 条对话记录。其中 3 条对话去掉了只有原来的登录方式才能读的推理记录。", ModeApi, false, "sk-repair",
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
              EXPECT_EQ(t.progress.value(0), QStringLiteral("正在修复配置... 0/0"));
              // The diagnosis saw the configuration before the repair, with the key masked.
@@ -163,7 +162,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              EXPECT_EQ(t.backupsOfKind("repair-config").size(), 1);
              EXPECT_EQ(t.backupsOfKind("repair-provider").size(), 1);
              EXPECT_TRUE(QFileInfo::exists(t.temp.home().profileURL("api") + "/auth.json"));
-             expectVisibleOn(t, "tevrun");
+             expectAllOn(t, "tevrun");
          }},
         // Any mode but the account login repairs for the API.
         {"repair for the API without a diagnosis, one conversation to move",
@@ -178,13 +177,13 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
          [](WorkflowTest&, const WorkflowResult&, const Snapshot&) {}},
         {"repair for the account: the login line, the key remembered", [](WorkflowTest& t) { t.makeApiHome("sk-in-auth"); },
          [](WorkflowTest& t) { return t.engine.repair(ModeAccount, "sk-ignored"); },
-         "GPT 账号 登陆配置已按标准模板修复。 已同步 3 条对话记录。现在可以重新打开 Codex 登陆。", ModeUnconfigured, false, "sk-in-auth",
+         "GPT 账号 登陆配置已按标准模板修复。 已同步 3 条对话记录。其中 3 条对话去掉了只有原来的登录方式才能读的推理记录。现在可以重新打开 Codex 登陆。", ModeUnconfigured, false, "sk-in-auth",
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
              EXPECT_EQ(t.temp.read("config.toml"), "preferred_auth_method = \"device_code\"\n");
              EXPECT_EQ(t.authJson(), Json::object());
              EXPECT_EQ(latestHistoricalApiKey(t.temp.home()), QStringLiteral("sk-in-auth"));
              EXPECT_TRUE(t.relay.requests().empty());
-             expectVisibleOn(t, "openai");
+             expectAllOn(t, "openai");
          }},
         {"a key check remembers the key and touches nothing of Codex", [](WorkflowTest& t) { t.makeAccountHome(); },
          [](WorkflowTest& t) { return t.engine.checkKey(" sk-checked "); }, "TEVRUN API 可用，可以切换或修复配置。", std::nullopt, false,

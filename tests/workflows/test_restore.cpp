@@ -21,22 +21,27 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     const CodexHomeBuilder elsewhere(configured), legacy(temp.path("sqlite"));
     elsewhere.createThreadIndex();
     legacy.createThreadIndex();
-    const QString azure = elsewhere.addThread(threadSpec("t-azure", "azure", 1'780'000'400));
+    ThreadSpec azureSpec = threadSpec("t-azure", "azure", 1'780'000'400);
+    azureSpec.rollout.sealedItems = true;
+    const QString azure = elsewhere.addThread(azureSpec);
     legacy.addThread(threadSpec("t-legacy", "openai", 1'780'000'400));
     legacy.addThread(threadSpec("t-moved", "openai", 1'780'000'000)); // on the relay in the home's index
     // Codex's paginated history reads on from byte offsets into the file: a turn from the
-    // second line to the end, and where the next lines will start.
+    // line after a reasoning item (which the move takes out) to the end, and where the next
+    // lines will start.
     const QByteArray content = readFileAt(azure);
+    const qsizetype turn = content.indexOf('\n', content.indexOf("\"type\":\"reasoning\"")) + 1;
+    const QByteArray turnLine = content.mid(turn, content.indexOf('\n', turn) - turn);
     const QString history = configured + "/thread_history_1.sqlite";
     elsewhere.execute(QStringLiteral("CREATE TABLE thread_turns (thread_id, rollout_byte_offset, rollout_end_byte_offset); "
                                      "CREATE TABLE thread_history_projection_state (thread_id, next_rollout_byte_offset); "
                                      "INSERT INTO thread_turns VALUES ('t-azure', %1, %2); "
                                      "INSERT INTO thread_history_projection_state VALUES ('t-azure', %2);")
-                          .arg(content.indexOf('\n') + 1).arg(content.size()), history);
+                          .arg(turn).arg(content.size()), history);
     const auto beforeSwitching = codexFiles();
     const auto elsewhereBefore = filesUnder(configured);
     expectResult(engine.switchToApi(QStringLiteral("sk-roundtrip")), Outcome::Done,
-                 "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 6 条对话记录。正在打开 Codex。");
+                 "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 6 条对话记录。其中 5 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。");
     EXPECT_EQ(elsewhere.providerOf("t-azure"), "tevrun");
     EXPECT_EQ(legacy.providerOf("t-legacy"), "tevrun");
     EXPECT_EQ(temp.read("config.toml"), "sqlite_home = \"" + configured.toUtf8() + "\"\n" + cleanApiConfig().toUtf8());
@@ -45,7 +50,8 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     EXPECT_EQ(elsewhere.queryNumbers(QStringLiteral("SELECT rollout_byte_offset, rollout_end_byte_offset, next_rollout_byte_offset "
                                                     "FROM thread_turns, thread_history_projection_state"),
                                      history),
-              (std::vector<qint64>{moved.indexOf('\n') + 1, moved.size(), moved.size()}));
+              (std::vector<qint64>{moved.indexOf(turnLine), moved.size(), moved.size()}));
+    EXPECT_FALSE(moved.contains("encrypted_content"));
     ASSERT_EQ(engine.switchToAccount().outcome, Outcome::Done);
     const auto afterSwitching = codexFiles();
 
@@ -53,7 +59,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[0].kind, QStringLiteral("switch-account"));
     EXPECT_EQ(points[1].kind, QStringLiteral("switch-api"));
-    EXPECT_EQ(restorePointContents(points[1]), QStringLiteral("登陆与配置文件、对话索引和 6 个对话文件"));
+    EXPECT_EQ(restorePointContents(points[1]), QStringLiteral("登陆与配置文件、对话索引和 7 个对话文件"));
     EXPECT_GT(points[1].sizeBytes, 0);
 
     // Back to before the first switch, the thread index and the rollout files included;
@@ -62,7 +68,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     const std::vector<RestorePoint> after = engine.listBackups();
     ASSERT_EQ(after.size(), 3u);
     expectResult(restored, Outcome::Done,
-                 QStringLiteral("已恢复备份“%1”：登陆与配置文件、对话索引和 6 个对话文件。恢复前的状态已存为备份“%2”。")
+                 QStringLiteral("已恢复备份“%1”：登陆与配置文件、对话索引和 7 个对话文件。恢复前的状态已存为备份“%2”。")
                      .arg(points[1].id, after[0].id));
     EXPECT_EQ(differingFiles(codexFiles(), beforeSwitching), QStringList());
     EXPECT_EQ(differingFiles(filesUnder(configured), elsewhereBefore), QStringList());
@@ -180,7 +186,9 @@ TEST_F(WorkflowTest, PruningKeepsTheNewestPointsAndEverythingTheyUse)
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].id, points[0].id);
     EXPECT_EQ(kept[1].id, points[1].id);
-    EXPECT_EQ(entriesOf(objects).size(), objectsBefore); // the kept points use both contents of each file
+    // The five files as they were before the first switch went with the oldest points; the
+    // kept ones use both later contents of each file (on the relay, and back on the account).
+    EXPECT_EQ(entriesOf(objects).size(), objectsBefore - 5);
     expectResult(engine.pruneBackups(2), Outcome::Done, QStringLiteral("没有需要删除的备份。"));
 
     // A kept point still restores whole: the state before switching back, on the relay.
