@@ -45,6 +45,9 @@ QString resultText(const WorkflowResult& result)
     }
     if (result.restoreByHand)
         text += QStringLiteral(" 请用 morvane-cli backups restore %1 恢复。").arg(*result.restoreByHand);
+    if (result.repairWith)
+        text += QStringLiteral(" 可以用 morvane-cli repair %1 按标准模板重写它。")
+                    .arg(*result.repairWith == ModeApi ? QStringLiteral("api") : QStringLiteral("account"));
     return text;
 }
 

@@ -143,6 +143,24 @@ std::optional<QString> keyLineIn(const QString& table, const QString& key, const
 
 } // namespace
 
+std::optional<QString> headerTable(const QString& line)
+{
+    const QString trimmed = line.trimmed();
+    if (!isTableHeader(trimmed))
+        return std::nullopt;
+    const QString table = trimmed.mid(1, trimmed.size() - 2).trimmed();
+    return table.isNull() ? QLatin1String("") : table;
+}
+
+std::optional<QString> lineKey(const QString& line)
+{
+    const QString trimmed = line.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')) || isTableHeader(trimmed))
+        return std::nullopt;
+    const std::optional<KeyLine> entry = keyLine(trimmed);
+    return entry ? std::optional(entry->key) : std::nullopt;
+}
+
 std::optional<QString> tableConfigValue(const QString& table, const QString& key, const QString& config)
 {
     const std::optional<QString> line = keyLineIn(table, key, config);
@@ -161,24 +179,35 @@ std::optional<QString> topLevelConfigLine(const QString& key, const QString& con
     return keyLineIn(QString(), key, config);
 }
 
+const std::vector<ConfigSetting>& apiConfigSettings()
+{
+    static const std::vector<ConfigSetting> settings = {
+        {{}, QStringLiteral("model"), QStringLiteral("model = \"gpt-5.5\"")},
+        {{}, QStringLiteral("model_provider"), QStringLiteral("model_provider = \"tevrun\"")},
+        {{}, QStringLiteral("model_reasoning_effort"), QStringLiteral("model_reasoning_effort = \"xhigh\"")},
+        {{}, QStringLiteral("disable_response_storage"), QStringLiteral("disable_response_storage = true")},
+        {{}, QStringLiteral("preferred_auth_method"), QStringLiteral("preferred_auth_method = \"apikey\"")},
+        {tevrunTable, QStringLiteral("name"), QStringLiteral("name = \"tevrun\"")},
+        {tevrunTable, QStringLiteral("base_url"), QStringLiteral("base_url = \"%1\"").arg(morvane::relayBaseURL)},
+        {tevrunTable, QStringLiteral("wire_api"), QStringLiteral("wire_api = \"responses\"")},
+        // Without it Codex sends no key to a provider of its own.
+        {tevrunTable, QStringLiteral("requires_openai_auth"), QStringLiteral("requires_openai_auth = true")},
+    };
+    return settings;
+}
+
 QString cleanApiConfig()
 {
-    const QStringList lines = {
-        QStringLiteral("model = \"gpt-5.5\""),
-        QStringLiteral("model_provider = \"tevrun\""),
-        QStringLiteral("model_reasoning_effort = \"xhigh\""),
-        QStringLiteral("disable_response_storage = true"),
-        QStringLiteral("preferred_auth_method = \"apikey\""),
-        QString(),
-        QStringLiteral("[model_providers.tevrun]"),
-        QStringLiteral("name = \"tevrun\""),
-        QStringLiteral("base_url = \"%1\"").arg(morvane::relayBaseURL),
-        QStringLiteral("wire_api = \"responses\""),
-        // Without it Codex sends no key to a provider of its own.
-        QStringLiteral("requires_openai_auth = true"),
-        QString(),
-    };
-    return lines.join(QLatin1Char('\n'));
+    QString text;
+    QString table;
+    for (const ConfigSetting& setting : apiConfigSettings()) {
+        if (setting.table != table) {
+            table = setting.table;
+            text += QStringLiteral("\n[%1]\n").arg(table);
+        }
+        text += setting.line + QLatin1Char('\n');
+    }
+    return text;
 }
 
 QString rewriteConfigForFreshAccount(const QString& config)

@@ -20,6 +20,7 @@ enum ErrorCode : int {
     ErrorCodexStarted = 62,        // Codex started while conversations were being moved
     ErrorNoSpace = 63,             // the staged files would not fit
     ErrorConversationsOpen = 64,   // Codex holds a conversation, or its own locks, open
+    ErrorConfigNotEditable = 70,   // config.toml cannot be edited line by line without risk
 };
 
 // An error reported to the user: its message is shown unchanged.

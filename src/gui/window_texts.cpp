@@ -9,6 +9,8 @@ QString statusText(const WorkflowResult& result)
         text.prepend(codexRunningMessage(result.codex));
     if (result.restoreByHand)
         text += QStringLiteral(" 请在“恢复备份…”中恢复“%1”。").arg(*result.restoreByHand);
+    if (result.repairWith)
+        text += QStringLiteral(" 可以点“修复配置”按标准模板重写它。");
     return text;
 }
 

@@ -46,7 +46,7 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
     return true;
 }
 
-bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error)
+bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error, const QStringList& except)
 {
     if (!profileExists(home, name)) {
         setMorvaneError(error, ErrorProfileMissing, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
@@ -58,7 +58,7 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* erro
     const QString directory = home.profileURL(name);
     const Json modes = readJsonObject(directory + QLatin1Char('/') + descriptorName).value_or(Json::object())["modes"];
     for (const QString& entry : files::visibleEntries(directory)) {
-        if (entry == descriptorName)
+        if (entry == descriptorName || except.contains(entry))
             continue;
         if (!files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry), error))
             return false;

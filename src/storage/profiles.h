@@ -17,8 +17,9 @@ inline const QStringList apiProfileFiles = {codexfile::auth, codexfile::config, 
 // whole. Fails with code 10 when no auth.json was copied.
 bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames, Error* error = nullptr);
 
-// Copies every visible entry of the profile back into the Codex home, each replacing the
-// current file whole. Fails with code 11 when the profile does not exist.
-bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error = nullptr);
+// Copies every visible entry of the profile but those named back into the Codex home, each
+// replacing the current file whole. Fails with code 11 when the profile does not exist.
+bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error = nullptr,
+                         const QStringList& except = {});
 
 bool profileExists(const CodexHome& home, const QString& name);

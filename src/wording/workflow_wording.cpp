@@ -104,6 +104,7 @@ QString eventText(const WorkflowResult& result)
     case Event::NoKeyToRepair:
         return QStringLiteral("请先输入有效的 TEVRUN API，再修复配置。");
     case Event::Stopped:
+    case Event::ConfigNotEditable:
         return result.error.message;
     case Event::StepFailed:
         return result.error.message.isEmpty() ? stepFailureText(result.step) : result.error.message;

@@ -32,9 +32,16 @@ WorkflowResult Workflows::switchToAccount()
         return *refusal;
 
     if (profileExists(m_home, accountProfile)) {
+        // The configuration is edited back, not replaced: what the user set since stays.
+        Error configError;
+        if (!accountConfigText(m_home, &configError))
+            return WorkflowResult::configNotEditable(configError, ModeAccount);
         Q_EMIT progress(WorkflowTask::SwitchingToAccount, 0, 0);
-        change.write([this](Error* e) { return restoreProfileNamed(m_home, accountProfile, e); },
-                     WorkflowResult::Step::SwitchToAccount);
+        change.write(
+            [this](Error* e) {
+                return restoreProfileNamed(m_home, accountProfile, e, {codexfile::config}) && writeAccountConfig(m_home, e);
+            },
+            WorkflowResult::Step::SwitchToAccount);
         change.moveConversations(targetProviderForAccountProfile(m_home), WorkflowTask::SwitchingToAccount,
                                  QStringLiteral("switch-account-provider"));
         if (auto failed = change.commit(QStringLiteral("switch-account"), WorkflowResult::Step::SwitchToAccount))

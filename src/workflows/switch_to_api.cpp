@@ -22,6 +22,10 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
         return *refusal;
     // The installation as the user left it, before anything is written.
     const SwitchMode previousMode = detectCurrentMode(m_home);
+    // A configuration that cannot be edited safely stops the switch before anything is asked.
+    Error configError;
+    if (!apiConfigText(m_home, &configError))
+        return WorkflowResult::configNotEditable(configError, ModeApi);
 
     Q_EMIT progress(WorkflowTask::SwitchingToApi, 0, 0);
     Error error;
@@ -37,7 +41,7 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
         change.beforeJournal([this](Error* e) { return saveProfileNamed(m_home, QStringLiteral("account"), accountProfileFiles, e); },
                              WorkflowResult::Step::RecordAccount);
     }
-    change.write([this, &key](Error* e) { return writeCleanApiConfigWithKey(m_home, key, e); },
+    change.write([this, &key](Error* e) { return writeApiConfigWithKey(m_home, key, e); },
                  WorkflowResult::Step::WriteApiConfig);
     change.moveConversations(morvane::providerTevrun, WorkflowTask::SwitchingToApi, QStringLiteral("switch-api-provider"));
     if (auto failed = change.commit(QStringLiteral("switch-api"), WorkflowResult::Step::WriteApiConfig))

@@ -38,6 +38,7 @@ struct WorkflowResult {
         CodexRunning,         // codex
         Stopped,              // error: the home is another's, Codex holds a conversation, ...
         StepFailed,           // step, error, putBack
+        ConfigNotEditable,    // error, repairWith: config.toml cannot be edited safely; nothing changed
         CodexStarted,         // codex, putBack: Codex started while the conversations moved
         CutOffWhileCodexRuns, // a workflow cut off waits for Codex to quit
         CutOffNotYet,         // error: why it cannot be put back now
@@ -82,6 +83,7 @@ struct WorkflowResult {
     Error putBackError;
     std::vector<CodexProcess> codex;      // the running Codex that refused the workflow
     std::optional<QString> restoreByHand; // the restore point to put back, when that failed
+    std::optional<SwitchMode> repairWith; // the repair that rewrites the file that stopped the workflow
 
     static WorkflowResult done(Event event) { return with(Outcome::Done, event, Tone::Success); }
     static WorkflowResult refused(Event event, Error error = {})
@@ -101,6 +103,13 @@ struct WorkflowResult {
     {
         WorkflowResult result = with(Outcome::Failed, event, Tone::Failure);
         result.error = std::move(error);
+        return result;
+    }
+    // Stopped before any change by a config.toml that the mode's repair rewrites.
+    static WorkflowResult configNotEditable(Error error, SwitchMode repairMode)
+    {
+        WorkflowResult result = failed(Event::ConfigNotEditable, std::move(error));
+        result.repairWith = repairMode;
         return result;
     }
     static WorkflowResult failed(Step step, Error error)

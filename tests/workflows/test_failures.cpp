@@ -67,9 +67,17 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
              EXPECT_EQ(t.providerOf("t-a"), QStringLiteral("openai"));
          },
          false},
-        // auth.json and auth_tevrun_last.json are written before config.toml fails.
-        {"configuration", directoryForConfiguration, toApi, [](WorkflowTest&) { return QStringLiteral("无法写入“config.toml”："); },
-         [](WorkflowTest& t) { EXPECT_FALSE(t.temp.exists("auth_tevrun_last.json")); }},
+        // Read before anything is asked or written.
+        {"configuration", directoryForConfiguration, toApi, [](WorkflowTest&) { return QStringLiteral("无法读取“config.toml”："); },
+         [](WorkflowTest& t) { EXPECT_TRUE(t.relay.requests().empty()); }, false},
+        {"a configuration the lines cannot edit safely",
+         [](WorkflowTest& t) { t.temp.write("config.toml", "model_providers = { tevrun = { name = \"mine\" } }\n"); }, toApi,
+         [](WorkflowTest&) { return QStringLiteral("无法安全修改“config.toml”第 1 行："); },
+         [](WorkflowTest& t) {
+             EXPECT_TRUE(t.relay.requests().empty());
+             EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL()));
+         },
+         false},
         {"rollout file",
          [](WorkflowTest& t) { writeFileAt(t.rolloutOf("t-c"), sessionMetaLine("t-c", "openai") + "\n{\"text\":\"\xff\xfe\"}\n"); },
          toApi, [](WorkflowTest& t) { return unreadable(t, "t-c"); },

@@ -54,7 +54,10 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              EXPECT_EQ(t.authJson(), Json({{"OPENAI_API_KEY", "sk-live.Key_1"}}));
              EXPECT_EQ(modeOf(t.temp.path("auth.json")), 0600u);
              EXPECT_EQ(t.temp.read("auth_tevrun_last.json"), t.temp.read("auth.json"));
-             EXPECT_EQ(t.temp.read("config.toml"), cleanApiConfig().toUtf8());
+             // The user's own settings stay beside the relay's.
+             const QString config = QString::fromUtf8(t.temp.read("config.toml"));
+             EXPECT_EQ(topLevelConfigValue("model_provider", config), QStringLiteral("tevrun"));
+             EXPECT_EQ(tableConfigValue("mcp_servers.files", "command", config), QStringLiteral("npx"));
              EXPECT_EQ(latestHistoricalApiKey(t.temp.home()), QStringLiteral("sk-live.Key_1"));
              // The backup holds the account login as it was; the profiles are the login to
              // come back to and the new API state.

@@ -44,7 +44,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
                  "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 6 条对话记录。其中 5 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。");
     EXPECT_EQ(elsewhere.providerOf("t-azure"), "tevrun");
     EXPECT_EQ(legacy.providerOf("t-legacy"), "tevrun");
-    EXPECT_EQ(temp.read("config.toml"), "sqlite_home = \"" + configured.toUtf8() + "\"\n" + cleanApiConfig().toUtf8());
+    EXPECT_EQ(topLevelConfigValue("sqlite_home", QString::fromUtf8(temp.read("config.toml"))), configured);
     EXPECT_EQ(modeOf(temp.home().profileURL("account") + "/auth.json"), 0600u);
     const QByteArray moved = readFileAt(azure);
     EXPECT_EQ(elsewhere.queryNumbers(QStringLiteral("SELECT rollout_byte_offset, rollout_end_byte_offset, next_rollout_byte_offset "
