@@ -3,6 +3,7 @@
 
 #include "codexapp/system_workspace.h"
 #include "codexapp/thread_locks.h"
+#include "migration/rollout_compression.h"
 #include "workflows/health_check.h"
 #include "workflows/workflow_fixture.h"
 
@@ -18,13 +19,62 @@ namespace {
 
 const QString key = QStringLiteral("sk-compat.Key_42");
 
-// What the Responses API streams for one short answer.
-const QByteArray answerStream =
-    "event: response.created\ndata: {\"type\":\"response.created\",\"response\":{\"id\":\"r1\"}}\n\n"
-    "event: response.output_item.done\ndata: {\"type\":\"response.output_item.done\",\"item\":{\"type\":\"message\","
-    "\"role\":\"assistant\",\"id\":\"m1\",\"content\":[{\"type\":\"output_text\",\"text\":\"ok\"}]}}\n\n"
-    "event: response.completed\ndata: {\"type\":\"response.completed\",\"response\":{\"id\":\"r1\",\"usage\":"
-    "{\"input_tokens\":1,\"output_tokens\":1,\"total_tokens\":2}}}\n\n";
+// The Responses API as it treats sealed content: what it hands out (reasoning, compactions)
+// is bound to the caller that asked, and a request that carries another caller's, or a
+// reasoning item without its content, is refused.
+class SealingModel {
+public:
+    LocalRelay::Reply answer(const LocalRelay::Request& request)
+    {
+        const QByteArray caller = request.headers.value("authorization");
+        // Codex compresses what it sends to the account's backend.
+        const QByteArray body = request.headers.value("content-encoding") == "zstd"
+            ? decompressedRollout("request", request.body).value_or(QByteArray())
+            : request.body;
+        const Json input = parseJson(body).value_or(Json::object()).value("input", Json::array());
+        for (size_t i = 0; i < input.size(); ++i) {
+            const std::string type = input[i].value("type", "");
+            if (type != "reasoning" && type != "compaction" && type != "compaction_summary")
+                continue;
+            const Json content = input[i].value("encrypted_content", Json());
+            if (!content.is_string())
+                return refusal("missing_required_parameter", "Missing required parameter: 'input[" + std::to_string(i) + "].encrypted_content'.");
+            if (!content.get<std::string>().starts_with(sealPrefix(caller)))
+                return refusal("invalid_encrypted_content", "The encrypted content could not be verified. Reason: Encrypted content could not be decrypted or parsed.");
+        }
+        if (!input.empty() && input.back().value("type", "") == "compaction_trigger")
+            return stream({{{"type", "compaction"}, {"id", "cmp_1"}, {"encrypted_content", seal(caller)}}});
+        return stream({{{"type", "reasoning"}, {"id", "rs_1"}, {"summary", {{{"type", "summary_text"}, {"text", "thinking"}}}},
+                        {"encrypted_content", seal(caller)}},
+                       {{"type", "message"}, {"role", "assistant"}, {"id", "m1"}, {"content", {{{"type", "output_text"}, {"text", "ok"}}}}}});
+    }
+
+private:
+    static std::string sealPrefix(const QByteArray& caller) { return "sealed." + caller.toBase64().toStdString() + "."; }
+    std::string seal(const QByteArray& caller) { return sealPrefix(caller) + std::to_string(++m_seals); }
+
+    static LocalRelay::Reply refusal(const char* code, const std::string& message)
+    {
+        const Json error = {{"error", {{"message", message}, {"type", "invalid_request_error"}, {"param", nullptr}, {"code", code}}}};
+        return {400, QByteArray::fromStdString(error.dump()), {{"Content-Type", "application/json"}}};
+    }
+
+    static LocalRelay::Reply stream(const Json& items)
+    {
+        QByteArray body;
+        const auto event = [&body](const Json& data) {
+            body += "event: " + QByteArray::fromStdString(data["type"]) + "\ndata: " + QByteArray::fromStdString(data.dump()) + "\n\n";
+        };
+        event({{"type", "response.created"}, {"response", {{"id", "r1"}}}});
+        for (const Json& item : items)
+            event({{"type", "response.output_item.done"}, {"item", item}});
+        event({{"type", "response.completed"},
+               {"response", {{"id", "r1"}, {"usage", {{"input_tokens", 1}, {"output_tokens", 1}, {"total_tokens", 2}}}}}});
+        return {200, body, {{"Content-Type", "text/event-stream"}}};
+    }
+
+    std::atomic<int> m_seals = 0;
+};
 
 // A login that Codex takes for an account's without asking anyone: a token it can read,
 // refreshed just now.
@@ -45,8 +95,11 @@ protected:
         if (m_codex.isEmpty())
             GTEST_SKIP() << "MORVANE_CODEX names no Codex: scripts/test-codex installs one";
         m_model.answerWith([this](const LocalRelay::Request& request) {
-            if (request.method == "POST" && request.path.endsWith("/responses"))
-                return LocalRelay::Reply{200, answerStream, {{"Content-Type", "text/event-stream"}}, 0, m_stalled};
+            if (request.method == "POST" && request.path.endsWith("/responses")) {
+                LocalRelay::Reply reply = m_sealing.answer(request);
+                reply.silent = m_stalled;
+                return reply;
+            }
             // No WebSocket here: Codex falls back to a plain request.
             return LocalRelay::Reply{request.headers.contains("upgrade") ? 404 : 200, "{}"};
         });
@@ -91,8 +144,9 @@ protected:
 
     void resume(const QString& id, const QString& prompt) { codex({"exec", "--skip-git-repo-check", "resume", id, prompt}); }
 
-    // Asks codex app-server each request in turn, as its clients do; the results.
-    std::vector<Json> ask(const std::vector<std::pair<const char*, Json>>& requests)
+    // Asks codex app-server each request in turn, as its clients do; the results. The server
+    // is let go once done says its work is done.
+    std::vector<Json> ask(const std::vector<std::pair<const char*, Json>>& requests, const std::function<bool()>& done = {})
     {
         QProcess server;
         codex({"app-server"}, &server);
@@ -114,6 +168,8 @@ protected:
         std::vector<Json> results;
         for (const auto& [method, params] : requests)
             results.push_back(call(int(results.size()) + 1, method, params));
+        if (done)
+            EXPECT_TRUE(QTest::qWaitFor(done, 60'000));
         // At the end of its input it lets go of the thread index, as a client's quitting does.
         server.closeWriteChannel();
         if (!server.waitForFinished(10'000))
@@ -123,9 +179,9 @@ protected:
     }
 
     // What Codex lists on the active provider: as the desktop app lists, then with a search
-    // (which rebuilds each hit's row from its file), then from the index alone, as the editor
-    // extension lists.
-    void expectListed(const QStringList& ids, const char* when)
+    // (which rebuilds each hit's row from its file; a fork holds no text of its own to find),
+    // then from the index alone, as the editor extension lists.
+    void expectListed(const QStringList& ids, const char* when, const QString& fork = QString())
     {
         SCOPED_TRACE(when);
         const Json all = {{"sourceKinds", {"exec", "cli", "vscode", "appServer"}}};
@@ -136,11 +192,14 @@ protected:
         QStringList expected = ids;
         expected.sort();
         for (size_t i = 0; i < answers.size(); ++i) {
+            QStringList wanted = expected;
+            if (i == 1)
+                wanted.removeAll(fork);
             QStringList listed;
             for (const Json& thread : answers[i].value("data", Json::array()))
                 listed << fromUtf8(thread.value("id", ""));
             listed.sort();
-            EXPECT_EQ(listed, expected) << ways[i];
+            EXPECT_EQ(listed, wanted) << ways[i];
         }
     }
 
@@ -165,6 +224,7 @@ protected:
 
     const QString m_codex = qEnvironmentVariable("MORVANE_CODEX");
     std::atomic<bool> m_stalled = false; // the model never answers: Codex keeps its turn open
+    SealingModel m_sealing;
     LocalRelay m_model;
 };
 
@@ -206,7 +266,8 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
         EXPECT_TRUE(said.contains("already has an active writer")) << said.toStdString();
     });
     expectResult(engine.switchToApi(key), WorkflowResult::Outcome::Done,
-                 "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。正在打开 Codex。");
+                 "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 3 条对话记录。"
+                 "其中 3 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。");
     expectListed(all, "on the relay");
     EXPECT_EQ(problemCodes(), QStringList());
 
@@ -223,7 +284,7 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
         EXPECT_NE(turns.find(text), std::string::npos) << text;
 
     expectResult(engine.switchToAccount(), WorkflowResult::Outcome::Done,
-                 "已切回 GPT 账号 登陆。 已同步 3 条对话记录。正在打开 Codex。");
+                 "已切回 GPT 账号 登陆。 已同步 3 条对话记录。其中 2 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。");
     expectListed(all, "back on the account");
 
     // A home half moved by hand: doctor and the move agree with what Codex lists.
@@ -241,4 +302,59 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
     for (const QString& name : QStringList{"state_5.sqlite", "state_5.sqlite-wal", "state_5.sqlite-shm"})
         QFile::remove(temp.path(name));
     expectListed(all, "after Codex rebuilt its index");
+}
+
+// Conversations whose requests carry the account's sealed reasoning, one forked, one
+// compacted by Codex and one archived, go on at the relay after the switch, and on the
+// account after a turn there; the archived one, brought back, is listed.
+TEST_F(RealCodex, MovedConversationsGoOnAtTheNewProviderAndBack)
+{
+    temp.write("auth.json", fakeAccountLogin());
+    temp.write("config.toml", userConfig);
+    const QString first = startConversation("hello first");
+    resume(first, "hello again");
+    const QString compacted = startConversation("hello compact");
+    const QString archived = startConversation("hello archive");
+    const auto thread = [](const QString& id) { return Json{{"threadId", id.toStdString()}}; };
+    const std::vector<Json> answers =
+        ask({{"thread/fork", thread(first)}, {"thread/resume", thread(compacted)}, {"thread/compact/start", thread(compacted)},
+             {"thread/archive", thread(archived)}},
+            [&] { return readFileAt(rolloutOf(compacted)).contains("\"type\":\"compacted\""); });
+    const QString fork = fromUtf8(answers[0]["thread"].value("id", ""));
+    ASSERT_FALSE(fork.isEmpty()) << answers[0].dump();
+
+    const WorkflowResult switched = engine.switchToApi(key);
+    ASSERT_EQ(switched.outcome, WorkflowResult::Outcome::Done) << outcomeText(switched).toStdString();
+    for (const QString& id : {first, fork, compacted})
+        resume(id, "go on at the relay");
+    // What the user said before the compaction is still in the conversation.
+    EXPECT_TRUE(m_model.requests().back().body.contains("hello compact"));
+    ask({{"thread/unarchive", thread(archived)}});
+    expectListed({first, fork, compacted, archived}, "on the relay", fork);
+
+    ASSERT_EQ(engine.switchToAccount().outcome, WorkflowResult::Outcome::Done);
+    resume(first, "back on the account");
+}
+
+// The user's MCP servers and trusted project are Codex's in both modes, and a server added
+// on the relay is still there after the switch back.
+TEST_F(RealCodex, TheUsersSettingsStayInBothModes)
+{
+    temp.write("auth.json", fakeAccountLogin());
+    temp.write("config.toml", userConfig);
+    const auto expectSettings = [this](const QStringList& servers, const char* provider) {
+        SCOPED_TRACE(provider);
+        QStringList listed;
+        for (const Json& server : parseJson(codex({"mcp", "list", "--json"})).value_or(Json::array()))
+            listed << fromUtf8(server.value("name", ""));
+        EXPECT_EQ(listed, servers);
+        const Json config = ask({{"config/read", Json::object()}})[0].value("config", Json::object());
+        EXPECT_EQ(config["projects"]["/home/user/work/repo"]["trust_level"], "trusted") << config.dump();
+        EXPECT_EQ(config["model_provider"], provider ? Json(provider) : Json());
+    };
+    ASSERT_EQ(engine.switchToApi(key).outcome, WorkflowResult::Outcome::Done);
+    expectSettings({"files"}, "tevrun");
+    codex({"mcp", "add", "search", "--", "search-mcp"});
+    ASSERT_EQ(engine.switchToAccount().outcome, WorkflowResult::Outcome::Done);
+    expectSettings({"files", "search"}, nullptr);
 }
