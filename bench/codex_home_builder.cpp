@@ -186,7 +186,7 @@ QByteArray rolloutContent(const QString& id, const RolloutShape& shape)
     while (size < shape.approximateSize) {
         if (!resumed && size > shape.approximateSize / 2) {
             lines.append(settingsAppliedLine(id, shape.provider, int(lines.size())));
-            if (shape.sealedItems)
+            if (shape.compacted)
                 lines.append(compactedLine(int(lines.size())));
             resumed = true;
         }

@@ -19,8 +19,9 @@ struct RolloutShape {
     bool crlf = false;
     int metadataLines = 1;
     // What a real conversation holds that only its provider reads back: a reasoning item
-    // with sealed content every few tool calls, and once a compaction.
+    // with sealed content every few tool calls; in some, once a compaction.
     bool sealedItems = false;
+    bool compacted = false;
 };
 
 struct ThreadSpec {

@@ -54,6 +54,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // Codex compressed this one: it is moved like a plain one and stays compressed.
     ThreadSpec packedSpec = threadSpec("t-packed", "openai", 1'780'000'050);
     packedSpec.rollout.sealedItems = true;
+    packedSpec.rollout.compacted = true;
     const QString plain = home.builder.addThread(packedSpec);
     const QString packed = plain + ".zst";
     const QByteArray original = readFileAt(plain);

@@ -23,6 +23,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     legacy.createThreadIndex();
     ThreadSpec azureSpec = threadSpec("t-azure", "azure", 1'780'000'400);
     azureSpec.rollout.sealedItems = true;
+    azureSpec.rollout.compacted = true;
     const QString azure = elsewhere.addThread(azureSpec);
     legacy.addThread(threadSpec("t-legacy", "openai", 1'780'000'400));
     legacy.addThread(threadSpec("t-moved", "openai", 1'780'000'000)); // on the relay in the home's index

@@ -19,6 +19,7 @@ ThreadSpec spec(const QString& id, const QString& provider, qint64 updatedAt, bo
     ThreadSpec thread = threadSpec(id, provider, updatedAt, archived);
     thread.rollout.approximateSize = 64 * 1024;
     thread.rollout.sealedItems = true;
+    thread.rollout.compacted = true;
     return thread;
 }
 
