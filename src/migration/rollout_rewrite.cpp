@@ -1,5 +1,6 @@
 #include "migration/rollout_rewrite.h"
 
+#include "migration/rollout_line.h"
 #include "migration/sealed_items.h"
 
 #include <nlohmann/json.hpp>
@@ -14,7 +15,6 @@
 
 namespace {
 
-using OrderedJson = nlohmann::ordered_json;
 
 constexpr std::string_view sessionMeta = "session_meta";
 constexpr std::string_view settingsApplied = "thread_settings_applied";
@@ -187,16 +187,7 @@ QByteArray replacedValue(QByteArrayView line, const std::string& member, const s
         if (!parsed.is_discarded() && parsed == expected)
             return candidate;
     }
-    std::string text;
-    try {
-        text = expected.dump();
-    } catch (const OrderedJson::exception&) {
-        return line.toByteArray(); // cannot be written: the line stays as it is
-    }
-    QByteArray result(text.data(), qsizetype(text.size()));
-    if (line.endsWith('\r'))
-        result.append('\r');
-    return result;
+    return lineWrittenAnew(expected, line);
 }
 
 // The line with its provider set, or nothing when the line stays as it is.
@@ -205,13 +196,11 @@ std::optional<QByteArray> lineWithProvider(QByteArrayView line, const std::strin
     const bool isMeta = type == sessionMeta;
     if (!isMeta && !(type == "event_msg" && line.contains(QByteArrayView(settingsApplied))))
         return std::nullopt;
-    OrderedJson value = OrderedJson::parse(line.begin(), line.end(), nullptr, false);
-    if (value.is_discarded() || !value.is_object())
+    std::optional<OrderedJson> value = recordOfLine(line);
+    if (!value)
         return std::nullopt;
-    const auto payload = value.find("payload");
-    if (payload == value.end() || !payload->is_object())
-        return std::nullopt;
-    OrderedJson* holder = &*payload;
+    OrderedJson* const payload = &(*value)["payload"];
+    OrderedJson* holder = payload;
     std::string member = "model_provider";
     if (!isMeta) {
         // Codex takes the last of these over the metadata when it rebuilds its index.
@@ -227,7 +216,7 @@ std::optional<QByteArray> lineWithProvider(QByteArrayView line, const std::strin
     if (provider != holder->end() && *provider == target)
         return std::nullopt;
     (*holder)[member] = target;
-    const QByteArray result = replacedValue(line, member, target, value);
+    const QByteArray result = replacedValue(line, member, target, *value);
     if (result == line)
         return std::nullopt;
     return result;

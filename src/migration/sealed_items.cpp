@@ -1,6 +1,6 @@
 #include "migration/sealed_items.h"
 
-#include <nlohmann/json.hpp>
+#include "migration/rollout_line.h"
 
 #include <algorithm>
 #include <utility>
@@ -8,7 +8,6 @@
 
 namespace {
 
-using OrderedJson = nlohmann::ordered_json;
 using Span = std::pair<qsizetype, qsizetype>; // [start, end)
 
 bool isSealedItem(const OrderedJson& item)
@@ -120,14 +119,12 @@ bool isSealedItemType(std::string_view payloadType)
 
 std::optional<QByteArray> compactedLineWithoutSealedItems(QByteArrayView line)
 {
-    OrderedJson value = OrderedJson::parse(line.begin(), line.end(), nullptr, false);
-    if (value.is_discarded() || !value.is_object())
+    std::optional<OrderedJson> value = recordOfLine(line);
+    if (!value)
         return std::nullopt;
-    const auto payload = value.find("payload");
-    if (payload == value.end() || !payload->is_object())
-        return std::nullopt;
-    const auto history = payload->find("replacement_history");
-    if (history == payload->end() || !history->is_array()
+    OrderedJson& payload = (*value)["payload"];
+    const auto history = payload.find("replacement_history");
+    if (history == payload.end() || !history->is_array()
         || std::none_of(history->begin(), history->end(), isSealedItem))
         return std::nullopt;
     OrderedJson kept = OrderedJson::array();
@@ -136,12 +133,7 @@ std::optional<QByteArray> compactedLineWithoutSealedItems(QByteArrayView line)
             kept.push_back(std::move(item));
     }
     *history = std::move(kept);
-    if (std::optional<QByteArray> cut = cutOut(line, value))
+    if (std::optional<QByteArray> cut = cutOut(line, *value))
         return cut;
-    // Written anew: the same content, its escapes and spacing Codex's own again.
-    const std::string text = value.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
-    QByteArray result(text.data(), qsizetype(text.size()));
-    if (line.endsWith('\r'))
-        result.append('\r');
-    return result;
+    return lineWrittenAnew(*value, line);
 }
