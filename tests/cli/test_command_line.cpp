@@ -63,6 +63,15 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         EXPECT_TRUE(result.err.startsWith("不接受写在命令行参数里的 TEVRUN API")) << arguments.join(' ').toStdString();
         EXPECT_FALSE(result.err.contains("secret.value"));
     }
+    // A configuration the lines cannot edit safely is named by its line, with the repair that
+    // rewrites it, and nothing is written.
+    temp.write("config.toml", "model_providers.tevrun.x = 1\n");
+    const QMap<QString, QByteArray> unsafe = snapshot();
+    const Outcome refused = run({"switch", "api"}, "sk-unsafe");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains("第 1 行") && refused.err.contains("morvane-cli repair api")) << refused.err.toStdString();
+    EXPECT_EQ(snapshot(), unsafe);
+    temp.write("config.toml", userConfig);
     const QString pipe = temp.path("key-pipe");
     QString id; // "ID" in a step's arguments: a saved key or a restore point a step before listed
     std::optional<HeldLock> codexOfAnotherName;
