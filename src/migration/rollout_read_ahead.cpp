@@ -39,7 +39,7 @@ bool RolloutReadAhead::rewrite(const ThreadRecord& thread, ReadRollout& rollout)
     const SealedItems sealed = thread.moves ? SealedItems::Go : SealedItems::GoWithProvider;
     const QString& path = thread.rolloutPath;
     if (!isCompressedRollout(path)) {
-        rollout.change = rewriteRollout(rollout.content, m_targetProvider, sealed, rollout.head, &rollout.shifts);
+        rollout.change = rewriteRollout(rollout.content, m_targetProvider, sealed, rollout.added, &rollout.shifts);
         return true;
     }
     std::optional<QByteArray> text = decompressedRollout(path, rollout.content, &rollout.error);
@@ -48,11 +48,11 @@ bool RolloutReadAhead::rewrite(const ThreadRecord& thread, ReadRollout& rollout)
     if (!QByteArrayView(*text).isValidUtf8())
         return files::fail(&rollout.error, files::fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("解压后不是 UTF-8 文本")));
     rollout.text = std::move(*text);
-    rollout.change = rewriteRollout(rollout.text, m_targetProvider, sealed, rollout.head, &rollout.shifts);
+    rollout.change = rewriteRollout(rollout.text, m_targetProvider, sealed, rollout.added, &rollout.shifts);
     if (!rollout.change)
         return true;
-    std::optional<QByteArray> packed = compressedRollout(
-        path, QByteArray(rollout.head).append(QByteArrayView(rollout.text).sliced(rollout.change->rest)), &rollout.error);
+    std::optional<QByteArray> packed =
+        compressedRollout(path, rewrittenText(*rollout.change, rollout.text, rollout.added), &rollout.error);
     rollout.packed = packed.value_or(QByteArray());
     return packed.has_value();
 }

@@ -25,7 +25,7 @@ struct ReadRollout {
     QByteArray content;
     files::FileIdentity identity; // the file as it was once read
     QByteArray text;   // of a compressed file; the content is its bytes
-    QByteArray head;
+    QByteArray added; // the bytes the change adds
     std::optional<RolloutChange> change; // nothing when the file stays as it is
     QByteArray packed; // the new bytes of a compressed file that changed
     LineShifts shifts;

@@ -260,10 +260,10 @@ qint64 shiftedOffset(qint64 offset, const LineShifts& shifts)
 }
 
 std::optional<RolloutChange> rewriteRollout(const QByteArray& content, const QString& targetProvider, SealedItems sealed,
-                                            QByteArray& head, LineShifts* shifts)
+                                            QByteArray& added, LineShifts* shifts)
 {
     const std::string target = targetProvider.toStdString();
-    head.resize(0); // keeps its memory for the next file
+    added.resize(0); // keeps its memory for the next file
     if (shifts)
         shifts->clear();
     std::vector<Edit> edits;
@@ -280,13 +280,34 @@ std::optional<RolloutChange> rewriteRollout(const QByteArray& content, const QSt
     if (edits.empty() || (sealed == SealedItems::GoWithProvider && !providerChanges))
         return std::nullopt;
     RolloutChange change;
+    qsizetype kept = 0; // the content before it is in the pieces
     for (const Edit& edit : edits) {
-        head.append(content.constData() + change.rest, edit.start - change.rest);
-        head.append(edit.replacement);
-        change.rest = edit.end;
+        change.pieces.push_back({false, kept, edit.start - kept});
+        change.pieces.push_back({true, added.size(), edit.replacement.size()});
+        added.append(edit.replacement);
+        kept = edit.end;
         change.sealedRemoved = change.sealedRemoved || !edit.ofProvider;
         if (shifts && edit.replacement.size() != edit.end - edit.start)
             shifts->push_back({edit.start, edit.replacement.size() - (edit.end - edit.start)});
     }
+    change.pieces.push_back({false, kept, content.size() - kept});
+    std::erase_if(change.pieces, [](const RolloutPiece& piece) { return piece.size == 0; });
     return change;
+}
+
+std::vector<QByteArrayView> rewrittenParts(const RolloutChange& change, QByteArrayView content, QByteArrayView added)
+{
+    std::vector<QByteArrayView> parts;
+    parts.reserve(change.pieces.size());
+    for (const RolloutPiece& piece : change.pieces)
+        parts.push_back((piece.added ? added : content).sliced(piece.start, piece.size));
+    return parts;
+}
+
+QByteArray rewrittenText(const RolloutChange& change, QByteArrayView content, QByteArrayView added)
+{
+    QByteArray text;
+    for (const QByteArrayView part : rewrittenParts(change, content, added))
+        text.append(part);
+    return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -24,9 +25,17 @@ enum class SealedItems {
     Go,             // also when it records the target already: its thread moves all the same
 };
 
-// What a rewrite changed: the content after head starts at rest, unchanged.
+// A stretch of the rewritten text: of the content as it was, or of the bytes the rewrite
+// added.
+struct RolloutPiece {
+    bool added = false;
+    qsizetype start = 0;
+    qsizetype size = 0;
+};
+
+// What a rewrite changed: the new text, piece by piece.
 struct RolloutChange {
-    qsizetype rest = 0;
+    std::vector<RolloutPiece> pieces;
     bool sealedRemoved = false;
 };
 
@@ -34,9 +43,15 @@ struct RolloutChange {
 // session_meta line's model_provider and each thread_settings_applied event's
 // model_provider_id; and, as sealed says, without its sealed items: each response item
 // that is one goes whole, and a compacted line keeps its replacement history without them.
-// Every other byte stays as it was: head, then the content from rest on. The unchanged rest
-// is left to be copied from the file itself. Nothing, and head empty, when nothing changes.
-// Head keeps its memory from one call to the next; shifts, when given, receives the lines
-// whose length changed, a removed line as one that shrank to nothing.
+// Every other byte stays as it was and is left where it is in the content: the new text is
+// its pieces, stretches of the content between the new bytes, which go to added. Nothing,
+// and added empty, when nothing changes. Added keeps its memory from one call to the next;
+// shifts, when given, receives the lines whose length changed, a removed line as one that
+// shrank to nothing.
 std::optional<RolloutChange> rewriteRollout(const QByteArray& content, const QString& targetProvider, SealedItems sealed,
-                                            QByteArray& head, LineShifts* shifts = nullptr);
+                                            QByteArray& added, LineShifts* shifts = nullptr);
+
+// The pieces of the new text, in order, as views of the content and the added bytes.
+std::vector<QByteArrayView> rewrittenParts(const RolloutChange& change, QByteArrayView content, QByteArrayView added);
+// The new text whole.
+QByteArray rewrittenText(const RolloutChange& change, QByteArrayView content, QByteArrayView added);

@@ -308,10 +308,10 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetP
             countMoving(moved, thread, rollout.change && rollout.change->sealedRemoved);
         if (!rollout.change)
             continue;
-        const bool packed = isCompressedRollout(thread.rolloutPath);
-        if (!batch.stageJoined(thread.rolloutPath, packed ? rollout.packed : rollout.head,
-                               packed ? QByteArrayView() : QByteArrayView(rollout.content).sliced(rollout.change->rest),
-                               error, rollout.identity))
+        const std::vector<QByteArrayView> parts = isCompressedRollout(thread.rolloutPath)
+            ? std::vector<QByteArrayView>{rollout.packed}
+            : rewrittenParts(*rollout.change, rollout.content, rollout.added);
+        if (!batch.stagePieces(thread.rolloutPath, parts, error, rollout.identity))
             return false;
         if (!rollout.shifts.empty())
             shifts.push_back({thread.id, rollout.shifts});

@@ -79,7 +79,7 @@ TEST(Files, CopiesKeepContentsModeAndTimeWithOrWithoutTheSystemsOwnCalls)
         ASSERT_TRUE(files::readUtf8Into(temp.path("cap_sid/large"), read));
         EXPECT_TRUE(read == large);
         ASSERT_TRUE(batch.stage(temp.path("a"), "new a") && batch.stage(temp.path("b"), "new b")
-                    && batch.stageJoined(temp.path("c"), "head:", QByteArrayView(large).sliced(10)) && batch.commit());
+                    && batch.stagePieces(temp.path("c"), {"head:", QByteArrayView(large).sliced(10)}) && batch.commit());
         EXPECT_EQ(temp.read("a") + temp.read("b"), "new anew b");
         EXPECT_TRUE(temp.read("c") == "head:" + large.mid(10)) << "portable: " << portable;
     }

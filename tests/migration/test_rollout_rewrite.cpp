@@ -17,7 +17,7 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
         EXPECT_TRUE(head.isEmpty());
         return std::nullopt;
     }
-    return head + content.mid(change->rest);
+    return rewrittenText(*change, content, head);
 }
 
 } // namespace
@@ -67,7 +67,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
     QByteArray head;
     const std::optional<RolloutChange> change = rewriteRollout(content, "tevrun", SealedItems::GoWithProvider, head, &shifts);
     ASSERT_TRUE(change);
-    const QByteArray result = head + content.mid(change->rest);
+    const QByteArray result = rewrittenText(*change, content, head);
     const QByteArray settings = "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
                                 "{\"model\":\"m\",\"model_provider_id\":\"tevrun\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n";
     EXPECT_EQ(result,
@@ -132,7 +132,7 @@ TEST(RolloutRewrite, AMoveTakesOutTheSealedItemsAndNothingElse)
         ASSERT_EQ(change.has_value(), row.expected.has_value());
         if (!change)
             continue;
-        const QByteArray result = head + content.mid(change->rest);
+        const QByteArray result = rewrittenText(*change, content, head);
         EXPECT_EQ(result, *row.expected);
         EXPECT_TRUE(change->sealedRemoved);
         // Each kept line's start, and any offset inside a removed line, lands where it should.

@@ -68,7 +68,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     QByteArray head;
     const std::optional<RolloutChange> change = rewriteRollout(original, "tevrun", SealedItems::Go, head);
     ASSERT_TRUE(change && change->sealedRemoved);
-    EXPECT_EQ(unpacked, head + original.mid(change->rest));
+    EXPECT_EQ(unpacked, rewrittenText(*change, original, head));
 
     // The index files and every visible thread's rollout file as they were, newest first,
     // read-only, and none of them the live file.

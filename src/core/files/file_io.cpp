@@ -30,17 +30,19 @@ constexpr off_t earlyWriteMinimum = 256 * 1024;
 
 // Writes every byte of first, then of second, going on after interruptions and short
 // writes; false with errno set on failure.
-bool writeAll(int fd, QByteArrayView first, QByteArrayView second = {})
+bool writeAll(int fd, const std::vector<QByteArrayView>& pieces)
 {
-    std::array<iovec, 2> parts{iovec{const_cast<char*>(first.data()), size_t(first.size())},
-                               iovec{const_cast<char*>(second.data()), size_t(second.size())}};
+    std::vector<iovec> parts;
+    parts.reserve(pieces.size());
+    for (const QByteArrayView piece : pieces)
+        parts.push_back(iovec{const_cast<char*>(piece.data()), size_t(piece.size())});
     size_t next = 0;
     for (;;) {
         while (next < parts.size() && parts[next].iov_len == 0)
             ++next;
         if (next == parts.size())
             return true;
-        const ssize_t written = ::writev(fd, parts.data() + next, int(parts.size() - next));
+        const ssize_t written = ::writev(fd, parts.data() + next, int(std::min<size_t>(parts.size() - next, IOV_MAX)));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -80,7 +82,7 @@ bool copyRest(int from, int to, off_t size)
                 continue;
             return false;
         }
-        if (!writeAll(to, QByteArrayView(buffer.get(), got)))
+        if (!writeAll(to, {QByteArrayView(buffer.get(), got)}))
             return false;
     }
 }
@@ -293,7 +295,7 @@ AtomicBatch::~AtomicBatch()
 bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error, Access access)
 {
     return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, data.size(), error,
-                     [&data](int fd) { return writeAll(fd, data); });
+                     [&data](int fd) { return writeAll(fd, {data}); });
 }
 
 bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* error)
@@ -311,11 +313,13 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
     return staged;
 }
 
-bool AtomicBatch::stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error,
+bool AtomicBatch::stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces, Error* error,
                               const std::optional<FileIdentity>& readAs)
 {
-    return stageWith(path, Access::Default, 0666, head.size() + rest.size(), error,
-                     [&](int fd) { return writeAll(fd, head, rest); }, readAs);
+    qint64 size = 0;
+    for (const QByteArrayView piece : pieces)
+        size += piece.size();
+    return stageWith(path, Access::Default, 0666, size, error, [&](int fd) { return writeAll(fd, pieces); }, readAs);
 }
 
 bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,

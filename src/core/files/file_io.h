@@ -67,10 +67,10 @@ public:
     // Stages a copy of the source file's bytes; the new file gets the mode of the one it
     // replaces, else the source's with write permission for its owner.
     bool stageCopy(const QString& path, const QString& source, Error* error = nullptr);
-    // Stages head followed by rest, written together: a file changed near its start is
-    // written from its parts without joining them first. With an identity, the file is
-    // replaced only while it still is the file read then.
-    bool stageJoined(const QString& path, QByteArrayView head, QByteArrayView rest, Error* error = nullptr,
+    // Stages the pieces one after another, written together: a file changed here and there
+    // is written from what was read and its changes without joining them first. With an
+    // identity, the file is replaced only while it still is the file read then.
+    bool stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces, Error* error = nullptr,
                      const std::optional<FileIdentity>& readAs = std::nullopt);
     // Stops at the first file that cannot be put in place, or that changed since it was
     // read (error code ErrorChangedWhileStaged); the files before it are replaced.
