@@ -23,9 +23,9 @@ WorkflowResult Workflows::moveVisibleConversations()
                                                                    : WorkflowResult::Event::ConversationsMoved);
     result.moved = moved;
     result.provider = provider;
-    if (moved.listed == 0 && moved.archived == 0) {
-        files::removeItem(m_home.backupsURL() + QLatin1Char('/') + change.restorePoint()); // nothing changed: no point to go back to
+    if (moved.listed == 0)
         result.tone = WorkflowResult::Tone::Ready;
-    }
+    if (moved.listed == 0 && moved.archived == 0) // nothing changed: no point to go back to
+        files::removeItem(m_home.backupsURL() + QLatin1Char('/') + change.restorePoint());
     return result;
 }
