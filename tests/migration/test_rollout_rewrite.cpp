@@ -104,14 +104,14 @@ TEST(RolloutRewrite, AMoveTakesOutTheSealedItemsAndNothingElse)
         R"({"ordinal":3,"type":"response_item","payload":{"type":"reasoning","summary":[],"content":[{"type":"reasoning_text","text":"x"}],"encrypted_content":null}})",
         R"({"ordinal":4,"type":"event_msg","payload":{"type":"agent_reasoning","text":"reasoning"}})",
         R"({"ordinal":5,"type":"response_item","payload":{"type":"function_call","name":"shell","arguments":"{\"type\":\"reasoning\"}"}})",
-        R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history":[)" + message
-            + R"(,{"type":"reasoning","encrypted_content":"gAAA"},{"type":"compaction","encrypted_content":"gAAB"}]}})",
+        R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history": [)" + message
+            + R"(, {"type":"reasoning","encrypted_content":"gAAA"}, {"type":"compaction","encrypted_content":"gAAB"}]}})",
         R"({"ordinal":7,"type":"response_item","payload":{"type":"compaction_summary","encrypted_content":"gAAC"}})",
-        R"({"ordinal":8,"payload":{"encrypted_content":"gAAD","type":"compaction"},"type":"response_item"})",
+        R"({"ordinal":8,"payload":{"summary":[{"a":{}}],"type":"compaction"},"type":"response_item"})",
         R"({"ordinal":9,"type":"response_item","payload":{"type":"reasoning","encrypted_content":"gAA)", // cut off
     };
     const QByteArray content = lines.join('\n');
-    const QByteArray compacted = R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history":[)" + message + "]}}";
+    const QByteArray compacted = R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history": [)" + message + "]}}";
     const auto without = [&](const QString& provider) {
         return QList<QByteArray>{sessionMetaLine(id, provider), lines[1], lines[4], lines[5], compacted, lines[9]}.join('\n');
     };
