@@ -105,13 +105,13 @@ TEST(RolloutRewrite, AMoveTakesOutTheSealedItemsAndNothingElse)
         R"({"ordinal":4,"type":"event_msg","payload":{"type":"agent_reasoning","text":"reasoning"}})",
         R"({"ordinal":5,"type":"response_item","payload":{"type":"function_call","name":"shell","arguments":"{\"type\":\"reasoning\"}"}})",
         R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history": [)" + message
-            + R"(, {"type":"reasoning","encrypted_content":"gAAA"}, {"type":"compaction","encrypted_content":"gAAB"}]}})",
+            + R"(, "note", 7, {"type":"reasoning","encrypted_content":"gAAA"}, {"type":"compaction","encrypted_content":"gAAB"}]}})",
         R"({"ordinal":7,"type":"response_item","payload":{"type":"compaction_summary","encrypted_content":"gAAC"}})",
         R"({"ordinal":8,"payload":{"summary":[{"a":{}}],"type":"compaction"},"type":"response_item"})",
         R"({"ordinal":9,"type":"response_item","payload":{"type":"reasoning","encrypted_content":"gAA)", // cut off
     };
     const QByteArray content = lines.join('\n');
-    const QByteArray compacted = R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history": [)" + message + "]}}";
+    const QByteArray compacted = R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history": [)" + message + R"(,"note",7]}})";
     const auto without = [&](const QString& provider) {
         return QList<QByteArray>{sessionMetaLine(id, provider), lines[1], lines[4], lines[5], compacted, lines[9]}.join('\n');
     };
