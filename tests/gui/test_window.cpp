@@ -108,6 +108,12 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     settle();
     EXPECT_TRUE(status().contains(QStringLiteral("令牌无效"))) << status().toStdString();
     EXPECT_EQ(beeps, 1);
+    // A configuration the lines cannot edit safely stops the switch, which points to the repair.
+    temp.write("config.toml", "model_providers.tevrun.x = 1\n");
+    click("actionButton");
+    settle();
+    EXPECT_TRUE(status().contains(QStringLiteral("第 1 行")) && status().contains(QStringLiteral("修复配置"))) << status().toStdString();
+    QFile::remove(temp.path("config.toml"));
     secureField()->setText(QStringLiteral("  sk-good.key \n"));
     click("actionButton");
     settle();
