@@ -45,6 +45,7 @@ TEST(Diagnosis, IsTheTextOfASuccessfulAnswer)
         {200, R"({"output":[{"content":[{"type":"output_text"}]}]})", std::nullopt},
         {200, R"({"output":{"content":[{"text":"no"}]}})", std::nullopt},
         {200, R"([{"output_text":"no"}])", std::nullopt},
+        {200, "<html><body>502 Bad Gateway</body></html>", std::nullopt},
     };
     for (const auto& c : cases) {
         relay.enqueue({c.status, c.body});

@@ -104,7 +104,12 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         row.breakIt(t);
         Problems found;
         for (const HealthProblem& problem : checkHealth(t.temp.home(), t.workspace)) {
-            EXPECT_FALSE(healthProblemText(problem).isEmpty());
+            // Each text names what it is about: its count, its providers, its file.
+            const QString text = healthProblemText(problem);
+            EXPECT_FALSE(text.isEmpty());
+            for (const QString& value : {problem.count > 0 ? QString::number(problem.count) : QString(), problem.provider,
+                                         problem.otherProvider, problem.name})
+                EXPECT_TRUE(text.contains(value)) << problem.code.toStdString() << ": " << text.toStdString();
             found.push_back({problem.code, problem.fix, problem.path});
         }
         Problems expected = row.expected;
