@@ -6,8 +6,7 @@
 #include "core/files/file_errors.h"
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
-#include "migration/rollout_compression.h"
-#include "migration/rollout_read_ahead.h"
+#include "migration/rollout_staging.h"
 #include "migration/thread_history.h"
 #include "migration/thread_index_folders.h"
 #include "storage/backups.h"
@@ -270,54 +269,6 @@ QString targetProviderForAccountProfile(const CodexHome& home)
 }
 
 namespace {
-
-// Counts one thread that moves, by its row or its file.
-void countMoving(MovedConversations& moved, const ThreadRecord& thread, bool withoutSealedItems)
-{
-    if (thread.archived) {
-        ++moved.archived;
-        return;
-    }
-    ++moved.listed;
-    moved.withoutSealedItems += withoutSealedItems ? 1 : 0;
-}
-
-// Reads each thread's rollout file once: keeps it in the backup and, when the thread moves,
-// stages its new text. The backup holds the files of the threads that stay too, so that
-// going back to it later gives every conversation as it was. False, with the error, at the
-// first file that cannot be read, kept or staged.
-bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
-                            files::AtomicBatch& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
-                            Error* error, const MigrationProgress& progress)
-{
-    RolloutReadAhead reader(threads, targetProvider, backup);
-    const qint64 total = qint64(threads.size());
-    qint64 done = 0;
-    for (const ThreadRecord& thread : threads) {
-        ReadRollout& rollout = reader.next();
-        if (progress)
-            progress(done++, total);
-        if (rollout.missing) {
-            if (thread.moves) // a thread without its file moves in the index only
-                countMoving(moved, thread, false);
-            continue;
-        }
-        if (!rollout.kept)
-            return files::fail(error, rollout.error);
-        if (thread.moves || rollout.change)
-            countMoving(moved, thread, rollout.change && rollout.change->sealedRemoved);
-        if (!rollout.change)
-            continue;
-        const std::vector<QByteArrayView> parts = isCompressedRollout(thread.rolloutPath)
-            ? std::vector<QByteArrayView>{rollout.packed}
-            : rewrittenParts(*rollout.change, rollout.content, rollout.added);
-        if (!batch.stagePieces(thread.rolloutPath, parts, error, rollout.identity))
-            return false;
-        if (!rollout.shifts.empty())
-            shifts.push_back({thread.id, rollout.shifts});
-    }
-    return true;
-}
 
 // The thread index of each of Codex's database folders, open, and their visible threads
 // together: a thread that several indexes hold is one conversation, and its row moves in
