@@ -15,13 +15,13 @@
 
 namespace {
 
-
 constexpr std::string_view sessionMeta = "session_meta";
 constexpr std::string_view settingsApplied = "thread_settings_applied";
 
 // A line that records a provider, or holds a sealed item, names its kind plainly, or else
-// through a \u escape; a line with none of these marks cannot be one and is not parsed. The whole text is
-// searched for the marks at once, which is far cheaper than looking into each line.
+// through a \u escape; a line with none of these marks cannot be one and is not parsed. The
+// whole text is searched for the marks at once, which is far cheaper than looking into each
+// line.
 class CandidateLines {
 public:
     explicit CandidateLines(QByteArrayView content) : m_content(content) {}
