@@ -87,13 +87,23 @@ private:
     }
 
     // After the last key of the table, or its header; a missing table goes at the end,
-    // after a blank line.
+    // after a blank line. A key whose value goes on over the next lines (a multi-line array
+    // or string) is passed: the line goes before the next header instead.
     void insert(const QString& table, const QString& text)
     {
         qsizetype at = -1;
         for (size_t i = 0; i < m_lines.size(); ++i) {
             if (m_lines[i].table == table && (m_lines[i].key || m_lines[i].header))
                 at = qsizetype(i);
+        }
+        const auto goesOn = [this](qsizetype i) {
+            const Line& next = m_lines[size_t(i)];
+            const QString trimmed = next.text.trimmed();
+            return !next.key && !next.header && !trimmed.isEmpty() && !trimmed.startsWith(QLatin1Char('#'));
+        };
+        if (at >= 0 && at + 1 < qsizetype(m_lines.size()) && goesOn(at + 1)) {
+            while (at + 1 < qsizetype(m_lines.size()) && !m_lines[size_t(at + 1)].header)
+                ++at;
         }
         if (at < 0 && !table.isEmpty()) {
             if (!m_lines.empty() && !m_lines.back().text.trimmed().isEmpty())

@@ -34,6 +34,7 @@ TEST(ConfigEdit, TheApiModeKeepsTheUsersSettingsAndTheWayBackKeepsTheirChanges)
         {"line ends, a byte-order mark, no final line feed", "\xef\xbb\xbfmodel = \"o3\"\r\n\r\n[tui]\r\nnotifications = true", {}, {}},
         {"a provider table of the user's", ownTable, {}, {}},
         {"no configuration", "", {}, {}},
+        {"a multi-line array last at the top level", "model = \"o3\"\nnotify = [\n  \"notify-send\",\n]\n\n[tui]\nx = 1\n", {}, {}},
         {"an MCP server added on the relay",
          userConfig,
          [](const QString& config) { return config + "\n[mcp_servers.search]\ncommand = \"search-mcp\"\n"; },
