@@ -38,7 +38,7 @@ int openWindow(int argc, char** argv, const QString& userHome)
 {
     QApplication application(argc, argv);
     const std::unique_ptr<Workspace> workspace = makeSystemWorkspace();
-    AppDelegate delegate(userHome, RelayEndpoint::standard(), *workspace);
+    AppDelegate delegate(CodexHome(userHome), RelayEndpoint::standard(), *workspace);
     FirstPaint firstPaint;
     delegate.launch();
     delegate.window()->installEventFilter(&firstPaint);

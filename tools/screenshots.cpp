@@ -53,7 +53,7 @@ bool saveSwitchUnderWay(const QString& path)
         builder.addThread(threadSpec(QStringLiteral("t-%1").arg(i), QStringLiteral("openai"), 1'780'000'000 + i));
     FakeWorkspace workspace;
     LocalRelay relay;
-    AppDelegate delegate(home.path(), relay.endpoint(), workspace);
+    AppDelegate delegate(CodexHome(home.path()), relay.endpoint(), workspace);
     if (!launched(delegate))
         return false;
     delegate.window()->setKeyText(QStringLiteral("sk-example0123456789"));
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     QDir().mkpath(home.path() + QStringLiteral("/.codex"));
     writeFileAt(home.path() + QStringLiteral("/.codex/auth.json"), R"({"OPENAI_API_KEY": null, "tokens": {}})");
     FakeWorkspace workspace;
-    AppDelegate delegate(home.path(), RelayEndpoint::standard(), workspace);
+    AppDelegate delegate(CodexHome(home.path()), RelayEndpoint::standard(), workspace);
     if (!launched(delegate))
         return 1;
     // The user's choice puts the cursor in the key field; the picture shows the field at rest.

@@ -16,6 +16,9 @@ struct Command {
     // "[ID]" (may follow) or an option it needs ("--keep N"): "backups verify [ID]".
     QString words;
     QString summary;
+    // Whether it reads a TEVRUN API: always, or only with the target "api".
+    enum class Key { None, Always, WithApi };
+    Key key = Key::None;
     // Given the word after the first (empty when it takes none) and the ID (empty when none).
     std::function<int(CommandRun& run, const QString& target, const QString& id)> run;
 
@@ -24,6 +27,8 @@ struct Command {
     QStringList targets() const;
     bool needsId() const { return words.endsWith(QLatin1String(" ID")); }
     bool mayTakeId() const { return words.endsWith(QLatin1String(" [ID]")); }
+    bool needsKeep() const { return words.endsWith(QLatin1String(" --keep N")); }
+    bool readsKey(const QString& target) const { return key == Key::Always || (key == Key::WithApi && target == QLatin1String("api")); }
 };
 
 // An option of morvane-cli: "--key-file", with its argument's name ("文件") or none.

@@ -94,21 +94,30 @@ int run(const QStringList& arguments, Workflows& engine, CommandLineIo& io)
     if (words.size() > wordsAllowed(words, command))
         return refuse(usageHint(QStringLiteral("参数过多。")));
 
+    if (!command) {
+        if (words.isEmpty())
+            return refuse(usageHint(QStringLiteral("缺少命令。")));
+        // A known command with a missing or unknown word after it: say which words it takes.
+        if (const QString next = whatFollows(words[0]); !next.isEmpty())
+            return refuse(usageHint(QStringLiteral("%1 后面要接 %2。").arg(words[0], next)));
+        return refuse(usageHint(QStringLiteral("未知的命令。")));
+    }
+    bool keepIsNumber = false;
+    const qint64 keep = parser.value(QStringLiteral("keep")).toLongLong(&keepIsNumber);
+    if (command->needsKeep() && (!keepIsNumber || keep < 0))
+        return refuse(QStringLiteral("请用 --keep N 指定要保留的备份个数（0 或更大的整数）。"));
+
+    const QString target = command->targets().isEmpty() ? QString() : words.value(1);
     CommandRun commandRun(engine, io,
                           {parser.isSet(QStringLiteral("json")), parser.isSet(QStringLiteral("quit-codex")),
-                           parser.value(QStringLiteral("key-file")), parser.value(QStringLiteral("keep"))});
+                           parser.value(QStringLiteral("key-file")), keep});
+    // Input that is refused is refused before anything is written, recovery included.
+    if (command->readsKey(target) && !commandRun.readKey())
+        return StatusRefused;
     // A workflow cut off is put right before anything else looks at the home.
     if (const QString recovered = resultText(engine.recoverInterruptedWork()); !recovered.isEmpty())
         io.err << recovered << '\n';
-    if (command)
-        return command->run(commandRun, command->targets().isEmpty() ? QString() : words.value(1),
-                            words.value(command->targets().isEmpty() ? 1 : 2));
-    if (words.isEmpty())
-        return refuse(usageHint(QStringLiteral("缺少命令。")));
-    // A known command with a missing or unknown word after it: say which words it takes.
-    if (const QString next = whatFollows(words[0]); !next.isEmpty())
-        return refuse(usageHint(QStringLiteral("%1 后面要接 %2。").arg(words[0], next)));
-    return refuse(usageHint(QStringLiteral("未知的命令。")));
+    return command->run(commandRun, target, words.value(command->targets().isEmpty() ? 1 : 2));
 }
 
 } // namespace

@@ -19,7 +19,7 @@ struct CommandLineIo {
     // Standard input as readKeyInput gives it (nothing, with errno set, when the read fails),
     // asked only when needed.
     std::function<std::optional<QByteArray>()> readInput = {};
-    QString environmentKey = {}; // TEVRUN_API_KEY
+    QByteArray environmentKey = {}; // TEVRUN_API_KEY, as the process got it
 };
 
 // Exit statuses of morvane-cli.

@@ -5,6 +5,7 @@
 #include "wording/workflow_wording.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -16,7 +17,6 @@ const QString keyArgumentRefusal = QStringLiteral(
 
 namespace {
 
-const QString tooLongForAKey = QStringLiteral("内容超过 64 KiB，不是 TEVRUN API");
 const QString standardInput = QStringLiteral("标准输入");
 
 int statusFor(WorkflowResult::Outcome outcome)
@@ -57,9 +57,7 @@ int CommandRun::refuse(const QString& message) const
     return StatusRefused;
 }
 
-// From the key file, else standard input when it is not a terminal, else the
-// environment; nothing (after a message) when none gives a key.
-std::optional<QString> CommandRun::readKey()
+bool CommandRun::readKey()
 {
     if (!m_options.keyFile.isEmpty()) {
         // The file may be a pipe, as in --key-file <(pass show tevrun).
@@ -71,17 +69,15 @@ std::optional<QString> CommandRun::readKey()
         // --key-file=sk-…: a key given where its file was meant must not be echoed back.
         if (fd < 0 && readError == ENOENT && m_options.keyFile.trimmed().startsWith(QLatin1String("sk-"))) {
             m_io.err << keyArgumentRefusal << '\n';
-            return std::nullopt;
+            return false;
         }
         if (!bytes) {
             m_io.err << files::systemError(QStringLiteral("读取"), m_options.keyFile, readError).message << '\n';
-            return std::nullopt;
+            return false;
         }
-        if (bytes->size() > keyInputLimit) {
-            m_io.err << files::fileErrorWithReason(QStringLiteral("读取"), m_options.keyFile, tooLongForAKey).message << '\n';
-            return std::nullopt;
-        }
-        return QString::fromUtf8(*bytes);
+        return takeKeyFrom(*bytes, [this](const QString& reason) {
+            return files::fileErrorWithReason(QStringLiteral("读取"), m_options.keyFile, reason).message;
+        });
     }
     if (!m_io.inputIsTerminal) {
         // A failed read is no empty input: the environment's key may not be the one meant.
@@ -89,29 +85,37 @@ std::optional<QString> CommandRun::readKey()
         const int readError = errno;
         if (!bytes) {
             m_io.err << files::systemError(QStringLiteral("读取"), standardInput, readError).message << '\n';
-            return std::nullopt;
+            return false;
         }
-        if (bytes->size() > keyInputLimit) {
-            m_io.err << standardInput << tooLongForAKey << QStringLiteral("。") << '\n';
-            return std::nullopt;
-        }
-        const QString input = QString::fromUtf8(*bytes).trimmed();
-        if (!input.isEmpty())
-            return input;
+        if (!bytes->trimmed().isEmpty())
+            return takeKeyFrom(*bytes, [](const QString& reason) { return standardInput + reason + QStringLiteral("。"); });
     }
     if (!m_io.environmentKey.trimmed().isEmpty())
-        return m_io.environmentKey;
+        return takeKeyFrom(m_io.environmentKey,
+                           [](const QString& reason) { return QStringLiteral("环境变量 TEVRUN_API_KEY 的") + reason + QStringLiteral("。"); });
     m_io.err << QStringLiteral("没有拿到 TEVRUN API：请用 --key-file 文件、标准输入或环境变量 TEVRUN_API_KEY 传入。")
              << '\n';
-    return std::nullopt;
+    return false;
 }
 
-int CommandRun::withKey(const std::function<WorkflowResult(const QString&)>& work)
+// A key is a short line of text: anything else is refused by what it is, named by its source.
+bool CommandRun::takeKeyFrom(const QByteArray& bytes, const std::function<QString(const QString& reason)>& refusal)
 {
-    const std::optional<QString> key = readKey();
-    if (!key)
-        return StatusRefused;
-    return workflow([&] { return work(*key); });
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(bytes);
+    QString reason;
+    if (bytes.size() > keyInputLimit)
+        reason = QStringLiteral("内容超过 64 KiB，不是 TEVRUN API");
+    else if (utf8.hasError() || bytes.contains('\0'))
+        reason = QStringLiteral("内容不是文本，不是 TEVRUN API");
+    else if (text.trimmed().isEmpty())
+        reason = QStringLiteral("内容是空的，没有 TEVRUN API");
+    if (!reason.isEmpty()) {
+        m_io.err << refusal(reason) << '\n';
+        return false;
+    }
+    m_key = text.trimmed();
+    return true;
 }
 
 int CommandRun::workflow(const std::function<WorkflowResult()>& work)
@@ -128,6 +132,11 @@ int CommandRun::workflow(const std::function<WorkflowResult()>& work)
     QObject::disconnect(reporting);
     if (m_showingProgress)
         m_io.err << "\r\033[K" << Qt::flush;
+    return show(result);
+}
+
+int CommandRun::show(const WorkflowResult& result)
+{
     if (result.outcome == WorkflowResult::Outcome::Done) {
         m_io.out << resultText(result) << '\n';
         if (result.openCodex)

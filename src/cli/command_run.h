@@ -13,7 +13,7 @@ public:
         bool json = false;
         bool quitCodex = false;
         QString keyFile;
-        QString keep;
+        qint64 keep = 0;
     };
     CommandRun(Workflows& engine, CommandLineIo& io, Options options) : m_engine(engine), m_io(io), m_options(std::move(options)) {}
 
@@ -21,21 +21,28 @@ public:
     QTextStream& out() const { return m_io.out; }
     QTextStream& err() const { return m_io.err; }
     bool asJson() const { return m_options.json; }
-    const QString& keep() const { return m_options.keep; }
+    qint64 keep() const { return m_options.keep; }
+    // The key readKey took.
+    const QString& key() const { return m_key; }
 
     int refuse(const QString& message) const;
-    // Reads the key (refused when there is none), then runs the workflow with it.
-    int withKey(const std::function<WorkflowResult(const QString&)>& work);
+    // Takes the key from the key file, else standard input when it is not a terminal, else
+    // the environment; false, after saying why, when none gives one or it cannot be a key
+    // (too long, empty, not text). Asked before anything is written.
+    bool readKey();
     // Quits Codex first when asked, shows the progress on a terminal, then the result.
     int workflow(const std::function<WorkflowResult()>& work);
+    // The result on standard output, or a refusal or failure on standard error; its status.
+    int show(const WorkflowResult& result);
 
 private:
-    std::optional<QString> readKey();
+    bool takeKeyFrom(const QByteArray& bytes, const std::function<QString(const QString& reason)>& refusal);
     void showProgress(const QString& text, qint64 done, qint64 total);
 
     Workflows& m_engine;
     CommandLineIo& m_io;
     Options m_options;
+    QString m_key;
     bool m_showingProgress = false;
 };
 

@@ -15,50 +15,45 @@ QStringList Command::targets() const
 const std::vector<Command>& commands()
 {
     static const std::vector<Command> all = {
-        {"status", "当前模式、密钥、provider、各 provider 的对话数、Codex 是否运行、备份",
+        {"status", "当前模式、密钥、provider、各 provider 的对话数、Codex 是否运行、备份", Command::Key::None,
          [](CommandRun& run, const QString&, const QString&) { return printStatus(run.engine(), run.out(), run.err(), run.asJson()); }},
-        {"doctor", "检查 Codex 的配置和对话，列出每个问题和修复它的命令",
+        {"doctor", "检查 Codex 的配置和对话，列出每个问题和修复它的命令", Command::Key::None,
          [](CommandRun& run, const QString&, const QString&) { return printHealth(run.engine(), run.out(), run.asJson()); }},
-        {"check-key", "向 TEVRUN 检查密钥，通过后记住它",
+        {"check-key", "向 TEVRUN 检查密钥，通过后记住它", Command::Key::Always,
          [](CommandRun& run, const QString&, const QString&) {
-             return run.withKey([&run](const QString& key) { return run.engine().checkKey(key); });
+             return run.workflow([&run] { return run.engine().checkKey(run.key()); });
          }},
-        {"switch api", "切到 TEVRUN API",
+        {"switch api", "切到 TEVRUN API", Command::Key::Always,
          [](CommandRun& run, const QString&, const QString&) {
-             return run.withKey([&run](const QString& key) { return run.engine().switchToApi(key); });
+             return run.workflow([&run] { return run.engine().switchToApi(run.key()); });
          }},
-        {"switch account", "切回 GPT 账号 登陆",
+        {"switch account", "切回 GPT 账号 登陆", Command::Key::None,
          [](CommandRun& run, const QString&, const QString&) { return run.workflow([&run] { return run.engine().switchToAccount(); }); }},
-        {"repair api|account", "按标准模板修复配置",
+        {"repair api|account", "按标准模板修复配置", Command::Key::WithApi,
          [](CommandRun& run, const QString& target, const QString&) {
              if (target == QLatin1String("account"))
                  return run.workflow([&run] { return run.engine().repair(ModeAccount, QString()); });
-             return run.withKey([&run](const QString& key) { return run.engine().repair(ModeApi, key); });
+             return run.workflow([&run] { return run.engine().repair(ModeApi, run.key()); });
          }},
-        {"move-conversations", "把对话都移到当前的 provider 上，配置和登陆不变",
+        {"move-conversations", "把对话都移到当前的 provider 上，配置和登陆不变", Command::Key::None,
          [](CommandRun& run, const QString&, const QString&) {
              return run.workflow([&run] { return run.engine().moveVisibleConversations(); });
          }},
-        {"keys list", "列出保存过的 TEVRUN API（只显示开头和结尾）",
+        {"keys list", "列出保存过的 TEVRUN API（只显示开头和结尾）", Command::Key::None,
          [](CommandRun& run, const QString&, const QString&) { return listSavedKeys(run.engine(), run.out(), run.asJson()); }},
-        {"keys forget ID", "删除一个保存的 TEVRUN API",
-         [](CommandRun& run, const QString&, const QString& id) { return forgetSavedKey(run.engine(), id, run.out(), run.err()); }},
-        {"backups list", "列出备份（每次切换、修复或恢复前各一个），最新的在前",
+        {"keys forget ID", "删除一个保存的 TEVRUN API", Command::Key::None,
+         [](CommandRun& run, const QString&, const QString& id) { return run.show(run.engine().forgetKey(id)); }},
+        {"backups list", "列出备份（每次切换、修复或恢复前各一个），最新的在前", Command::Key::None,
          [](CommandRun& run, const QString&, const QString&) { return listBackups(run.engine(), run.out(), run.asJson()); }},
-        {"backups restore ID", "恢复到一个备份；恢复前的状态也先备份",
+        {"backups restore ID", "恢复到一个备份；恢复前的状态也先备份", Command::Key::None,
          [](CommandRun& run, const QString&, const QString& id) {
              return run.workflow([&run, &id] { return run.engine().restoreBackup(id); });
          }},
-        {"backups verify [ID]", "检查备份是否完好（不写 ID 时检查全部），列出损坏的文件",
+        {"backups verify [ID]", "检查备份是否完好（不写 ID 时检查全部），列出损坏的文件", Command::Key::None,
          [](CommandRun& run, const QString&, const QString& id) { return verifyBackups(run.engine(), id, run.out(), run.err()); }},
-        {"backups prune --keep N", "只保留最新的 N 个备份，删除其余的",
+        {"backups prune --keep N", "只保留最新的 N 个备份，删除其余的", Command::Key::None,
          [](CommandRun& run, const QString&, const QString&) {
-             // Only when asked, and only with the number of points to keep.
-             bool isNumber = false;
-             const qint64 keep = run.keep().toLongLong(&isNumber);
-             if (!isNumber || keep < 0)
-                 return run.refuse(QStringLiteral("请用 --keep N 指定要保留的备份个数（0 或更大的整数）。"));
-             return run.workflow([&run, keep] { return run.engine().pruneBackups(keep); });
+             return run.workflow([&run] { return run.engine().pruneBackups(run.keep()); });
          }},
     };
     return all;

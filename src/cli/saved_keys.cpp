@@ -23,19 +23,3 @@ int listSavedKeys(const Workflows& engine, QTextStream& out, bool asJson)
         out << item.id << "  " << shortenedKey(item.apiKey) << "  " << item.date.toString(QStringLiteral("yyyy-MM-dd HH:mm")) << '\n';
     return StatusDone;
 }
-
-int forgetSavedKey(Workflows& engine, const QString& id, QTextStream& out, QTextStream& err)
-{
-    QString shortened;
-    for (const HistoryItem& item : engine.savedKeys()) {
-        if (item.id == id)
-            shortened = shortenedKey(item.apiKey);
-    }
-    Error error;
-    if (!engine.forgetKey(id, &error)) {
-        err << error.message << '\n';
-        return error.code == ErrorUnknownSavedKey ? StatusRefused : StatusFailed;
-    }
-    out << QStringLiteral("已删除保存的 TEVRUN API %1。").arg(shortened) << '\n';
-    return StatusDone;
-}

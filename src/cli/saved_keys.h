@@ -4,6 +4,5 @@
 
 #include <QTextStream>
 
-// morvane-cli keys list [--json] and keys forget ID; a full key is never printed.
+// morvane-cli keys list [--json]; a full key is never printed.
 int listSavedKeys(const Workflows& engine, QTextStream& out, bool asJson);
-int forgetSavedKey(Workflows& engine, const QString& id, QTextStream& out, QTextStream& err);

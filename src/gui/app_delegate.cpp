@@ -15,8 +15,8 @@
 #include <QUrl>
 #include <QtConcurrent>
 
-AppDelegate::AppDelegate(const QString& userHome, RelayEndpoint relay, Workspace& workspace, QObject* parent)
-    : QObject(parent), m_workspace(workspace), m_engine(CodexHome(userHome), std::move(relay), workspace),
+AppDelegate::AppDelegate(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
+    : QObject(parent), m_workspace(workspace), m_engine(std::move(home), std::move(relay), workspace),
       m_monitor(new CodexMonitor(workspace, this)), m_alertSound([] { QApplication::beep(); })
 {
     connect(&m_work, &QFutureWatcher<Finished>::finished, this, [this] { showResult(m_work.result()); });
@@ -201,17 +201,8 @@ void AppDelegate::listRestorePoints()
 
 void AppDelegate::forgetKey(const HistoryItem& item)
 {
-    offThread<std::optional<Error>>(
-        [this, id = item.id]() -> std::optional<Error> {
-            Error error;
-            return m_engine.forgetKey(id, &error) ? std::nullopt : std::optional(error);
-        },
-        [this, key = shortenedKey(item.apiKey)](const std::optional<Error>& error) {
-            if (!error)
-                m_window->setStatus(QStringLiteral("已删除保存的 TEVRUN API %1。").arg(key), WorkflowResult::Tone::Success);
-            else
-                m_window->setStatus(error->message, WorkflowResult::Tone::Failure);
-        });
+    offThread<WorkflowResult>([this, id = item.id] { return m_engine.forgetKey(id); },
+                              [this](const WorkflowResult& result) { m_window->setStatus(statusText(result), result.tone); });
 }
 
 // The inputs stay disabled until the result is shown; what the user does meanwhile is

@@ -12,13 +12,13 @@
 class CodexMonitor;
 class MainWindow;
 
-// Owns the engine on its worker thread, the Codex monitor and the window, and connects
-// them: what the user asks for in the window runs on the engine off the window's thread,
+// Owns the engine, the Codex monitor and the window, and connects them: what the user
+// asks for in the window runs on the engine on a thread of the pool, never the window's,
 // and its result and the monitor's findings go back to the window.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    AppDelegate(const QString& userHome, RelayEndpoint relay, Workspace& workspace, QObject* parent = nullptr);
+    AppDelegate(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // Light palette and window; the window shows, in front, once the start-up state has

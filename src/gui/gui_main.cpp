@@ -1,12 +1,8 @@
-#include "codexapp/system_workspace.h"
-#include "relay/relay_endpoint.h"
 #include "gui/app_delegate.h"
 #include "gui/single_window.h"
-
-#include "core/constants.h"
+#include "workflows/system_parts.h"
 
 #include <QApplication>
-#include <QDir>
 
 #include <cstdio>
 #include <cstring>
@@ -24,8 +20,8 @@ int main(int argc, char** argv)
     SingleWindow singleWindow;
     if (!singleWindow.claim())
         return 0; // the open window came to the front
-    const std::unique_ptr<Workspace> workspace = makeSystemWorkspace();
-    AppDelegate delegate(QDir::homePath(), RelayEndpoint::standard(), *workspace);
+    SystemParts parts = systemParts();
+    AppDelegate delegate(parts.home, std::move(parts.relay), *parts.workspace);
     QObject::connect(&singleWindow, &SingleWindow::raiseRequested, &delegate, &AppDelegate::bringToFront);
     delegate.launch();
     return application.exec();

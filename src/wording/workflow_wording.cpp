@@ -95,6 +95,8 @@ QString eventText(const WorkflowResult& result)
         return QStringLiteral("已删除 %1 个较早的备份，保留了最新的 %2 个。").arg(result.removedBackups).arg(result.keptBackups);
     case Event::NoBackupsToPrune:
         return QStringLiteral("没有需要删除的备份。");
+    case Event::KeyForgotten:
+        return QStringLiteral("已删除保存的 TEVRUN API %1。").arg(result.forgottenKey);
     case Event::CutOffPutBack:
         return QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。");
     case Event::NoKeyToCheck:

@@ -31,6 +31,7 @@ struct WorkflowResult {
         BackupRestored,       // restored, newRestorePoint
         BackupsPruned,        // removedBackups, keptBackups
         NoBackupsToPrune,
+        KeyForgotten,         // forgottenKey
         CutOffPutBack,        // a workflow cut off was put back to where it began
         NoKeyToCheck,         // the key field holds no key
         NoKeyToSwitch,
@@ -77,6 +78,7 @@ struct WorkflowResult {
     QString newRestorePoint;            // where the state before a restore was saved
     qint64 removedBackups = 0;
     qint64 keptBackups = 0;
+    QString forgottenKey;               // shortened
     Step step = Step::BackUp;
     Error error;
     PutBack putBack = PutBack::NotNeeded;

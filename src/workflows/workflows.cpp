@@ -65,16 +65,20 @@ std::vector<HistoryItem> Workflows::savedKeys() const
     return historyItems(m_home);
 }
 
-bool Workflows::forgetKey(const QString& id, Error* error)
+WorkflowResult Workflows::forgetKey(const QString& id)
 {
     // An unknown id is refused before anything is made.
-    if (!findHistoryItem(m_home, id, error))
-        return false;
+    Error error;
+    const std::optional<HistoryItem> item = findHistoryItem(m_home, id, &error);
+    if (!item)
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
     // Only the saved keys change: a workflow cut off is left to the next start.
     JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
-    if (!change.holdsHome(error))
-        return false;
-    return forgetHistoryItem(m_home, id, error);
+    if (!change.holdsHome(&error) || !forgetHistoryItem(m_home, id, &error))
+        return WorkflowResult::failed(WorkflowResult::Event::Stopped, error);
+    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyForgotten);
+    result.forgottenKey = shortenedKey(item->apiKey);
+    return result;
 }
 
 std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const

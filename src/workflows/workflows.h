@@ -52,7 +52,7 @@ public:
 
     // The keys that passed a check, newest first, and forgetting one of them.
     std::vector<HistoryItem> savedKeys() const;
-    bool forgetKey(const QString& id, Error* error = nullptr);
+    WorkflowResult forgetKey(const QString& id);
 
     // Checks the key with the relay and remembers it.
     WorkflowResult checkKey(const QString& keyInput);

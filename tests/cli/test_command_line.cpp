@@ -40,7 +40,7 @@ public:
             errno = inputError;
             return inputError ? std::nullopt : input;
         };
-        io.environmentKey = environmentKey;
+        io.environmentKey = environmentKey.toUtf8();
         io.errorIsTerminal = errorIsTerminal;
         result.status = runCommandLine(arguments, engine, io);
         return result;
@@ -90,6 +90,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
     } steps[] = {
         // Refused for its input, a command makes no file, not even Morvane's folder.
         {{"switch", "api"}, {}, {}, {}, 2, "没有拿到 TEVRUN API"},
+        {{"switch", "api"}, QByteArray(), "sk-" + QString(100 * 1024, 'k'), {}, 2, "环境变量 TEVRUN_API_KEY 的内容超过 64 KiB"},
         {{"switch", "api"}, QByteArray(), {}, {}, 2, "没有拿到 TEVRUN API"},
         {{"keys", "forget", "../../auth"}, {}, {}, {}, 2, "没有这个已保存的 TEVRUN API。"},
         {{"backups", "restore", "nothing-here"}, {}, {}, {}, 2, "没有找到备份“nothing-here”。"},
@@ -98,6 +99,10 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         // Read no further than a key can be long.
         {{"switch", "api", "--key-file", "/dev/zero"}, {}, {}, {}, 2, "无法读取“zero”：内容超过 64 KiB"},
         {{"switch", "api"}, QByteArray(64 * 1024 + 1, 'k'), {}, {}, 2, "标准输入内容超过 64 KiB"},
+        // A key from any source is a short line of text.
+        {{"check-key", "--key-file", temp.path("empty.txt")}, {}, {}, [this] { temp.write("empty.txt", " \n"); }, 2,
+         "无法读取“empty.txt”：内容是空的"},
+        {{"switch", "api"}, QByteArray("sk-\xff\xfe"), {}, {}, 2, "标准输入内容不是文本"},
         // Standard input that cannot be read is not taken for none: the environment's key may be another.
         {{"switch", "api"}, QByteArray(), "sk-from.environment", {}, 2, "无法读取“标准输入”：目标是一个目录。", {}, {}, EISDIR},
         {{"switch", "sideways"}, {}, {}, {}, 2, "switch 后面要接 api 或 account。"},
@@ -241,6 +246,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         arguments.replaceInStrings(QRegularExpression("^ID$"), id);
         const QMap<QString, QByteArray> before = snapshot();
         const size_t asked = relay.requests().size();
+        const bool locked = QFile::exists(temp.path("morvane/lock"));
         const Outcome result = run(arguments, step.input, step.environmentKey, step.terminal, step.inputError);
         EXPECT_EQ(result.status, step.status);
         EXPECT_TRUE(step.err.isEmpty() ? result.err.isEmpty() : result.err.startsWith(step.err)) << result.err.toStdString();
@@ -251,6 +257,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         }
         if (step.status == 2) {
             EXPECT_EQ(relay.requests().size(), asked);
+            EXPECT_EQ(QFile::exists(temp.path("morvane/lock")), locked);
         }
         if (step.key) {
             EXPECT_EQ(authJson(), Json({{"OPENAI_API_KEY", toUtf8(*step.key)}}));
@@ -295,21 +302,46 @@ TEST(CommandLineCompletion, EachShellOffersTheCommandsOfTheTable)
     }
 }
 
-// The real program on a home whose last switch was cut off: any command, even one that only
+// The real program on a home whose last switch was cut off: a command refused for its words
+// or its input writes nothing, not even the recovery; any other command, even one that only
 // reads, puts it back first and says so on standard error, leaving standard output its own.
-TEST_F(CommandLineTest, TheRealProgramPutsBackACutOffWorkflowFirst)
+// Both programs find the thread indexes where CODEX_SQLITE_HOME says, as Codex does.
+TEST_F(CommandLineTest, TheRealProgramRefusesBeforeWritingAndPutsBackACutOffWorkflowFirst)
 {
     makeAccountHome();
     ASSERT_EQ(engine.switchToApi("sk-before.cut").outcome, WorkflowResult::Outcome::Done);
     ASSERT_TRUE(writeJournal(temp.home(), {"switch-api", engine.listBackups()[0].id, {}}));
-    QProcess cli;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", temp.userHome());
-    cli.setProcessEnvironment(environment);
-    cli.start(MORVANE_CLI, {"status", "--json"});
-    ASSERT_TRUE(cli.waitForFinished(10000));
-    EXPECT_EQ(cli.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(cli.readAllStandardError()), "上次的操作没有完成，已恢复到开始前的状态。\n");
-    EXPECT_EQ(parseJson(cli.readAllStandardOutput()).value_or(Json())["mode"], "account");
+    ASSERT_TRUE(QDir().mkpath(temp.path("databases")));
+    ASSERT_TRUE(QFile::copy(temp.path("state_5.sqlite"), temp.path("databases/state_5.sqlite")));
+    const auto cli = [this](const QStringList& arguments, const QByteArray& environmentKey = {}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", temp.userHome());
+        environment.insert("CODEX_SQLITE_HOME", temp.path("databases"));
+        environment.insert("TEVRUN_API_KEY", QString::fromUtf8(environmentKey));
+        process.setProcessEnvironment(environment);
+        process.start(MORVANE_CLI, arguments);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return Outcome{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                       QString::fromUtf8(process.readAllStandardError())};
+    };
+    const QMap<QString, QByteArray> cutOff = snapshot();
+    for (const auto& [arguments, environmentKey, refusal] :
+         std::initializer_list<std::tuple<QStringList, QByteArray, QString>>{
+             {{"sideways"}, {}, "未知的命令。"},
+             {{"switch", "api"}, "sk-" + QByteArray(100 * 1024, 'k'), "环境变量 TEVRUN_API_KEY 的内容超过 64 KiB"},
+             {{"backups", "prune"}, {}, "请用 --keep N"}}) {
+        const Outcome refused = cli(arguments, environmentKey);
+        EXPECT_EQ(refused.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(refused.err.startsWith(refusal)) << refused.err.toStdString();
+        EXPECT_EQ(snapshot(), cutOff) << arguments.join(' ').toStdString();
+    }
+    const Outcome status = cli({"status", "--json"});
+    EXPECT_EQ(status.status, 0);
+    EXPECT_EQ(status.err, "上次的操作没有完成，已恢复到开始前的状态。\n");
+    const Json json = parseJson(status.out.toUtf8()).value_or(Json());
+    EXPECT_EQ(json["mode"], "account");
+    EXPECT_EQ(json["thread_indexes"][0]["path"], toUtf8(temp.path("databases/state_5.sqlite"))) << json.dump();
     EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
 }

@@ -4,7 +4,7 @@
 
 void WindowTest::launch()
 {
-    app = std::make_unique<AppDelegate>(temp.userHome(), relay.endpoint(), workspace);
+    app = std::make_unique<AppDelegate>(CodexHome(temp.userHome()), relay.endpoint(), workspace);
     app->setAlertSound([this] { ++beeps; });
     app->launch();
     // Shown once the start-up state has been read.
