@@ -1,6 +1,7 @@
 #include "codexapp/thread_locks.h"
 
 #include "core/files/file_errors.h"
+#include "core/files/file_io.h"
 #include "core/files/file_lock.h"
 #include "core/files/file_tree.h"
 
@@ -34,6 +35,11 @@ bool isLockableId(const QString& id)
         && std::all_of(id.begin(), id.end(), [](QChar c) {
                return (c.unicode() < 128 && c.isLetterOrNumber()) || c == QLatin1Char('-') || c == QLatin1Char('_');
            });
+}
+
+QString leftLocksList(const CodexHome& home)
+{
+    return home.morvaneRootURL() + QStringLiteral("/thread-locks-held");
 }
 
 QString lockPathIn(const QString& folder, const QString& id)
@@ -109,6 +115,7 @@ bool roomForDescriptors(qsizetype count)
 CodexThreadLocks::CodexThreadLocks(const CodexHome& home)
     : m_folder(home.file(QStringLiteral("thread-writer-locks")))
     , m_maintenancePath(home.file(QStringLiteral(".tmp/rollout-maintenance.lock")))
+    , m_listPath(leftLocksList(home))
 {
 }
 
@@ -125,8 +132,19 @@ CodexThreadLocks::~CodexThreadLocks()
             ::unlink(files::nativePath(lockPathIn(m_folder, held.id)).constData());
         ::close(held.fd);
     }
+    // Without the coordination lock the files stay, and so does their list for the next start.
+    if (m_coordinationFd >= 0 || m_threads.empty())
+        ::unlink(files::nativePath(m_listPath).constData());
     if (m_coordinationFd >= 0)
         ::close(m_coordinationFd);
+}
+
+bool CodexThreadLocks::listClaimed(const QStringList& fresh, Error* error)
+{
+    QStringList ids = fresh;
+    for (const Held& held : m_threads)
+        ids << held.id;
+    return files::writeAtomically(m_listPath, ids.join(QLatin1Char('\n')).toUtf8() + '\n', error);
 }
 
 bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
@@ -144,6 +162,8 @@ bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
 
     const bool coordinating = m_coordinationFd >= 0;
     if (!coordinating && !files::makeDirectory(m_folder, error))
+        return false;
+    if (!listClaimed(fresh, error))
         return false;
     const int coordination = coordinating ? m_coordinationFd : takeCoordination(m_folder, true, error);
     if (coordination < 0)
@@ -192,6 +212,35 @@ bool CodexThreadLocks::holdMaintenanceLock(Error* error)
         return false;
     m_maintenanceFd = heldWithin(m_maintenancePath, true, QStringLiteral("Codex 正在整理对话文件，请等它整理完再试。"), error);
     return m_maintenanceFd >= 0;
+}
+
+bool hasLeftThreadLocks(const CodexHome& home)
+{
+    return files::itemExists(leftLocksList(home));
+}
+
+void removeLeftThreadLocks(const CodexHome& home)
+{
+    const QString list = leftLocksList(home);
+    const QString folder = home.file(QStringLiteral("thread-writer-locks"));
+    const bool locksMade = files::itemExists(folder + QLatin1Char('/') + coordinationName);
+    const int coordination = locksMade ? takeCoordination(folder, false, nullptr) : -1;
+    if (locksMade && coordination < 0)
+        return; // Codex is busy with its locks: the list waits for the next start
+    const QByteArray ids = locksMade ? files::readWhole(list).value_or(QByteArray()) : QByteArray();
+    for (const QByteArray& id : ids.split('\n')) {
+        if (!isLockableId(QString::fromUtf8(id)))
+            continue;
+        // One that some Codex holds is its own now.
+        int fd = -1;
+        if (openLocked(lockPathIn(folder, QString::fromUtf8(id)), false, 0, fd, nullptr) == Lock::Taken) {
+            ::unlink(files::nativePath(lockPathIn(folder, QString::fromUtf8(id))).constData());
+            ::close(fd);
+        }
+    }
+    ::unlink(files::nativePath(list).constData());
+    if (coordination >= 0)
+        ::close(coordination);
 }
 
 std::optional<QStringList> openThreadIds(const CodexHome& home, Error* error)

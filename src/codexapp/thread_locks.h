@@ -31,6 +31,10 @@ public:
     bool claim(const QStringList& threadIds, Error* error = nullptr);
 
 private:
+    // The lock files this writer may leave, named before they are made so that a writer
+    // killed meanwhile leaves no empty lock file for good: see removeLeftThreadLocks.
+    bool listClaimed(const QStringList& fresh, Error* error);
+
     struct Held {
         QString id; // shared with m_claimed's
         int fd;
@@ -39,6 +43,7 @@ private:
 
     QString m_folder;
     QString m_maintenancePath;
+    QString m_listPath;
     std::vector<Held> m_threads;
     QSet<QString> m_claimed;
     // Kept for the whole move when there are too many threads to hold a descriptor each:
@@ -46,6 +51,12 @@ private:
     int m_coordinationFd = -1;
     int m_maintenanceFd = -1;
 };
+
+// Whether a writer killed while it held the locks of threads left their lock files; and
+// removing those that no process holds now, under the coordination lock as Codex does. Asked
+// only by the holder of the home's lock.
+bool hasLeftThreadLocks(const CodexHome& home);
+void removeLeftThreadLocks(const CodexHome& home);
 
 // The threads some process holds open now, read from their lock files without changing
 // anything; nothing, with the error, when Codex keeps the coordination lock too long.

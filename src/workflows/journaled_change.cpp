@@ -165,6 +165,10 @@ WorkflowResult JournaledChange::putBackCutOff()
 {
     const CodexHome& home = m_engine.m_home;
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::Nothing);
+    // A writer killed after taking the locks of threads, with or without a journal, left
+    // their files; a Codex takes them over anyway, but they are ours to clear.
+    if (hasLeftThreadLocks(home))
+        removeLeftThreadLocks(home);
     const bool cutOff = hasJournal(home);
     if (cutOff && !runningCodex(m_engine.m_workspace).empty()) {
         // Nothing of Codex's is written while it runs, not even to put it right.

@@ -3,6 +3,7 @@
 #include "workflows/workflows.h"
 
 #include "codexapp/codex_control.h"
+#include "codexapp/thread_locks.h"
 #include "core/api_key.h"
 #include "core/files/staging.h"
 #include "history/key_history.h"
@@ -92,7 +93,7 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
 bool Workflows::hasInterruptedWork() const
 {
     return hasJournal(m_home) || files::countStagingFiles(m_home.codexHomeURL()) > 0
-        || files::countStagingFiles(m_home.morvaneRootURL()) > 0;
+        || files::countStagingFiles(m_home.morvaneRootURL()) > 0 || hasLeftThreadLocks(m_home);
 }
 
 WorkflowResult Workflows::recoverInterruptedWork()

@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <future>
 #include <sys/resource.h>
@@ -80,7 +81,7 @@ TEST_F(WorkflowTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheHome)
 }
 
 // Killed after any write, a workflow under way is put back byte for byte by the next start,
-// with no staging file left; killed before the journal or after it, the home is whole as is.
+// with no staging or lock file left; killed before the journal or after it, the home is whole as is.
 TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
 {
     const struct {
@@ -129,6 +130,9 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
             EXPECT_EQ(outcomeText(recovered), underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
             EXPECT_FALSE(hasJournal(t.temp.home()));
             EXPECT_EQ(stagingFilesIn(t.temp.codexHome()), QStringList());
+            // Nor the lock files of the threads it held.
+            EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")).filter(QRegularExpression("^[^.]")), QStringList());
+            EXPECT_FALSE(next.hasInterruptedWork());
             const auto after = t.codexFiles();
             if (underWay || after == before) {
                 EXPECT_EQ(differingFiles(before, after), QStringList());
