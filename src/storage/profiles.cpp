@@ -28,7 +28,7 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
         const QString source = home.file(fileName);
         if (!files::itemExists(source))
             continue;
-        // The copy is private; the mode of the file goes back with it.
+        // The copy is private; profile.json records the mode the file had.
         if (!files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, error, files::Access::OwnerOnly))
             return false;
         saved.push_back(toUtf8(fileName));
@@ -56,15 +56,11 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* erro
         return false;
 
     const QString directory = home.profileURL(name);
-    const Json modes = readJsonObject(directory + QLatin1Char('/') + descriptorName).value_or(Json::object())["modes"];
     for (const QString& entry : files::visibleEntries(directory)) {
         if (entry == descriptorName || except.contains(entry))
             continue;
         if (!files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry), error))
             return false;
-        const auto mode = modes.is_object() ? modes.find(toUtf8(entry)) : modes.end();
-        if (modes.is_object() && mode != modes.end() && mode->is_number_unsigned())
-            ::chmod(files::nativePath(home.file(entry)).constData(), mode_t(mode->get<unsigned>() & 07777));
     }
     const QString auth = home.file(codexfile::auth);
     if (files::itemExists(auth))

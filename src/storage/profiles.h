@@ -18,7 +18,8 @@ inline const QStringList apiProfileFiles = {codexfile::auth, codexfile::config, 
 bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames, Error* error = nullptr);
 
 // Copies every visible entry of the profile but those named back into the Codex home, each
-// replacing the current file whole. Fails with code 11 when the profile does not exist.
+// replacing the current file whole; auth.json is left readable by its owner alone. Fails
+// with code 11 when the profile does not exist.
 bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error = nullptr,
                          const QStringList& except = {});
 

@@ -51,14 +51,20 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // Its file is on the target already: it stays, and its backup must not be the live file.
     const QString onTarget = home.builder.addThread(threadSpec("t-row-only", "openai", 1'779'000'000));
     writeFileAt(onTarget, sessionMetaLine("t-row-only", "tevrun") + "\n");
-    // Codex compressed this one: it is moved like a plain one and stays compressed.
+    // Codex compressed this one: it is moved like a plain one and stays compressed. Its file
+    // is a frame per line, as a writer that compresses each write leaves it: all are read.
     ThreadSpec packedSpec = threadSpec("t-packed", "openai", 1'780'000'050);
     packedSpec.rollout.sealedItems = true;
     packedSpec.rollout.compacted = true;
     const QString plain = home.builder.addThread(packedSpec);
     const QString packed = plain + ".zst";
     const QByteArray original = readFileAt(plain);
-    writeFileAt(packed, compressedRollout(packed, original).value());
+    QByteArray frames;
+    for (qsizetype start = 0, end = 0; start < original.size(); start = end) {
+        end = original.indexOf('\n', start) < 0 ? original.size() : original.indexOf('\n', start) + 1;
+        frames += compressedRollout(packed, original.mid(start, end - start)).value();
+    }
+    writeFileAt(packed, frames);
     QFile::remove(plain);
     home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
     Error error;

@@ -1,3 +1,4 @@
+#include "storage/rollout_backup.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QFile>
@@ -144,6 +145,10 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
             EXPECT_EQ(outcomeText(result), expected + (step.putBack ? QStringLiteral(" 已恢复到切换前的状态。") : QString()));
         }
         EXPECT_EQ(differingFiles(t.codexFiles(), before), QStringList());
+        // A backup of the conversations that was given up leaves none of their copies behind.
+        if (t.backupsOfKind("switch-api-provider").empty() && QFileInfo(backupObjectsURL(t.temp.home())).isDir()) {
+            EXPECT_EQ(entriesOf(backupObjectsURL(t.temp.home())), QStringList());
+        }
         EXPECT_EQ(int(result.outcome), int(WorkflowResult::Outcome::Failed));
         EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
         EXPECT_FALSE(result.openCodex || result.pillMode);
