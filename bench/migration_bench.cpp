@@ -187,7 +187,7 @@ double backupRatioAfterTenSwitches(const QString& userHome)
                                       QStringLiteral("bench-provider"), QString(), &error))
             die(qPrintable(error.message));
     }
-    return double(files::diskUsage({home.backupsURL()})) / double(files::diskUsage({home.file(QStringLiteral("sessions"))}));
+    return double(files::diskUsage({home.backupsPath()})) / double(files::diskUsage({home.file(QStringLiteral("sessions"))}));
 }
 
 } // namespace

@@ -115,7 +115,7 @@ int run(const QStringList& arguments, Workflows& engine, CommandLineIo& io)
     if (command->readsKey(target) && !commandRun.readKey())
         return StatusRefused;
     // A workflow cut off is put right before anything else looks at the home.
-    if (const QString recovered = resultText(engine.recoverInterruptedWork()); !recovered.isEmpty())
+    if (const QString recovered = resultText(engine.putBackCutOffWork()); !recovered.isEmpty())
         io.err << recovered << '\n';
     return command->run(commandRun, target, words.value(command->targets().isEmpty() ? 1 : 2));
 }

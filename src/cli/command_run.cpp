@@ -120,7 +120,7 @@ bool CommandRun::takeKeyFrom(const QByteArray& bytes, const std::function<QStrin
 
 int CommandRun::workflow(const std::function<WorkflowResult()>& work)
 {
-    if (m_options.quitCodex && !m_engine.runningCodex().empty()) {
+    if (m_options.quitCodex && !m_engine.codexProcesses().empty()) {
         showProgress(QStringLiteral("正在退出 Codex..."), 0, 0);
         m_engine.quitCodexAndWait();
     }

@@ -26,7 +26,7 @@ std::optional<QString> fixCommand(const HealthProblem& problem)
         return QStringLiteral("morvane-cli move-conversations");
     case HealthFix::ListBackups:
         return QStringLiteral("morvane-cli backups list");
-    case HealthFix::PutBackInterrupted:
+    case HealthFix::PutBackCutOff:
         return QStringLiteral("morvane-cli status"); // every command puts a cut-off workflow back first
     case HealthFix::MakeFilePrivate:
         return QStringLiteral("chmod 600 ") + quoted(problem.path);
@@ -38,7 +38,7 @@ std::optional<QString> fixCommand(const HealthProblem& problem)
 
 int printHealth(Workflows& engine, QTextStream& out, bool asJson)
 {
-    const std::vector<HealthProblem> problems = engine.checkHealth();
+    const std::vector<HealthProblem> problems = engine.healthProblems();
     if (asJson) {
         Json list = Json::array();
         for (const HealthProblem& problem : problems) {

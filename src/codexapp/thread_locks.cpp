@@ -39,7 +39,7 @@ bool isLockableId(const QString& id)
 
 QString leftLocksList(const CodexHome& home)
 {
-    return home.morvaneRootURL() + QStringLiteral("/thread-locks-held");
+    return home.morvaneRootPath() + QStringLiteral("/thread-locks-held");
 }
 
 QString lockPathIn(const QString& folder, const QString& id)

@@ -25,7 +25,7 @@ bool writeConfigText(const CodexHome& home, const QString& text, Error* error)
 
 bool writeApiKeyFiles(const CodexHome& home, const QString& key, Error* error)
 {
-    if (!files::makeDirectory(home.codexHomeURL(), error))
+    if (!files::makeDirectory(home.codexHomePath(), error))
         return false;
     const QByteArray auth = prettyJson(Json{{"OPENAI_API_KEY", toUtf8(key)}});
     if (!files::writeAtomically(home.file(codexfile::auth), auth, error, files::Access::OwnerOnly))
@@ -97,7 +97,7 @@ std::optional<QString> accountConfigText(const CodexHome& home, Error* error)
 {
     const std::optional<QString> config = configFileText(home.file(codexfile::config), error);
     const std::optional<QString> account =
-        configFileText(home.profileURL(QStringLiteral("account")) + QLatin1Char('/') + codexfile::config, error);
+        configFileText(home.profilePath(QStringLiteral("account")) + QLatin1Char('/') + codexfile::config, error);
     if (!config || !account)
         return std::nullopt;
     if (editedConfig(*account, apiChanges()) == *config)
@@ -127,7 +127,7 @@ void removeApiKeyFromAuthFile(const QString& authFile)
 
 bool writeFreshAccountConfig(const CodexHome& home, Error* error)
 {
-    if (!files::makeDirectory(home.codexHomeURL(), error))
+    if (!files::makeDirectory(home.codexHomePath(), error))
         return false;
     // Read before changing anything: a configuration that cannot be read as text is
     // reported, not replaced by one that has lost the user's settings.
@@ -145,7 +145,7 @@ bool writeFreshAccountConfig(const CodexHome& home, Error* error)
 
 bool writeCleanLoginConfig(const CodexHome& home, Error* error)
 {
-    if (!files::makeDirectory(home.codexHomeURL(), error))
+    if (!files::makeDirectory(home.codexHomePath(), error))
         return false;
     removeApiKeyFromAuthFile(home.file(codexfile::auth));
     return writeConfigText(home, cleanLoginConfig, error);

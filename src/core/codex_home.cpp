@@ -5,17 +5,17 @@ CodexHome::CodexHome(QString userHome, QString sqliteHome)
 {
 }
 
-QString CodexHome::codexHomeURL() const { return m_userHome + QStringLiteral("/.codex"); }
+QString CodexHome::codexHomePath() const { return m_userHome + QStringLiteral("/.codex"); }
 
-QString CodexHome::morvaneRootURL() const { return codexHomeURL() + QStringLiteral("/morvane"); }
+QString CodexHome::morvaneRootPath() const { return codexHomePath() + QStringLiteral("/morvane"); }
 
-QString CodexHome::profileURL(const QString& name) const
+QString CodexHome::profilePath(const QString& name) const
 {
-    return morvaneRootURL() + QStringLiteral("/profiles/") + name;
+    return morvaneRootPath() + QStringLiteral("/profiles/") + name;
 }
 
-QString CodexHome::historyRootURL() const { return morvaneRootURL() + QStringLiteral("/api-key-history"); }
+QString CodexHome::historyRootPath() const { return morvaneRootPath() + QStringLiteral("/api-key-history"); }
 
-QString CodexHome::backupsURL() const { return morvaneRootURL() + QStringLiteral("/backups"); }
+QString CodexHome::backupsPath() const { return morvaneRootPath() + QStringLiteral("/backups"); }
 
-QString CodexHome::file(const QString& name) const { return codexHomeURL() + QLatin1Char('/') + name; }
+QString CodexHome::file(const QString& name) const { return codexHomePath() + QLatin1Char('/') + name; }

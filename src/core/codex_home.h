@@ -20,11 +20,11 @@ public:
     const QString& userHome() const { return m_userHome; }
     const QString& sqliteHome() const { return m_sqliteHome; }
 
-    QString codexHomeURL() const;           // ~/.codex
-    QString morvaneRootURL() const;         // ~/.codex/morvane
-    QString profileURL(const QString& name) const;
-    QString historyRootURL() const;         // ~/.codex/morvane/api-key-history
-    QString backupsURL() const;             // ~/.codex/morvane/backups
+    QString codexHomePath() const;           // ~/.codex
+    QString morvaneRootPath() const;         // ~/.codex/morvane
+    QString profilePath(const QString& name) const;
+    QString historyRootPath() const;         // ~/.codex/morvane/api-key-history
+    QString backupsPath() const;             // ~/.codex/morvane/backups
 
     // A file directly in the Codex home.
     QString file(const QString& name) const;

@@ -65,7 +65,7 @@ void AppDelegate::launch()
     connect(m_window, &MainWindow::forgetKeyRequested, this, &AppDelegate::forgetKey);
     connect(m_window, &MainWindow::quitRequested, this, &AppDelegate::requestQuit);
 
-    offThread<StartUp>([this] { return StartUp{m_engine.startUpState(), m_engine.hasInterruptedWork(), m_engine.hasAccountLogin()}; },
+    offThread<StartUp>([this] { return StartUp{m_engine.startUpState(), m_engine.hasCutOffWork(), m_engine.hasAccountLogin()}; },
                        [this](const StartUp& startUp) { openWindow(startUp); });
 }
 
@@ -96,9 +96,9 @@ void AppDelegate::openWindow(const StartUp& startUp)
     if (offerMove)
         m_window->setStatus(problem, WorkflowResult::Tone::Failure);
     // A workflow cut off last time is put back before anything else can be asked for.
-    const bool recovering = startUp.interrupted;
+    const bool recovering = startUp.cutOff;
     if (recovering)
-        runWorkflow([](Workflows& engine) { return engine.recoverInterruptedWork(); });
+        runWorkflow([](Workflows& engine) { return engine.putBackCutOffWork(); });
 
     m_window->show();
     if (const QScreen* screen = m_window->screen())

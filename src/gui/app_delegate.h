@@ -39,7 +39,7 @@ private:
     // What the window opens with, read off the window's thread.
     struct StartUp {
         InitialState state;
-        bool interrupted = false;
+        bool cutOff = false;
         bool accountLogin = false;
     };
     // A workflow's result with what the button's title depends on, read after it.

@@ -16,14 +16,14 @@ void saveApiKeyToHistory(const CodexHome& home, const QString& key)
     const std::optional<QString> path = historyPathForKey(home, key);
     if (!path)
         return;
-    files::makeDirectory(home.historyRootURL());
+    files::makeDirectory(home.historyRootPath());
     const Json record = {{"api_key", toUtf8(key)}, {"saved_at", toUtf8(timestamp())}};
     writeJsonAtomically(*path, record, nullptr, files::Access::OwnerOnly);
 }
 
 std::vector<HistoryItem> historyItems(const CodexHome& home)
 {
-    const QString root = home.historyRootURL();
+    const QString root = home.historyRootPath();
     std::vector<HistoryItem> items;
     for (const QString& name : files::visibleEntries(root)) {
         const QFileInfo info(root + QLatin1Char('/') + name);
@@ -69,7 +69,7 @@ bool forgetHistoryItem(const CodexHome& home, const QString& id, Error* error)
     const std::optional<HistoryItem> item = findHistoryItem(home, id, error);
     if (!item)
         return false;
-    const QString path = home.historyRootURL() + QLatin1Char('/') + item->id + QStringLiteral(".json");
+    const QString path = home.historyRootPath() + QLatin1Char('/') + item->id + QStringLiteral(".json");
     if (!QFile::remove(path))
         return files::fail(error, files::fileErrorWithReason(QStringLiteral("删除"), path, QFile(path).errorString()));
     return true;
@@ -79,5 +79,5 @@ std::optional<QString> historyPathForKey(const CodexHome& home, const QString& k
 {
     if (!isLikelyApiKey(key))
         return std::nullopt;
-    return home.historyRootURL() + QStringLiteral("/api-key-") + sha256(key).left(16) + QStringLiteral(".json");
+    return home.historyRootPath() + QStringLiteral("/api-key-") + sha256(key).left(16) + QStringLiteral(".json");
 }

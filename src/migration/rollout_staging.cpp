@@ -20,7 +20,7 @@ void countMoving(MovedConversations& moved, const ThreadRecord& thread, bool wit
 } // namespace
 
 bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
-                            files::AtomicBatch& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
+                            files::StagedReplacements& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
                             Error* error, const std::function<void(qint64 done, qint64 total)>& progress)
 {
     RolloutReadAhead reader(threads, targetProvider, backup);

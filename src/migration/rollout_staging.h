@@ -19,5 +19,5 @@ class RolloutBackup;
 // conversation as it was. Counts what moves. False, with the error, at the first file that
 // cannot be read, kept or staged.
 bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
-                            files::AtomicBatch& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
+                            files::StagedReplacements& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
                             Error* error, const std::function<void(qint64 done, qint64 total)>& progress);

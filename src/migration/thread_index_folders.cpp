@@ -16,7 +16,7 @@ QStringList threadIndexFolders(const CodexHome& home)
         configured = home.userHome() + configured.mid(1);
     QStringList folders;
     QStringList seen;
-    for (const QString& folder : {configured, home.codexHomeURL(), home.file(QStringLiteral("sqlite"))}) {
+    for (const QString& folder : {configured, home.codexHomePath(), home.file(QStringLiteral("sqlite"))}) {
         // A relative folder would depend on wherever this runs.
         const QFileInfo index(folder + QLatin1Char('/') + codexfile::threadIndex);
         if (folder.isEmpty() || !QFileInfo(folder).isAbsolute() || !index.exists())

@@ -265,7 +265,7 @@ std::optional<std::vector<IndexedThread>> indexedThreads(const QString& folder, 
 
 QString targetProviderForAccountProfile(const CodexHome& home)
 {
-    return providerOfConfig(home.profileURL(QStringLiteral("account")) + QLatin1Char('/') + codexfile::config);
+    return providerOfConfig(home.profilePath(QStringLiteral("account")) + QLatin1Char('/') + codexfile::config);
 }
 
 namespace {
@@ -331,13 +331,13 @@ std::optional<MovedConversations> migrateThreadsToProvider(
         return MovedConversations();
 
     QStringList otherFolders = indexes.folders; // the Codex home's files are the backup's own
-    otherFolders.removeAll(QDir::cleanPath(home.codexHomeURL()));
+    otherFolders.removeAll(QDir::cleanPath(home.codexHomePath()));
     const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, otherFolders, error);
     if (!backupDirectory)
         return std::nullopt;
     // Staged texts not committed are removed when the batch goes; it outlives the backup,
     // whose end seals the objects once the live files are replaced.
-    files::AtomicBatch batch;
+    files::StagedReplacements batch;
     RolloutBackup rollouts(home, *backupDirectory + QStringLiteral("/rollout_files"));
     MovedConversations moved;
     std::vector<ThreadShifts> shifts;

@@ -57,9 +57,9 @@ namespace {
 // same second gets "-2", "-3" and so on, never the first one's folder.
 std::optional<QString> createBackupDirectory(const CodexHome& home, const QString& kind, Error* error)
 {
-    if (!files::makeDirectory(home.backupsURL(), error))
+    if (!files::makeDirectory(home.backupsPath(), error))
         return std::nullopt;
-    const QString base = home.backupsURL() + QLatin1Char('/') + QStringLiteral("%1-%2").arg(kind, timestamp());
+    const QString base = home.backupsPath() + QLatin1Char('/') + QStringLiteral("%1-%2").arg(kind, timestamp());
     for (int attempt = 1;; ++attempt) {
         const QString directory = attempt == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(attempt);
         if (::mkdir(QFile::encodeName(directory).constData(), 0700) == 0)
@@ -92,7 +92,7 @@ std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, c
     const std::optional<QString> created = createBackupDirectory(home, kind, error);
     if (!created)
         return std::nullopt;
-    bool copied = copyNamedFiles(home.codexHomeURL(), *created, names, access, error);
+    bool copied = copyNamedFiles(home.codexHomePath(), *created, names, access, error);
     for (qsizetype i = 0; copied && i < otherFolders.size(); ++i) {
         const QString copy = *created + QLatin1Char('/') + otherIndexCopyName(i);
         copied = files::makeDirectory(copy, error) && copyNamedFiles(otherFolders[i], copy, databaseFileNames(), access, error);
@@ -202,6 +202,6 @@ BackupSummary summarizeBackups(const CodexHome& home)
 {
     BackupSummary summary;
     summary.count = countRestorePoints(home);
-    summary.sizeBytes = files::diskUsage({home.backupsURL()});
+    summary.sizeBytes = files::diskUsage({home.backupsPath()});
     return summary;
 }

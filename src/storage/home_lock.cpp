@@ -11,9 +11,9 @@
 
 HomeLock::HomeLock(const CodexHome& home)
 {
-    if (!files::makeDirectory(home.morvaneRootURL(), &m_error))
+    if (!files::makeDirectory(home.morvaneRootPath(), &m_error))
         return;
-    const QString path = home.morvaneRootURL() + QStringLiteral("/lock");
+    const QString path = home.morvaneRootPath() + QStringLiteral("/lock");
     const int fd = ::open(files::nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         m_error = files::systemError(QStringLiteral("打开"), path, errno);

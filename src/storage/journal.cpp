@@ -13,7 +13,7 @@ namespace {
 
 QString journalPath(const CodexHome& home)
 {
-    return home.morvaneRootURL() + QStringLiteral("/journal.json");
+    return home.morvaneRootPath() + QStringLiteral("/journal.json");
 }
 
 } // namespace
@@ -26,7 +26,7 @@ bool writeJournal(const CodexHome& home, const Journal& journal, Error* error)
     const Json record = {{"workflow", toUtf8(journal.workflow)},
                          {"restore_point", toUtf8(journal.restorePoint)},
                          {"created_files", created}};
-    return files::makeDirectory(home.morvaneRootURL(), error) && writeJsonAtomically(journalPath(home), record, error);
+    return files::makeDirectory(home.morvaneRootPath(), error) && writeJsonAtomically(journalPath(home), record, error);
 }
 
 bool hasJournal(const CodexHome& home)

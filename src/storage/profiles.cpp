@@ -17,7 +17,7 @@ const QString descriptorName = QStringLiteral("profile.json");
 bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames,
                       Error* error)
 {
-    const QString directory = home.profileURL(name);
+    const QString directory = home.profilePath(name);
     if (!files::makeDirectory(directory, error))
         return false;
 
@@ -52,10 +52,10 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* erro
         setMorvaneError(error, ErrorProfileMissing, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
         return false;
     }
-    if (!files::makeDirectory(home.codexHomeURL(), error))
+    if (!files::makeDirectory(home.codexHomePath(), error))
         return false;
 
-    const QString directory = home.profileURL(name);
+    const QString directory = home.profilePath(name);
     for (const QString& entry : files::visibleEntries(directory)) {
         if (entry == descriptorName || except.contains(entry))
             continue;
@@ -70,5 +70,5 @@ bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* erro
 
 bool profileExists(const CodexHome& home, const QString& name)
 {
-    return files::itemExists(home.profileURL(name) + QLatin1Char('/') + codexfile::auth);
+    return files::itemExists(home.profilePath(name) + QLatin1Char('/') + codexfile::auth);
 }

@@ -49,7 +49,7 @@ Error incompletePoint(const RestorePoint& point)
 // not have for removal. A directory stays as it is either way, and so does the paginated
 // history of a backup that holds none (an older Morvane's).
 bool stageNamedFiles(const QString& liveFolder, const QString& directory, const QStringList& names,
-                     files::AtomicBatch& batch, QStringList& removals, Error* error)
+                     files::StagedReplacements& batch, QStringList& removals, Error* error)
 {
     const bool hasHistory = files::itemExists(directory + QLatin1Char('/') + historyFileName);
     for (const QString& name : names) {
@@ -87,7 +87,7 @@ void putBackModes(const CodexHome& home, const QString& loginDirectory)
 // The points newest first, without their sizes: sizing reads every file of the backups.
 std::vector<RestorePoint> unsizedRestorePoints(const CodexHome& home)
 {
-    const QDir backups(home.backupsURL());
+    const QDir backups(home.backupsPath());
     std::vector<RestorePoint> points;
     std::map<QString, size_t> loginPoints; // folder name to its point
     std::vector<std::pair<QString, Json>> providerFolders;
@@ -219,14 +219,14 @@ bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error
         if (const QStringList damaged = damagedFiles(point); !damaged.isEmpty())
             return files::fail(error, damagedBackupError(damaged.first()));
     }
-    files::AtomicBatch batch;
+    files::StagedReplacements batch;
     QStringList removals;
     if (!point.loginDirectory.isEmpty()
-        && !stageNamedFiles(home.codexHomeURL(), point.loginDirectory, backedUpFileNames(), batch, removals, error))
+        && !stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(), batch, removals, error))
         return false;
     const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
     if (!point.providerDirectory.isEmpty()) {
-        if (!stageNamedFiles(home.codexHomeURL(), point.providerDirectory, threadIndexFileNames(), batch, removals, error))
+        if (!stageNamedFiles(home.codexHomePath(), point.providerDirectory, threadIndexFileNames(), batch, removals, error))
             return false;
         for (qsizetype i = 0; i < point.otherIndexFolders.size(); ++i) {
             if (!stageNamedFiles(point.otherIndexFolders[i], point.providerDirectory + QLatin1Char('/') + otherIndexCopyName(i),
@@ -311,7 +311,7 @@ qint64 pruneRestorePoints(const CodexHome& home, qint64 keep, Error* error)
         ++removed;
     }
     // An object no backup links to any more has only its own name left.
-    const QString objects = backupObjectsURL(home);
+    const QString objects = backupObjectsPath(home);
     for (const QString& name : QDir(objects).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         const QString path = objects + QLatin1Char('/') + name;
         struct stat info {};

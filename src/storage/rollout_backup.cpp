@@ -147,13 +147,13 @@ std::optional<RolloutManifest> manifestFromJson(const Json& list)
     return manifest;
 }
 
-QString backupObjectsURL(const CodexHome& home)
+QString backupObjectsPath(const CodexHome& home)
 {
-    return home.backupsURL() + QStringLiteral("/objects");
+    return home.backupsPath() + QStringLiteral("/objects");
 }
 
 RolloutBackup::RolloutBackup(const CodexHome& home, QString rolloutDirectory)
-    : m_objectsDirectory(backupObjectsURL(home)), m_rolloutDirectory(std::move(rolloutDirectory))
+    : m_objectsDirectory(backupObjectsPath(home)), m_rolloutDirectory(std::move(rolloutDirectory))
 {
 }
 
@@ -245,7 +245,7 @@ void sealEntriesStillLive(const CodexHome& home, const QString& rolloutDirectory
         const QString entry = rolloutDirectory + QLatin1Char('/') + recorded.name;
         // The object is the one of its hash's names that is the live file too.
         for (int attempt = 1; attempt <= 100; ++attempt) {
-            const QString object = backupObjectsURL(home) + QLatin1Char('/')
+            const QString object = backupObjectsPath(home) + QLatin1Char('/')
                 + (attempt == 1 ? recorded.hash : QStringLiteral("%1-%2").arg(recorded.hash).arg(attempt));
             const std::optional<files::FileIdentity> identity = files::identityOf(object);
             if (!identity)

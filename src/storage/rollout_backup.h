@@ -29,7 +29,7 @@ void appendManifestText(QByteArray& text, const RolloutManifest& manifest, int i
 // Nothing when the list is missing or any entry is malformed.
 std::optional<RolloutManifest> manifestFromJson(const Json& list);
 
-QString backupObjectsURL(const CodexHome& home);
+QString backupObjectsPath(const CodexHome& home);
 
 // The rollout files of one backup folder, kept while the live files are about to be
 // replaced. A new content becomes an object by a hard link to the live file itself, so no

@@ -112,22 +112,22 @@ void checkConversations(const CodexHome& home, const QString& folder, const QStr
 {
     const size_t first = problems.size();
     checkIndexedConversations(folder, provider, problems);
-    if (folder == QDir::cleanPath(home.codexHomeURL()))
+    if (folder == QDir::cleanPath(home.codexHomePath()))
         return;
     for (size_t i = first; i < problems.size(); ++i)
         problems[i].threadIndex = folder;
 }
 
-void checkInterruptedWork(const CodexHome& home, std::vector<HealthProblem>& problems)
+void checkCutOffWork(const CodexHome& home, std::vector<HealthProblem>& problems)
 {
     if (hasJournal(home)) {
-        problems.push_back({.code = QStringLiteral("interrupted-workflow"), .fix = HealthFix::PutBackInterrupted});
+        problems.push_back({.code = QStringLiteral("interrupted-workflow"), .fix = HealthFix::PutBackCutOff});
     }
     qint64 staged = 0;
-    for (const QString& folder : {home.codexHomeURL(), home.morvaneRootURL(), home.historyRootURL()})
+    for (const QString& folder : {home.codexHomePath(), home.morvaneRootPath(), home.historyRootPath()})
         staged += files::countStagingFiles(folder);
     if (staged > 0) {
-        problems.push_back({.code = QStringLiteral("staging-files"), .fix = HealthFix::PutBackInterrupted, .count = staged});
+        problems.push_back({.code = QStringLiteral("staging-files"), .fix = HealthFix::PutBackCutOff, .count = staged});
     }
     for (const RestorePoint& point : listRestorePoints(home)) {
         const QStringList damaged = damagedFiles(point);
@@ -144,12 +144,12 @@ void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
         problems.push_back({.code = QStringLiteral("auth-not-private"), .fix = HealthFix::MakeFilePrivate, .path = auth});
     }
     // Whatever holds a key: the last key, the saved keys and the profiles' logins.
-    QStringList keyFiles = {home.file(codexfile::lastKey), home.historyRootURL()};
-    for (const QString& root : {home.historyRootURL(), home.morvaneRootURL() + QStringLiteral("/profiles")}) {
+    QStringList keyFiles = {home.file(codexfile::lastKey), home.historyRootPath()};
+    for (const QString& root : {home.historyRootPath(), home.morvaneRootPath() + QStringLiteral("/profiles")}) {
         QDirIterator it(root, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            if (root == home.historyRootURL() || it.fileName().startsWith(QLatin1String("auth")))
+            if (root == home.historyRootPath() || it.fileName().startsWith(QLatin1String("auth")))
                 keyFiles << path;
         }
     }
@@ -160,7 +160,7 @@ void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
         problems.push_back({.code = QStringLiteral("key-file-readable"),
                             .fix = info.isDir() ? HealthFix::MakeFolderPrivate : HealthFix::MakeFilePrivate,
                             .path = path,
-                            .name = QDir(home.codexHomeURL()).relativeFilePath(path)});
+                            .name = QDir(home.codexHomePath()).relativeFilePath(path)});
     }
 }
 
@@ -168,7 +168,7 @@ void checkPrivacy(const CodexHome& home, std::vector<HealthProblem>& problems)
 
 std::optional<QString> unreadableHome(const CodexHome& home)
 {
-    const QString path = home.codexHomeURL();
+    const QString path = home.codexHomePath();
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return std::nullopt;
@@ -190,7 +190,7 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
     checkModes(home, provider, problems);
     for (const QString& folder : threadIndexFolders(home))
         checkConversations(home, folder, provider, problems);
-    checkInterruptedWork(home, problems);
+    checkCutOffWork(home, problems);
     checkPrivacy(home, problems);
     if (const std::vector<CodexProcess> running = runningCodex(workspace); !running.empty()) {
         problems.push_back({.code = QStringLiteral("codex-running")});

@@ -16,7 +16,7 @@ enum class HealthFix {
     RepairAccount,
     MoveConversations,
     ListBackups,         // a backup still holds what is gone
-    PutBackInterrupted,  // any start puts a cut-off workflow back
+    PutBackCutOff,  // any start puts a cut-off workflow back
     MakeFilePrivate,     // path: only its owner may read and write it
     MakeFolderPrivate,
 };

@@ -200,8 +200,8 @@ WorkflowResult JournaledChange::putBackCutOff()
 void JournaledChange::removeStagingFiles(bool inRolloutFolders) const
 {
     const CodexHome& home = m_engine.m_home;
-    for (const QString& folder : {home.codexHomeURL(), home.morvaneRootURL(), home.historyRootURL(),
-                                  home.profileURL(QStringLiteral("account")), home.profileURL(QStringLiteral("api"))})
+    for (const QString& folder : {home.codexHomePath(), home.morvaneRootPath(), home.historyRootPath(),
+                                  home.profilePath(QStringLiteral("account")), home.profilePath(QStringLiteral("api"))})
         files::removeStagingFiles(folder);
     if (!inRolloutFolders)
         return;

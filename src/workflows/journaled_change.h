@@ -58,8 +58,8 @@ public:
     bool journaled() const { return m_journaled; }
     const QString& restorePoint() const { return m_journal.restorePoint; }
 
-    // Puts a workflow found cut off back, once the home is held, and clears what interrupted
-    // writes left; Event::Nothing when there was nothing to put back.
+    // Puts a workflow found cut off back, once the home is held, and clears what writes cut
+    // off left; Event::Nothing when there was nothing to put back.
     WorkflowResult putBackCutOff();
 
 private:

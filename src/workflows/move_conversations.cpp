@@ -26,6 +26,6 @@ WorkflowResult Workflows::moveVisibleConversations()
     if (moved.listed == 0)
         result.tone = WorkflowResult::Tone::Ready;
     if (moved.listed == 0 && moved.archived == 0) // nothing changed: no point to go back to
-        files::removeItem(m_home.backupsURL() + QLatin1Char('/') + change.restorePoint());
+        files::removeItem(m_home.backupsPath() + QLatin1Char('/') + change.restorePoint());
     return result;
 }

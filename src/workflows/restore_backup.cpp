@@ -72,7 +72,7 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
 WorkflowResult Workflows::pruneBackups(qint64 keep)
 {
     // Without Morvane's folder there is nothing to delete, and nothing is made for it.
-    if (!files::itemExists(m_home.morvaneRootURL()))
+    if (!files::itemExists(m_home.morvaneRootPath()))
         return WorkflowResult::done(WorkflowResult::Event::NoBackupsToPrune);
     // A workflow cut off is put back first: its restore point must not go.
     JournaledChange change(*this);

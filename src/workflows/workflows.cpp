@@ -36,9 +36,9 @@ HomeStatus Workflows::status() const
     return readHomeStatus(m_home, m_workspace);
 }
 
-std::vector<HealthProblem> Workflows::checkHealth() const
+std::vector<HealthProblem> Workflows::healthProblems() const
 {
-    return ::checkHealth(m_home, m_workspace);
+    return checkHealth(m_home, m_workspace);
 }
 
 bool Workflows::hasAccountLogin() const
@@ -46,9 +46,9 @@ bool Workflows::hasAccountLogin() const
     return profileExists(m_home, QStringLiteral("account"));
 }
 
-std::vector<CodexProcess> Workflows::runningCodex() const
+std::vector<CodexProcess> Workflows::codexProcesses() const
 {
-    return ::runningCodex(m_workspace);
+    return runningCodex(m_workspace);
 }
 
 void Workflows::quitCodexAndWait()
@@ -90,16 +90,16 @@ std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
     return WorkflowResult::codexRunning(running);
 }
 
-bool Workflows::hasInterruptedWork() const
+bool Workflows::hasCutOffWork() const
 {
-    return hasJournal(m_home) || files::countStagingFiles(m_home.codexHomeURL()) > 0
-        || files::countStagingFiles(m_home.morvaneRootURL()) > 0 || hasLeftThreadLocks(m_home);
+    return hasJournal(m_home) || files::countStagingFiles(m_home.codexHomePath()) > 0
+        || files::countStagingFiles(m_home.morvaneRootPath()) > 0 || hasLeftThreadLocks(m_home);
 }
 
-WorkflowResult Workflows::recoverInterruptedWork()
+WorkflowResult Workflows::putBackCutOffWork()
 {
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::Nothing);
-    if (!hasInterruptedWork())
+    if (!hasCutOffWork())
         return result;
     JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
     if (!change.holdsHome())

@@ -39,14 +39,14 @@ public:
     InitialState startUpState() const;
     // What the home is set to now, and everything wrong with it, most important first.
     HomeStatus status() const;
-    std::vector<HealthProblem> checkHealth() const;
+    std::vector<HealthProblem> healthProblems() const;
     // Whether an account login was recorded to switch back to.
     bool hasAccountLogin() const;
 
     // The Codex processes running now; asking every one to quit and waiting a little for
     // it to go (for a caller without an event loop, which the next workflow checks);
     // opening the Codex app.
-    std::vector<CodexProcess> runningCodex() const;
+    std::vector<CodexProcess> codexProcesses() const;
     void quitCodexAndWait();
     void openCodex();
 
@@ -79,13 +79,13 @@ public:
     WorkflowResult pruneBackups(qint64 keep);
 
     // Whether a start has anything to put right: a workflow cut off (a crash, a kill, a
-    // power cut), or files an interrupted write left in the Codex home. Cheap: asked at
-    // every start.
-    bool hasInterruptedWork() const;
+    // power cut), or files a write cut off left in the Codex home (staging files, lock files
+    // of threads). Cheap: asked at every start.
+    bool hasCutOffWork() const;
     // Puts a workflow that was cut off back to where it began and removes the files its
     // writes left. Event::Nothing when there was nothing to do, or when another
     // front end is at work.
-    WorkflowResult recoverInterruptedWork();
+    WorkflowResult putBackCutOffWork();
 
 Q_SIGNALS:
     // The task under way; done and total count rollout files while they are rewritten, and

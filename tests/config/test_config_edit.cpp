@@ -50,7 +50,7 @@ TEST(ConfigEdit, TheApiModeKeepsTheUsersSettingsAndTheWayBackKeepsTheirChanges)
         TempHome temp;
         if (!row.account.isEmpty()) {
             temp.write("config.toml", row.account);
-            writeFileAt(temp.home().profileURL("account") + "/config.toml", row.account);
+            writeFileAt(temp.home().profilePath("account") + "/config.toml", row.account);
         }
         Error error;
         const std::optional<QString> api = apiConfigText(temp.home(), &error);
@@ -109,7 +109,7 @@ TEST(ConfigEdit, AFileTheLinesCannotEditSafelyIsNamedByItsLine)
         SCOPED_TRACE(row.config);
         TempHome temp;
         temp.write("config.toml", row.config);
-        writeFileAt(temp.home().profileURL("account") + "/config.toml", "model = \"o3\"\n");
+        writeFileAt(temp.home().profilePath("account") + "/config.toml", "model = \"o3\"\n");
         for (const auto& text : {apiConfigText, accountConfigText}) {
             Error error;
             EXPECT_FALSE(text(temp.home(), &error));

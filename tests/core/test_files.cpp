@@ -74,7 +74,7 @@ TEST(Files, CopiesKeepContentsModeAndTimeWithOrWithoutTheSystemsOwnCalls)
         // Replacing by a copy, and writing several files at once.
         ASSERT_TRUE(files::replaceWithCopy(temp.path("cap_sid/large"), temp.path("cap_sid/.hidden")));
         EXPECT_TRUE(temp.read("cap_sid/.hidden") == large);
-        files::AtomicBatch batch;
+        files::StagedReplacements batch;
         QByteArray read;
         ASSERT_TRUE(files::readUtf8Into(temp.path("cap_sid/large"), read));
         EXPECT_TRUE(read == large);
@@ -138,7 +138,7 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
         {[&](Error* e) { return files::replaceWithCopy(temp.path("gone.json"), temp.path("auth.json"), e); },
          "无法复制“gone.json”：文件或目录不存在。"},
         {[&](Error* e) { return files::readWhole(temp.path("pipe"), e).has_value(); }, "无法读取“pipe”：不是普通文件。"},
-        {[&](Error* e) { return files::AtomicBatch().stageCopy(temp.path("copy/gone.json"), temp.path("gone.json"), e); },
+        {[&](Error* e) { return files::StagedReplacements().stageCopy(temp.path("copy/gone.json"), temp.path("gone.json"), e); },
          "无法读取“gone.json”：文件或目录不存在。"},
         {[&](Error* e) { return files::readWhole(temp.path("config.toml"), e).has_value(); }, "无法读取“config.toml”：目标是一个目录。"},
         {[&](Error* e) { return files::readWhole(temp.path("dangling.json"), e).has_value(); },
@@ -186,7 +186,7 @@ TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
 
     temp.write("a.jsonl", "old a");
     {
-        files::AtomicBatch batch;
+        files::StagedReplacements batch;
         ASSERT_TRUE(batch.stage(temp.path("a.jsonl"), "new a"));
         EXPECT_EQ(temp.read("a.jsonl"), "old a");
         // A staged file that vanishes before the flush fails the commit; nothing is replaced.
@@ -199,7 +199,7 @@ TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
         EXPECT_EQ(temp.read("a.jsonl"), "old a");
     }
     {
-        files::AtomicBatch abandoned;
+        files::StagedReplacements abandoned;
         ASSERT_TRUE(abandoned.stage(temp.path("a.jsonl"), "never"));
     }
     EXPECT_EQ(temp.read("a.jsonl"), "old a");

@@ -66,7 +66,7 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     EXPECT_EQ(status(), QStringLiteral("已把 2 条对话移到 provider “openai”上，Codex 会列出它们。"));
     QTest::keyClick(app->window(), Qt::Key_Return);
     settle();
-    EXPECT_TRUE(QFile::exists(temp.home().profileURL("account") + "/auth.json"));
+    EXPECT_TRUE(QFile::exists(temp.home().profilePath("account") + "/auth.json"));
     const QString accountPill = pill();
     clickSegment(1);
     EXPECT_TRUE(apiPanelShown());
@@ -130,7 +130,7 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"))); }));
     auto* points = dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"));
     ASSERT_EQ(points->count(), 3);
-    const QString id = QDir(temp.home().backupsURL()).entryList({"switch-api-*"}).value(0);
+    const QString id = QDir(temp.home().backupsPath()).entryList({"switch-api-*"}).value(0);
     for (int row = 0; row < points->count(); ++row) {
         if (points->item(row)->text().contains(QStringLiteral("切到 TEVRUN API")))
             points->setCurrentRow(row);

@@ -19,7 +19,7 @@ struct MigrationHome {
     TempHome temp;
     CodexHomeBuilder builder{temp.codexHome()};
 
-    QStringList backups() const { return entriesOf(temp.home().backupsURL()); }
+    QStringList backups() const { return entriesOf(temp.home().backupsPath()); }
     qint64 migrate(const QString& provider, Error* error = nullptr) const
     {
         const auto moved = migrateThreadsToProvider(temp.home(), provider, "switch-api-provider", "switch-api-1", error);
@@ -80,7 +80,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // read-only, and none of them the live file.
     const QStringList providerBackups = home.backups().filter("switch-api-provider-");
     ASSERT_EQ(providerBackups.size(), 1);
-    const QString backup = home.temp.home().backupsURL() + "/" + providerBackups[0];
+    const QString backup = home.temp.home().backupsPath() + "/" + providerBackups[0];
     EXPECT_EQ(entriesOf(backup), (QStringList{"config.toml", "provider-migration-info.json", "rollout_files",
                                               "session_index.jsonl", "state_5.sqlite"}));
     const Json descriptor = parseJson(readFileAt(backup + "/provider-migration-info.json")).value_or(Json());
@@ -98,7 +98,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
         EXPECT_EQ(modeOf(kept), 0400u);
     }
     for (const QString& path : {older, newer, staying, onTarget})
-        EXPECT_EQ(linksUnder(home.temp.home().backupsURL(), path), QStringList()) << path.toStdString();
+        EXPECT_EQ(linksUnder(home.temp.home().backupsPath(), path), QStringList()) << path.toStdString();
 
     // Once everything is on the target, nothing is written and no backup is made.
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);

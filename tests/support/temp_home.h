@@ -20,7 +20,7 @@ public:
 
     CodexHome home() const { return CodexHome(m_dir.path()); }
     QString userHome() const { return m_dir.path(); }
-    QString codexHome() const { return home().codexHomeURL(); }
+    QString codexHome() const { return home().codexHomePath(); }
     // A path relative to the Codex home.
     QString path(const QString& relative) const { return codexHome() + QLatin1Char('/') + relative; }
 

@@ -125,14 +125,14 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
             const bool underWay = hasJournal(t.temp.home());
 
             Workflows next{t.temp.home(), t.relay.endpoint(), t.workspace};
-            EXPECT_TRUE(next.hasInterruptedWork() || !underWay);
-            const WorkflowResult recovered = next.recoverInterruptedWork();
+            EXPECT_TRUE(next.hasCutOffWork() || !underWay);
+            const WorkflowResult recovered = next.putBackCutOffWork();
             EXPECT_EQ(outcomeText(recovered), underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
             EXPECT_FALSE(hasJournal(t.temp.home()));
             EXPECT_EQ(stagingFilesIn(t.temp.codexHome()), QStringList());
             // Nor the lock files of the threads it held.
             EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")).filter(QRegularExpression("^[^.]")), QStringList());
-            EXPECT_FALSE(next.hasInterruptedWork());
+            EXPECT_FALSE(next.hasCutOffWork());
             const auto after = t.codexFiles();
             if (underWay || after == before) {
                 EXPECT_EQ(differingFiles(before, after), QStringList());
@@ -144,10 +144,10 @@ TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
     // A staging file alone, without a journal, is cleared up too; a link of such a name is
     // no half-written file of ours and stays.
     ASSERT_TRUE(QFile::link(temp.path("config.toml"), temp.path(".config.toml.morvane-0123456789ab")));
-    EXPECT_FALSE(engine.hasInterruptedWork());
+    EXPECT_FALSE(engine.hasCutOffWork());
     temp.write(".auth.json.morvane-0123456789ab", "half");
-    EXPECT_TRUE(engine.hasInterruptedWork());
-    engine.recoverInterruptedWork();
+    EXPECT_TRUE(engine.hasCutOffWork());
+    engine.putBackCutOffWork();
     EXPECT_FALSE(temp.exists(".auth.json.morvane-0123456789ab"));
     EXPECT_TRUE(QFileInfo(temp.path(".config.toml.morvane-0123456789ab")).isSymLink());
 }
@@ -257,13 +257,13 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
     // Not while Codex runs: the journal waits for it to quit.
     workspace.startCodex(7);
     const QMap<QString, QByteArray> halfDone = snapshot();
-    expectResult(engine.recoverInterruptedWork(), Outcome::Failed,
+    expectResult(engine.putBackCutOffWork(), Outcome::Failed,
                  QStringLiteral("上次的操作没有完成。Codex 正在运行，退出 Codex 后会恢复到开始前的状态。"));
     EXPECT_EQ(snapshot(), halfDone);
     workspace.stopAll();
     {
         const HeldLock codex(temp.path("thread-writer-locks/t-a.lock")); // a Codex of another name
-        expectResult(engine.recoverInterruptedWork(), Outcome::CodexRunning,
+        expectResult(engine.putBackCutOffWork(), Outcome::CodexRunning,
                      QStringLiteral("上次的操作没有完成，现在还不能恢复：已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。"));
         EXPECT_TRUE(hasJournal(temp.home()));
     }
@@ -288,7 +288,7 @@ TEST_F(WorkflowTest, AWriterFindingACutOffWorkflowPutsItBackFirst)
                                 R"({"workflow": "switch-api", "created_files": []})",
                                 R"({"workflow": "switch-api", "restore_point": "p", "created_files": [7]})"}) {
         temp.write("morvane/journal.json", journal);
-        const WorkflowResult unreadable = engine.recoverInterruptedWork();
+        const WorkflowResult unreadable = engine.putBackCutOffWork();
         EXPECT_EQ(unreadable.outcome, Outcome::Failed) << journal;
         EXPECT_TRUE(outcomeText(unreadable).startsWith(QStringLiteral("上次的操作没有完成，它的记录也读不出来：无法读取“journal.json”")))
             << outcomeText(unreadable).toStdString();

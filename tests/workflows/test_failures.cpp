@@ -61,7 +61,7 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
          [](WorkflowTest& t) { EXPECT_TRUE(t.backupsOfKind("switch-api").isEmpty()); }, false},
         {"backup of the conversations", [](WorkflowTest& t) { t.temp.write("morvane/backups/objects", "a file where they go"); }, toApi,
          [](WorkflowTest&) { return QStringLiteral("无法创建目录“objects”：那里已有一个同名文件。"); }, {}},
-        {"account profile", [](WorkflowTest& t) { writeFileAt(t.temp.home().profileURL("account") + "/config.toml/stray", ""); }, toApi,
+        {"account profile", [](WorkflowTest& t) { writeFileAt(t.temp.home().profilePath("account") + "/config.toml/stray", ""); }, toApi,
          [](WorkflowTest&) { return QStringLiteral("无法替换“config.toml”：目标是一个目录。"); },
          [](WorkflowTest& t) {
              EXPECT_EQ(t.backupsOfKind("switch-api").size(), 1);
@@ -76,7 +76,7 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
          [](WorkflowTest&) { return QStringLiteral("无法安全修改“config.toml”第 1 行："); },
          [](WorkflowTest& t) {
              EXPECT_TRUE(t.relay.requests().empty());
-             EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL()));
+             EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsPath()));
          },
          false},
         {"rollout file",
@@ -146,8 +146,8 @@ TEST_F(WorkflowTest, EachFailingStepReportsItsErrorAndKeepsTheFiles)
         }
         EXPECT_EQ(differingFiles(t.codexFiles(), before), QStringList());
         // A backup of the conversations that was given up leaves none of their copies behind.
-        if (t.backupsOfKind("switch-api-provider").empty() && QFileInfo(backupObjectsURL(t.temp.home())).isDir()) {
-            EXPECT_EQ(entriesOf(backupObjectsURL(t.temp.home())), QStringList());
+        if (t.backupsOfKind("switch-api-provider").empty() && QFileInfo(backupObjectsPath(t.temp.home())).isDir()) {
+            EXPECT_EQ(entriesOf(backupObjectsPath(t.temp.home())), QStringList());
         }
         EXPECT_EQ(int(result.outcome), int(WorkflowResult::Outcome::Failed));
         EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);

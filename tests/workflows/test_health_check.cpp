@@ -28,7 +28,7 @@ QString savedKeyFile(const WorkflowTest& t)
 {
     return historyPathForKey(t.temp.home(), QStringLiteral("sk-healthy")).value_or(QString());
 }
-QString accountProfile(const WorkflowTest& t) { return t.temp.home().profileURL("account"); }
+QString accountProfile(const WorkflowTest& t) { return t.temp.home().profilePath("account"); }
 
 } // namespace
 
@@ -70,9 +70,9 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
          {{"thread-index-unreadable"}}},
         {"an interrupted workflow",
          [](WorkflowTest& t) { writeJournal(t.temp.home(), {"switch-api", t.engine.listBackups()[0].id, {}}); },
-         {{"interrupted-workflow", HealthFix::PutBackInterrupted}}},
+         {{"interrupted-workflow", HealthFix::PutBackCutOff}}},
         {"a staging file", [](WorkflowTest& t) { t.temp.write(".config.toml.morvane-0123456789ab", "half"); },
-         {{"staging-files", HealthFix::PutBackInterrupted}}},
+         {{"staging-files", HealthFix::PutBackCutOff}}},
         {"a damaged backup",
          [](WorkflowTest& t) { writeFileAt(t.engine.listBackups()[0].loginDirectory + "/auth.json", "{}"); },
          {{"backup-damaged"}}},
@@ -81,7 +81,7 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         // A profile's own profile.json holds no key.
         {"the last key, the saved keys and a profile's login readable by others",
          [](WorkflowTest& t) {
-             for (const QString& path : {t.temp.path("auth_tevrun_last.json"), t.temp.home().historyRootURL(), savedKeyFile(t),
+             for (const QString& path : {t.temp.path("auth_tevrun_last.json"), t.temp.home().historyRootPath(), savedKeyFile(t),
                                          accountProfile(t) + "/auth.json", accountProfile(t) + "/profile.json"})
                  makeReadableByOthers(path);
          },
@@ -115,7 +115,7 @@ TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
         Problems expected = row.expected;
         for (Found& problem : expected) {
             problem.path.replace("AUTH", t.temp.path("auth.json"))
-                .replace("HISTORY", t.temp.home().historyRootURL())
+                .replace("HISTORY", t.temp.home().historyRootPath())
                 .replace("LAST", t.temp.path("auth_tevrun_last.json"))
                 .replace("KEY", savedKeyFile(t))
                 .replace("PROFILE", accountProfile(t));

@@ -12,7 +12,7 @@ using Snapshot = QMap<QString, QByteArray>;
 
 QByteArray accountProfileAuth(const WorkflowTest& t)
 {
-    return readFileAt(t.temp.home().profileURL("account") + "/auth.json");
+    return readFileAt(t.temp.home().profilePath("account") + "/auth.json");
 }
 
 // Every conversation, archived ones too: brought back, Codex lists them on that provider.
@@ -68,8 +68,8 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              EXPECT_EQ(readFileAt(backup + "/config.toml"), userConfig);
              EXPECT_EQ(t.backupsOfKind("switch-api-provider").size(), 1);
              EXPECT_EQ(accountProfileAuth(t), accountAuth);
-             EXPECT_EQ(readFileAt(t.temp.home().profileURL("account") + "/config.toml"), userConfig);
-             EXPECT_EQ(entriesOf(t.temp.home().profileURL("api")),
+             EXPECT_EQ(readFileAt(t.temp.home().profilePath("account") + "/config.toml"), userConfig);
+             EXPECT_EQ(entriesOf(t.temp.home().profilePath("api")),
                        (QStringList{"auth.json", "auth_tevrun_last.json", "config.toml", "profile.json"}));
              expectAllOn(t, "tevrun");
              EXPECT_TRUE(t.workspace.openedApplications.isEmpty()); // the caller opens Codex
@@ -90,7 +90,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
         {"switch an unconfigured home", [](WorkflowTest&) {}, [](WorkflowTest& t) { return t.engine.switchToApi("sk-new"); },
          "已切到 TEVRUN API。正在打开 Codex。", ModeApi, true, "sk-new",
          [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) {
-             EXPECT_FALSE(QFileInfo::exists(t.temp.home().profileURL("account")));
+             EXPECT_FALSE(QFileInfo::exists(t.temp.home().profilePath("account")));
              EXPECT_EQ(t.temp.read("config.toml"), cleanApiConfig().toUtf8());
          }},
         {"switch back to the recorded login",
@@ -128,7 +128,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
          [](WorkflowTest& t, const WorkflowResult& result, const Snapshot& before) {
              EXPECT_EQ(result.tone, WorkflowResult::Tone::Ready);
              EXPECT_TRUE(t.progress.isEmpty()); // nothing that takes time
-             EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsURL()));
+             EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsPath()));
              EXPECT_EQ(accountProfileAuth(t), accountAuth);
              Snapshot after = t.snapshot();
              after.removeIf([](const auto& file) { return file.key().contains("/morvane/"); });
@@ -143,7 +143,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              EXPECT_EQ(t.backupsOfKind("fresh-account").size(), 1);
              EXPECT_EQ(t.backupsOfKind("fresh-account-provider").size(), 1);
              expectAllOn(t, "openai");
-             EXPECT_FALSE(QFileInfo::exists(t.temp.home().profileURL("account")));
+             EXPECT_FALSE(QFileInfo::exists(t.temp.home().profilePath("account")));
          }},
         {"repair for the API with a diagnosis",
          [](WorkflowTest& t) {
@@ -164,7 +164,7 @@ TEST_F(WorkflowTest, EachWorkflowEndsWithItsMessageAndItsFiles)
              EXPECT_EQ(latestHistoricalApiKey(t.temp.home()), QStringLiteral("sk-repair"));
              EXPECT_EQ(t.backupsOfKind("repair-config").size(), 1);
              EXPECT_EQ(t.backupsOfKind("repair-provider").size(), 1);
-             EXPECT_TRUE(QFileInfo::exists(t.temp.home().profileURL("api") + "/auth.json"));
+             EXPECT_TRUE(QFileInfo::exists(t.temp.home().profilePath("api") + "/auth.json"));
              expectAllOn(t, "tevrun");
          }},
         // Any mode but the account login repairs for the API.

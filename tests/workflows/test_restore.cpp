@@ -46,7 +46,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     EXPECT_EQ(elsewhere.providerOf("t-azure"), "tevrun");
     EXPECT_EQ(legacy.providerOf("t-legacy"), "tevrun");
     EXPECT_EQ(topLevelConfigValue("sqlite_home", QString::fromUtf8(temp.read("config.toml"))), configured);
-    EXPECT_EQ(modeOf(temp.home().profileURL("account") + "/auth.json"), 0600u);
+    EXPECT_EQ(modeOf(temp.home().profilePath("account") + "/auth.json"), 0600u);
     const QByteArray moved = readFileAt(azure);
     EXPECT_EQ(elsewhere.queryNumbers(QStringLiteral("SELECT rollout_byte_offset, rollout_end_byte_offset, next_rollout_byte_offset "
                                                     "FROM thread_turns, thread_history_projection_state"),
@@ -86,7 +86,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     // Restored files are copies: Codex may append to them without touching a backup.
     for (const IndexRow& row : builder.indexRows()) {
         if (row.rolloutPath) {
-            EXPECT_EQ(linksUnder(temp.home().backupsURL(), *row.rolloutPath), QStringList()) << row.id.toStdString();
+            EXPECT_EQ(linksUnder(temp.home().backupsPath(), *row.rolloutPath), QStringList()) << row.id.toStdString();
         }
     }
 }
@@ -179,7 +179,7 @@ TEST_F(WorkflowTest, PruningKeepsTheNewestPointsAndEverythingTheyUse)
     }
     const std::vector<RestorePoint> points = engine.listBackups();
     ASSERT_EQ(points.size(), 4u);
-    const QString objects = temp.home().backupsURL() + "/objects";
+    const QString objects = temp.home().backupsPath() + "/objects";
     const qsizetype objectsBefore = entriesOf(objects).size();
 
     expectResult(engine.pruneBackups(2), Outcome::Done, QStringLiteral("已删除 2 个较早的备份，保留了最新的 2 个。"));

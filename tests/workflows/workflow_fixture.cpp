@@ -69,17 +69,17 @@ void WorkflowTest::makeApiHome(const QString& key)
 
 void WorkflowTest::recordAccountProfile(const QByteArray& config) const
 {
-    writeFileAt(temp.home().profileURL("account") + "/auth.json", accountAuth);
-    writeFileAt(temp.home().profileURL("account") + "/config.toml", config);
+    writeFileAt(temp.home().profilePath("account") + "/auth.json", accountAuth);
+    writeFileAt(temp.home().profilePath("account") + "/config.toml", config);
 }
 
 QStringList WorkflowTest::backupsOfKind(const QString& kind) const
 {
     const QRegularExpression name(QStringLiteral("^") + QRegularExpression::escape(kind) + QStringLiteral("-\\d{8}-\\d{6}(-\\d+)?$"));
     QStringList found;
-    for (const QString& entry : entriesOf(temp.home().backupsURL())) {
+    for (const QString& entry : entriesOf(temp.home().backupsPath())) {
         if (name.match(entry).hasMatch())
-            found << temp.home().backupsURL() + QLatin1Char('/') + entry;
+            found << temp.home().backupsPath() + QLatin1Char('/') + entry;
     }
     return found;
 }

@@ -119,7 +119,7 @@ bool isStagingName(const QString& fileName)
 
 namespace {
 
-// What an interrupted write left in the directory: regular files of the staging names. A link
+// What a write cut off left in the directory: regular files of the staging names. A link
 // is never followed: only a file of this program's own counts.
 QStringList stagingFilesIn(const QString& directory)
 {
@@ -282,23 +282,23 @@ std::optional<QString> readUtf8(const QString& path, Error* error)
 
 bool writeAtomically(const QString& path, const QByteArray& data, Error* error, Access access)
 {
-    AtomicBatch batch;
+    StagedReplacements batch;
     return batch.stage(path, data, error, access) && batch.commit(error);
 }
 
-AtomicBatch::~AtomicBatch()
+StagedReplacements::~StagedReplacements()
 {
     for (const Staged& staged : m_staged)
         ::unlink(nativePath(staged.temporary).constData());
 }
 
-bool AtomicBatch::stage(const QString& path, const QByteArray& data, Error* error, Access access)
+bool StagedReplacements::stage(const QString& path, const QByteArray& data, Error* error, Access access)
 {
     return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, data.size(), error,
                      [&data](int fd) { return writeAll(fd, {data}); });
 }
 
-bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* error)
+bool StagedReplacements::stageCopy(const QString& path, const QString& source, Error* error)
 {
     struct stat info {};
     const int from = openRegularFile(source, info, error);
@@ -313,7 +313,7 @@ bool AtomicBatch::stageCopy(const QString& path, const QString& source, Error* e
     return staged;
 }
 
-bool AtomicBatch::stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces, Error* error,
+bool StagedReplacements::stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces, Error* error,
                               const std::optional<FileIdentity>& readAs)
 {
     qint64 size = 0;
@@ -322,7 +322,7 @@ bool AtomicBatch::stagePieces(const QString& path, const std::vector<QByteArrayV
     return stageWith(path, Access::Default, 0666, size, error, [&](int fd) { return writeAll(fd, pieces); }, readAs);
 }
 
-bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
+bool StagedReplacements::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
                             const std::function<bool(int fd)>& write, const std::optional<FileIdentity>& readAs)
 {
     const QString operation = QStringLiteral("写入");
@@ -371,7 +371,7 @@ bool AtomicBatch::stageWith(const QString& path, Access access, mode_t newFileMo
     return true;
 }
 
-bool AtomicBatch::commit(Error* error)
+bool StagedReplacements::commit(Error* error)
 {
     std::vector<QString> temporaries;
     for (const Staged& staged : m_staged)

@@ -53,15 +53,16 @@ bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error = nullptr
 bool writeAtomically(const QString& path, const QByteArray& data, Error* error = nullptr,
                      Access access = Access::Default);
 
-// Replaces several files, each whole: every new content is written beside its target,
-// all of them are put on disk together, then each is renamed over its target. What is
-// staged but not committed is removed.
-class AtomicBatch {
+// Replaces several files, each whole and each atomically, not all of them at once: every
+// new content is written beside its target, all of them are put on disk together, then
+// each is renamed over its target. A commit cut off leaves some replaced and the others
+// staged (the journal puts such a home back). What is staged but not committed is removed.
+class StagedReplacements {
 public:
-    AtomicBatch() = default;
-    AtomicBatch(const AtomicBatch&) = delete;
-    AtomicBatch& operator=(const AtomicBatch&) = delete;
-    ~AtomicBatch();
+    StagedReplacements() = default;
+    StagedReplacements(const StagedReplacements&) = delete;
+    StagedReplacements& operator=(const StagedReplacements&) = delete;
+    ~StagedReplacements();
 
     bool stage(const QString& path, const QByteArray& data, Error* error = nullptr, Access access = Access::Default);
     // Stages a copy of the source file's bytes; the new file gets the mode of the one it

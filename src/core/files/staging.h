@@ -12,7 +12,7 @@ namespace files {
 QString temporarySibling(const QString& target);
 // Whether a file name is one temporarySibling() gives.
 bool isStagingName(const QString& fileName);
-// How many files an interrupted write left in the directory: regular files of the staging
+// How many files a write cut off left in the directory: regular files of the staging
 // names, never a link.
 qsizetype countStagingFiles(const QString& directory);
 // Removes those files, never anything else. Gives how many it removed.
