@@ -129,7 +129,7 @@ int migrate(const QString& userHome)
         if (enoughSpaceToMigrate(home, target, &error)
             && writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}, &error)) {
             std::printf(", lock, space check and journal: %.1f ms\n", reading + double(timer.nsecsElapsed()) / 1e6);
-            moved = migrateThreadsToProvider(home, target, QStringLiteral("bench-provider"), QString(), &error);
+            moved = migrateThreadsToProvider(home, target, BackupKind::MoveConversations, QString(), &error);
             if (moved && !removeJournal(home, &error))
                 moved.reset();
         }
@@ -184,7 +184,7 @@ double backupRatioAfterTenSwitches(const QString& userHome)
     for (int i = 2; i <= 10; ++i) {
         Error error;
         if (!migrateThreadsToProvider(home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"),
-                                      QStringLiteral("bench-provider"), QString(), &error))
+                                      BackupKind::MoveConversations, QString(), &error))
             die(qPrintable(error.message));
     }
     return double(files::diskUsage({home.backupsPath()})) / double(files::diskUsage({home.file(QStringLiteral("sessions"))}));

@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "core/json.h"
+#include "wording/restore_point_wording.h"
 
 int listBackups(const Workflows& engine, QTextStream& out, bool asJson)
 {

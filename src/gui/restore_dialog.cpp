@@ -1,5 +1,7 @@
 #include "gui/restore_dialog.h"
 
+#include "wording/restore_point_wording.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>

@@ -318,7 +318,7 @@ std::optional<ThreadRecords> threadsToMove(const CodexHome& home, const QString&
 }
 
 std::optional<MovedConversations> migrateThreadsToProvider(
-    const CodexHome& home, const QString& targetProvider, const QString& backupKind, const QString& restorePoint,
+    const CodexHome& home, const QString& targetProvider, BackupKind backupKind, const QString& restorePoint,
     Error* error, const MigrationProgress& progress, const std::function<bool(const ThreadRecords&, Error*)>& mayCommit)
 {
     if (targetProvider.isEmpty())

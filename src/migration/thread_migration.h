@@ -3,6 +3,7 @@
 #include "core/codex_home.h"
 #include "core/error.h"
 #include "migration/moved_conversations.h"
+#include "storage/backup_kind.h"
 #include "migration/thread_record.h"
 
 #include <QString>
@@ -27,7 +28,7 @@ using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 // error, stops the move with nothing changed. A rollout file that changed since it was read
 // stops the replacing (ErrorChangedWhileStaged), and the backup is left to be put back.
 std::optional<MovedConversations> migrateThreadsToProvider(
-    const CodexHome& home, const QString& targetProvider, const QString& backupKind, const QString& restorePoint,
+    const CodexHome& home, const QString& targetProvider, BackupKind backupKind, const QString& restorePoint,
     Error* error = nullptr, const MigrationProgress& progress = {},
     const std::function<bool(const ThreadRecords&, Error*)>& mayCommit = {});
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/error.h"
-#include "storage/restore_points.h"
+#include "storage/restore_point.h"
 
 #include <QStringList>
 

@@ -6,7 +6,7 @@
 #include "core/json.h"
 #include "core/naming.h"
 #include "storage/content_hash.h"
-#include "storage/restore_points.h"
+#include "storage/restore_point_layout.h"
 
 #include <cerrno>
 
@@ -140,8 +140,9 @@ const QString historyFileName = QStringLiteral("thread_history_1.sqlite");
 const QString loginInfoName = QStringLiteral("backup-info.json");
 const QString providerInfoName = QStringLiteral("provider-migration-info.json");
 
-std::optional<QString> createBackupWithKind(const CodexHome& home, const QString& kind, Error* error)
+std::optional<QString> createBackupWithKind(const CodexHome& home, BackupKind backupKind, Error* error)
 {
+    const QString& kind = namesOf(backupKind).name;
     // The login files are copies of keys and logins: private, whatever their own mode.
     const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), {}, files::Access::OwnerOnly, error);
     if (!directory)
@@ -156,10 +157,10 @@ std::optional<QString> createBackupWithKind(const CodexHome& home, const QString
     return directory;
 }
 
-std::optional<QString> createProviderBackup(const CodexHome& home, const QString& kind, const QStringList& otherIndexFolders,
+std::optional<QString> createProviderBackup(const CodexHome& home, BackupKind kind, const QStringList& otherIndexFolders,
                                             Error* error)
 {
-    return backUpFiles(home, kind, providerBackupFileNames(), otherIndexFolders, files::Access::Default, error);
+    return backUpFiles(home, namesOf(kind).providerName, providerBackupFileNames(), otherIndexFolders, files::Access::Default, error);
 }
 
 QStringList providerBackupNames(const QStringList& otherIndexFolders)
@@ -172,7 +173,7 @@ QStringList providerBackupNames(const QStringList& otherIndexFolders)
     return names;
 }
 
-bool writeProviderBackupInfo(const QString& directory, const QString& kind, const QString& restorePoint,
+bool writeProviderBackupInfo(const QString& directory, BackupKind kind, const QString& restorePoint,
                              qint64 threadCount, const RolloutManifest& manifest, const QStringList& otherIndexFolders,
                              Error* error)
 {
@@ -182,7 +183,7 @@ bool writeProviderBackupInfo(const QString& directory, const QString& kind, cons
     Json folders = Json::object();
     for (qsizetype i = 0; i < otherIndexFolders.size(); ++i)
         folders[toUtf8(otherIndexCopyName(i))] = toUtf8(otherIndexFolders[i]);
-    Json descriptor = {{"kind", toUtf8(kind)},
+    Json descriptor = {{"kind", toUtf8(namesOf(kind).providerName)},
                        {"created_at", toUtf8(timestamp())},
                        {"thread_count", threadCount},
                        {toUtf8(recordedFilesMember), *recorded},

@@ -1,5 +1,7 @@
 #include "wording/workflow_wording.h"
 
+#include "wording/restore_point_wording.h"
+
 #include <map>
 
 namespace {

@@ -4,4 +4,4 @@
 // process. The front ends take these from here, never from the subsystems that make them.
 #include "codexapp/codex_processes.h"
 #include "history/key_history.h"
-#include "storage/restore_points.h"
+#include "storage/restore_point.h"

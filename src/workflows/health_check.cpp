@@ -16,6 +16,7 @@
 #include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
 #include "storage/backup_check.h"
+#include "storage/restore_point_layout.h"
 #include "storage/journal.h"
 
 #include <QDir>

@@ -7,7 +7,8 @@
 #include "migration/migration_space.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
-#include "storage/restore_points.h"
+#include "storage/restore_point_layout.h"
+#include "storage/restore_point_put_back.h"
 #include "workflows/workflows.h"
 
 #include <QFileInfo>
@@ -66,7 +67,7 @@ void JournaledChange::write(std::function<bool(Error*)> step, WorkflowResult::St
     m_steps.push_back({Step::Kind::Write, std::move(step), name});
 }
 
-void JournaledChange::moveConversations(QString provider, WorkflowTask task, QString migrationKind)
+void JournaledChange::moveConversations(QString provider, WorkflowTask task)
 {
     m_provider = provider;
     // Codex may have started while the files were staged: its index must not change under it,
@@ -80,9 +81,9 @@ void JournaledChange::moveConversations(QString provider, WorkflowTask task, QSt
         return m_conversations.claim(idsOf(threads), stopped);
     };
     m_steps.push_back({Step::Kind::Move,
-                       [this, provider, task, migrationKind, codexStillClosed](Error* error) {
+                       [this, provider, task, codexStillClosed](Error* error) {
                            const std::optional<MovedConversations> moved = migrateThreadsToProvider(
-                               m_engine.m_home, provider, migrationKind, m_journal.restorePoint, error,
+                               m_engine.m_home, provider, m_kind, m_journal.restorePoint, error,
                                [&](qint64 done, qint64 total) { Q_EMIT m_engine.progress(task, done, total); },
                                codexStillClosed);
                            m_moved = moved.value_or(MovedConversations());
@@ -110,17 +111,18 @@ std::optional<WorkflowResult> JournaledChange::claimConversations()
     return result;
 }
 
-std::optional<WorkflowResult> JournaledChange::commit(const QString& kind, WorkflowResult::Step name)
+std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowResult::Step name)
 {
     const CodexHome& home = m_engine.m_home;
-    m_journal.workflow = kind;
+    m_kind = kind;
+    m_journal.workflow = namesOf(kind).name;
     if (auto refusal = claimConversations())
         return refusal;
     Error error;
     if (m_provider && !enoughSpaceToMigrate(home, *m_provider, &error))
         return WorkflowResult::failed(WorkflowResult::Step::MoveConversations, error);
     const std::optional<QString> backup = m_takeBackup ? m_takeBackup(&error) : [&]() -> std::optional<QString> {
-        const std::optional<QString> folder = createBackupWithKind(home, m_journal.workflow, &error);
+        const std::optional<QString> folder = createBackupWithKind(home, kind, &error);
         return folder ? std::optional<QString>(QFileInfo(*folder).fileName()) : std::nullopt;
     }();
     if (!backup && isMorvaneError(error, ErrorRestorePointIncomplete))

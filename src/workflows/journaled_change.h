@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codexapp/thread_locks.h"
+#include "storage/backup_kind.h"
 #include "core/error.h"
 #include "migration/moved_conversations.h"
 #include "storage/home_lock.h"
@@ -43,16 +44,16 @@ public:
     void write(std::function<bool(Error*)> step, WorkflowResult::Step name);
     // Every visible conversation to the provider, reported as part of the task; its space is
     // checked before the backup.
-    void moveConversations(QString provider, WorkflowTask task, QString migrationKind);
+    void moveConversations(QString provider, WorkflowTask task);
     // A backup of the change's own instead of the standard one, with the files its writes
     // make where none were.
     void backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, WorkflowResult::Step name,
                     QStringList createdFiles);
 
-    // Runs the steps; kind names the backup and the journal's workflow ("switch-api", ...),
-    // name the workflow when the journal cannot go. Nothing when every step was done and the
+    // Runs the steps; kind names the backups and the journal's workflow, name the workflow
+    // when the journal cannot go. Nothing when every step was done and the
     // journal is gone; else how the change ended.
-    std::optional<WorkflowResult> commit(const QString& kind, WorkflowResult::Step name);
+    std::optional<WorkflowResult> commit(BackupKind kind, WorkflowResult::Step name);
 
     const MovedConversations& movedConversations() const { return m_moved; }
     bool journaled() const { return m_journaled; }
@@ -78,6 +79,7 @@ private:
     // Let go before the home's lock, as the members go in reverse.
     CodexThreadLocks m_conversations;
     Journal m_journal;
+    BackupKind m_kind = BackupKind::SwitchApi; // set by commit, before any step runs
     std::vector<Step> m_steps;
     std::optional<QString> m_provider;
     std::function<std::optional<QString>(Error*)> m_takeBackup;

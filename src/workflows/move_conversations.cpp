@@ -15,8 +15,8 @@ WorkflowResult Workflows::moveVisibleConversations()
         return *refusal;
     Q_EMIT progress(WorkflowTask::MovingConversations, 0, 0);
     const QString provider = activeProvider(m_home);
-    change.moveConversations(provider, WorkflowTask::MovingConversations, QStringLiteral("move-conversations-provider"));
-    if (auto failed = change.commit(QStringLiteral("move-conversations"), WorkflowResult::Step::MoveConversations))
+    change.moveConversations(provider, WorkflowTask::MovingConversations);
+    if (auto failed = change.commit(BackupKind::MoveConversations, WorkflowResult::Step::MoveConversations))
         return *failed;
     const MovedConversations& moved = change.movedConversations();
     WorkflowResult result = WorkflowResult::done(moved.listed == 0 ? WorkflowResult::Event::ConversationsInPlace

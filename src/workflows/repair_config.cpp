@@ -49,10 +49,9 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
                      WorkflowResult::Step::RepairConfig);
     else
         change.write([this](Error* e) { return writeCleanLoginConfig(m_home, e); }, WorkflowResult::Step::RepairConfig);
-    change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, WorkflowTask::Repairing,
-                             QStringLiteral("repair-provider"));
+    change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, WorkflowTask::Repairing);
     WorkflowResult result;
-    if (auto failed = change.commit(QStringLiteral("repair-config"), WorkflowResult::Step::RepairConfig)) {
+    if (auto failed = change.commit(BackupKind::RepairConfig, WorkflowResult::Step::RepairConfig)) {
         result = *failed;
     } else if (apiBranch) {
         saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles);

@@ -3,7 +3,10 @@
 #include "core/api_key.h"
 #include "core/files/file_io.h"
 #include "storage/backup_check.h"
-#include "storage/restore_points.h"
+#include "storage/backup_kind.h"
+#include "storage/restore_point_layout.h"
+#include "storage/restore_point_pruning.h"
+#include "storage/restore_point_put_back.h"
 #include "workflows/journaled_change.h"
 #include "workflows/workflows.h"
 
@@ -58,7 +61,7 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
                       WorkflowResult::Step::Restore, createdFiles);
     change.write([this, &point](Error* e) { return putBackRestorePoint(m_home, *point, e, true); },
                  WorkflowResult::Step::Restore);
-    if (auto failed = change.commit(QStringLiteral("restore"), WorkflowResult::Step::Restore))
+    if (auto failed = change.commit(BackupKind::Restore, WorkflowResult::Step::Restore))
         return *failed;
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::BackupRestored);
     result.restored = point;

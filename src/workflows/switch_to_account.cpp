@@ -42,9 +42,8 @@ WorkflowResult Workflows::switchToAccount()
                 return restoreProfileNamed(m_home, accountProfile, e, {codexfile::config}) && writeAccountConfig(m_home, e);
             },
             WorkflowResult::Step::SwitchToAccount);
-        change.moveConversations(targetProviderForAccountProfile(m_home), WorkflowTask::SwitchingToAccount,
-                                 QStringLiteral("switch-account-provider"));
-        if (auto failed = change.commit(QStringLiteral("switch-account"), WorkflowResult::Step::SwitchToAccount))
+        change.moveConversations(targetProviderForAccountProfile(m_home), WorkflowTask::SwitchingToAccount);
+        if (auto failed = change.commit(BackupKind::SwitchAccount, WorkflowResult::Step::SwitchToAccount))
             return *failed;
         return openedAccountLogin(WorkflowResult::Event::SwitchedToAccount, change.movedConversations());
     }
@@ -67,9 +66,8 @@ WorkflowResult Workflows::prepareFreshAccountLogin(JournaledChange& change)
     Q_EMIT progress(WorkflowTask::PreparingAccountLogin, 0, 0);
     change.write([this](Error* e) { return writeFreshAccountConfig(m_home, e); },
                  WorkflowResult::Step::PrepareAccountLogin);
-    change.moveConversations(morvane::providerOpenAI, WorkflowTask::PreparingAccountLogin,
-                             QStringLiteral("fresh-account-provider"));
-    if (auto failed = change.commit(QStringLiteral("fresh-account"), WorkflowResult::Step::PrepareAccountLogin))
+    change.moveConversations(morvane::providerOpenAI, WorkflowTask::PreparingAccountLogin);
+    if (auto failed = change.commit(BackupKind::FreshAccount, WorkflowResult::Step::PrepareAccountLogin))
         return *failed;
     return openedAccountLogin(WorkflowResult::Event::AccountLoginPrepared, change.movedConversations());
 }

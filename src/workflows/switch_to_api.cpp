@@ -43,8 +43,8 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     }
     change.write([this, &key](Error* e) { return writeApiConfigWithKey(m_home, key, e); },
                  WorkflowResult::Step::WriteApiConfig);
-    change.moveConversations(morvane::providerTevrun, WorkflowTask::SwitchingToApi, QStringLiteral("switch-api-provider"));
-    if (auto failed = change.commit(QStringLiteral("switch-api"), WorkflowResult::Step::WriteApiConfig))
+    change.moveConversations(morvane::providerTevrun, WorkflowTask::SwitchingToApi);
+    if (auto failed = change.commit(BackupKind::SwitchApi, WorkflowResult::Step::WriteApiConfig))
         return *failed;
 
     saveApiKeyToHistory(m_home, key);

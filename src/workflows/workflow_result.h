@@ -4,7 +4,7 @@
 #include "core/error.h"
 #include "core/switch_mode.h"
 #include "migration/moved_conversations.h"
-#include "storage/restore_points.h"
+#include "storage/restore_point.h"
 
 #include <QString>
 

@@ -22,7 +22,7 @@ struct MigrationHome {
     QStringList backups() const { return entriesOf(temp.home().backupsPath()); }
     qint64 migrate(const QString& provider, Error* error = nullptr) const
     {
-        const auto moved = migrateThreadsToProvider(temp.home(), provider, "switch-api-provider", "switch-api-1", error);
+        const auto moved = migrateThreadsToProvider(temp.home(), provider, BackupKind::SwitchApi, "switch-api-1", error);
         return moved ? moved->listed : -1;
     }
 };

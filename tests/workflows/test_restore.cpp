@@ -1,6 +1,7 @@
 #include "bench/codex_home_builder.h"
 #include "config/config_text.h"
 #include "core/json.h"
+#include "wording/restore_point_wording.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QDir>
