@@ -3,9 +3,9 @@
 #include "config/config_check.h"
 #include "config/config_edit.h"
 #include "config/config_text.h"
-#include "core/files/file_tree.h"
 #include "core/files/file_io.h"
-#include "core/json.h"
+#include "core/files/file_tree.h"
+#include "core/json_file.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "core/mode_detection.h"
 
 #include "core/api_key.h"
+#include "core/current_key.h"
 #include "core/files/file_io.h"
 
 SwitchMode detectCurrentMode(const CodexHome& home)

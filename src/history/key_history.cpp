@@ -1,10 +1,11 @@
 #include "history/key_history.h"
 
 #include "core/api_key.h"
-#include "core/files/file_tree.h"
+#include "core/current_key.h"
 #include "core/files/file_errors.h"
 #include "core/files/file_io.h"
-#include "core/json.h"
+#include "core/files/file_tree.h"
+#include "core/json_file.h"
 #include "core/naming.h"
 
 #include <QFileInfo>

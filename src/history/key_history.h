@@ -2,6 +2,7 @@
 
 #include "core/codex_home.h"
 #include "core/error.h"
+#include "history/history_item.h"
 
 #include <QDateTime>
 #include <QString>
@@ -11,12 +12,6 @@
 
 // Remembered TEVRUN API keys: one file per key in the history directory, ordered by the
 // files' modification times. The files hold keys, so they are readable by the owner only.
-
-struct HistoryItem {
-    QString id; // the file's name without ".json"
-    QString apiKey;
-    QDateTime date;
-};
 
 // Silently does nothing for a value that is not a well-formed key, and on any failure.
 void saveApiKeyToHistory(const CodexHome& home, const QString& key);

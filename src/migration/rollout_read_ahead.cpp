@@ -1,7 +1,7 @@
 #include "migration/rollout_read_ahead.h"
 
-#include "core/files/file_io.h"
 #include "core/files/file_errors.h"
+#include "core/files/file_io.h"
 #include "migration/rollout_compression.h"
 #include "storage/rollout_backup.h"
 

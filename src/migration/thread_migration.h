@@ -3,8 +3,8 @@
 #include "core/codex_home.h"
 #include "core/error.h"
 #include "migration/moved_conversations.h"
-#include "storage/backup_kind.h"
 #include "migration/thread_record.h"
+#include "storage/backup_kind.h"
 
 #include <QString>
 

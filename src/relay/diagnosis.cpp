@@ -1,6 +1,7 @@
 #include "relay/diagnosis.h"
 
 #include "core/api_key.h"
+#include "core/current_key.h"
 #include "core/constants.h"
 #include "core/files/file_io.h"
 #include "relay/relay_request.h"

@@ -1,9 +1,9 @@
 #include "storage/backups.h"
 
-#include "core/files/file_tree.h"
-#include "core/files/file_io.h"
 #include "core/files/file_errors.h"
-#include "core/json.h"
+#include "core/files/file_io.h"
+#include "core/files/file_tree.h"
+#include "core/json_file.h"
 #include "core/naming.h"
 #include "storage/content_hash.h"
 #include "storage/restore_point_layout.h"

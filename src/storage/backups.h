@@ -3,6 +3,7 @@
 #include "core/codex_home.h"
 #include "core/error.h"
 #include "storage/backup_kind.h"
+#include "storage/restore_point.h"
 #include "storage/rollout_backup.h"
 
 #include <QString>
@@ -50,10 +51,5 @@ QString otherIndexCopyName(qsizetype index);
 // Every file a provider backup with those other folders may hold, relative to it.
 QStringList providerBackupNames(const QStringList& otherIndexFolders);
 
-// The restore points and the space all backups take on disk, a file linked in several
-// places counted once.
-struct BackupSummary {
-    qint64 count = 0;
-    qint64 sizeBytes = 0;
-};
+// The restore points and the space all backups take on disk.
 BackupSummary summarizeBackups(const CodexHome& home);

@@ -1,9 +1,9 @@
 #include "storage/profiles.h"
 
 #include "core/files/file_errors.h"
-#include "core/files/file_tree.h"
 #include "core/files/file_io.h"
-#include "core/json.h"
+#include "core/files/file_tree.h"
+#include "core/json_file.h"
 #include "core/naming.h"
 
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/rollout_backup.h"
+#include "storage/rollout_manifest.h"
 
 #include <QDateTime>
 #include <QString>
@@ -23,6 +23,13 @@ struct RestorePoint {
     // in its folder named by otherIndexCopyName().
     QStringList otherIndexFolders;
     qint64 sizeBytes = 0;      // on disk, a file linked in several places counted once
+};
+
+// The restore points and the space all backups take on disk, a file linked in several
+// places counted once.
+struct BackupSummary {
+    qint64 count = 0;
+    qint64 sizeBytes = 0;
 };
 
 // When the point was taken, as local time; invalid when the backup did not record it.

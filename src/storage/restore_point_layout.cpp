@@ -2,7 +2,7 @@
 
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
-#include "core/json.h"
+#include "core/json_file.h"
 #include "storage/backups.h"
 
 #include <QDir>

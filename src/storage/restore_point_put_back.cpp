@@ -3,7 +3,7 @@
 #include "core/files/file_errors.h"
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
-#include "core/json.h"
+#include "core/json_file.h"
 #include "storage/backup_check.h"
 #include "storage/backups.h"
 

@@ -3,6 +3,7 @@
 #include "core/codex_home.h"
 #include "core/error.h"
 #include "core/json.h"
+#include "storage/rollout_manifest.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,14 +15,6 @@
 // read-only object under backups/objects/ named by its hash, and each backup's
 // rollout_files/ holds hard links to its objects. An unchanged conversation costs no new
 // space however often it is backed up.
-
-struct RolloutBackupEntry {
-    QString path; // where the rollout file lives
-    QString name; // its name inside rollout_files/
-    qint64 size = 0;
-    QString hash;
-};
-using RolloutManifest = std::vector<RolloutBackupEntry>;
 
 // Appends the manifest as a JSON array, one entry per line, its lines indented by indent
 // spaces.

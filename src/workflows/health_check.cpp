@@ -5,6 +5,7 @@
 #include "config/active_provider.h"
 #include "config/config_text.h"
 #include "core/api_key.h"
+#include "core/current_key.h"
 #include "core/constants.h"
 #include "core/files/file_errors.h"
 #include "core/files/file_io.h"
@@ -16,8 +17,8 @@
 #include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
 #include "storage/backup_check.h"
-#include "storage/restore_point_layout.h"
 #include "storage/journal.h"
+#include "storage/restore_point_layout.h"
 
 #include <QDir>
 #include <QDirIterator>

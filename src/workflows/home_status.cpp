@@ -3,9 +3,11 @@
 #include "codexapp/codex_control.h"
 #include "config/active_provider.h"
 #include "core/api_key.h"
+#include "core/current_key.h"
 #include "core/mode_detection.h"
 #include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
+#include "storage/backups.h"
 
 HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
 {

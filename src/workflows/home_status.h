@@ -5,7 +5,7 @@
 #include "core/codex_home.h"
 #include "core/error.h"
 #include "core/switch_mode.h"
-#include "storage/backups.h"
+#include "storage/restore_point.h"
 #include "workflows/health_check.h"
 
 #include <QString>

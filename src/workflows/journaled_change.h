@@ -1,9 +1,9 @@
 #pragma once
 
 #include "codexapp/thread_locks.h"
-#include "storage/backup_kind.h"
 #include "core/error.h"
 #include "migration/moved_conversations.h"
+#include "storage/backup_kind.h"
 #include "storage/home_lock.h"
 #include "storage/journal.h"
 #include "workflows/workflow_result.h"

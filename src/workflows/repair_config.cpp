@@ -3,6 +3,7 @@
 
 #include "config/config_writers.h"
 #include "core/api_key.h"
+#include "core/current_key.h"
 #include "core/constants.h"
 #include "history/key_history.h"
 #include "relay/diagnosis.h"

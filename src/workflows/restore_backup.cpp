@@ -1,7 +1,9 @@
 // Going back to a restore point, and deleting old ones.
 
 #include "core/api_key.h"
+#include "core/current_key.h"
 #include "core/files/file_io.h"
+#include "core/mode_detection.h"
 #include "storage/backup_check.h"
 #include "storage/backup_kind.h"
 #include "storage/restore_point_layout.h"

@@ -3,6 +3,7 @@
 
 #include "config/config_writers.h"
 #include "core/constants.h"
+#include "core/mode_detection.h"
 #include "migration/thread_migration.h"
 #include "storage/profiles.h"
 #include "workflows/journaled_change.h"

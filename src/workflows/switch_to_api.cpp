@@ -4,6 +4,7 @@
 #include "config/config_writers.h"
 #include "core/api_key.h"
 #include "core/constants.h"
+#include "core/mode_detection.h"
 #include "history/key_history.h"
 #include "relay/key_validation.h"
 #include "storage/profiles.h"

@@ -3,7 +3,6 @@
 #include "codexapp/workspace.h"
 #include "core/codex_home.h"
 #include "core/error.h"
-#include "core/mode_detection.h"
 #include "core/switch_mode.h"
 #include "relay/relay_endpoint.h"
 #include "workflows/engine_types.h"

@@ -1,4 +1,5 @@
 #include "core/api_key.h"
+#include "core/current_key.h"
 
 #include <gtest/gtest.h>
 

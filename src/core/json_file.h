@@ -1,0 +1,9 @@
+#pragma once
+
+#include "core/files/file_io.h"
+#include "core/json.h"
+
+// The file's top-level object, or nothing when it is missing, unreadable or not an object.
+std::optional<Json> readJsonObject(const QString& path);
+bool writeJsonAtomically(const QString& path, const Json& value, Error* error = nullptr,
+                         files::Access access = files::Access::Default);
