@@ -40,4 +40,6 @@ struct CommandOption {
 
 // Every command, in the order --help lists them; every option.
 const std::vector<Command>& commands();
+// What the commands a first word begins do together ("backups"), for the completions.
+QString commandGroupSummary(const QString& first);
 const std::vector<CommandOption>& commandOptions();

@@ -54,10 +54,23 @@ QStringList wordsAfter(const QString& first)
     return words;
 }
 
+// What a first word does: its command's summary, or the summary of the group of commands it
+// begins.
 QString summaryOf(const QString& first)
 {
+    QStringList summaries;
     for (const Command& command : commands()) {
-        if (command.words == first || command.words.startsWith(first + QLatin1Char(' ')))
+        if (command.first() == first)
+            summaries << command.summary;
+    }
+    return summaries.size() == 1 ? summaries[0] : commandGroupSummary(first);
+}
+
+// What a word after the first does: the summary of the command it calls.
+QString summaryOf(const QString& first, const QString& next)
+{
+    for (const Command& command : commands()) {
+        if (command.first() == first && command.targets().contains(next))
             return command.summary;
     }
     return QString();
@@ -105,9 +118,11 @@ QString zshScript()
     script += QStringLiteral("        '1:命令:->command' \\\n        '2:参数:->argument'\n    case $state in\n"
                              "        command) _describe 命令 commands ;;\n        argument)\n            case $words[2] in\n");
     for (const QString& first : firstWords()) {
-        const QStringList next = wordsAfter(first);
-        if (!next.isEmpty())
-            script += QStringLiteral("                %1) compadd %2 ;;\n").arg(first, next.join(' '));
+        QStringList described;
+        for (const QString& next : wordsAfter(first))
+            described << QStringLiteral("'%1:%2'").arg(next, summaryOf(first, next));
+        if (!described.isEmpty())
+            script += QStringLiteral("                %1) local -a words=(%2); _describe %1 words ;;\n").arg(first, described.join(' '));
     }
     script += QStringLiteral("            esac ;;\n    esac\n}\n_morvane_cli \"$@\"\n");
     return script;
@@ -118,9 +133,10 @@ QString fishScript()
     QString script = QStringLiteral("# fish completion for morvane-cli\ncomplete -c morvane-cli -f\n");
     for (const QString& first : firstWords()) {
         script += QStringLiteral("complete -c morvane-cli -n __fish_use_subcommand -a %1 -d '%2'\n").arg(first, summaryOf(first));
-        const QStringList next = wordsAfter(first);
-        if (!next.isEmpty())
-            script += QStringLiteral("complete -c morvane-cli -n '__fish_seen_subcommand_from %1' -a '%2'\n").arg(first, next.join(' '));
+        for (const QString& next : wordsAfter(first)) {
+            script += QStringLiteral("complete -c morvane-cli -n '__fish_seen_subcommand_from %1' -a %2 -d '%3'\n")
+                          .arg(first, next, summaryOf(first, next));
+        }
     }
     for (const CommandOption& option : commandOptions()) {
         const QString name = option.name.section(QStringLiteral(", "), -1).mid(2);

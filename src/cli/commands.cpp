@@ -7,6 +7,8 @@
 #include "cli/saved_keys.h"
 #include "cli/status_report.h"
 
+#include <map>
+
 QStringList Command::targets() const
 {
     return words.section(QLatin1Char(' '), 1, 1).split(QLatin1Char('|'), Qt::SkipEmptyParts);
@@ -57,6 +59,17 @@ const std::vector<Command>& commands()
          }},
     };
     return all;
+}
+
+QString commandGroupSummary(const QString& first)
+{
+    static const std::map<QString, QString> groups = {
+        {QStringLiteral("switch"), QStringLiteral("切到 TEVRUN API 或切回 GPT 账号 登陆")},
+        {QStringLiteral("keys"), QStringLiteral("列出或删除保存过的 TEVRUN API")},
+        {QStringLiteral("backups"), QStringLiteral("列出、恢复、检查或清理备份")},
+    };
+    const auto group = groups.find(first);
+    return group == groups.end() ? QString() : group->second;
 }
 
 const std::vector<CommandOption>& commandOptions()

@@ -268,17 +268,16 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
 }
 
 // The completions, made from the command table, offer what the table holds: bash the
-// commands, their words and the options; zsh and fish each first word with its summary.
+// commands, their words and the options; zsh and fish each word with the summary of what it
+// calls.
 TEST(CommandLineCompletion, EachShellOffersTheCommandsOfTheTable)
 {
-    QStringList described;
     for (const Command& command : commands()) {
-        const QString first = command.words.section(' ', 0, 0);
-        if (described.contains(first))
-            continue;
-        described << first;
-        EXPECT_TRUE(completionScript("zsh").contains("'" + first + ":" + command.summary + "'")) << first.toStdString();
-        EXPECT_TRUE(completionScript("fish").contains("-a " + first + " -d '" + command.summary + "'")) << first.toStdString();
+        const QStringList words = command.targets().isEmpty() ? QStringList{command.first()} : command.targets();
+        for (const QString& word : words) {
+            EXPECT_TRUE(completionScript("zsh").contains("'" + word + ":" + command.summary + "'")) << word.toStdString();
+            EXPECT_TRUE(completionScript("fish").contains("-a " + word + " -d '" + command.summary + "'")) << word.toStdString();
+        }
     }
     EXPECT_EQ(completionScript("tcsh"), QString());
     TempHome temp;

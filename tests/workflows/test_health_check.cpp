@@ -5,6 +5,7 @@
 #include "wording/health_wording.h"
 #include "workflows/health_check.h"
 #include "workflows/workflow_fixture.h"
+#include "support/named_cases.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,96 +31,102 @@ QString savedKeyFile(const WorkflowTest& t)
 }
 QString accountProfile(const WorkflowTest& t) { return t.temp.home().profilePath("account"); }
 
+// A home after a switch is healthy; each way of breaking it is found and named with its fix.
+struct HealthCase {
+    const char* name;
+    std::function<void(WorkflowTest&)> breakIt;
+    Problems expected;
+};
+void PrintTo(const HealthCase& row, std::ostream* os) { *os << row.name; }
+
+const HealthCase rows[] = {
+    {"healthy", [](WorkflowTest&) {}, {}},
+    {"config on the account's provider",
+     [](WorkflowTest& t) { t.temp.write("config.toml", "model_provider = \"openai\"\n"); },
+     {{"mode-mismatch", HealthFix::RepairApi}, {"conversations-elsewhere", HealthFix::MoveConversations}}},
+    {"a relay provider Codex sends no key to",
+     [](WorkflowTest& t) {
+         t.temp.write("config.toml", QByteArray(cleanApiConfig().toUtf8()).replace("requires_openai_auth = true\n", ""));
+     },
+     {{"key-not-sent", HealthFix::RepairApi}}},
+    {"account login with the relay's provider",
+     [](WorkflowTest& t) {
+         t.temp.write("auth.json", WorkflowTest::accountAuth);
+         QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
+     },
+     {{"mode-mismatch", HealthFix::RepairAccount}}},
+    {"a row on another provider",
+     [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
+     {{"conversations-elsewhere", HealthFix::MoveConversations}}},
+    {"a file resumed on another provider than its row",
+     [](WorkflowTest& t) {
+         writeFileAt(t.rolloutOf("t-a"), readFileAt(t.rolloutOf("t-a")) + R"({"type":"event_msg","payload":{"type":)"
+                                             R"("thread_settings_applied","thread_settings":{"model_provider_id":"openai"}}})");
+     },
+     {{"rollout-provider-mismatch", HealthFix::MoveConversations}}},
+    {"a rollout file gone", [](WorkflowTest& t) { QFile::remove(t.rolloutOf("t-b")); },
+     {{"rollout-missing", HealthFix::ListBackups}}},
+    {"a broken thread index", [](WorkflowTest& t) { t.temp.write("state_5.sqlite", QByteArray(4096, 'x')); },
+     {{"thread-index-unreadable"}}},
+    {"an interrupted workflow",
+     [](WorkflowTest& t) { writeJournal(t.temp.home(), {"switch-api", t.engine.listBackups()[0].id, {}}); },
+     {{"interrupted-workflow", HealthFix::PutBackCutOff}}},
+    {"a staging file", [](WorkflowTest& t) { t.temp.write(".config.toml.morvane-0123456789ab", "half"); },
+     {{"staging-files", HealthFix::PutBackCutOff}}},
+    {"a damaged backup",
+     [](WorkflowTest& t) { writeFileAt(t.engine.listBackups()[0].loginDirectory + "/auth.json", "{}"); },
+     {{"backup-damaged"}}},
+    {"auth.json readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.path("auth.json")); },
+     {{"auth-not-private", HealthFix::MakeFilePrivate, "AUTH"}}},
+    // A profile's own profile.json holds no key.
+    {"the last key, the saved keys and a profile's login readable by others",
+     [](WorkflowTest& t) {
+         for (const QString& path : {t.temp.path("auth_tevrun_last.json"), t.temp.home().historyRootPath(), savedKeyFile(t),
+                                     accountProfile(t) + "/auth.json", accountProfile(t) + "/profile.json"})
+             makeReadableByOthers(path);
+     },
+     {{"key-file-readable", HealthFix::MakeFilePrivate, "LAST"}, {"key-file-readable", HealthFix::MakeFolderPrivate, "HISTORY"},
+      {"key-file-readable", HealthFix::MakeFilePrivate, "KEY"}, {"key-file-readable", HealthFix::MakeFilePrivate, "PROFILE/auth.json"}}},
+    {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running"}}},
+    // Then nothing else is looked at.
+    {"a file where the home should be",
+     [](WorkflowTest& t) {
+         QDir(t.temp.codexHome()).removeRecursively();
+         writeFileAt(t.temp.codexHome(), "not a folder");
+     },
+     {{"home-unreadable"}}},
+};
+
 } // namespace
 
-// A home after a switch is healthy; each way of breaking it is found and named with its fix.
-TEST_F(WorkflowTest, TheHealthCheckNamesEachProblemWithTheCommandThatMendsIt)
+class HealthCheck : public WorkflowTest, public ::testing::WithParamInterface<HealthCase> {};
+
+TEST_P(HealthCheck, NamesEachProblemWithTheCommandThatMendsIt)
 {
-    const struct {
-        const char* name;
-        std::function<void(WorkflowTest&)> breakIt;
-        Problems expected;
-    } rows[] = {
-        {"healthy", [](WorkflowTest&) {}, {}},
-        {"config on the account's provider",
-         [](WorkflowTest& t) { t.temp.write("config.toml", "model_provider = \"openai\"\n"); },
-         {{"mode-mismatch", HealthFix::RepairApi}, {"conversations-elsewhere", HealthFix::MoveConversations}}},
-        {"a relay provider Codex sends no key to",
-         [](WorkflowTest& t) {
-             t.temp.write("config.toml", QByteArray(cleanApiConfig().toUtf8()).replace("requires_openai_auth = true\n", ""));
-         },
-         {{"key-not-sent", HealthFix::RepairApi}}},
-        {"account login with the relay's provider",
-         [](WorkflowTest& t) {
-             t.temp.write("auth.json", accountAuth);
-             QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
-         },
-         {{"mode-mismatch", HealthFix::RepairAccount}}},
-        {"a row on another provider",
-         [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
-         {{"conversations-elsewhere", HealthFix::MoveConversations}}},
-        {"a file resumed on another provider than its row",
-         [](WorkflowTest& t) {
-             writeFileAt(t.rolloutOf("t-a"), readFileAt(t.rolloutOf("t-a")) + R"({"type":"event_msg","payload":{"type":)"
-                                                 R"("thread_settings_applied","thread_settings":{"model_provider_id":"openai"}}})");
-         },
-         {{"rollout-provider-mismatch", HealthFix::MoveConversations}}},
-        {"a rollout file gone", [](WorkflowTest& t) { QFile::remove(t.rolloutOf("t-b")); },
-         {{"rollout-missing", HealthFix::ListBackups}}},
-        {"a broken thread index", [](WorkflowTest& t) { t.temp.write("state_5.sqlite", QByteArray(4096, 'x')); },
-         {{"thread-index-unreadable"}}},
-        {"an interrupted workflow",
-         [](WorkflowTest& t) { writeJournal(t.temp.home(), {"switch-api", t.engine.listBackups()[0].id, {}}); },
-         {{"interrupted-workflow", HealthFix::PutBackCutOff}}},
-        {"a staging file", [](WorkflowTest& t) { t.temp.write(".config.toml.morvane-0123456789ab", "half"); },
-         {{"staging-files", HealthFix::PutBackCutOff}}},
-        {"a damaged backup",
-         [](WorkflowTest& t) { writeFileAt(t.engine.listBackups()[0].loginDirectory + "/auth.json", "{}"); },
-         {{"backup-damaged"}}},
-        {"auth.json readable by others", [](WorkflowTest& t) { makeReadableByOthers(t.temp.path("auth.json")); },
-         {{"auth-not-private", HealthFix::MakeFilePrivate, "AUTH"}}},
-        // A profile's own profile.json holds no key.
-        {"the last key, the saved keys and a profile's login readable by others",
-         [](WorkflowTest& t) {
-             for (const QString& path : {t.temp.path("auth_tevrun_last.json"), t.temp.home().historyRootPath(), savedKeyFile(t),
-                                         accountProfile(t) + "/auth.json", accountProfile(t) + "/profile.json"})
-                 makeReadableByOthers(path);
-         },
-         {{"key-file-readable", HealthFix::MakeFilePrivate, "LAST"}, {"key-file-readable", HealthFix::MakeFolderPrivate, "HISTORY"},
-          {"key-file-readable", HealthFix::MakeFilePrivate, "KEY"}, {"key-file-readable", HealthFix::MakeFilePrivate, "PROFILE/auth.json"}}},
-        {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running"}}},
-        // Then nothing else is looked at.
-        {"a file where the home should be",
-         [](WorkflowTest& t) {
-             QDir(t.temp.codexHome()).removeRecursively();
-             writeFileAt(t.temp.codexHome(), "not a folder");
-         },
-         {{"home-unreadable"}}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Home t;
-        t.makeAccountHome();
-        ASSERT_EQ(t.engine.switchToApi(QStringLiteral("sk-healthy")).outcome, WorkflowResult::Outcome::Done);
-        row.breakIt(t);
-        Problems found;
-        for (const HealthProblem& problem : checkHealth(t.temp.home(), t.workspace)) {
-            // Each text names what it is about: its count, its providers, its file.
-            const QString text = healthProblemText(problem);
-            EXPECT_FALSE(text.isEmpty());
-            for (const QString& value : {problem.count > 0 ? QString::number(problem.count) : QString(), problem.provider,
-                                         problem.otherProvider, problem.name})
-                EXPECT_TRUE(text.contains(value)) << problem.code.toStdString() << ": " << text.toStdString();
-            found.push_back({problem.code, problem.fix, problem.path});
-        }
-        Problems expected = row.expected;
-        for (Found& problem : expected) {
-            problem.path.replace("AUTH", t.temp.path("auth.json"))
-                .replace("HISTORY", t.temp.home().historyRootPath())
-                .replace("LAST", t.temp.path("auth_tevrun_last.json"))
-                .replace("KEY", savedKeyFile(t))
-                .replace("PROFILE", accountProfile(t));
-        }
-        EXPECT_EQ(found, expected);
+    const HealthCase& row = GetParam();
+    WorkflowTest& t = *this;
+    t.makeAccountHome();
+    ASSERT_EQ(t.engine.switchToApi(QStringLiteral("sk-healthy")).outcome, WorkflowResult::Outcome::Done);
+    row.breakIt(t);
+    Problems found;
+    for (const HealthProblem& problem : checkHealth(t.temp.home(), t.workspace)) {
+        // Each text names what it is about: its count, its providers, its file.
+        const QString text = healthProblemText(problem);
+        EXPECT_FALSE(text.isEmpty());
+        for (const QString& value : {problem.count > 0 ? QString::number(problem.count) : QString(), problem.provider,
+                                     problem.otherProvider, problem.name})
+            EXPECT_TRUE(text.contains(value)) << problem.code.toStdString() << ": " << text.toStdString();
+        found.push_back({problem.code, problem.fix, problem.path});
     }
+    Problems expected = row.expected;
+    for (Found& problem : expected) {
+        problem.path.replace("AUTH", t.temp.path("auth.json"))
+            .replace("HISTORY", t.temp.home().historyRootPath())
+            .replace("LAST", t.temp.path("auth_tevrun_last.json"))
+            .replace("KEY", savedKeyFile(t))
+            .replace("PROFILE", accountProfile(t));
+    }
+    EXPECT_EQ(found, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Workflows, HealthCheck, ::testing::ValuesIn(rows), CaseName());
