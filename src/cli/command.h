@@ -8,13 +8,17 @@
 
 class CommandRun;
 
-// One command of morvane-cli: the words that call it, what follows them, its line of help
-// and its run. Parsing, --help, the shell completions and the manual page are all made
-// from the list of them.
+// One command of morvane-cli as data: the words that call it, what may follow them, the
+// options it takes, its line of help and its run. Each command's parser, --help, the shell
+// completions and the manual page are all made from the list of them.
 struct Command {
-    // The first word, then a word or alternatives ("api|account"), then "ID" (needed),
-    // "[ID]" (may follow) or an option it needs ("--keep N"): "backups verify [ID]".
-    QString words;
+    QString first;       // "backups"
+    QStringList targets; // the word that must follow the first, one of these; none for a command of one word
+    enum class Id { None, Needed, Optional };
+    Id id = Id::None;    // the ID after them: a saved key's or a restore point's
+    // The options it takes besides --help and --version; those in required must be given.
+    QStringList options;
+    QStringList required;
     QString summary;
     // Whether it reads a TEVRUN API: always, or only with the target "api".
     enum class Key { None, Always, WithApi };
@@ -22,24 +26,24 @@ struct Command {
     // Given the word after the first (empty when it takes none) and the ID (empty when none).
     std::function<int(CommandRun& run, const QString& target, const QString& id)> run;
 
-    QString first() const { return words.section(QLatin1Char(' '), 0, 0); }
-    // The words that may follow the first, in order; none for a command of one word.
-    QStringList targets() const;
-    bool needsId() const { return words.endsWith(QLatin1String(" ID")); }
-    bool mayTakeId() const { return words.endsWith(QLatin1String(" [ID]")); }
-    bool needsKeep() const { return words.endsWith(QLatin1String(" --keep N")); }
+    // As --help writes it: "backups verify [ID]", "repair api|account", "backups prune --keep N".
+    QString usage() const;
     bool readsKey(const QString& target) const { return key == Key::Always || (key == Key::WithApi && target == QLatin1String("api")); }
 };
 
 // An option of morvane-cli: "--key-file", with its argument's name ("文件") or none.
 struct CommandOption {
-    QString name; // "-h, --help" for one with a short name
+    QString name;      // "--help"
+    QString shortName; // "h", or none
     QString argument;
     QString summary;
+    // Known only to be refused: a key written as an argument is never used, nor echoed.
+    bool refused = false;
 };
 
-// Every command, in the order --help lists them; every option.
+// Every command, in the order --help lists them; every option, refused ones too.
 const std::vector<Command>& commands();
+const std::vector<CommandOption>& commandOptions();
+const CommandOption* commandOption(const QString& name);
 // What the commands a first word begins do together ("backups"), for the completions.
 QString commandGroupSummary(const QString& first);
-const std::vector<CommandOption>& commandOptions();

@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 const QString description = QStringLiteral("在 GPT 账号 登陆和 TEVRUN API 之间切换 Codex，和 Morvane 窗口做的完全一样。");
@@ -33,9 +35,8 @@ QStringList firstWords()
 {
     QStringList words;
     for (const Command& command : commands()) {
-        const QString first = command.words.section(QLatin1Char(' '), 0, 0);
-        if (!words.contains(first))
-            words << first;
+        if (!words.contains(command.first))
+            words << command.first;
     }
     return words;
 }
@@ -44,14 +45,37 @@ QStringList wordsAfter(const QString& first)
 {
     QStringList words;
     for (const Command& command : commands()) {
-        if (command.words.section(QLatin1Char(' '), 0, 0) != first)
+        if (command.first != first)
             continue;
-        for (const QString& word : command.words.section(QLatin1Char(' '), 1, 1).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+        for (const QString& word : command.targets) {
             if (!words.contains(word))
                 words << word;
         }
     }
     return words;
+}
+
+// The options the completions and the manual page offer: every one not there only to be refused.
+std::vector<CommandOption> offeredOptions()
+{
+    std::vector<CommandOption> offered;
+    for (const CommandOption& option : commandOptions()) {
+        if (!option.refused)
+            offered.push_back(option);
+    }
+    return offered;
+}
+
+// "-h, --help"
+QString shownName(const CommandOption& option)
+{
+    return option.shortName.isEmpty() ? option.name : QStringLiteral("-%1, %2").arg(option.shortName, option.name);
+}
+
+// An option a command needs is shown with it, not among the options.
+bool neededByACommand(const CommandOption& option)
+{
+    return std::any_of(commands().begin(), commands().end(), [&option](const Command& command) { return command.required.contains(option.name); });
 }
 
 // What a first word does: its command's summary, or the summary of the group of commands it
@@ -60,7 +84,7 @@ QString summaryOf(const QString& first)
 {
     QStringList summaries;
     for (const Command& command : commands()) {
-        if (command.first() == first)
+        if (command.first == first)
             summaries << command.summary;
     }
     return summaries.size() == 1 ? summaries[0] : commandGroupSummary(first);
@@ -70,7 +94,7 @@ QString summaryOf(const QString& first)
 QString summaryOf(const QString& first, const QString& next)
 {
     for (const Command& command : commands()) {
-        if (command.first() == first && command.targets().contains(next))
+        if (command.first == first && command.targets.contains(next))
             return command.summary;
     }
     return QString();
@@ -79,8 +103,8 @@ QString summaryOf(const QString& first, const QString& next)
 QStringList optionNames()
 {
     QStringList names;
-    for (const CommandOption& option : commandOptions())
-        names << option.name.section(QStringLiteral(", "), -1);
+    for (const CommandOption& option : offeredOptions())
+        names << option.name;
     return names;
 }
 
@@ -108,8 +132,8 @@ QString zshScript()
     for (const QString& first : firstWords())
         script += QStringLiteral("        '%1:%2'\n").arg(first, summaryOf(first));
     script += QStringLiteral("    )\n    _arguments \\\n");
-    for (const CommandOption& option : commandOptions()) {
-        const QString name = option.name.section(QStringLiteral(", "), -1);
+    for (const CommandOption& option : offeredOptions()) {
+        const QString& name = option.name;
         script += option.argument.isEmpty() ? QStringLiteral("        '%1[%2]' \\\n").arg(name, option.summary)
                                             : QStringLiteral("        '%1=[%2]:%3:%4' \\\n")
                                                   .arg(name, option.summary, option.argument,
@@ -138,8 +162,8 @@ QString fishScript()
                           .arg(first, next, summaryOf(first, next));
         }
     }
-    for (const CommandOption& option : commandOptions()) {
-        const QString name = option.name.section(QStringLiteral(", "), -1).mid(2);
+    for (const CommandOption& option : offeredOptions()) {
+        const QString name = option.name.mid(2);
         script += QStringLiteral("complete -c morvane-cli -l %1%2 -d '%3'\n")
                       .arg(name, option.argument.isEmpty() ? QString() : QStringLiteral(" -r -F"), option.summary);
     }
@@ -159,11 +183,11 @@ QString helpText()
 {
     QString text = QStringLiteral("用法：morvane-cli <命令> [选项]\n\n") + description + QStringLiteral("\n\n命令：\n");
     for (const Command& command : commands())
-        text += helpLine(command.words, command.summary);
+        text += helpLine(command.usage(), command.summary);
     text += QStringLiteral("\n选项：\n");
-    for (const CommandOption& option : commandOptions()) {
-        if (option.name != QLatin1String("--keep")) // shown with backups prune
-            text += helpLine(option.argument.isEmpty() ? option.name : option.name + QLatin1Char(' ') + option.argument, option.summary);
+    for (const CommandOption& option : offeredOptions()) {
+        if (!neededByACommand(option))
+            text += helpLine(option.argument.isEmpty() ? shownName(option) : shownName(option) + QLatin1Char(' ') + option.argument, option.summary);
     }
     return text + QStringLiteral("\n") + keySources + QStringLiteral("\n") + noKeyArguments + QStringLiteral("\n\n") + exitStatuses
         + QStringLiteral("\n");
@@ -186,11 +210,11 @@ QString manualPage(const QString& version)
                                   ".SH 用法\n.B morvane\\-cli\n.I 命令\n[\\fI选项\\fR]\n.SH 命令\n")
                        .arg(roff(version), roff(description));
     for (const Command& command : commands())
-        page += QStringLiteral(".TP\n.B %1\n%2\n").arg(roff(command.words), roff(command.summary));
+        page += QStringLiteral(".TP\n.B %1\n%2\n").arg(roff(command.usage()), roff(command.summary));
     page += QStringLiteral(".SH 选项\n");
-    for (const CommandOption& option : commandOptions()) {
+    for (const CommandOption& option : offeredOptions()) {
         page += QStringLiteral(".TP\n.B %1%2\n%3\n")
-                    .arg(roff(option.name), option.argument.isEmpty() ? QString() : QStringLiteral(" \\fI%1\\fR").arg(roff(option.argument)),
+                    .arg(roff(shownName(option)), option.argument.isEmpty() ? QString() : QStringLiteral(" \\fI%1\\fR").arg(roff(option.argument)),
                          roff(option.summary));
     }
     return page + QStringLiteral(".SH 密钥\n%1\n.PP\n%2\n.SH 退出状态\n%3\n").arg(roff(keySources), roff(noKeyArguments), roff(exitStatuses));

@@ -109,6 +109,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
         {{"backups", "restore"}, {}, {}, {}, 2, "backups 后面要接"},
         {{"sideways"}, {}, {}, {}, 2, "未知的命令。"},
         {{"status", "extra"}, {}, {}, {}, 2, "参数过多。"},
+        {{"status", "--keep", "3"}, {}, {}, {}, 2, "status 不接受选项 --keep。"},
         {{}, {}, {}, {}, 2, "缺少命令。"},
         {{"--frobnicate"}, {}, {}, {}, 2, "无法识别的选项"},
         {{"switch", "api"}, "pk-nope", {}, {}, 2, "TEVRUN API 必须以 sk- 开头。"}, // the engine's refusal
@@ -273,7 +274,7 @@ TEST_F(CommandLineTest, EachCommandGivesItsStatusAndOutputAndWritesOnlyWhenItSuc
 TEST(CommandLineCompletion, EachShellOffersTheCommandsOfTheTable)
 {
     for (const Command& command : commands()) {
-        const QStringList words = command.targets().isEmpty() ? QStringList{command.first()} : command.targets();
+        const QStringList words = command.targets.isEmpty() ? QStringList{command.first} : command.targets;
         for (const QString& word : words) {
             EXPECT_TRUE(completionScript("zsh").contains("'" + word + ":" + command.summary + "'")) << word.toStdString();
             EXPECT_TRUE(completionScript("fish").contains("-a " + word + " -d '" + command.summary + "'")) << word.toStdString();
