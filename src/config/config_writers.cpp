@@ -73,8 +73,7 @@ std::optional<QString> checkedEdit(const QString& config, const ConfigChanges& c
 {
     const QString edited = editedConfig(config, changes);
     if (const std::optional<ConfigProblem> problem = checkConfigEdit(config, edited, changes)) {
-        setMorvaneError(error, ErrorConfigNotEditable,
-                        QStringLiteral("无法安全修改“%1”第 %2 行：%3。").arg(codexfile::config).arg(problem->line).arg(problem->reason));
+        setMorvaneError(error, QStringLiteral("无法安全修改“%1”第 %2 行：%3。").arg(codexfile::config).arg(problem->line).arg(problem->reason));
         return std::nullopt;
     }
     return edited;

@@ -14,7 +14,7 @@
 bool writeCleanApiConfigWithKey(const CodexHome& home, const QString& key, Error* error = nullptr);
 
 // config.toml set up for the TEVRUN API in place: the template's keys set, every other line
-// as it was. Nothing, with ErrorConfigNotEditable naming the line, when the file cannot be
+// as it was. Nothing, with an error naming the line, when the file cannot be
 // edited line by line without risk (or with the file's error when it cannot be read).
 std::optional<QString> apiConfigText(const CodexHome& home, Error* error = nullptr);
 // config.toml back for the account login: the values the account's recorded configuration

@@ -12,14 +12,16 @@
 
 #include <algorithm>
 
-void saveApiKeyToHistory(const CodexHome& home, const QString& key)
+std::expected<void, Error> saveApiKeyToHistory(const CodexHome& home, const QString& key)
 {
     const std::optional<QString> path = historyPathForKey(home, key);
     if (!path)
-        return;
-    files::makeDirectory(home.historyRootPath());
+        return {};
     const Json record = {{"api_key", toUtf8(key)}, {"saved_at", toUtf8(timestamp())}};
-    writeJsonAtomically(*path, record, nullptr, files::Access::OwnerOnly);
+    Error error;
+    if (!files::makeDirectory(home.historyRootPath(), &error) || !writeJsonAtomically(*path, record, &error, files::Access::OwnerOnly))
+        return std::unexpected(error);
+    return {};
 }
 
 std::vector<HistoryItem> historyItems(const CodexHome& home)
@@ -60,7 +62,7 @@ std::optional<HistoryItem> findHistoryItem(const CodexHome& home, const QString&
         if (item.id == id)
             return std::move(item);
     }
-    setMorvaneError(error, ErrorUnknownSavedKey, QStringLiteral("没有这个已保存的 TEVRUN API。"));
+    setMorvaneError(error, QStringLiteral("没有这个已保存的 TEVRUN API。"));
     return std::nullopt;
 }
 

@@ -58,8 +58,7 @@ bool enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider, 
             continue; // the write itself reports what is wrong there
         const qint64 available = qint64(space.f_bavail) * qint64(space.f_frsize);
         if (available < need.bytes) {
-            setMorvaneError(error, ErrorNoSpace,
-                            QStringLiteral("磁盘空间不足：迁移对话需要约 %1 MB，只剩 %2 MB。")
+            setMorvaneError(error, QStringLiteral("磁盘空间不足：迁移对话需要约 %1 MB，只剩 %2 MB。")
                                 .arg((need.bytes + mebibyte - 1) / mebibyte)
                                 .arg(available / mebibyte));
             return false;

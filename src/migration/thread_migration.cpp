@@ -68,13 +68,13 @@ QString sqliteMessage(sqlite3* db, const QString& file = codexfile::threadIndex)
     return QStringLiteral("对话索引“%1”出错：%2").arg(file, QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
-void setCodeError(Error* error, int code, const QString& message, const QString& fallback)
+void setMessageError(Error* error, const QString& message, const QString& fallback)
 {
-    setMorvaneError(error, code, message.isEmpty() ? fallback : message);
+    setMorvaneError(error, message.isEmpty() ? fallback : message);
 }
 
 // False when the table is missing, and also when SQLite cannot read the database: then the
-// error (code 30) says why.
+// error says why.
 bool databaseHasThreadsTable(sqlite3* db, Error* error)
 {
     sqlite3_stmt* statement = nullptr;
@@ -112,7 +112,7 @@ struct Connection {
         if (!files::itemExists(databasePath))
             return true;
         if (!open(databasePath, flags)) {
-            setMorvaneError(error, ErrorThreadIndexOpen, db ? sqliteMessage(db) : QStringLiteral("无法打开对话索引“state_5.sqlite”。"));
+            setMorvaneError(error, db ? sqliteMessage(db) : QStringLiteral("无法打开对话索引“state_5.sqlite”。"));
             return false;
         }
         Error tableError;
@@ -120,7 +120,7 @@ struct Connection {
             return true;
         sqlite3_close_v2(db);
         db = nullptr;
-        if (tableError.code == 0)
+        if (tableError.message.isEmpty())
             return true; // no thread index in this database
         setError(error, tableError.domain, tableError.code, tableError.message);
         return false;
@@ -152,7 +152,7 @@ bool updateThreads(sqlite3* db, const QString& target, Error* error)
 {
     // Take the write lock up front; a busy database is reported before anything changes.
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        setCodeError(error, ErrorThreadIndex, sqliteMessage(db), updateFallback);
+        setMessageError(error, sqliteMessage(db), updateFallback);
         return false;
     }
     sqlite3_stmt* statement = nullptr;
@@ -160,7 +160,7 @@ bool updateThreads(sqlite3* db, const QString& target, Error* error)
         const QString message = sqliteMessage(db);
         sqlite3_finalize(statement);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        setCodeError(error, ErrorThreadIndex, message, updateFallback);
+        setMessageError(error, message, updateFallback);
         return false;
     }
     const QByteArray targetBytes = target.toUtf8();
@@ -170,13 +170,13 @@ bool updateThreads(sqlite3* db, const QString& target, Error* error)
         const QString message = sqliteMessage(db);
         sqlite3_finalize(statement);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        setCodeError(error, ErrorThreadIndex, message, updateFallback);
+        setMessageError(error, message, updateFallback);
         return false;
     }
     sqlite3_finalize(statement);
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         // Closing the connection abandons the open transaction.
-        setCodeError(error, ErrorThreadIndexCommit, sqliteMessage(db), QStringLiteral("提交对话 provider 更新失败。"));
+        setMessageError(error, sqliteMessage(db), QStringLiteral("提交对话 provider 更新失败。"));
         return false;
     }
     return true;
@@ -201,9 +201,9 @@ void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback, const
         return;
     const QString message = sqliteMessage(db, file);
     if (!message.isEmpty())
-        *error = Error{morvaneErrorDomain, ErrorThreadIndex, message};
+        *error = Error{morvaneErrorDomain, 0, message};
     else
-        *error = Error{morvaneErrorDomain, ErrorThreadIndex, fallback.isEmpty() ? QStringLiteral("SQLite 操作失败。") : fallback};
+        *error = Error{morvaneErrorDomain, 0, fallback.isEmpty() ? QStringLiteral("SQLite 操作失败。") : fallback};
 }
 
 namespace {

@@ -23,10 +23,10 @@ bool validateTevrunApiKey(const RelayEndpoint& endpoint, const QString& key, Err
     const RelayAnswer answer = postToRelay(endpoint, key, QByteArray::fromStdString(body.dump()));
     switch (answer.outcome) {
     case RelayAnswer::Outcome::TimedOut:
-        setMorvaneError(error, ErrorRelayTimedOut, QStringLiteral("TEVRUN API 校验超时，请检查网络后重试。"));
+        setMorvaneError(error, QStringLiteral("TEVRUN API 校验超时，请检查网络后重试。"));
         return false;
     case RelayAnswer::Outcome::TransferFailed:
-        setMorvaneError(error, ErrorRelayUnreachable, QStringLiteral("无法连接 TEVRUN，请检查网络后重试。"));
+        setMorvaneError(error, QStringLiteral("无法连接 TEVRUN，请检查网络后重试。"));
         return false;
     case RelayAnswer::Outcome::Answered:
         break;

@@ -64,6 +64,6 @@ QStringList damagedFiles(const RestorePoint& point)
 
 Error damagedBackupError(const QString& name)
 {
-    return {morvaneErrorDomain, ErrorBackupDamaged,
+    return {morvaneErrorDomain, 0,
             QStringLiteral("备份已损坏：“%1”与备份时不一致，没有恢复任何文件。").arg(name)};
 }

@@ -21,7 +21,7 @@ HomeLock::HomeLock(const CodexHome& home)
     }
     if (const int failed = files::lockExclusive(fd, 0); failed != 0) {
         m_error = failed == EWOULDBLOCK
-            ? Error{morvaneErrorDomain, ErrorHomeBusy,
+            ? Error{morvaneErrorDomain, 0,
                     QStringLiteral("另一个 Morvane 正在修改 Codex 配置，请等它完成后再试。")}
             : files::systemError(QStringLiteral("锁定"), path, failed);
         ::close(fd);

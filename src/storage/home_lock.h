@@ -15,7 +15,7 @@ public:
     ~HomeLock();
 
     bool held() const { return m_fd >= 0; }
-    // Why it is not held: ErrorHomeBusy while another writer holds it, else the file's error.
+    // Why it is not held: another writer holds it, or the file's error.
     const Error& error() const { return m_error; }
 
 private:

@@ -38,7 +38,7 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
     }
 
     if (!savedAuth) {
-        setMorvaneError(error, ErrorProfileWithoutLogin, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
+        setMorvaneError(error, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
         return false;
     }
     const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}, {"modes", modes}};
@@ -49,7 +49,7 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
 bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error, const QStringList& except)
 {
     if (!profileExists(home, name)) {
-        setMorvaneError(error, ErrorProfileMissing, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
+        setMorvaneError(error, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
         return false;
     }
     if (!files::makeDirectory(home.codexHomePath(), error))

@@ -14,12 +14,12 @@ inline const QStringList accountProfileFiles = {codexfile::auth, codexfile::conf
 inline const QStringList apiProfileFiles = {codexfile::auth, codexfile::config, codexfile::lastKey};
 
 // Copies the named Codex-home files into the profile, each replacing its earlier copy
-// whole. Fails with code 10 when no auth.json was copied.
+// whole. Fails when no auth.json was copied.
 bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames, Error* error = nullptr);
 
 // Copies every visible entry of the profile but those named back into the Codex home, each
 // replacing the current file whole; auth.json is left readable by its owner alone. Fails
-// with code 11 when the profile does not exist.
+// when the profile does not exist.
 bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error = nullptr,
                          const QStringList& except = {});
 

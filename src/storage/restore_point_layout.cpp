@@ -113,6 +113,6 @@ std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QStrin
         if (point.id == id)
             return std::move(point);
     }
-    setMorvaneError(error, ErrorUnknownRestorePoint, QStringLiteral("没有找到备份“%1”。").arg(id));
+    setMorvaneError(error, QStringLiteral("没有找到备份“%1”。").arg(id));
     return std::nullopt;
 }

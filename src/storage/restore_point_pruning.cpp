@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-qint64 pruneRestorePoints(const CodexHome& home, qint64 keep, Error* error)
+std::expected<qint64, Error> pruneRestorePoints(const CodexHome& home, qint64 keep)
 {
     const std::vector<RestorePoint> points = listRestorePoints(home);
     qint64 removed = 0;
@@ -21,11 +21,8 @@ qint64 pruneRestorePoints(const CodexHome& home, qint64 keep, Error* error)
             if (directory.isEmpty())
                 continue;
             files::removeItem(directory);
-            if (files::itemExists(directory)) {
-                files::fail(error, files::fileErrorWithReason(QStringLiteral("删除"), directory,
-                                                             QStringLiteral("其中有文件删不掉")));
-                return -1;
-            }
+            if (files::itemExists(directory))
+                return std::unexpected(files::fileErrorWithReason(QStringLiteral("删除"), directory, QStringLiteral("其中有文件删不掉")));
         }
         ++removed;
     }

@@ -8,6 +8,7 @@
 #include "storage/journal.h"
 #include "workflows/workflow_result.h"
 
+#include <expected>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -31,7 +32,7 @@ public:
     JournaledChange(const JournaledChange&) = delete;
     JournaledChange& operator=(const JournaledChange&) = delete;
 
-    // Whether the home's lock is this change's; why not (ErrorHomeBusy, or the file's error).
+    // Whether the home's lock is this change's; why not (another writer holds it, or the file's error).
     bool holdsHome(Error* error = nullptr) const;
     // Nothing when the home is this change's; else what the user is told: another front end
     // holds it, or the workflow found cut off was put back (or could not be).
@@ -91,3 +92,11 @@ private:
 
 // The journal's restore point back in place, the files it made removed, the journal gone.
 bool putBack(const CodexHome& home, const Journal& journal, Error* error = nullptr);
+
+// A step's answer from a function that gives an expected value: true, or false with its error.
+inline bool succeeded(const std::expected<void, Error>& result, Error* error)
+{
+    if (!result && error)
+        *error = result.error();
+    return result.has_value();
+}

@@ -38,12 +38,8 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
             return *refusal;
     }
     if (wellFormedKey) {
-        change.beforeJournal(
-            [this, &key](Error*) {
-                saveApiKeyToHistory(m_home, key);
-                return true;
-            },
-            WorkflowResult::Step::RepairConfig);
+        change.beforeJournal([this, &key](Error* e) { return succeeded(saveApiKeyToHistory(m_home, key), e); },
+                             WorkflowResult::Step::RepairConfig);
     }
     if (apiBranch)
         change.write([this, &key](Error* e) { return writeCleanApiConfigWithKey(m_home, key, e); },
@@ -51,11 +47,13 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
     else
         change.write([this](Error* e) { return writeCleanLoginConfig(m_home, e); }, WorkflowResult::Step::RepairConfig);
     change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, WorkflowTask::Repairing);
+    if (apiBranch)
+        change.write([this](Error* e) { return saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles, e); },
+                     WorkflowResult::Step::RepairConfig);
     WorkflowResult result;
     if (auto failed = change.commit(BackupKind::RepairConfig, WorkflowResult::Step::RepairConfig)) {
         result = *failed;
     } else if (apiBranch) {
-        saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles);
         result = WorkflowResult::done(WorkflowResult::Event::RepairedForApi);
         if (diagnosis && !diagnosis->isEmpty())
             result.diagnosis = diagnosis;

@@ -83,14 +83,13 @@ WorkflowResult Workflows::pruneBackups(qint64 keep)
     JournaledChange change(*this);
     if (auto refusal = change.refusal())
         return *refusal;
-    Error error;
-    const qint64 removed = pruneRestorePoints(m_home, keep, &error);
-    if (removed < 0)
-        return WorkflowResult::failed(WorkflowResult::Step::Prune, error);
-    if (removed == 0)
+    const std::expected<qint64, Error> removed = pruneRestorePoints(m_home, keep);
+    if (!removed)
+        return WorkflowResult::failed(WorkflowResult::Step::Prune, removed.error());
+    if (*removed == 0)
         return WorkflowResult::done(WorkflowResult::Event::NoBackupsToPrune);
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::BackupsPruned);
-    result.removedBackups = removed;
+    result.removedBackups = *removed;
     result.keptBackups = keep;
     return result;
 }

@@ -45,11 +45,13 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     change.write([this, &key](Error* e) { return writeApiConfigWithKey(m_home, key, e); },
                  WorkflowResult::Step::WriteApiConfig);
     change.moveConversations(morvane::providerTevrun, WorkflowTask::SwitchingToApi);
+    change.write(
+        [this, &key](Error* e) {
+            return succeeded(saveApiKeyToHistory(m_home, key), e) && saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles, e);
+        },
+        WorkflowResult::Step::WriteApiConfig);
     if (auto failed = change.commit(BackupKind::SwitchApi, WorkflowResult::Step::WriteApiConfig))
         return *failed;
-
-    saveApiKeyToHistory(m_home, key);
-    saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles);
 
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::SwitchedToApi);
     result.accountRecorded = recordedAccount;

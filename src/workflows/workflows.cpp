@@ -124,7 +124,8 @@ WorkflowResult Workflows::checkKey(const QString& keyInput)
     Error error;
     if (!validateTevrunApiKey(m_relay, key, &error))
         return WorkflowResult::failed(WorkflowResult::Step::CheckKey, error);
-    saveApiKeyToHistory(m_home, key);
+    if (const auto saved = saveApiKeyToHistory(m_home, key); !saved)
+        return WorkflowResult::failed(WorkflowResult::Step::CheckKey, saved.error());
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyUsable);
     result.fieldKey = key;
     return result;

@@ -118,16 +118,16 @@ TEST(ThreadMigration, AMissingIndexIsNothingToDoAndABrokenOneIsReported)
     const struct {
         std::function<void(MigrationHome&)> arrange;
         QString target;
-        int code; // 0: nothing to do
+        bool fails; // else there is nothing to do
         QString message;
     } cases[] = {
-        {[](MigrationHome&) {}, "tevrun", 0, {}},
-        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE other (x)"); }, "tevrun", 0, {}},
+        {[](MigrationHome&) {}, "tevrun", false, {}},
+        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE other (x)"); }, "tevrun", false, {}},
         {[](MigrationHome& h) {
              h.builder.createThreadIndex();
              h.builder.addThread(threadSpec("t1", "openai", 1'780'000'000));
          },
-         "", 0, {}},
+         "", false, {}},
         {[](MigrationHome& h) { // a folder relative to wherever Morvane runs is none
              h.temp.write("config.toml", "sqlite_home = \"db\"\n");
              const CodexHomeBuilder relative(h.temp.userHome() + "/db");
@@ -135,20 +135,20 @@ TEST(ThreadMigration, AMissingIndexIsNothingToDoAndABrokenOneIsReported)
              relative.addThread(threadSpec("t1", "openai", 1'780'000'000));
              QDir::setCurrent(h.temp.userHome());
          },
-         "tevrun", 0, {}},
-        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE threads (id TEXT)"); }, "tevrun", 30, "对话索引“state_5.sqlite”出错：no such column"},
-        {[&junk](MigrationHome& h) { h.temp.write("state_5.sqlite", junk); }, "tevrun", 30, "对话索引“state_5.sqlite”不是数据库文件。"},
-        {[](MigrationHome& h) { h.temp.makeDirectory("state_5.sqlite"); }, "tevrun", 31, "无法打开对话索引“state_5.sqlite”。"},
+         "tevrun", false, {}},
+        {[](MigrationHome& h) { h.builder.execute("CREATE TABLE threads (id TEXT)"); }, "tevrun", true, "对话索引“state_5.sqlite”出错：no such column"},
+        {[&junk](MigrationHome& h) { h.temp.write("state_5.sqlite", junk); }, "tevrun", true, "对话索引“state_5.sqlite”不是数据库文件。"},
+        {[](MigrationHome& h) { h.temp.makeDirectory("state_5.sqlite"); }, "tevrun", true, "无法打开对话索引“state_5.sqlite”。"},
     };
     for (const auto& c : cases) {
         MigrationHome home;
         c.arrange(home);
         const auto before = filesUnder(home.temp.codexHome());
         Error error;
-        EXPECT_EQ(home.migrate(c.target, &error), c.code ? -1 : 0) << c.message.toStdString();
-        EXPECT_EQ(error.code, c.code);
+        EXPECT_EQ(home.migrate(c.target, &error), c.fails ? -1 : 0) << c.message.toStdString();
+        EXPECT_EQ(error.message.isEmpty(), !c.fails);
         EXPECT_TRUE(error.message.contains(c.message)) << error.message.toStdString();
-        EXPECT_EQ(visibleThreadCounts(home.temp.home()).has_value(), c.code == 0);
+        EXPECT_EQ(visibleThreadCounts(home.temp.home()).has_value(), !c.fails);
         EXPECT_EQ(differingFiles(filesUnder(home.temp.codexHome()), before), QStringList());
         EXPECT_TRUE(home.backups().isEmpty());
     }

@@ -63,6 +63,9 @@ const FailureCase failureCases[] = {
      },
      toApi, [](WorkflowTest&) { return QStringLiteral("磁盘空间不足："); },
      [](WorkflowTest& t) { EXPECT_TRUE(t.backupsOfKind("switch-api").isEmpty()); }, false},
+    // The key and the profile are remembered within the change: failing, they put it all back.
+    {"key history", [](WorkflowTest& t) { t.temp.write("morvane/api-key-history", "a file where the keys go"); }, toApi,
+     [](WorkflowTest&) { return QStringLiteral("无法创建目录“api-key-history”：那里已有一个同名文件。"); }, {}},
     {"backup of the conversations", [](WorkflowTest& t) { t.temp.write("morvane/backups/objects", "a file where they go"); }, toApi,
      [](WorkflowTest&) { return QStringLiteral("无法创建目录“objects”：那里已有一个同名文件。"); }, {}},
     {"account profile", [](WorkflowTest& t) { writeFileAt(t.temp.home().profilePath("account") + "/config.toml/stray", ""); }, toApi,
