@@ -37,28 +37,33 @@ void clickButton(QMessageBox* box, QMessageBox::ButtonRole role)
     ADD_FAILURE() << "no button of that role";
 }
 
-} // namespace
-
-// One user's way through the window: start-up state, the saved keys, the edit menu, each
-// control's workflow, a refusal's beep, Return, and the restore dialog.
-TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
+// An account login with two conversations on the provider and two saved keys, the older one
+// saved at a known time.
+void arrangeAccountHome(const TempHome& temp, const QString& provider = QStringLiteral("openai"))
 {
     temp.write("auth.json", accountLogin);
     const CodexHomeBuilder builder(temp.codexHome());
     builder.createThreadIndex();
     for (const char* id : {"t-1", "t-2"})
-        builder.addThread(threadSpec(id, QStringLiteral("tevrun"), 1'780'000'000));
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-older.key.0000001"));
+        builder.addThread(threadSpec(id, provider, 1'780'000'000));
+    ASSERT_TRUE(saveApiKeyToHistory(temp.home(), QStringLiteral("sk-older.key.0000001")));
     setModificationTime(*historyPathForKey(temp.home(), QStringLiteral("sk-older.key.0000001")),
                         QDateTime(QDate(2026, 11, 2), QTime(9, 30)));
-    saveApiKeyToHistory(temp.home(), QStringLiteral("sk-newer.key.0000002"));
-    relay.enqueue({401, R"({"error":{"code":"invalid_api_key","message":"令牌无效"}})"});
+    ASSERT_TRUE(saveApiKeyToHistory(temp.home(), QStringLiteral("sk-newer.key.0000002")));
+}
+
+} // namespace
+
+// The start-up state: the newest key in the field, the conversations Codex does not list
+// named and moved when the user says yes; Return runs the action, the segment only shows.
+TEST_F(WindowTest, ItOpensOnTheHomeAsItIsAndMovesHiddenConversationsWhenAsked)
+{
+    arrangeAccountHome(temp, QStringLiteral("tevrun"));
     launch();
     EXPECT_EQ(modeControl()->selectedSegment(), 0);
     EXPECT_FALSE(apiPanelShown());
     EXPECT_EQ(secureField()->text(), QStringLiteral("sk-newer.key.0000002"));
     EXPECT_EQ(status(), conversationsElsewhereText(2));
-    // Asked at once whether to move them: yes moves them.
     auto* question = app->window()->findChild<QMessageBox*>(QStringLiteral("conversationMoveQuestion"));
     ASSERT_NE(question, nullptr);
     clickButton(question, QMessageBox::AcceptRole);
@@ -72,7 +77,15 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     EXPECT_TRUE(apiPanelShown());
     EXPECT_TRUE(secureField()->hasFocus());
     EXPECT_EQ(pill(), accountPill);
+}
 
+// The saved keys, newest first and shortened: one is taken into the field, one forgotten
+// only once the user confirms.
+TEST_F(WindowTest, SavedKeysAreOfferedAndForgottenOnlyWhenConfirmed)
+{
+    arrangeAccountHome(temp);
+    launch();
+    clickSegment(1);
     secureField()->findChild<QAction*>(QStringLiteral("savedKeysAction"))->trigger();
     QMenu* menu = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = app->window()->findChild<QMenu*>(QStringLiteral("savedKeysMenu"))); }));
@@ -91,7 +104,16 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     clickButton(forget, QMessageBox::DestructiveRole);
     EXPECT_TRUE(QTest::qWaitFor([this] { return status().contains(QStringLiteral("sk-olde…0001")); })) << status().toStdString();
     ASSERT_EQ(historyItems(temp.home()).size(), 1u);
+}
 
+// The key fields and the edit menu, the key page, a refused key's beep, a configuration that
+// stops the switch with a pointer to the repair, the switch and the repair themselves.
+TEST_F(WindowTest, TheKeyFieldsAndEachButtonDoTheirPart)
+{
+    arrangeAccountHome(temp);
+    relay.enqueue({401, R"({"error":{"code":"invalid_api_key","message":"令牌无效"}})"});
+    launch();
+    clickSegment(1);
     secureField()->clear();
     QTest::keyClicks(secureField(), QStringLiteral("sk-typed"));
     click("revealButton");
@@ -108,7 +130,6 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     settle();
     EXPECT_TRUE(status().contains(QStringLiteral("令牌无效"))) << status().toStdString();
     EXPECT_EQ(beeps, 1);
-    // A configuration the lines cannot edit safely stops the switch, which points to the repair.
     temp.write("config.toml", "model_providers.tevrun.x = 1\n");
     click("actionButton");
     settle();
@@ -123,18 +144,26 @@ TEST_F(WindowTest, EachControlAndDialogDoesItsPart)
     click("repairButton");
     settle();
     EXPECT_TRUE(temp.read("config.toml").contains("tevrun"));
+}
 
-    // Back to the account login through the switch's restore point.
+// Back to the account login through the switch's restore point, chosen in the dialog and
+// confirmed.
+TEST_F(WindowTest, TheRestoreDialogPutsAChosenPointBack)
+{
+    arrangeAccountHome(temp);
+    launch();
+    clickSegment(1);
+    secureField()->setText(QStringLiteral("sk-good.key"));
+    click("actionButton");
+    settle();
     menuAction(app->window(), QStringLiteral("恢复备份…"))->trigger();
     QDialog* dialog = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = app->window()->findChild<QDialog*>(QStringLiteral("restoreDialog"))); }));
     auto* points = dialog->findChild<QListWidget*>(QStringLiteral("restorePointList"));
-    ASSERT_EQ(points->count(), 3);
+    ASSERT_EQ(points->count(), 1);
     const QString id = QDir(temp.home().backupsPath()).entryList({"switch-api-*"}).value(0);
-    for (int row = 0; row < points->count(); ++row) {
-        if (points->item(row)->text().contains(QStringLiteral("切到 TEVRUN API")))
-            points->setCurrentRow(row);
-    }
+    EXPECT_TRUE(points->item(0)->text().contains(QStringLiteral("切到 TEVRUN API")));
+    points->setCurrentRow(0);
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("restoreButton")), Qt::LeftButton);
     auto* confirmation = dialog->findChild<QMessageBox*>(QStringLiteral("restoreConfirmation"));
     ASSERT_NE(confirmation, nullptr);
