@@ -1,6 +1,7 @@
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
 #include "core/files/system_calls.h"
+#include "support/named_cases.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -105,9 +106,11 @@ TEST(Files, CopiesTakeTheBytesALinkLeadsTo)
 }
 
 // Each failure names the operation, the file and the reason, and leaves what was there.
-TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
+namespace {
+
+// A home with a file of each kind a file operation can meet where it did not expect it.
+void arrangeFiles(const TempHome& temp)
 {
-    TempHome temp;
     temp.write("auth.json", "new");
     temp.write("copy/auth.json", "old");
     temp.write("config.toml/keep", "x");
@@ -116,56 +119,70 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
     temp.write("text.toml", "model = \"x\"\n\xc3\x28");
     ASSERT_EQ(::mkfifo(QFile::encodeName(temp.path("pipe")).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path("dangling.json")));
-    const struct {
-        std::function<bool(Error*)> call;
-        QString message;
-    } cases[] = {
-        {[&](Error* e) { return files::copyItem(temp.path("auth.json"), temp.path("copy/auth.json"), e); },
-         "无法复制“auth.json”：目标已存在。"},
-        {[&](Error* e) { return files::copyItem(temp.path("gone.json"), temp.path("gone-copy.json"), e); },
-         "无法复制“gone.json”：文件或目录不存在。"},
-        {[&](Error* e) { return files::copyItem(temp.path("pipe"), temp.path("pipe-copy"), e); }, "无法复制“pipe”：不是普通文件。"},
-        {[&](Error* e) { return files::copyItem(temp.path("dangling.json"), temp.path("d-copy"), e); },
-         "无法复制“dangling.json”：它是一个指向不存在的文件的符号链接。"},
-        {[&](Error* e) { return files::writeAtomically(temp.path("config.toml"), "data", e); }, "无法写入“config.toml”：目标是一个目录。"},
-        {[&](Error* e) { return files::writeAtomically(temp.path("pipe"), "data", e); }, "无法写入“pipe”：不是普通文件。"},
-        {[&](Error* e) { return files::writeAtomically(temp.path("dangling.json"), "data", e); },
-         "无法写入“dangling.json”：它是一个指向不存在的文件的符号链接。"},
-        {[&](Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("config.toml"), e); },
-         "无法替换“config.toml”：目标是一个目录。"},
-        {[&](Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("dangling.json"), e); },
-         "无法替换“dangling.json”：它是一个指向不存在的文件的符号链接。"},
-        {[&](Error* e) { return files::replaceWithCopy(temp.path("gone.json"), temp.path("auth.json"), e); },
-         "无法复制“gone.json”：文件或目录不存在。"},
-        {[&](Error* e) { return files::readWhole(temp.path("pipe"), e).has_value(); }, "无法读取“pipe”：不是普通文件。"},
-        {[&](Error* e) { return files::StagedReplacements().stageCopy(temp.path("copy/gone.json"), temp.path("gone.json"), e); },
-         "无法读取“gone.json”：文件或目录不存在。"},
-        {[&](Error* e) { return files::readWhole(temp.path("config.toml"), e).has_value(); }, "无法读取“config.toml”：目标是一个目录。"},
-        {[&](Error* e) { return files::readWhole(temp.path("dangling.json"), e).has_value(); },
-         "无法读取“dangling.json”：文件或目录不存在。"},
-        {[&](Error* e) { return files::readUtf8(temp.path("text.toml"), e).has_value(); },
-         "无法读取“text.toml”：内容不是有效的 UTF-8 文本。"},
-        // Writes that stop partway, as on a full disk.
-        {[&](Error* e) {
-             const FileSizeLimit limit(4096);
-             return files::writeAtomically(temp.path("auth.json"), QByteArray(10'000, 'y'), e);
-         },
-         "无法写入“auth.json”：文件过大。"},
-        {[&](Error* e) {
-             const FileSizeLimit limit(4096);
-             return files::copyItem(temp.path("large"), temp.path("large-copy"), e);
-         },
-         "无法复制“large-copy”：文件过大。"},
-        {[&](Error* e) { return files::makeDirectory(temp.path("blocker/sub"), e); }, "无法创建目录“blocker”：那里已有一个同名文件。"},
-        {[&](Error* e) { return files::makeDirectory(temp.path(QString(300, 'a')), e); },
-         QStringLiteral("无法创建目录“%1”：路径太长。").arg(QString(300, 'a'))},
-    };
-    for (const auto& c : cases) {
-        Error error;
-        EXPECT_FALSE(c.call(&error)) << c.message.toStdString();
-        EXPECT_EQ(error.message, c.message);
-        EXPECT_EQ(error.domain, QStringLiteral("File"));
-    }
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<bool(const TempHome& temp, Error* e)> call;
+    QString message;
+};
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+const FailureCase failureCases[] = {
+    {"copying onto a file", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("auth.json"), temp.path("copy/auth.json"), e); },
+     "无法复制“auth.json”：目标已存在。"},
+    {"copying a missing file", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("gone.json"), temp.path("gone-copy.json"), e); },
+     "无法复制“gone.json”：文件或目录不存在。"},
+    {"copying a pipe", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("pipe"), temp.path("pipe-copy"), e); }, "无法复制“pipe”：不是普通文件。"},
+    {"copying a dangling link", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("dangling.json"), temp.path("d-copy"), e); },
+     "无法复制“dangling.json”：它是一个指向不存在的文件的符号链接。"},
+    {"writing onto a folder", [](const TempHome& temp, Error* e) { return files::writeAtomically(temp.path("config.toml"), "data", e); }, "无法写入“config.toml”：目标是一个目录。"},
+    {"writing onto a pipe", [](const TempHome& temp, Error* e) { return files::writeAtomically(temp.path("pipe"), "data", e); }, "无法写入“pipe”：不是普通文件。"},
+    {"writing through a dangling link", [](const TempHome& temp, Error* e) { return files::writeAtomically(temp.path("dangling.json"), "data", e); },
+     "无法写入“dangling.json”：它是一个指向不存在的文件的符号链接。"},
+    {"replacing a folder", [](const TempHome& temp, Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("config.toml"), e); },
+     "无法替换“config.toml”：目标是一个目录。"},
+    {"replacing a dangling link", [](const TempHome& temp, Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("dangling.json"), e); },
+     "无法替换“dangling.json”：它是一个指向不存在的文件的符号链接。"},
+    {"replacing with a missing file", [](const TempHome& temp, Error* e) { return files::replaceWithCopy(temp.path("gone.json"), temp.path("auth.json"), e); },
+     "无法复制“gone.json”：文件或目录不存在。"},
+    {"reading a pipe", [](const TempHome& temp, Error* e) { return files::readWhole(temp.path("pipe"), e).has_value(); }, "无法读取“pipe”：不是普通文件。"},
+    {"staging a copy of a missing file", [](const TempHome& temp, Error* e) { return files::StagedReplacements().stageCopy(temp.path("copy/gone.json"), temp.path("gone.json"), e); },
+     "无法读取“gone.json”：文件或目录不存在。"},
+    {"reading a folder", [](const TempHome& temp, Error* e) { return files::readWhole(temp.path("config.toml"), e).has_value(); }, "无法读取“config.toml”：目标是一个目录。"},
+    {"reading a dangling link", [](const TempHome& temp, Error* e) { return files::readWhole(temp.path("dangling.json"), e).has_value(); },
+     "无法读取“dangling.json”：文件或目录不存在。"},
+    {"reading text that is not UTF-8", [](const TempHome& temp, Error* e) { return files::readUtf8(temp.path("text.toml"), e).has_value(); },
+     "无法读取“text.toml”：内容不是有效的 UTF-8 文本。"},
+    // Writes that stop partway, as on a full disk.
+    {"writing onto a full disk", [](const TempHome& temp, Error* e) {
+         const FileSizeLimit limit(4096);
+         return files::writeAtomically(temp.path("auth.json"), QByteArray(10'000, 'y'), e);
+     },
+     "无法写入“auth.json”：文件过大。"},
+    {"copying onto a full disk", [](const TempHome& temp, Error* e) {
+         const FileSizeLimit limit(4096);
+         return files::copyItem(temp.path("large"), temp.path("large-copy"), e);
+     },
+     "无法复制“large-copy”：文件过大。"},
+    {"making a folder where a file is", [](const TempHome& temp, Error* e) { return files::makeDirectory(temp.path("blocker/sub"), e); }, "无法创建目录“blocker”：那里已有一个同名文件。"},
+    {"making a folder of too long a name", [](const TempHome& temp, Error* e) { return files::makeDirectory(temp.path(QString(300, 'a')), e); },
+     QStringLiteral("无法创建目录“%1”：路径太长。").arg(QString(300, 'a'))},
+};
+
+} // namespace
+
+class FileFailure : public ::testing::TestWithParam<FailureCase> {};
+
+// Each failure names the operation, the file and the reason, and leaves what was there.
+TEST_P(FileFailure, IsNamedAndLeavesWhatWasThere)
+{
+    TempHome temp;
+    arrangeFiles(temp);
+    Error error;
+    EXPECT_FALSE(GetParam().call(temp, &error));
+    EXPECT_EQ(error.message, GetParam().message);
+    EXPECT_EQ(error.domain, QStringLiteral("File"));
     EXPECT_EQ(temp.read("copy/auth.json"), "old");
     EXPECT_EQ(temp.read("config.toml/keep"), "x");
     EXPECT_FALSE(QFileInfo::exists(temp.path("nowhere")));
@@ -173,6 +190,8 @@ TEST(Files, FailuresAreNamedAndLeaveWhatWasThere)
               (QStringList{"auth.json", "blocker", "config.toml", "copy", "dangling.json", "large", "pipe", "text.toml"}));
     EXPECT_EQ(files::readUtf8(temp.path("auth.json")), QStringLiteral("new"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, FileFailure, ::testing::ValuesIn(failureCases), CaseName());
 
 TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
 {

@@ -2,6 +2,7 @@
 #include "config/config_text.h"
 #include "core/json.h"
 #include "wording/restore_point_wording.h"
+#include "support/named_cases.h"
 #include "workflows/workflow_fixture.h"
 
 #include <QDir>
@@ -92,10 +93,87 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     }
 }
 
+namespace {
+
+// Damages a file of a point.
+void damage(const QString& file, const std::function<QByteArray(QByteArray)>& change)
+{
+    writeFileAt(file, change(readFileAt(file)));
+}
+void replaceByFolder(const WorkflowTest& t, const QString& name)
+{
+    QFile::remove(t.temp.path(name));
+    t.temp.write(name + "/keep", "x");
+}
+void replaceByLink(const WorkflowTest& t, const QString& name)
+{
+    QFile::remove(t.temp.path(name));
+    ASSERT_TRUE(QFile::link(t.temp.path("nowhere"), t.temp.path(name)));
+}
+QString firstRollout(const RestorePoint& point) { return (*point.manifest)[0].name; }
+
 // What stops a restore before it writes anything (the login files are put back first, so a
 // folder where one goes stops it there), and names what was wrong.
-TEST_F(WorkflowTest, ARestoreIsRefusedBeforeItWritesAnything)
+struct RefusedRestore {
+    const char* name;
+    QString point; // empty: the switch's
+    std::function<void(WorkflowTest&, const RestorePoint&)> arrange;
+    Outcome outcome;
+    std::function<QString(const RestorePoint&)> message; // or its start
+    bool codexFilesOnly = false; // the restore's own backup of the home may stay
+};
+void PrintTo(const RefusedRestore& row, std::ostream* os) { *os << row.name; }
+
+QString text(const char* message)
 {
+    return QString::fromUtf8(message);
+}
+
+const RefusedRestore refusedRestores[] = {
+    {"while Codex runs", {}, [](WorkflowTest& t, const RestorePoint&) { t.workspace.startCodex(41); }, Outcome::CodexRunning,
+     [](const RestorePoint&) { return QString(); }},
+    {"an unknown point", "nothing-here", {}, Outcome::Refused, [](const RestorePoint&) { return text("没有找到备份“nothing-here”。"); }},
+    {"a point of an older Morvane", "switch-api-provider-20250101-120000", {}, Outcome::Refused, [](const RestorePoint&) {
+         return text("备份“switch-api-provider-20250101-120000”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。");
+     }},
+    {"a point whose files climb out of it", "repair-provider-20250101-120000", {}, Outcome::Refused,
+     [](const RestorePoint&) { return text("备份“repair-provider-20250101-120000”"); }},
+    {"a damaged login file",
+     {}, [](WorkflowTest&, const RestorePoint& point) {
+         damage(point.loginDirectory + "/auth.json", [](QByteArray b) { return b.replace("rt_5f0c2d1", "rt_5f0c2d2"); });
+     },
+     Outcome::Failed, [](const RestorePoint&) { return text("备份已损坏：“auth.json”与备份时不一致，没有恢复任何文件。"); }},
+    {"a damaged thread index",
+     {}, [](WorkflowTest&, const RestorePoint& point) {
+         damage(point.providerDirectory + "/state_5.sqlite", [](QByteArray b) { return b.left(b.size() - 512); });
+     },
+     Outcome::Failed, [](const RestorePoint&) { return text("备份已损坏：“state_5.sqlite”与备份时不一致，没有恢复任何文件。"); }},
+    {"a damaged rollout file",
+     {}, [](WorkflowTest&, const RestorePoint& point) {
+         damage(point.providerDirectory + "/rollout_files/" + firstRollout(point), [](QByteArray b) { return b + "{}\n"; });
+     },
+     Outcome::Failed,
+     [](const RestorePoint& point) { return QStringLiteral("备份已损坏：“%1”与备份时不一致，没有恢复任何文件。").arg(firstRollout(point)); }},
+    {"a folder where the thread index goes", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByFolder(t, "state_5.sqlite"); },
+     Outcome::Failed, [](const RestorePoint&) { return text("无法写入“state_5.sqlite”："); }, true},
+    {"a folder where the configuration goes", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByFolder(t, "config.toml"); },
+     Outcome::Failed, [](const RestorePoint&) { return text("无法写入“config.toml”："); }, true},
+    {"a folder where a rollout file goes",
+     {}, [](WorkflowTest& t, const RestorePoint&) { replaceByFolder(t, QDir(t.temp.codexHome()).relativeFilePath(t.rolloutOf("t-a"))); },
+     Outcome::Failed, [](const RestorePoint&) { return text("无法读取“"); }},
+    {"a dangling link for the session index", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByLink(t, "session_index.jsonl"); },
+     Outcome::Failed, [](const RestorePoint&) { return text("无法复制“session_index.jsonl”："); }},
+    {"a dangling link for the login", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByLink(t, "auth.json"); }, Outcome::Failed,
+     [](const RestorePoint&) { return text("无法复制“auth.json”："); }},
+};
+
+} // namespace
+
+class RestoreRefused : public WorkflowTest, public ::testing::WithParamInterface<RefusedRestore> {};
+
+TEST_P(RestoreRefused, BeforeItWritesAnything)
+{
+    const RefusedRestore& row = GetParam();
     makeAccountHome();
     ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-key")).outcome, Outcome::Done);
     const RestorePoint point = engine.listBackups()[0];
@@ -104,72 +182,24 @@ TEST_F(WorkflowTest, ARestoreIsRefusedBeforeItWritesAnything)
     temp.write("morvane/backups/repair-provider-20250101-120000/provider-migration-info.json",
                R"({"kind":"repair-provider","created_at":"20250101-120000","restore_point":7,"rollout_files":)"
                R"([{"path":"/tmp/x","name":"../../../auth.json","size":1,"hash":"h"}]})");
-    const QString firstRollout = (*point.manifest)[0].name;
-    const QString rollout = QDir(temp.codexHome()).relativeFilePath(rolloutOf("t-a"));
-    // Damages a file of the point; the returned call mends it.
-    const auto damage = [](const QString& file, const std::function<QByteArray(QByteArray)>& change) {
-        const QByteArray good = readFileAt(file);
-        writeFileAt(file, change(good));
-        return [file, good] { writeFileAt(file, good); };
-    };
-    const auto replaceByFolder = [this](const QString& name) {
-        QFile::remove(temp.path(name));
-        temp.write(name + "/keep", "x");
-    };
-    const auto replaceByLink = [this](const QString& name) {
-        QFile::remove(temp.path(name));
-        ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path(name)));
-    };
-    const struct {
-        QString point;
-        std::function<std::function<void()>()> arrange; // gives what undoes it, if anything
-        Outcome outcome;
-        QString message; // or its start
-        bool codexFilesOnly = false; // the restore's own backup of the home may stay
-    } rows[] = {
-        {point.id, [this] { workspace.startCodex(41); return [this] { workspace.stopAll(); }; }, Outcome::CodexRunning, ""},
-        {"nothing-here", {}, Outcome::Refused, "没有找到备份“nothing-here”。"},
-        {"switch-api-provider-20250101-120000", {}, Outcome::Refused,
-         "备份“switch-api-provider-20250101-120000”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。"},
-        {"repair-provider-20250101-120000", {}, Outcome::Refused, "备份“repair-provider-20250101-120000”"},
-        {point.id, [&] { return damage(point.loginDirectory + "/auth.json", [](QByteArray b) { return b.replace("rt_5f0c2d1", "rt_5f0c2d2"); }); },
-         Outcome::Failed, "备份已损坏：“auth.json”与备份时不一致，没有恢复任何文件。"},
-        {point.id, [&] { return damage(point.providerDirectory + "/state_5.sqlite", [](QByteArray b) { return b.left(b.size() - 512); }); },
-         Outcome::Failed, "备份已损坏：“state_5.sqlite”与备份时不一致，没有恢复任何文件。"},
-        {point.id,
-         [&] { return damage(point.providerDirectory + "/rollout_files/" + firstRollout, [](QByteArray b) { return b + "{}\n"; }); },
-         Outcome::Failed, QStringLiteral("备份已损坏：“%1”与备份时不一致，没有恢复任何文件。").arg(firstRollout)},
-        {point.id, [&] { replaceByFolder("state_5.sqlite"); return std::function<void()>(); }, Outcome::Failed,
-         "无法写入“state_5.sqlite”：", true},
-        {point.id, [&] { replaceByFolder("config.toml"); return std::function<void()>(); }, Outcome::Failed, "无法写入“config.toml”：",
-         true},
-        {point.id, [&] { replaceByFolder(rollout); return std::function<void()>(); },
-         Outcome::Failed, "无法读取“"},
-        {point.id, [&] { replaceByLink("session_index.jsonl"); return std::function<void()>(); }, Outcome::Failed,
-         "无法复制“session_index.jsonl”："},
-        {point.id, [&] { replaceByLink("auth.json"); return std::function<void()>(); }, Outcome::Failed, "无法复制“auth.json”："},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.message.toStdString());
-        const std::function<void()> undo = row.arrange ? row.arrange() : std::function<void()>();
-        const QMap<QString, QByteArray> before = snapshot();
-        const auto codexBefore = codexFiles();
-        const WorkflowResult result = engine.restoreBackup(row.point);
-        EXPECT_EQ(int(result.outcome), int(row.outcome));
-        EXPECT_EQ(outcomeText(result).left(row.message.size()), row.message);
-        EXPECT_EQ(result.codex.empty(), row.outcome != Outcome::CodexRunning); // named by the front end
-        if (row.codexFilesOnly) {
-            EXPECT_EQ(differingFiles(codexFiles(), codexBefore), QStringList());
-        } else {
-            EXPECT_EQ(snapshot(), before);
-        }
-        if (undo)
-            undo();
-    }
-    // Mended, the point is whole again.
-    EXPECT_EQ(engine.verifyBackups(point.id)->front().second, QStringList());
     EXPECT_EQ(engine.listBackups().back().id, QStringLiteral("switch-api-provider-20250101-120000"));
+    if (row.arrange)
+        row.arrange(*this, point);
+    const QMap<QString, QByteArray> before = snapshot();
+    const auto codexBefore = codexFiles();
+    const WorkflowResult result = engine.restoreBackup(row.point.isEmpty() ? point.id : row.point);
+    EXPECT_EQ(int(result.outcome), int(row.outcome));
+    const QString message = row.message(point);
+    EXPECT_EQ(outcomeText(result).left(message.size()), message);
+    EXPECT_EQ(result.codex.empty(), row.outcome != Outcome::CodexRunning); // named by the front end
+    if (row.codexFilesOnly) {
+        EXPECT_EQ(differingFiles(codexFiles(), codexBefore), QStringList());
+    } else {
+        EXPECT_EQ(snapshot(), before);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Workflows, RestoreRefused, ::testing::ValuesIn(refusedRestores), CaseName());
 
 TEST_F(WorkflowTest, PruningKeepsTheNewestPointsAndEverythingTheyUse)
 {
