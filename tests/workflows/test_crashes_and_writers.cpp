@@ -4,6 +4,7 @@
 #include "storage/journal.h"
 #include "support/held_lock.h"
 #include "workflows/workflow_fixture.h"
+#include "support/named_cases.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -80,69 +81,86 @@ TEST_F(WorkflowTest, ASecondWriterIsRefusedWhileTheFirstHoldsTheHome)
         EXPECT_EQ(providerOf(id), QStringLiteral("tevrun")) << id.toStdString();
 }
 
+namespace {
+
+// Runs the workflow in a child that dies after its killAfter-th write (0: runs to its end):
+// how it ended, and how many writes it made.
+std::pair<QProcess::ExitStatus, int> runChild(const WorkflowTest& t, const QString& workflow, int killAfter)
+{
+    QProcess child;
+    QStringList arguments{t.temp.userHome(), t.relay.endpoint().baseURL.toString(), workflow, QString::number(killAfter)};
+    if (workflow == "restore")
+        arguments << t.engine.listBackups().back().id;
+    child.start(CRASH_CHILD, arguments);
+    EXPECT_TRUE(child.waitForFinished(20000));
+    return std::make_pair(child.exitStatus(), QString::fromUtf8(child.readAllStandardOutput()).trimmed().toInt());
+}
+
 // Killed after any write, a workflow under way is put back byte for byte by the next start,
 // with no staging or lock file left; killed before the journal or after it, the home is whole as is.
-TEST_F(WorkflowTest, AWorkflowKilledAtAnyWriteIsPutBackByTheNextStart)
+struct KilledWorkflowCase {
+    const char* name;
+    std::function<void(WorkflowTest&)> arrange;
+};
+void PrintTo(const KilledWorkflowCase& row, std::ostream* os) { *os << row.name; }
+
+const KilledWorkflowCase killedWorkflows[] = {
+    {"switch-api", [](WorkflowTest& t) { t.makeAccountHome(); }},
+    {"switch-account", [](WorkflowTest& t) { t.makeApiHome("sk-before"); t.recordAccountProfile(); }},
+    {"repair-account", [](WorkflowTest& t) { t.makeApiHome("sk-before"); }},
+    {"restore", [](WorkflowTest& t) {
+         t.makeAccountHome();
+         ASSERT_EQ(t.engine.switchToApi("sk-switched").outcome, Outcome::Done);
+     }},
+};
+
+} // namespace
+
+class KilledWorkflow : public WorkflowTest, public ::testing::WithParamInterface<KilledWorkflowCase> {};
+
+TEST_P(KilledWorkflow, IsPutBackByTheNextStart)
 {
-    const struct {
-        QString workflow;
-        std::function<void(WorkflowTest&)> arrange;
-    } rows[] = {
-        {"switch-api", [](WorkflowTest& t) { t.makeAccountHome(); }},
-        {"switch-account", [](WorkflowTest& t) { t.makeApiHome("sk-before"); t.recordAccountProfile(); }},
-        {"repair-account", [](WorkflowTest& t) { t.makeApiHome("sk-before"); }},
-        {"restore", [](WorkflowTest& t) {
-             t.makeAccountHome();
-             ASSERT_EQ(t.engine.switchToApi("sk-switched").outcome, Outcome::Done);
-         }},
-    };
-    const auto runChild = [](const WorkflowTest& t, const QString& workflow, int killAfter) {
-        QProcess child;
-        QStringList arguments{t.temp.userHome(), t.relay.endpoint().baseURL.toString(), workflow,
-                              QString::number(killAfter)};
-        if (workflow == "restore")
-            arguments << t.engine.listBackups().back().id;
-        child.start(CRASH_CHILD, arguments);
-        EXPECT_TRUE(child.waitForFinished(20000));
-        return std::make_pair(child.exitStatus(), QString::fromUtf8(child.readAllStandardOutput()).trimmed().toInt());
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.workflow.toStdString());
-        // An uninterrupted run counts the writes and shows where the workflow ends.
-        Home whole;
-        row.arrange(whole);
-        const auto [status, writes] = runChild(whole, row.workflow, 0);
-        ASSERT_EQ(status, QProcess::NormalExit);
-        ASSERT_GT(writes, 3);
-        const Outcomes finished = outcomesOf(whole);
+    const KilledWorkflowCase& row = GetParam();
+    // An uninterrupted run counts the writes and shows where the workflow ends.
+    Home whole;
+    row.arrange(whole);
+    const auto [status, writes] = runChild(whole, row.name, 0);
+    ASSERT_EQ(status, QProcess::NormalExit);
+    ASSERT_GT(writes, 3);
+    const Outcomes finished = outcomesOf(whole);
 
-        for (int killAfter = 1; killAfter <= writes; ++killAfter) {
-            SCOPED_TRACE(killAfter);
-            Home t;
-            row.arrange(t);
-            const auto before = t.codexFiles();
-            EXPECT_EQ(runChild(t, row.workflow, killAfter).first, QProcess::CrashExit);
-            const bool underWay = hasJournal(t.temp.home());
+    for (int killAfter = 1; killAfter <= writes; ++killAfter) {
+        SCOPED_TRACE(killAfter);
+        Home t;
+        row.arrange(t);
+        const auto before = t.codexFiles();
+        EXPECT_EQ(runChild(t, row.name, killAfter).first, QProcess::CrashExit);
+        const bool underWay = hasJournal(t.temp.home());
 
-            Workflows next{t.temp.home(), t.relay.endpoint(), t.workspace};
-            EXPECT_TRUE(next.hasCutOffWork() || !underWay);
-            const WorkflowResult recovered = next.putBackCutOffWork();
-            EXPECT_EQ(outcomeText(recovered), underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
-            EXPECT_FALSE(hasJournal(t.temp.home()));
-            EXPECT_EQ(stagingFilesIn(t.temp.codexHome()), QStringList());
-            // Nor the lock files of the threads it held.
-            EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")).filter(QRegularExpression("^[^.]")), QStringList());
-            EXPECT_FALSE(next.hasCutOffWork());
-            const auto after = t.codexFiles();
-            if (underWay || after == before) {
-                EXPECT_EQ(differingFiles(before, after), QStringList());
-            } else {
-                EXPECT_EQ(outcomesOf(t), finished);
-            }
+        Workflows next{t.temp.home(), t.relay.endpoint(), t.workspace};
+        EXPECT_TRUE(next.hasCutOffWork() || !underWay);
+        const WorkflowResult recovered = next.putBackCutOffWork();
+        EXPECT_EQ(outcomeText(recovered), underWay ? QStringLiteral("上次的操作没有完成，已恢复到开始前的状态。") : QString());
+        EXPECT_FALSE(hasJournal(t.temp.home()));
+        EXPECT_EQ(stagingFilesIn(t.temp.codexHome()), QStringList());
+        // Nor the lock files of the threads it held.
+        EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")).filter(QRegularExpression("^[^.]")), QStringList());
+        EXPECT_FALSE(next.hasCutOffWork());
+        const auto after = t.codexFiles();
+        if (underWay || after == before) {
+            EXPECT_EQ(differingFiles(before, after), QStringList());
+        } else {
+            EXPECT_EQ(outcomesOf(t), finished);
         }
     }
-    // A staging file alone, without a journal, is cleared up too; a link of such a name is
-    // no half-written file of ours and stays.
+}
+
+INSTANTIATE_TEST_SUITE_P(Workflows, KilledWorkflow, ::testing::ValuesIn(killedWorkflows), CaseName());
+
+// A staging file alone, without a journal, is cleared up too; a link of such a name is no
+// half-written file of ours and stays.
+TEST_F(WorkflowTest, AStagingFileAloneIsClearedUpAndALinkOfItsNameStays)
+{
     ASSERT_TRUE(QFile::link(temp.path("config.toml"), temp.path(".config.toml.morvane-0123456789ab")));
     EXPECT_FALSE(engine.hasCutOffWork());
     temp.write(".auth.json.morvane-0123456789ab", "half");
