@@ -126,7 +126,6 @@ struct FailureCase {
     std::function<bool(const TempHome& temp, Error* e)> call;
     QString message;
 };
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 const FailureCase failureCases[] = {
     {"copying onto a file", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("auth.json"), temp.path("copy/auth.json"), e); },

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 // Names each case of a parameterised table by its own name (a member `name`), every character
@@ -12,10 +14,7 @@ struct CaseName {
     std::string operator()(const ::testing::TestParamInfo<Case>& info) const
     {
         std::string name = info.param.name;
-        for (char& c : name) {
-            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-                c = '_';
-        }
+        std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
         return name;
     }
 };

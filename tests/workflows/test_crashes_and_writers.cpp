@@ -102,7 +102,6 @@ struct KilledWorkflowCase {
     const char* name;
     std::function<void(WorkflowTest&)> arrange;
 };
-void PrintTo(const KilledWorkflowCase& row, std::ostream* os) { *os << row.name; }
 
 const KilledWorkflowCase killedWorkflows[] = {
     {"switch-api", [](WorkflowTest& t) { t.makeAccountHome(); }},

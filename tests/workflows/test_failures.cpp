@@ -47,7 +47,6 @@ struct FailureCase {
     std::function<void(WorkflowTest&)> check;
     bool putBack = true; // the step fails after the first write
 };
-void PrintTo(const FailureCase& step, std::ostream* os) { *os << step.name; }
 
 const FailureCase failureCases[] = {
     {"backup", [](WorkflowTest& t) { t.temp.write("morvane/backups", "a file where the backups belong"); }, toApi,

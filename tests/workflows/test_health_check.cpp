@@ -37,7 +37,6 @@ struct HealthCase {
     std::function<void(WorkflowTest&)> breakIt;
     Problems expected;
 };
-void PrintTo(const HealthCase& row, std::ostream* os) { *os << row.name; }
 
 const HealthCase rows[] = {
     {"healthy", [](WorkflowTest&) {}, {}},

@@ -41,7 +41,6 @@ struct DoneCase {
     std::optional<QString> fieldKey;
     std::function<void(WorkflowTest&, const WorkflowResult&, const Snapshot& before)> check;
 };
-void PrintTo(const DoneCase& row, std::ostream* os) { *os << row.name; }
 
 const DoneCase doneCases[] = {
     {"switch from the account login", [](WorkflowTest& t) { t.makeAccountHome(); },

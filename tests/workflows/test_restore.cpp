@@ -122,32 +122,26 @@ struct RefusedRestore {
     std::function<QString(const RestorePoint&)> message; // or its start
     bool codexFilesOnly = false; // the restore's own backup of the home may stay
 };
-void PrintTo(const RefusedRestore& row, std::ostream* os) { *os << row.name; }
-
-QString text(const char* message)
-{
-    return QString::fromUtf8(message);
-}
 
 const RefusedRestore refusedRestores[] = {
     {"while Codex runs", {}, [](WorkflowTest& t, const RestorePoint&) { t.workspace.startCodex(41); }, Outcome::CodexRunning,
      [](const RestorePoint&) { return QString(); }},
-    {"an unknown point", "nothing-here", {}, Outcome::Refused, [](const RestorePoint&) { return text("没有找到备份“nothing-here”。"); }},
+    {"an unknown point", "nothing-here", {}, Outcome::Refused, [](const RestorePoint&) { return QStringLiteral("没有找到备份“nothing-here”。"); }},
     {"a point of an older Morvane", "switch-api-provider-20250101-120000", {}, Outcome::Refused, [](const RestorePoint&) {
-         return text("备份“switch-api-provider-20250101-120000”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。");
+         return QStringLiteral("备份“switch-api-provider-20250101-120000”来自旧版 Morvane，没有记下对话文件的原位置，无法自动恢复。");
      }},
     {"a point whose files climb out of it", "repair-provider-20250101-120000", {}, Outcome::Refused,
-     [](const RestorePoint&) { return text("备份“repair-provider-20250101-120000”"); }},
+     [](const RestorePoint&) { return QStringLiteral("备份“repair-provider-20250101-120000”"); }},
     {"a damaged login file",
      {}, [](WorkflowTest&, const RestorePoint& point) {
          damage(point.loginDirectory + "/auth.json", [](QByteArray b) { return b.replace("rt_5f0c2d1", "rt_5f0c2d2"); });
      },
-     Outcome::Failed, [](const RestorePoint&) { return text("备份已损坏：“auth.json”与备份时不一致，没有恢复任何文件。"); }},
+     Outcome::Failed, [](const RestorePoint&) { return QStringLiteral("备份已损坏：“auth.json”与备份时不一致，没有恢复任何文件。"); }},
     {"a damaged thread index",
      {}, [](WorkflowTest&, const RestorePoint& point) {
          damage(point.providerDirectory + "/state_5.sqlite", [](QByteArray b) { return b.left(b.size() - 512); });
      },
-     Outcome::Failed, [](const RestorePoint&) { return text("备份已损坏：“state_5.sqlite”与备份时不一致，没有恢复任何文件。"); }},
+     Outcome::Failed, [](const RestorePoint&) { return QStringLiteral("备份已损坏：“state_5.sqlite”与备份时不一致，没有恢复任何文件。"); }},
     {"a damaged rollout file",
      {}, [](WorkflowTest&, const RestorePoint& point) {
          damage(point.providerDirectory + "/rollout_files/" + firstRollout(point), [](QByteArray b) { return b + "{}\n"; });
@@ -155,16 +149,16 @@ const RefusedRestore refusedRestores[] = {
      Outcome::Failed,
      [](const RestorePoint& point) { return QStringLiteral("备份已损坏：“%1”与备份时不一致，没有恢复任何文件。").arg(firstRollout(point)); }},
     {"a folder where the thread index goes", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByFolder(t, "state_5.sqlite"); },
-     Outcome::Failed, [](const RestorePoint&) { return text("无法写入“state_5.sqlite”："); }, true},
+     Outcome::Failed, [](const RestorePoint&) { return QStringLiteral("无法写入“state_5.sqlite”："); }, true},
     {"a folder where the configuration goes", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByFolder(t, "config.toml"); },
-     Outcome::Failed, [](const RestorePoint&) { return text("无法写入“config.toml”："); }, true},
+     Outcome::Failed, [](const RestorePoint&) { return QStringLiteral("无法写入“config.toml”："); }, true},
     {"a folder where a rollout file goes",
      {}, [](WorkflowTest& t, const RestorePoint&) { replaceByFolder(t, QDir(t.temp.codexHome()).relativeFilePath(t.rolloutOf("t-a"))); },
-     Outcome::Failed, [](const RestorePoint&) { return text("无法读取“"); }},
+     Outcome::Failed, [](const RestorePoint&) { return QStringLiteral("无法读取“"); }},
     {"a dangling link for the session index", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByLink(t, "session_index.jsonl"); },
-     Outcome::Failed, [](const RestorePoint&) { return text("无法复制“session_index.jsonl”："); }},
+     Outcome::Failed, [](const RestorePoint&) { return QStringLiteral("无法复制“session_index.jsonl”："); }},
     {"a dangling link for the login", {}, [](WorkflowTest& t, const RestorePoint&) { replaceByLink(t, "auth.json"); }, Outcome::Failed,
-     [](const RestorePoint&) { return text("无法复制“auth.json”："); }},
+     [](const RestorePoint&) { return QStringLiteral("无法复制“auth.json”："); }},
 };
 
 } // namespace
