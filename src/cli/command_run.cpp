@@ -51,12 +51,6 @@ QString resultText(const WorkflowResult& result)
     return text;
 }
 
-int CommandRun::refuse(const QString& message) const
-{
-    m_io.err << message << '\n';
-    return StatusRefused;
-}
-
 bool CommandRun::readKey()
 {
     if (!m_options.keyFile.isEmpty()) {

@@ -25,7 +25,6 @@ public:
     // The key readKey took.
     const QString& key() const { return m_key; }
 
-    int refuse(const QString& message) const;
     // Takes the key from the key file, else standard input when it is not a terminal, else
     // the environment; false, after saying why, when none gives one or it cannot be a key
     // (too long, empty, not text). Asked before anything is written.

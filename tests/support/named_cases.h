@@ -6,9 +6,8 @@
 #include <cctype>
 #include <string>
 
-// Names each case of a parameterised table by its own name (a member `name`), every character
-// but ASCII letters and digits made "_", so that a failure names its case and
-// --gtest_filter='*/a_case_name' runs it alone.
+// Names each case of a table by its member `name`, all but letters and digits made "_": a
+// failure names its case, and --gtest_filter='*/a_case_name' runs it alone.
 struct CaseName {
     template <typename Case>
     std::string operator()(const ::testing::TestParamInfo<Case>& info) const
