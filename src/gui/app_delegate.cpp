@@ -1,6 +1,5 @@
 #include "gui/app_delegate.h"
 
-#include "core/api_key.h"
 #include "core/constants.h"
 #include "gui/main_window.h"
 #include "gui/palette.h"
