@@ -122,7 +122,7 @@ int migrate(const QString& userHome)
     for (const ThreadRecord& thread : threadsToMove(home, target).value_or(ThreadRecords()))
         ids << thread.id;
     const double reading = double(timer.nsecsElapsed()) / 1e6;
-    if (lock.held() && codexLocks->claim(ids, &error)) {
+    if (lock.held() && succeeded(codexLocks->claim(ids), &error)) {
         std::printf("Codex's locks on %lld threads: %.1f ms to take", static_cast<long long>(ids.size()),
                     double(timer.nsecsElapsed()) / 1e6 - reading);
         timer.restart();

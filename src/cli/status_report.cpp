@@ -72,7 +72,7 @@ Json statusJson(const HomeStatus& status)
             json["open_conversations"].push_back({{"id", toUtf8(open.id)}, {"title", toUtf8(open.title)}});
     } else {
         json["open_conversations"] = Json();
-        json["open_conversations_error"] = toUtf8(status.openConversationsError.message);
+        json["open_conversations_error"] = toUtf8(status.openConversations.error().message);
     }
     json["backups"] = {{"count", status.backups.count}, {"size_bytes", status.backups.sizeBytes}};
     return json;
@@ -117,7 +117,7 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
         << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))
         << '\n'
         << QStringLiteral("Codex 开着的对话：")
-        << (!status.openConversations ? QStringLiteral("无法读取：") + status.openConversationsError.message
+        << (!status.openConversations ? QStringLiteral("无法读取：") + status.openConversations.error().message
             : status.openConversations->empty() ? QStringLiteral("没有")
                                                 : openConversationsText(*status.openConversations))
         << '\n'

@@ -47,41 +47,55 @@ QString lockPathIn(const QString& folder, const QString& id)
     return folder + QLatin1Char('/') + id + lockSuffix;
 }
 
-enum class Lock { Taken, Busy, Failed };
-
 // Opens the lock file (making it when create is set; read-only otherwise) and tries its lock
-// for up to waitMs, as Codex does. Taken gives the descriptor; Failed fills the error.
-Lock openLocked(const QString& path, bool create, int waitMs, int& fd, Error* error)
+// for up to waitMs, as Codex does: the descriptor, -1 while another process keeps the lock,
+// or the error when the file cannot be opened or locked.
+std::expected<int, Error> openLocked(const QString& path, bool create, int waitMs)
 {
-    fd = ::open(files::nativePath(path).constData(),
-                (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int fd = ::open(files::nativePath(path).constData(),
+                          (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0644);
     const bool opened = fd >= 0;
     const int failed = opened ? files::lockExclusive(fd, waitMs) : errno;
     if (failed == 0)
-        return Lock::Taken;
+        return fd;
     if (opened)
         ::close(fd);
-    fd = -1;
     if (failed == EWOULDBLOCK)
-        return Lock::Busy;
-    files::fail(error, files::systemError(opened ? QStringLiteral("锁定") : QStringLiteral("打开"), path, failed));
-    return Lock::Failed;
+        return -1;
+    return std::unexpected(files::systemError(opened ? QStringLiteral("锁定") : QStringLiteral("打开"), path, failed));
 }
 
-// The lock held within the wait: its descriptor, or -1 with the error, busyText while another
-// process keeps it.
-int heldWithin(const QString& path, bool create, const QString& busyText, Error* error)
+// The lock held within the wait, or busyText while another process keeps it.
+std::expected<int, Error> heldWithin(const QString& path, bool create, const QString& busyText)
 {
-    int fd = -1;
-    if (openLocked(path, create, lockWaitMs, fd, error) == Lock::Busy)
-        setMorvaneError(error, ErrorConversationsOpen, busyText);
+    std::expected<int, Error> fd = openLocked(path, create, lockWaitMs);
+    if (fd && *fd < 0)
+        return std::unexpected(Error{morvaneErrorDomain, ErrorConversationsOpen, busyText});
     return fd;
 }
 
-int takeCoordination(const QString& folder, bool create, Error* error)
+std::expected<int, Error> takeCoordination(const QString& folder, bool create)
 {
     return heldWithin(folder + QLatin1Char('/') + coordinationName, create,
-                      QStringLiteral("Codex 正在打开或关闭对话，等了几秒还没好，请稍后再试。"), error);
+                      QStringLiteral("Codex 正在打开或关闭对话，等了几秒还没好，请稍后再试。"));
+}
+
+// For a look at the lock files that makes nothing in Codex's folder: the coordination lock
+// when Codex has made its file, -1 when it has not.
+std::expected<int, Error> coordinationIfMade(const QString& folder)
+{
+    if (!files::itemExists(folder + QLatin1Char('/') + coordinationName))
+        return -1;
+    return takeCoordination(folder, false);
+}
+
+// Under the coordination lock the caller holds: a lock file no process holds goes.
+void removeIfFree(const QString& path)
+{
+    if (const std::expected<int, Error> fd = openLocked(path, false, 0); fd && *fd >= 0) {
+        ::unlink(files::nativePath(path).constData());
+        ::close(*fd);
+    }
 }
 
 rlim_t openDescriptors()
@@ -126,7 +140,7 @@ CodexThreadLocks::~CodexThreadLocks()
     // A lock file goes only under the coordination lock, as Codex's own do; one left
     // behind holds nothing, and Codex removes it.
     if (m_coordinationFd < 0 && !m_threads.empty())
-        m_coordinationFd = takeCoordination(m_folder, false, nullptr);
+        m_coordinationFd = takeCoordination(m_folder, false).value_or(-1);
     for (const Held& held : m_threads) {
         if (m_coordinationFd >= 0)
             ::unlink(files::nativePath(lockPathIn(m_folder, held.id)).constData());
@@ -139,15 +153,17 @@ CodexThreadLocks::~CodexThreadLocks()
         ::close(m_coordinationFd);
 }
 
-bool CodexThreadLocks::listClaimed(const QStringList& fresh, Error* error)
+std::expected<void, Error> CodexThreadLocks::listClaimed(const QStringList& fresh) const
 {
     QStringList ids = fresh;
     for (const Held& held : m_threads)
         ids << held.id;
-    return files::writeAtomically(m_listPath, ids.join(QLatin1Char('\n')).toUtf8() + '\n', error);
+    return expectedFrom([&](Error* error) {
+        return files::writeAtomically(m_listPath, ids.join(QLatin1Char('\n')).toUtf8() + '\n', error);
+    });
 }
 
-bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
+std::expected<void, Error> CodexThreadLocks::claim(const QStringList& threadIds)
 {
     QStringList fresh;
     QSet<QString> seen;
@@ -158,60 +174,66 @@ bool CodexThreadLocks::claim(const QStringList& threadIds, Error* error)
         }
     }
     if (fresh.isEmpty())
-        return m_claimed.isEmpty() || holdMaintenanceLock(error);
+        return m_claimed.isEmpty() ? std::expected<void, Error>() : holdMaintenanceLock();
 
     const bool coordinating = m_coordinationFd >= 0;
-    if (!coordinating && !files::makeDirectory(m_folder, error))
-        return false;
-    if (!listClaimed(fresh, error))
-        return false;
-    const int coordination = coordinating ? m_coordinationFd : takeCoordination(m_folder, true, error);
-    if (coordination < 0)
-        return false;
+    if (!coordinating) {
+        if (auto made = expectedFrom([&](Error* error) { return files::makeDirectory(m_folder, error); }); !made)
+            return made;
+    }
+    if (auto listed = listClaimed(fresh); !listed)
+        return listed;
+    const std::expected<int, Error> coordination = coordinating ? m_coordinationFd : takeCoordination(m_folder, true);
+    if (!coordination)
+        return std::unexpected(coordination.error());
     // Too many threads for a descriptor each: the coordination lock is kept instead, and each
     // thread is only seen to be free.
     const bool holdEach = !coordinating && roomForDescriptors(fresh.size());
     qint64 busy = 0;
-    Error fileError;
+    std::optional<Error> fileError;
     for (const QString& id : fresh) {
         const QString path = lockPathIn(m_folder, id);
-        int fd = -1;
-        const Lock lock = openLocked(path, true, 0, fd, &fileError);
-        if (lock == Lock::Failed)
+        const std::expected<int, Error> fd = openLocked(path, true, 0);
+        if (!fd) {
+            fileError = fd.error();
             break;
-        if (lock == Lock::Busy) {
+        }
+        if (*fd < 0) {
             ++busy;
             continue;
         }
         m_claimed.insert(id);
         if (holdEach) {
-            m_threads.push_back({id, fd});
+            m_threads.push_back({id, *fd});
             continue;
         }
         ::unlink(files::nativePath(path).constData());
-        ::close(fd);
+        ::close(*fd);
     }
     if (holdEach)
-        ::close(coordination);
+        ::close(*coordination);
     else
-        m_coordinationFd = coordination;
-    if (busy > 0) {
-        setMorvaneError(error, ErrorConversationsOpen, conversationsOpenMessage(busy));
-        return false;
-    }
-    if (!fileError.message.isEmpty())
-        return files::fail(error, fileError);
-    return holdMaintenanceLock(error);
+        m_coordinationFd = *coordination;
+    if (busy > 0)
+        return std::unexpected(Error{morvaneErrorDomain, ErrorConversationsOpen, conversationsOpenMessage(busy)});
+    if (fileError)
+        return std::unexpected(*fileError);
+    return holdMaintenanceLock();
 }
 
-bool CodexThreadLocks::holdMaintenanceLock(Error* error)
+std::expected<void, Error> CodexThreadLocks::holdMaintenanceLock()
 {
     if (m_maintenanceFd >= 0)
-        return true;
-    if (!files::makeDirectory(QFileInfo(m_maintenancePath).path(), error))
-        return false;
-    m_maintenanceFd = heldWithin(m_maintenancePath, true, QStringLiteral("Codex 正在整理对话文件，请等它整理完再试。"), error);
-    return m_maintenanceFd >= 0;
+        return {};
+    if (auto made = expectedFrom([&](Error* error) { return files::makeDirectory(QFileInfo(m_maintenancePath).path(), error); });
+        !made)
+        return made;
+    const std::expected<int, Error> fd
+        = heldWithin(m_maintenancePath, true, QStringLiteral("Codex 正在整理对话文件，请等它整理完再试。"));
+    if (!fd)
+        return std::unexpected(fd.error());
+    m_maintenanceFd = *fd;
+    return {};
 }
 
 bool hasLeftThreadLocks(const CodexHome& home)
@@ -221,29 +243,22 @@ bool hasLeftThreadLocks(const CodexHome& home)
 
 void removeLeftThreadLocks(const CodexHome& home)
 {
-    const QString list = leftLocksList(home);
     const QString folder = home.file(QStringLiteral("thread-writer-locks"));
-    const bool locksMade = files::itemExists(folder + QLatin1Char('/') + coordinationName);
-    const int coordination = locksMade ? takeCoordination(folder, false, nullptr) : -1;
-    if (locksMade && coordination < 0)
+    const std::expected<int, Error> coordination = coordinationIfMade(folder);
+    if (!coordination)
         return; // Codex is busy with its locks: the list waits for the next start
-    const QByteArray ids = locksMade ? files::readWhole(list).value_or(QByteArray()) : QByteArray();
-    for (const QByteArray& id : ids.split('\n')) {
-        if (!isLockableId(QString::fromUtf8(id)))
-            continue;
+    const QString list = leftLocksList(home);
+    for (const QByteArray& line : files::readWhole(list).value_or(QByteArray()).split('\n')) {
         // One that some Codex holds is its own now.
-        int fd = -1;
-        if (openLocked(lockPathIn(folder, QString::fromUtf8(id)), false, 0, fd, nullptr) == Lock::Taken) {
-            ::unlink(files::nativePath(lockPathIn(folder, QString::fromUtf8(id))).constData());
-            ::close(fd);
-        }
+        if (const QString id = QString::fromUtf8(line); isLockableId(id))
+            removeIfFree(lockPathIn(folder, id));
     }
     ::unlink(files::nativePath(list).constData());
-    if (coordination >= 0)
-        ::close(coordination);
+    if (*coordination >= 0)
+        ::close(*coordination);
 }
 
-std::optional<QStringList> openThreadIds(const CodexHome& home, Error* error)
+std::expected<QStringList, Error> openThreadIds(const CodexHome& home)
 {
     const QString folder = home.file(QStringLiteral("thread-writer-locks"));
     QStringList ids;
@@ -255,21 +270,20 @@ std::optional<QStringList> openThreadIds(const CodexHome& home, Error* error)
         return ids;
     // Asked under the coordination lock, a probe never takes a lock that a Codex starting
     // meanwhile wants.
-    const bool coordinated = files::itemExists(folder + QLatin1Char('/') + coordinationName);
-    const int coordination = coordinated ? takeCoordination(folder, false, error) : -1;
-    if (coordinated && coordination < 0)
-        return std::nullopt;
+    const std::expected<int, Error> coordination = coordinationIfMade(folder);
+    if (!coordination)
+        return std::unexpected(coordination.error());
     QStringList open;
     for (const QString& id : ids) {
-        int fd = -1;
-        const Lock lock = openLocked(lockPathIn(folder, id), false, 0, fd, nullptr); // one gone meanwhile is open no more
-        if (lock == Lock::Taken)
-            ::close(fd);
-        else if (lock == Lock::Busy)
+        // One gone meanwhile is open no more.
+        const std::expected<int, Error> fd = openLocked(lockPathIn(folder, id), false, 0);
+        if (fd && *fd >= 0)
+            ::close(*fd);
+        else if (fd)
             open << id;
     }
-    if (coordination >= 0)
-        ::close(coordination);
+    if (*coordination >= 0)
+        ::close(*coordination);
     return open;
 }
 

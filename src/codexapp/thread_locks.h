@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
+#include <expected>
 #include <vector>
 
 // Codex's own locks on its conversations. Every Codex process (the app's server, a terminal,
@@ -23,23 +23,22 @@ public:
     CodexThreadLocks& operator=(const CodexThreadLocks&) = delete;
     ~CodexThreadLocks(); // lets go as Codex does
 
-    // Takes the lock of each thread not held yet, then the maintenance lock. False with
-    // ErrorConversationsOpen when another process holds one of them (the message says how
-    // many conversations it has open) or keeps the coordination lock for longer than a few
-    // seconds; false with the file's error when a lock file cannot be made. Whatever was
-    // taken is kept until the object goes.
-    bool claim(const QStringList& threadIds, Error* error = nullptr);
+    // Takes the lock of each thread not held yet, then the maintenance lock. ErrorConversationsOpen
+    // when another process holds one of them (the message says how many conversations it has
+    // open) or keeps the coordination lock for longer than a few seconds; the file's error
+    // when a lock file cannot be made. Whatever was taken is kept until the object goes.
+    std::expected<void, Error> claim(const QStringList& threadIds);
 
 private:
     // The lock files this writer may leave, named before they are made so that a writer
     // killed meanwhile leaves no empty lock file for good: see removeLeftThreadLocks.
-    bool listClaimed(const QStringList& fresh, Error* error);
+    std::expected<void, Error> listClaimed(const QStringList& fresh) const;
 
     struct Held {
         QString id; // shared with m_claimed's
         int fd;
     };
-    bool holdMaintenanceLock(Error* error);
+    std::expected<void, Error> holdMaintenanceLock();
 
     QString m_folder;
     QString m_maintenancePath;
@@ -59,8 +58,8 @@ bool hasLeftThreadLocks(const CodexHome& home);
 void removeLeftThreadLocks(const CodexHome& home);
 
 // The threads some process holds open now, read from their lock files without changing
-// anything; nothing, with the error, when Codex keeps the coordination lock too long.
-std::optional<QStringList> openThreadIds(const CodexHome& home, Error* error = nullptr);
+// anything; the error when Codex keeps the coordination lock too long.
+std::expected<QStringList, Error> openThreadIds(const CodexHome& home);
 
 // "已检测到 Codex 正开着 N 条对话，请先退出 Codex 再试。"
 QString conversationsOpenMessage(qint64 count);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <expected>
+
 // The codes of Morvane's own errors that a caller acts on; any other error of Morvane's has
 // code 0 and is only shown. A key the relay refuses carries the HTTP status.
 enum ErrorCode : int {
@@ -38,4 +40,22 @@ inline void setMorvaneError(Error* error, int code, const QString& message)
 inline void setMorvaneError(Error* error, const QString& message)
 {
     setError(error, morvaneErrorDomain, 0, message);
+}
+
+// Between the calls that give an expected value and those still filling an Error
+// out-parameter, both ways round.
+template <class Call>
+std::expected<void, Error> expectedFrom(Call call)
+{
+    Error error;
+    if (call(&error))
+        return {};
+    return std::unexpected(error);
+}
+
+inline bool succeeded(const std::expected<void, Error>& result, Error* error)
+{
+    if (!result && error)
+        *error = result.error();
+    return result.has_value();
 }

@@ -204,11 +204,11 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
     return problems;
 }
 
-std::optional<std::vector<OpenConversation>> openConversations(const CodexHome& home, Error* error)
+std::expected<std::vector<OpenConversation>, Error> openConversations(const CodexHome& home)
 {
-    const std::optional<QStringList> ids = openThreadIds(home, error);
+    const std::expected<QStringList, Error> ids = openThreadIds(home);
     if (!ids)
-        return std::nullopt;
+        return std::unexpected(ids.error());
     QHash<QString, QString> titles;
     for (const QString& folder : ids->isEmpty() ? QStringList() : threadIndexFolders(home)) {
         for (const IndexedThread& thread : indexedThreads(folder).value_or(std::vector<IndexedThread>()))

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <expected>
 #include <optional>
 #include <vector>
 
@@ -48,8 +49,8 @@ struct HealthProblem {
 // only: takes no lock and changes nothing.
 std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspace);
 
-// Asked without changing anything; nothing, with the error, when Codex's locks cannot be asked.
-std::optional<std::vector<OpenConversation>> openConversations(const CodexHome& home, Error* error = nullptr);
+// Asked without changing anything; the error when Codex's locks cannot be asked.
+std::expected<std::vector<OpenConversation>, Error> openConversations(const CodexHome& home);
 
 // Why the Codex home cannot be read (a file in its place, no permission); nothing when it
 // can, or when there is none yet.

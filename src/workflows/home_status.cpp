@@ -25,7 +25,7 @@ HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
         status.indexes.push_back(index);
     }
     status.codex = runningCodex(workspace);
-    status.openConversations = openConversations(home, &status.openConversationsError);
+    status.openConversations = openConversations(home);
     status.backups = summarizeBackups(home);
     return status;
 }

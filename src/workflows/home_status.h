@@ -30,8 +30,7 @@ struct HomeStatus {
     };
     std::vector<Index> indexes;
     std::vector<CodexProcess> codex;
-    std::optional<std::vector<OpenConversation>> openConversations;
-    Error openConversationsError;
+    std::expected<std::vector<OpenConversation>, Error> openConversations;
     BackupSummary backups;
 };
 

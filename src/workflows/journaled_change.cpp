@@ -78,7 +78,7 @@ void JournaledChange::moveConversations(QString provider, WorkflowTask task)
             setMorvaneError(stopped, ErrorCodexStarted, QString());
             return false;
         }
-        return m_conversations.claim(idsOf(threads), stopped);
+        return succeeded(m_conversations.claim(idsOf(threads)), stopped);
     };
     m_steps.push_back({Step::Kind::Move,
                        [this, provider, task, codexStillClosed](Error* error) {
@@ -102,11 +102,12 @@ void JournaledChange::backUpWith(std::function<std::optional<QString>(Error*)> t
 
 std::optional<WorkflowResult> JournaledChange::claimConversations()
 {
-    Error error;
-    if (m_conversations.claim(idsOf(threadsToMove(m_engine.m_home, QString()).value_or(ThreadRecords())), &error))
+    const std::expected<void, Error> claimed
+        = m_conversations.claim(idsOf(threadsToMove(m_engine.m_home, QString()).value_or(ThreadRecords())));
+    if (claimed)
         return std::nullopt;
-    WorkflowResult result = WorkflowResult::failed(WorkflowResult::Event::Stopped, error);
-    if (isMorvaneError(error, ErrorConversationsOpen))
+    WorkflowResult result = WorkflowResult::failed(WorkflowResult::Event::Stopped, claimed.error());
+    if (isMorvaneError(claimed.error(), ErrorConversationsOpen))
         result.outcome = WorkflowResult::Outcome::CodexRunning;
     return result;
 }

@@ -92,11 +92,3 @@ private:
 
 // The journal's restore point back in place, the files it made removed, the journal gone.
 bool putBack(const CodexHome& home, const Journal& journal, Error* error = nullptr);
-
-// A step's answer from a function that gives an expected value: true, or false with its error.
-inline bool succeeded(const std::expected<void, Error>& result, Error* error)
-{
-    if (!result && error)
-        *error = result.error();
-    return result.has_value();
-}
