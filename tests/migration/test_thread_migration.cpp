@@ -1,5 +1,6 @@
 #include "bench/codex_home_builder.h"
 #include "core/json.h"
+#include "storage/content_hash.h"
 #include "storage/rollout_backup.h"
 #include "migration/rollout_compression.h"
 #include "migration/rollout_rewrite.h"
@@ -67,6 +68,8 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     writeFileAt(packed, frames);
     QFile::remove(plain);
     home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
+    // A file that is not this rollout under the name its bytes' hash gives must not stand for it.
+    home.temp.write("morvane/backups/objects/" + contentHash(readFileAt(older)), "other bytes");
     Error error;
     EXPECT_EQ(home.migrate("tevrun", &error), 5) << error.message.toStdString();
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
