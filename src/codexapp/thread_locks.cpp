@@ -50,7 +50,7 @@ QString lockPathIn(const QString& folder, const QString& id)
 // Opens the lock file (making it when create is set; read-only otherwise) and tries its lock
 // for up to waitMs, as Codex does: the descriptor, -1 while another process keeps the lock,
 // or the error when the file cannot be opened or locked.
-std::expected<int, Error> openLocked(const QString& path, bool create, int waitMs)
+Expected<int> openLocked(const QString& path, bool create, int waitMs)
 {
     const int fd = ::open(files::nativePath(path).constData(),
                           (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0644);
@@ -66,15 +66,15 @@ std::expected<int, Error> openLocked(const QString& path, bool create, int waitM
 }
 
 // The lock held within the wait, or busyText while another process keeps it.
-std::expected<int, Error> heldWithin(const QString& path, bool create, const QString& busyText)
+Expected<int> heldWithin(const QString& path, bool create, const QString& busyText)
 {
-    std::expected<int, Error> fd = openLocked(path, create, lockWaitMs);
+    Expected<int> fd = openLocked(path, create, lockWaitMs);
     if (fd && *fd < 0)
         return std::unexpected(Error{morvaneErrorDomain, ErrorConversationsOpen, busyText});
     return fd;
 }
 
-std::expected<int, Error> takeCoordination(const QString& folder, bool create)
+Expected<int> takeCoordination(const QString& folder, bool create)
 {
     return heldWithin(folder + QLatin1Char('/') + coordinationName, create,
                       QStringLiteral("Codex 正在打开或关闭对话，等了几秒还没好，请稍后再试。"));
@@ -82,7 +82,7 @@ std::expected<int, Error> takeCoordination(const QString& folder, bool create)
 
 // For a look at the lock files that makes nothing in Codex's folder: the coordination lock
 // when Codex has made its file, -1 when it has not.
-std::expected<int, Error> coordinationIfMade(const QString& folder)
+Expected<int> coordinationIfMade(const QString& folder)
 {
     if (!files::itemExists(folder + QLatin1Char('/') + coordinationName))
         return -1;
@@ -92,7 +92,7 @@ std::expected<int, Error> coordinationIfMade(const QString& folder)
 // Under the coordination lock the caller holds: a lock file no process holds goes.
 void removeIfFree(const QString& path)
 {
-    if (const std::expected<int, Error> fd = openLocked(path, false, 0); fd && *fd >= 0) {
+    if (const Expected<int> fd = openLocked(path, false, 0); fd && *fd >= 0) {
         ::unlink(files::nativePath(path).constData());
         ::close(*fd);
     }
@@ -153,7 +153,7 @@ CodexThreadLocks::~CodexThreadLocks()
         ::close(m_coordinationFd);
 }
 
-std::expected<void, Error> CodexThreadLocks::listClaimed(const QStringList& fresh) const
+Expected<> CodexThreadLocks::listClaimed(const QStringList& fresh) const
 {
     QStringList ids = fresh;
     for (const Held& held : m_threads)
@@ -163,7 +163,7 @@ std::expected<void, Error> CodexThreadLocks::listClaimed(const QStringList& fres
     });
 }
 
-std::expected<void, Error> CodexThreadLocks::claim(const QStringList& threadIds)
+Expected<> CodexThreadLocks::claim(const QStringList& threadIds)
 {
     QStringList fresh;
     QSet<QString> seen;
@@ -174,7 +174,7 @@ std::expected<void, Error> CodexThreadLocks::claim(const QStringList& threadIds)
         }
     }
     if (fresh.isEmpty())
-        return m_claimed.isEmpty() ? std::expected<void, Error>() : holdMaintenanceLock();
+        return m_claimed.isEmpty() ? Expected<>() : holdMaintenanceLock();
 
     const bool coordinating = m_coordinationFd >= 0;
     if (!coordinating) {
@@ -183,7 +183,7 @@ std::expected<void, Error> CodexThreadLocks::claim(const QStringList& threadIds)
     }
     if (auto listed = listClaimed(fresh); !listed)
         return listed;
-    const std::expected<int, Error> coordination = coordinating ? m_coordinationFd : takeCoordination(m_folder, true);
+    const Expected<int> coordination = coordinating ? m_coordinationFd : takeCoordination(m_folder, true);
     if (!coordination)
         return std::unexpected(coordination.error());
     // Too many threads for a descriptor each: the coordination lock is kept instead, and each
@@ -193,7 +193,7 @@ std::expected<void, Error> CodexThreadLocks::claim(const QStringList& threadIds)
     std::optional<Error> fileError;
     for (const QString& id : fresh) {
         const QString path = lockPathIn(m_folder, id);
-        const std::expected<int, Error> fd = openLocked(path, true, 0);
+        const Expected<int> fd = openLocked(path, true, 0);
         if (!fd) {
             fileError = fd.error();
             break;
@@ -221,14 +221,14 @@ std::expected<void, Error> CodexThreadLocks::claim(const QStringList& threadIds)
     return holdMaintenanceLock();
 }
 
-std::expected<void, Error> CodexThreadLocks::holdMaintenanceLock()
+Expected<> CodexThreadLocks::holdMaintenanceLock()
 {
     if (m_maintenanceFd >= 0)
         return {};
     if (auto made = expectedFrom([&](Error* error) { return files::makeDirectory(QFileInfo(m_maintenancePath).path(), error); });
         !made)
         return made;
-    const std::expected<int, Error> fd
+    const Expected<int> fd
         = heldWithin(m_maintenancePath, true, QStringLiteral("Codex 正在整理对话文件，请等它整理完再试。"));
     if (!fd)
         return std::unexpected(fd.error());
@@ -244,7 +244,7 @@ bool hasLeftThreadLocks(const CodexHome& home)
 void removeLeftThreadLocks(const CodexHome& home)
 {
     const QString folder = home.file(QStringLiteral("thread-writer-locks"));
-    const std::expected<int, Error> coordination = coordinationIfMade(folder);
+    const Expected<int> coordination = coordinationIfMade(folder);
     if (!coordination)
         return; // Codex is busy with its locks: the list waits for the next start
     const QString list = leftLocksList(home);
@@ -258,7 +258,7 @@ void removeLeftThreadLocks(const CodexHome& home)
         ::close(*coordination);
 }
 
-std::expected<QStringList, Error> openThreadIds(const CodexHome& home)
+Expected<QStringList> openThreadIds(const CodexHome& home)
 {
     const QString folder = home.file(QStringLiteral("thread-writer-locks"));
     QStringList ids;
@@ -270,13 +270,13 @@ std::expected<QStringList, Error> openThreadIds(const CodexHome& home)
         return ids;
     // Asked under the coordination lock, a probe never takes a lock that a Codex starting
     // meanwhile wants.
-    const std::expected<int, Error> coordination = coordinationIfMade(folder);
+    const Expected<int> coordination = coordinationIfMade(folder);
     if (!coordination)
         return std::unexpected(coordination.error());
     QStringList open;
     for (const QString& id : ids) {
         // One gone meanwhile is open no more.
-        const std::expected<int, Error> fd = openLocked(lockPathIn(folder, id), false, 0);
+        const Expected<int> fd = openLocked(lockPathIn(folder, id), false, 0);
         if (fd && *fd >= 0)
             ::close(*fd);
         else if (fd)

@@ -27,18 +27,18 @@ public:
     // when another process holds one of them (the message says how many conversations it has
     // open) or keeps the coordination lock for longer than a few seconds; the file's error
     // when a lock file cannot be made. Whatever was taken is kept until the object goes.
-    std::expected<void, Error> claim(const QStringList& threadIds);
+    Expected<> claim(const QStringList& threadIds);
 
 private:
     // The lock files this writer may leave, named before they are made so that a writer
     // killed meanwhile leaves no empty lock file for good: see removeLeftThreadLocks.
-    std::expected<void, Error> listClaimed(const QStringList& fresh) const;
+    Expected<> listClaimed(const QStringList& fresh) const;
 
     struct Held {
         QString id; // shared with m_claimed's
         int fd;
     };
-    std::expected<void, Error> holdMaintenanceLock();
+    Expected<> holdMaintenanceLock();
 
     QString m_folder;
     QString m_maintenancePath;
@@ -59,7 +59,7 @@ void removeLeftThreadLocks(const CodexHome& home);
 
 // The threads some process holds open now, read from their lock files without changing
 // anything; the error when Codex keeps the coordination lock too long.
-std::expected<QStringList, Error> openThreadIds(const CodexHome& home);
+Expected<QStringList> openThreadIds(const CodexHome& home);
 
 // "已检测到 Codex 正开着 N 条对话，请先退出 Codex 再试。"
 QString conversationsOpenMessage(qint64 count);

@@ -11,33 +11,55 @@ namespace {
 
 const QString cleanLoginConfig = QStringLiteral("preferred_auth_method = \"device_code\"\n");
 
+Expected<> written(const QString& path, const QByteArray& content, files::Access access = files::Access::Default)
+{
+    return expectedFrom([&](Error* error) { return files::writeAtomically(path, content, error, access); });
+}
+
+Expected<> codexHomeMade(const CodexHome& home)
+{
+    return expectedFrom([&](Error* error) { return files::makeDirectory(home.codexHomePath(), error); });
+}
+
 // A configuration written anew keeps where Codex keeps its databases: without it Codex would
 // start over with empty ones in the Codex home.
-bool writeConfigText(const CodexHome& home, const QString& text, Error* error)
+Expected<> writeConfigText(const CodexHome& home, const QString& text)
 {
     const QString path = home.file(codexfile::config);
     const std::optional<QString> databases =
         topLevelConfigLine(QStringLiteral("sqlite_home"), files::readUtf8(path).value_or(QString()));
     const QString kept = databases && !topLevelConfigLine(QStringLiteral("sqlite_home"), text) ? *databases + QLatin1Char('\n')
                                                                                                   : QString();
-    return files::writeAtomically(path, (kept + text).toUtf8(), error);
+    return written(path, (kept + text).toUtf8());
 }
 
-bool writeApiKeyFiles(const CodexHome& home, const QString& key, Error* error)
+Expected<> writeApiKeyFiles(const CodexHome& home, const QString& key)
 {
-    if (!files::makeDirectory(home.codexHomePath(), error))
-        return false;
     const QByteArray auth = prettyJson(Json{{"OPENAI_API_KEY", toUtf8(key)}});
-    if (!files::writeAtomically(home.file(codexfile::auth), auth, error, files::Access::OwnerOnly))
-        return false;
-    files::writeAtomically(home.file(codexfile::lastKey), auth, nullptr, files::Access::OwnerOnly);
-    return true;
+    if (Expected<> made = codexHomeMade(home); !made)
+        return made;
+    if (Expected<> key = written(home.file(codexfile::auth), auth, files::Access::OwnerOnly); !key)
+        return key;
+    return written(home.file(codexfile::lastKey), auth, files::Access::OwnerOnly);
+}
+
+// Rewrites the file without "OPENAI_API_KEY"; a file that held no JSON object becomes {}.
+Expected<> removeApiKeyFromAuthFile(const QString& authFile)
+{
+    Json auth = readJsonObject(authFile).value_or(Json::object());
+    auth.erase("OPENAI_API_KEY");
+    return written(authFile, prettyJson(auth), files::Access::OwnerOnly);
 }
 
 // The text of a configuration file; a missing file is an empty one.
-std::optional<QString> configFileText(const QString& path, Error* error)
+Expected<QString> configFileText(const QString& path)
 {
-    return files::itemExists(path) ? files::readUtf8(path, error) : std::optional(QString());
+    if (!files::itemExists(path))
+        return QString();
+    Error error;
+    if (std::optional<QString> text = files::readUtf8(path, &error))
+        return std::move(*text);
+    return std::unexpected(error);
 }
 
 ConfigChanges apiChanges()
@@ -69,83 +91,85 @@ ConfigChanges accountChanges(const QString& accountConfig)
     return changes;
 }
 
-std::optional<QString> checkedEdit(const QString& config, const ConfigChanges& changes, Error* error)
+Expected<QString> checkedEdit(const QString& config, const ConfigChanges& changes)
 {
     const QString edited = editedConfig(config, changes);
     if (const std::optional<ConfigProblem> problem = checkConfigEdit(config, edited, changes)) {
-        setMorvaneError(error, QStringLiteral("无法安全修改“%1”第 %2 行：%3。").arg(codexfile::config).arg(problem->line).arg(problem->reason));
-        return std::nullopt;
+        return std::unexpected(Error{morvaneErrorDomain, 0,
+                                     QStringLiteral("无法安全修改“%1”第 %2 行：%3。")
+                                         .arg(codexfile::config)
+                                         .arg(problem->line)
+                                         .arg(problem->reason)});
     }
     return edited;
 }
 
 } // namespace
 
-bool writeCleanApiConfigWithKey(const CodexHome& home, const QString& key, Error* error)
+Expected<> writeCleanApiConfigWithKey(const CodexHome& home, const QString& key)
 {
-    return writeApiKeyFiles(home, key, error) && writeConfigText(home, cleanApiConfig(), error);
+    if (Expected<> keyFiles = writeApiKeyFiles(home, key); !keyFiles)
+        return keyFiles;
+    return writeConfigText(home, cleanApiConfig());
 }
 
-std::optional<QString> apiConfigText(const CodexHome& home, Error* error)
+Expected<QString> apiConfigText(const CodexHome& home)
 {
-    const std::optional<QString> config = configFileText(home.file(codexfile::config), error);
-    return config ? checkedEdit(*config, apiChanges(), error) : std::nullopt;
+    const Expected<QString> config = configFileText(home.file(codexfile::config));
+    return config ? checkedEdit(*config, apiChanges()) : config;
 }
 
-std::optional<QString> accountConfigText(const CodexHome& home, Error* error)
+Expected<QString> accountConfigText(const CodexHome& home)
 {
-    const std::optional<QString> config = configFileText(home.file(codexfile::config), error);
-    const std::optional<QString> account =
-        configFileText(home.profilePath(QStringLiteral("account")) + QLatin1Char('/') + codexfile::config, error);
-    if (!config || !account)
-        return std::nullopt;
+    const Expected<QString> config = configFileText(home.file(codexfile::config));
+    if (!config)
+        return config;
+    const Expected<QString> account =
+        configFileText(home.profilePath(QStringLiteral("account")) + QLatin1Char('/') + codexfile::config);
+    if (!account)
+        return account;
     if (editedConfig(*account, apiChanges()) == *config)
         return account; // nothing changed on the relay: the account's own file, byte for byte
-    return checkedEdit(*config, accountChanges(*account), error);
+    return checkedEdit(*config, accountChanges(*account));
 }
 
-bool writeApiConfigWithKey(const CodexHome& home, const QString& key, Error* error)
+Expected<> writeApiConfigWithKey(const CodexHome& home, const QString& key)
 {
-    const std::optional<QString> config = apiConfigText(home, error);
-    return config && writeApiKeyFiles(home, key, error)
-        && files::writeAtomically(home.file(codexfile::config), config->toUtf8(), error);
+    const Expected<QString> config = apiConfigText(home);
+    if (!config)
+        return std::unexpected(config.error());
+    if (Expected<> keyFiles = writeApiKeyFiles(home, key); !keyFiles)
+        return keyFiles;
+    return written(home.file(codexfile::config), config->toUtf8());
 }
 
-bool writeAccountConfig(const CodexHome& home, Error* error)
+Expected<> writeAccountConfig(const CodexHome& home)
 {
-    const std::optional<QString> config = accountConfigText(home, error);
-    return config && files::writeAtomically(home.file(codexfile::config), config->toUtf8(), error);
+    const Expected<QString> config = accountConfigText(home);
+    if (!config)
+        return std::unexpected(config.error());
+    return written(home.file(codexfile::config), config->toUtf8());
 }
 
-void removeApiKeyFromAuthFile(const QString& authFile)
+Expected<> writeFreshAccountConfig(const CodexHome& home)
 {
-    Json auth = readJsonObject(authFile).value_or(Json::object());
-    auth.erase("OPENAI_API_KEY");
-    files::writeAtomically(authFile, prettyJson(auth), nullptr, files::Access::OwnerOnly);
-}
-
-bool writeFreshAccountConfig(const CodexHome& home, Error* error)
-{
-    if (!files::makeDirectory(home.codexHomePath(), error))
-        return false;
     // Read before changing anything: a configuration that cannot be read as text is
     // reported, not replaced by one that has lost the user's settings.
-    const QString configPath = home.file(codexfile::config);
-    QString config;
-    if (files::itemExists(configPath)) {
-        const std::optional<QString> text = files::readUtf8(configPath, error);
-        if (!text)
-            return false;
-        config = *text;
-    }
-    removeApiKeyFromAuthFile(home.file(codexfile::auth));
-    return writeConfigText(home, rewriteConfigForFreshAccount(config), error);
+    if (Expected<> made = codexHomeMade(home); !made)
+        return made;
+    const Expected<QString> config = configFileText(home.file(codexfile::config));
+    if (!config)
+        return std::unexpected(config.error());
+    if (Expected<> keyGone = removeApiKeyFromAuthFile(home.file(codexfile::auth)); !keyGone)
+        return keyGone;
+    return writeConfigText(home, rewriteConfigForFreshAccount(*config));
 }
 
-bool writeCleanLoginConfig(const CodexHome& home, Error* error)
+Expected<> writeCleanLoginConfig(const CodexHome& home)
 {
-    if (!files::makeDirectory(home.codexHomePath(), error))
-        return false;
-    removeApiKeyFromAuthFile(home.file(codexfile::auth));
-    return writeConfigText(home, cleanLoginConfig, error);
+    if (Expected<> made = codexHomeMade(home); !made)
+        return made;
+    if (Expected<> keyGone = removeApiKeyFromAuthFile(home.file(codexfile::auth)); !keyGone)
+        return keyGone;
+    return writeConfigText(home, cleanLoginConfig);
 }

@@ -24,6 +24,10 @@ inline const QString morvaneErrorDomain = QStringLiteral("Morvane");
 // File and system errors keep the errno (or 0) as their code.
 inline const QString fileErrorDomain = QStringLiteral("File");
 
+// What a call that can fail gives: its value, or the error that stopped it.
+template <class T = void>
+using Expected = std::expected<T, Error>;
+
 // Fills an optional out-parameter.
 inline void setError(Error* error, const QString& domain, int code, const QString& message)
 {
@@ -45,7 +49,7 @@ inline void setMorvaneError(Error* error, const QString& message)
 // Between the calls that give an expected value and those still filling an Error
 // out-parameter, both ways round.
 template <class Call>
-std::expected<void, Error> expectedFrom(Call call)
+Expected<> expectedFrom(Call call)
 {
     Error error;
     if (call(&error))
@@ -53,7 +57,7 @@ std::expected<void, Error> expectedFrom(Call call)
     return std::unexpected(error);
 }
 
-inline bool succeeded(const std::expected<void, Error>& result, Error* error)
+inline bool succeeded(const Expected<>& result, Error* error)
 {
     if (!result && error)
         *error = result.error();

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-std::expected<void, Error> saveApiKeyToHistory(const CodexHome& home, const QString& key)
+Expected<> saveApiKeyToHistory(const CodexHome& home, const QString& key)
 {
     const std::optional<QString> path = historyPathForKey(home, key);
     if (!path)
@@ -56,26 +56,22 @@ std::optional<QString> latestHistoricalApiKey(const CodexHome& home)
     return items.front().apiKey;
 }
 
-std::optional<HistoryItem> findHistoryItem(const CodexHome& home, const QString& id, Error* error)
+Expected<HistoryItem> findHistoryItem(const CodexHome& home, const QString& id)
 {
     for (HistoryItem& item : historyItems(home)) {
         if (item.id == id)
             return std::move(item);
     }
-    setMorvaneError(error, QStringLiteral("没有这个已保存的 TEVRUN API。"));
-    return std::nullopt;
+    return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("没有这个已保存的 TEVRUN API。")});
 }
 
-bool forgetHistoryItem(const CodexHome& home, const QString& id, Error* error)
+Expected<> forgetHistoryItem(const CodexHome& home, const HistoryItem& item)
 {
     // Only an id the history lists: never a path of the caller's making.
-    const std::optional<HistoryItem> item = findHistoryItem(home, id, error);
-    if (!item)
-        return false;
-    const QString path = home.historyRootPath() + QLatin1Char('/') + item->id + QStringLiteral(".json");
+    const QString path = home.historyRootPath() + QLatin1Char('/') + item.id + QStringLiteral(".json");
     if (!QFile::remove(path))
-        return files::fail(error, files::fileErrorWithReason(QStringLiteral("删除"), path, QFile(path).errorString()));
-    return true;
+        return std::unexpected(files::fileErrorWithReason(QStringLiteral("删除"), path, QFile(path).errorString()));
+    return {};
 }
 
 std::optional<QString> historyPathForKey(const CodexHome& home, const QString& key)

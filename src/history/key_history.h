@@ -16,13 +16,13 @@
 
 // Remembers a well-formed key (a value that is not one is left alone), or says why it could
 // not.
-std::expected<void, Error> saveApiKeyToHistory(const CodexHome& home, const QString& key);
+Expected<> saveApiKeyToHistory(const CodexHome& home, const QString& key);
 // Newest first; empty when the directory is missing or unreadable.
 std::vector<HistoryItem> historyItems(const CodexHome& home);
 std::optional<QString> latestHistoricalApiKey(const CodexHome& home);
-// The saved key with that id; nothing, with the error that says so, when there is none.
-std::optional<HistoryItem> findHistoryItem(const CodexHome& home, const QString& id, Error* error = nullptr);
-// Deletes the one history file of the key with that id; nothing else.
-bool forgetHistoryItem(const CodexHome& home, const QString& id, Error* error = nullptr);
+// The saved key with that id, or the error that says there is none.
+Expected<HistoryItem> findHistoryItem(const CodexHome& home, const QString& id);
+// Deletes the one history file of that saved key, as findHistoryItem gave it; nothing else.
+Expected<> forgetHistoryItem(const CodexHome& home, const HistoryItem& item);
 // Where the key's file is, whether or not it exists; nothing for a malformed key.
 std::optional<QString> historyPathForKey(const CodexHome& home, const QString& key);

@@ -3,7 +3,7 @@
 std::optional<OrderedJson> recordOfLine(QByteArrayView line)
 {
     OrderedJson value = OrderedJson::parse(line.begin(), line.end(), nullptr, false);
-    if (value.is_discarded() || !value.is_object())
+    if (!value.is_object()) // nor a line that is no JSON
         return std::nullopt;
     const auto payload = value.find("payload");
     if (payload == value.end() || !payload->is_object())

@@ -17,24 +17,21 @@ QString textMember(const Json& object, const char* name)
 
 } // namespace
 
-bool validateTevrunApiKey(const RelayEndpoint& endpoint, const QString& key, Error* error)
+Expected<> validateTevrunApiKey(const RelayEndpoint& endpoint, const QString& key)
 {
     const Json body = {{"model", "gpt-5.5"}, {"input", "ping"}, {"max_output_tokens", 1}};
     const RelayAnswer answer = postToRelay(endpoint, key, QByteArray::fromStdString(body.dump()));
     switch (answer.outcome) {
     case RelayAnswer::Outcome::TimedOut:
-        setMorvaneError(error, QStringLiteral("TEVRUN API 校验超时，请检查网络后重试。"));
-        return false;
+        return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("TEVRUN API 校验超时，请检查网络后重试。")});
     case RelayAnswer::Outcome::TransferFailed:
-        setMorvaneError(error, QStringLiteral("无法连接 TEVRUN，请检查网络后重试。"));
-        return false;
+        return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("无法连接 TEVRUN，请检查网络后重试。")});
     case RelayAnswer::Outcome::Answered:
         break;
     }
     if (answer.status >= 200 && answer.status <= 299)
-        return true;
-    setMorvaneError(error, answer.status, apiErrorMessageFromData(answer.body, answer.status));
-    return false;
+        return {};
+    return std::unexpected(Error{morvaneErrorDomain, int(answer.status), apiErrorMessageFromData(answer.body, answer.status)});
 }
 
 QString apiErrorMessageFromData(const std::optional<QByteArray>& body, qint64 status)

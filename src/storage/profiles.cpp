@@ -14,12 +14,12 @@ const QString descriptorName = QStringLiteral("profile.json");
 
 } // namespace
 
-bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames,
-                      Error* error)
+Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames)
 {
     const QString directory = home.profilePath(name);
-    if (!files::makeDirectory(directory, error))
-        return false;
+    Error error;
+    if (!files::makeDirectory(directory, &error))
+        return std::unexpected(error);
 
     Json saved = Json::array();
     Json modes = Json::object();
@@ -29,43 +29,39 @@ bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringL
         if (!files::itemExists(source))
             continue;
         // The copy is private; profile.json records the mode the file had.
-        if (!files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, error, files::Access::OwnerOnly))
-            return false;
+        if (!files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, &error, files::Access::OwnerOnly))
+            return std::unexpected(error);
         saved.push_back(toUtf8(fileName));
         if (struct stat info {}; ::stat(files::nativePath(source).constData(), &info) == 0)
             modes[toUtf8(fileName)] = info.st_mode & 07777;
         savedAuth = savedAuth || fileName == codexfile::auth;
     }
 
-    if (!savedAuth) {
-        setMorvaneError(error, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。"));
-        return false;
-    }
+    if (!savedAuth)
+        return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。")});
     const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}, {"modes", modes}};
-    writeJsonAtomically(directory + QLatin1Char('/') + descriptorName, descriptor);
-    return true;
+    return expectedFrom([&](Error* e) { return writeJsonAtomically(directory + QLatin1Char('/') + descriptorName, descriptor, e); });
 }
 
-bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error, const QStringList& except)
+Expected<> restoreProfileNamed(const CodexHome& home, const QString& name, const QStringList& except)
 {
-    if (!profileExists(home, name)) {
-        setMorvaneError(error, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。"));
-        return false;
-    }
-    if (!files::makeDirectory(home.codexHomePath(), error))
-        return false;
+    if (!profileExists(home, name))
+        return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。")});
+    Error error;
+    if (!files::makeDirectory(home.codexHomePath(), &error))
+        return std::unexpected(error);
 
     const QString directory = home.profilePath(name);
     for (const QString& entry : files::visibleEntries(directory)) {
         if (entry == descriptorName || except.contains(entry))
             continue;
-        if (!files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry), error))
-            return false;
+        if (!files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry), &error))
+            return std::unexpected(error);
     }
     const QString auth = home.file(codexfile::auth);
     if (files::itemExists(auth))
         files::restrictToOwner(auth);
-    return true;
+    return {};
 }
 
 bool profileExists(const CodexHome& home, const QString& name)

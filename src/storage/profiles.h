@@ -15,12 +15,11 @@ inline const QStringList apiProfileFiles = {codexfile::auth, codexfile::config, 
 
 // Copies the named Codex-home files into the profile, each replacing its earlier copy
 // whole. Fails when no auth.json was copied.
-bool saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames, Error* error = nullptr);
+Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames);
 
 // Copies every visible entry of the profile but those named back into the Codex home, each
 // replacing the current file whole; auth.json is left readable by its owner alone. Fails
 // when the profile does not exist.
-bool restoreProfileNamed(const CodexHome& home, const QString& name, Error* error = nullptr,
-                         const QStringList& except = {});
+Expected<> restoreProfileNamed(const CodexHome& home, const QString& name, const QStringList& except = {});
 
 bool profileExists(const CodexHome& home, const QString& name);

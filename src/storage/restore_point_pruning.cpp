@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::expected<qint64, Error> pruneRestorePoints(const CodexHome& home, qint64 keep)
+Expected<qint64> pruneRestorePoints(const CodexHome& home, qint64 keep)
 {
     const std::vector<RestorePoint> points = listRestorePoints(home);
     qint64 removed = 0;

@@ -7,4 +7,4 @@
 
 // Deletes all but the newest keep points, and the rollout objects no remaining point uses.
 // Gives how many points were deleted.
-std::expected<qint64, Error> pruneRestorePoints(const CodexHome& home, qint64 keep);
+Expected<qint64> pruneRestorePoints(const CodexHome& home, qint64 keep);

@@ -111,42 +111,41 @@ bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error
     return true;
 }
 
-std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint& point, Error* error)
+Expected<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint& point)
 {
-    if (!point.providerDirectory.isEmpty() && !point.manifest) {
-        files::fail(error, incompletePoint(point));
-        return std::nullopt;
-    }
-    const std::optional<QString> loginDirectory = createBackupWithKind(home, BackupKind::Restore, error);
+    if (!point.providerDirectory.isEmpty() && !point.manifest)
+        return std::unexpected(incompletePoint(point));
+    Error error;
+    const std::optional<QString> loginDirectory = createBackupWithKind(home, BackupKind::Restore, &error);
     if (!loginDirectory)
-        return std::nullopt;
+        return std::unexpected(error);
     const QString ownId = QFileInfo(*loginDirectory).fileName();
     if (point.providerDirectory.isEmpty())
         return ownId;
 
     const BackupKind kind = BackupKind::Restore;
-    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, point.otherIndexFolders, error);
+    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, point.otherIndexFolders, &error);
     if (!providerDirectory) {
         files::removeItem(*loginDirectory);
-        return std::nullopt;
+        return std::unexpected(error);
     }
     RolloutBackup rollouts(home, *providerDirectory + QStringLiteral("/rollout_files"));
     const auto keepLiveFiles = [&] {
         for (const RolloutBackupEntry& entry : *point.manifest) {
             if (!files::itemExists(entry.path))
                 continue; // put back as a new file; nothing of it to keep
-            const std::optional<QByteArray> content = files::readWhole(entry.path, error);
-            if (!content || !rollouts.keep(entry.path, *content, error))
+            const std::optional<QByteArray> content = files::readWhole(entry.path, &error);
+            if (!content || !rollouts.keep(entry.path, *content, &error))
                 return false;
         }
         return writeProviderBackupInfo(*providerDirectory, kind, ownId, qint64(point.manifest->size()),
-                                       rollouts.manifest(), point.otherIndexFolders, error);
+                                       rollouts.manifest(), point.otherIndexFolders, &error);
     };
     if (!keepLiveFiles()) {
         rollouts.discard();
         files::removeItem(*providerDirectory);
         files::removeItem(*loginDirectory);
-        return std::nullopt;
+        return std::unexpected(error);
     }
     return ownId;
 }

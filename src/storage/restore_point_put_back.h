@@ -4,7 +4,6 @@
 #include "core/error.h"
 #include "storage/restore_point.h"
 
-#include <optional>
 
 // Puts the point's files back where they were, each written whole as a copy: the login and
 // configuration files, the thread index, the session index and every rollout file of the
@@ -16,4 +15,4 @@ bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error
 
 // Backs up, as a point of kind "restore", everything that putting the point back would
 // change, so that a restore can be undone. Gives that point's id.
-std::optional<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint& point, Error* error = nullptr);
+Expected<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint& point);

@@ -204,9 +204,9 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
     return problems;
 }
 
-std::expected<std::vector<OpenConversation>, Error> openConversations(const CodexHome& home)
+Expected<std::vector<OpenConversation>> openConversations(const CodexHome& home)
 {
-    const std::expected<QStringList, Error> ids = openThreadIds(home);
+    const Expected<QStringList> ids = openThreadIds(home);
     if (!ids)
         return std::unexpected(ids.error());
     QHash<QString, QString> titles;

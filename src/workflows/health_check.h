@@ -50,7 +50,7 @@ struct HealthProblem {
 std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspace);
 
 // Asked without changing anything; the error when Codex's locks cannot be asked.
-std::expected<std::vector<OpenConversation>, Error> openConversations(const CodexHome& home);
+Expected<std::vector<OpenConversation>> openConversations(const CodexHome& home);
 
 // Why the Codex home cannot be read (a file in its place, no permission); nothing when it
 // can, or when there is none yet.

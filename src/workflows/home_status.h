@@ -30,7 +30,7 @@ struct HomeStatus {
     };
     std::vector<Index> indexes;
     std::vector<CodexProcess> codex;
-    std::expected<std::vector<OpenConversation>, Error> openConversations;
+    Expected<std::vector<OpenConversation>> openConversations;
     BackupSummary backups;
 };
 

@@ -40,9 +40,11 @@ JournaledChange::JournaledChange(Workflows& engine, CutOff cutOff)
 {
 }
 
-bool JournaledChange::holdsHome(Error* error) const
+Expected<> JournaledChange::holdsHome() const
 {
-    return m_lock.held() || files::fail(error, m_lock.error());
+    if (m_lock.held())
+        return {};
+    return std::unexpected(m_lock.error());
 }
 
 std::optional<WorkflowResult> JournaledChange::refusal()
@@ -57,12 +59,12 @@ std::optional<WorkflowResult> JournaledChange::refusal()
     return recovered;
 }
 
-void JournaledChange::beforeJournal(std::function<bool(Error*)> step, WorkflowResult::Step name)
+void JournaledChange::beforeJournal(std::function<Expected<>()> step, WorkflowResult::Step name)
 {
     m_steps.push_back({Step::Kind::BeforeJournal, std::move(step), name});
 }
 
-void JournaledChange::write(std::function<bool(Error*)> step, WorkflowResult::Step name)
+void JournaledChange::write(std::function<Expected<>()> step, WorkflowResult::Step name)
 {
     m_steps.push_back({Step::Kind::Write, std::move(step), name});
 }
@@ -81,18 +83,21 @@ void JournaledChange::moveConversations(QString provider, WorkflowTask task)
         return succeeded(m_conversations.claim(idsOf(threads)), stopped);
     };
     m_steps.push_back({Step::Kind::Move,
-                       [this, provider, task, codexStillClosed](Error* error) {
+                       [this, provider, task, codexStillClosed]() -> Expected<> {
+                           Error error;
                            const std::optional<MovedConversations> moved = migrateThreadsToProvider(
-                               m_engine.m_home, provider, m_kind, m_journal.restorePoint, error,
+                               m_engine.m_home, provider, m_kind, m_journal.restorePoint, &error,
                                [&](qint64 done, qint64 total) { Q_EMIT m_engine.progress(task, done, total); },
                                codexStillClosed);
-                           m_moved = moved.value_or(MovedConversations());
-                           return moved.has_value();
+                           if (!moved)
+                               return std::unexpected(error);
+                           m_moved = *moved;
+                           return {};
                        },
                        WorkflowResult::Step::MoveConversations});
 }
 
-void JournaledChange::backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, WorkflowResult::Step name,
+void JournaledChange::backUpWith(std::function<Expected<QString>()> takeBackup, WorkflowResult::Step name,
                                  QStringList createdFiles)
 {
     m_takeBackup = std::move(takeBackup);
@@ -102,7 +107,7 @@ void JournaledChange::backUpWith(std::function<std::optional<QString>(Error*)> t
 
 std::optional<WorkflowResult> JournaledChange::claimConversations()
 {
-    const std::expected<void, Error> claimed
+    const Expected<> claimed
         = m_conversations.claim(idsOf(threadsToMove(m_engine.m_home, QString()).value_or(ThreadRecords())));
     if (claimed)
         return std::nullopt;
@@ -122,25 +127,30 @@ std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowR
     Error error;
     if (m_provider && !enoughSpaceToMigrate(home, *m_provider, &error))
         return WorkflowResult::failed(WorkflowResult::Step::MoveConversations, error);
-    const std::optional<QString> backup = m_takeBackup ? m_takeBackup(&error) : [&]() -> std::optional<QString> {
-        const std::optional<QString> folder = createBackupWithKind(home, kind, &error);
-        return folder ? std::optional<QString>(QFileInfo(*folder).fileName()) : std::nullopt;
+    const Expected<QString> backup = m_takeBackup ? m_takeBackup() : [&]() -> Expected<QString> {
+        if (const std::optional<QString> folder = createBackupWithKind(home, kind, &error))
+            return QFileInfo(*folder).fileName();
+        return std::unexpected(error);
     }();
-    if (!backup && isMorvaneError(error, ErrorRestorePointIncomplete))
-        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
+    if (!backup && isMorvaneError(backup.error(), ErrorRestorePointIncomplete))
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, backup.error());
     if (!backup)
-        return WorkflowResult::failed(m_backUpStep, error);
+        return WorkflowResult::failed(m_backUpStep, backup.error());
     m_journal.restorePoint = *backup;
     for (const Step& step : m_steps) {
-        if (step.kind == Step::Kind::BeforeJournal && !step.run(&error))
-            return WorkflowResult::failed(step.name, error);
+        if (step.kind != Step::Kind::BeforeJournal)
+            continue;
+        if (const Expected<> done = step.run(); !done)
+            return WorkflowResult::failed(step.name, done.error());
     }
     if (!writeJournal(home, m_journal, &error))
         return WorkflowResult::failed(m_backUpStep, error);
     m_journaled = true;
     for (const Step& step : m_steps) {
-        if (step.kind != Step::Kind::BeforeJournal && !step.run(&error))
-            return failedAfterWriting(error, step.name);
+        if (step.kind == Step::Kind::BeforeJournal)
+            continue;
+        if (const Expected<> done = step.run(); !done)
+            return failedAfterWriting(done.error(), step.name);
     }
     if (!removeJournal(home, &error))
         return failedAfterWriting(error, name);

@@ -32,8 +32,9 @@ public:
     JournaledChange(const JournaledChange&) = delete;
     JournaledChange& operator=(const JournaledChange&) = delete;
 
-    // Whether the home's lock is this change's; why not (another writer holds it, or the file's error).
-    bool holdsHome(Error* error = nullptr) const;
+    // Done when the home's lock is this change's; else why not (another writer holds it, or
+    // the file's error).
+    Expected<> holdsHome() const;
     // Nothing when the home is this change's; else what the user is told: another front end
     // holds it, or the workflow found cut off was put back (or could not be).
     std::optional<WorkflowResult> refusal();
@@ -41,15 +42,14 @@ public:
     // The steps, in the order commit() runs them. After the backup and before the journal,
     // a failed step is reported as it is: nothing of Codex's has changed yet.
     // Each names what failed, when it does.
-    void beforeJournal(std::function<bool(Error*)> step, WorkflowResult::Step name);
-    void write(std::function<bool(Error*)> step, WorkflowResult::Step name);
+    void beforeJournal(std::function<Expected<>()> step, WorkflowResult::Step name);
+    void write(std::function<Expected<>()> step, WorkflowResult::Step name);
     // Every visible conversation to the provider, reported as part of the task; its space is
     // checked before the backup.
     void moveConversations(QString provider, WorkflowTask task);
     // A backup of the change's own instead of the standard one, with the files its writes
     // make where none were.
-    void backUpWith(std::function<std::optional<QString>(Error*)> takeBackup, WorkflowResult::Step name,
-                    QStringList createdFiles);
+    void backUpWith(std::function<Expected<QString>()> takeBackup, WorkflowResult::Step name, QStringList createdFiles);
 
     // Runs the steps; kind names the backups and the journal's workflow, name the workflow
     // when the journal cannot go. Nothing when every step was done and the
@@ -67,7 +67,7 @@ public:
 private:
     struct Step {
         enum class Kind { BeforeJournal, Write, Move } kind;
-        std::function<bool(Error*)> run;
+        std::function<Expected<>()> run;
         WorkflowResult::Step name;
     };
     std::optional<WorkflowResult> claimConversations();
@@ -83,7 +83,7 @@ private:
     BackupKind m_kind = BackupKind::SwitchApi; // set by commit, before any step runs
     std::vector<Step> m_steps;
     std::optional<QString> m_provider;
-    std::function<std::optional<QString>(Error*)> m_takeBackup;
+    std::function<Expected<QString>()> m_takeBackup;
     WorkflowResult::Step m_backUpStep = WorkflowResult::Step::BackUp;
     std::vector<CodexProcess> m_codexStarted; // seen just before the thread index changed
     MovedConversations m_moved;

@@ -28,9 +28,8 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
     Q_EMIT progress(WorkflowTask::Repairing, 0, 0);
     std::optional<QString> diagnosis;
     if (apiBranch) {
-        Error error;
-        if (!validateTevrunApiKey(m_relay, key, &error))
-            return WorkflowResult::failed(WorkflowResult::Step::ValidateKey, error);
+        if (const Expected<> valid = validateTevrunApiKey(m_relay, key); !valid)
+            return WorkflowResult::failed(WorkflowResult::Step::ValidateKey, valid.error());
         // Asked before anything changes, so it sees the configuration as it was.
         diagnosis = diagnoseConfigWithAIUsingKey(m_relay, m_home, key);
         // Codex may have started while the relay was asked: look again before the first write.
@@ -38,17 +37,15 @@ WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
             return *refusal;
     }
     if (wellFormedKey) {
-        change.beforeJournal([this, &key](Error* e) { return succeeded(saveApiKeyToHistory(m_home, key), e); },
-                             WorkflowResult::Step::RepairConfig);
+        change.beforeJournal([this, &key] { return saveApiKeyToHistory(m_home, key); }, WorkflowResult::Step::RepairConfig);
     }
     if (apiBranch)
-        change.write([this, &key](Error* e) { return writeCleanApiConfigWithKey(m_home, key, e); },
-                     WorkflowResult::Step::RepairConfig);
+        change.write([this, &key] { return writeCleanApiConfigWithKey(m_home, key); }, WorkflowResult::Step::RepairConfig);
     else
-        change.write([this](Error* e) { return writeCleanLoginConfig(m_home, e); }, WorkflowResult::Step::RepairConfig);
+        change.write([this] { return writeCleanLoginConfig(m_home); }, WorkflowResult::Step::RepairConfig);
     change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, WorkflowTask::Repairing);
     if (apiBranch)
-        change.write([this](Error* e) { return saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles, e); },
+        change.write([this] { return saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles); },
                      WorkflowResult::Step::RepairConfig);
     WorkflowResult result;
     if (auto failed = change.commit(BackupKind::RepairConfig, WorkflowResult::Step::RepairConfig)) {

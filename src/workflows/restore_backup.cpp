@@ -59,9 +59,9 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
         if (!files::itemExists(entry.path))
             createdFiles << entry.path;
     }
-    change.backUpWith([this, &point](Error* e) { return backUpBeforeRestore(m_home, *point, e); },
-                      WorkflowResult::Step::Restore, createdFiles);
-    change.write([this, &point](Error* e) { return putBackRestorePoint(m_home, *point, e, true); },
+    change.backUpWith([this, &point] { return backUpBeforeRestore(m_home, *point); }, WorkflowResult::Step::Restore,
+                      createdFiles);
+    change.write([this, &point] { return expectedFrom([&](Error* e) { return putBackRestorePoint(m_home, *point, e, true); }); },
                  WorkflowResult::Step::Restore);
     if (auto failed = change.commit(BackupKind::Restore, WorkflowResult::Step::Restore))
         return *failed;
@@ -83,7 +83,7 @@ WorkflowResult Workflows::pruneBackups(qint64 keep)
     JournaledChange change(*this);
     if (auto refusal = change.refusal())
         return *refusal;
-    const std::expected<qint64, Error> removed = pruneRestorePoints(m_home, keep);
+    const Expected<qint64> removed = pruneRestorePoints(m_home, keep);
     if (!removed)
         return WorkflowResult::failed(WorkflowResult::Step::Prune, removed.error());
     if (*removed == 0)

@@ -34,13 +34,13 @@ WorkflowResult Workflows::switchToAccount()
 
     if (profileExists(m_home, accountProfile)) {
         // The configuration is edited back, not replaced: what the user set since stays.
-        Error configError;
-        if (!accountConfigText(m_home, &configError))
-            return WorkflowResult::configNotEditable(configError, ModeAccount);
+        if (const Expected<QString> config = accountConfigText(m_home); !config)
+            return WorkflowResult::configNotEditable(config.error(), ModeAccount);
         Q_EMIT progress(WorkflowTask::SwitchingToAccount, 0, 0);
         change.write(
-            [this](Error* e) {
-                return restoreProfileNamed(m_home, accountProfile, e, {codexfile::config}) && writeAccountConfig(m_home, e);
+            [this] {
+                const Expected<> restored = restoreProfileNamed(m_home, accountProfile, {codexfile::config});
+                return restored ? writeAccountConfig(m_home) : restored;
             },
             WorkflowResult::Step::SwitchToAccount);
         change.moveConversations(targetProviderForAccountProfile(m_home), WorkflowTask::SwitchingToAccount);
@@ -51,9 +51,8 @@ WorkflowResult Workflows::switchToAccount()
 
     if (detectCurrentMode(m_home) == ModeAccount) {
         // Already signed in with an account: only remember it; nothing of Codex changes.
-        Error error;
-        if (!saveProfileNamed(m_home, accountProfile, accountProfileFiles, &error))
-            return WorkflowResult::failed(WorkflowResult::Step::RecordAccount, error);
+        if (const Expected<> saved = saveProfileNamed(m_home, accountProfile, accountProfileFiles); !saved)
+            return WorkflowResult::failed(WorkflowResult::Step::RecordAccount, saved.error());
         WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::AccountLoginRecorded);
         result.tone = WorkflowResult::Tone::Ready; // a notice: nothing was switched
         result.pillMode = ModeAccount;
@@ -65,8 +64,7 @@ WorkflowResult Workflows::switchToAccount()
 WorkflowResult Workflows::prepareFreshAccountLogin(JournaledChange& change)
 {
     Q_EMIT progress(WorkflowTask::PreparingAccountLogin, 0, 0);
-    change.write([this](Error* e) { return writeFreshAccountConfig(m_home, e); },
-                 WorkflowResult::Step::PrepareAccountLogin);
+    change.write([this] { return writeFreshAccountConfig(m_home); }, WorkflowResult::Step::PrepareAccountLogin);
     change.moveConversations(morvane::providerOpenAI, WorkflowTask::PreparingAccountLogin);
     if (auto failed = change.commit(BackupKind::FreshAccount, WorkflowResult::Step::PrepareAccountLogin))
         return *failed;

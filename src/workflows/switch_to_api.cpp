@@ -24,14 +24,12 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     // The installation as the user left it, before anything is written.
     const SwitchMode previousMode = detectCurrentMode(m_home);
     // A configuration that cannot be edited safely stops the switch before anything is asked.
-    Error configError;
-    if (!apiConfigText(m_home, &configError))
-        return WorkflowResult::configNotEditable(configError, ModeApi);
+    if (const Expected<QString> config = apiConfigText(m_home); !config)
+        return WorkflowResult::configNotEditable(config.error(), ModeApi);
 
     Q_EMIT progress(WorkflowTask::SwitchingToApi, 0, 0);
-    Error error;
-    if (!validateTevrunApiKey(m_relay, key, &error))
-        return WorkflowResult::failed(WorkflowResult::Step::ValidateKey, error);
+    if (const Expected<> valid = validateTevrunApiKey(m_relay, key); !valid)
+        return WorkflowResult::failed(WorkflowResult::Step::ValidateKey, valid.error());
     // Codex may have started while the relay was asked: look again before the first write.
     if (auto refusal = refusalWhileCodexRuns())
         return *refusal;
@@ -39,15 +37,15 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     // The API writer replaces auth.json: keep the account login first.
     const bool recordedAccount = previousMode == ModeAccount;
     if (recordedAccount) {
-        change.beforeJournal([this](Error* e) { return saveProfileNamed(m_home, QStringLiteral("account"), accountProfileFiles, e); },
+        change.beforeJournal([this] { return saveProfileNamed(m_home, QStringLiteral("account"), accountProfileFiles); },
                              WorkflowResult::Step::RecordAccount);
     }
-    change.write([this, &key](Error* e) { return writeApiConfigWithKey(m_home, key, e); },
-                 WorkflowResult::Step::WriteApiConfig);
+    change.write([this, &key] { return writeApiConfigWithKey(m_home, key); }, WorkflowResult::Step::WriteApiConfig);
     change.moveConversations(morvane::providerTevrun, WorkflowTask::SwitchingToApi);
     change.write(
-        [this, &key](Error* e) {
-            return succeeded(saveApiKeyToHistory(m_home, key), e) && saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles, e);
+        [this, &key] {
+            const Expected<> saved = saveApiKeyToHistory(m_home, key);
+            return saved ? saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles) : saved;
         },
         WorkflowResult::Step::WriteApiConfig);
     if (auto failed = change.commit(BackupKind::SwitchApi, WorkflowResult::Step::WriteApiConfig))

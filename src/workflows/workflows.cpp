@@ -71,14 +71,16 @@ std::vector<HistoryItem> Workflows::savedKeys() const
 WorkflowResult Workflows::forgetKey(const QString& id)
 {
     // An unknown id is refused before anything is made.
-    Error error;
-    const std::optional<HistoryItem> item = findHistoryItem(m_home, id, &error);
+    const Expected<HistoryItem> item = findHistoryItem(m_home, id);
     if (!item)
-        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, item.error());
     // Only the saved keys change: a workflow cut off is left to the next start.
     JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
-    if (!change.holdsHome(&error) || !forgetHistoryItem(m_home, id, &error))
-        return WorkflowResult::failed(WorkflowResult::Event::Stopped, error);
+    Expected<> forgotten = change.holdsHome();
+    if (forgotten)
+        forgotten = forgetHistoryItem(m_home, *item);
+    if (!forgotten)
+        return WorkflowResult::failed(WorkflowResult::Event::Stopped, forgotten.error());
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyForgotten);
     result.forgottenKey = shortenedKey(item->apiKey);
     return result;
@@ -121,9 +123,8 @@ WorkflowResult Workflows::checkKey(const QString& keyInput)
     if (auto refusal = change.refusal())
         return *refusal;
     Q_EMIT progress(WorkflowTask::CheckingKey, 0, 0);
-    Error error;
-    if (!validateTevrunApiKey(m_relay, key, &error))
-        return WorkflowResult::failed(WorkflowResult::Step::CheckKey, error);
+    if (const Expected<> valid = validateTevrunApiKey(m_relay, key); !valid)
+        return WorkflowResult::failed(WorkflowResult::Step::CheckKey, valid.error());
     if (const auto saved = saveApiKeyToHistory(m_home, key); !saved)
         return WorkflowResult::failed(WorkflowResult::Step::CheckKey, saved.error());
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyUsable);

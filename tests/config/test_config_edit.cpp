@@ -28,7 +28,7 @@ TEST(ConfigEdit, TheApiModeKeepsTheUsersSettingsAndTheWayBackKeepsTheirChanges)
         const char* name;
         QByteArray account; // the account's config.toml; empty: none
         std::function<QString(const QString&)> onTheRelay; // what the user changes there
-        QStringList afterSwitchingBack; // lines the account's file then has, in this order; empty: its own bytes
+        QByteArray afterSwitchingBack; // the account's file then; empty: its own bytes
     } rows[] = {
         {"the user's settings", userConfig, {}, {}},
         {"line ends, a byte-order mark, no final line feed", "\xef\xbb\xbfmodel = \"o3\"\r\n\r\n[tui]\r\nnotifications = true", {}, {}},
@@ -38,12 +38,11 @@ TEST(ConfigEdit, TheApiModeKeepsTheUsersSettingsAndTheWayBackKeepsTheirChanges)
         {"an MCP server added on the relay",
          userConfig,
          [](const QString& config) { return config + "\n[mcp_servers.search]\ncommand = \"search-mcp\"\n"; },
-         {"# mine", "model = \"gpt-5.4\"", "model_reasoning_effort = \"high\"", "[mcp_servers.docs]", "[mcp_servers.search]",
-          "command = \"search-mcp\""}},
+         userConfig + "\n[mcp_servers.search]\ncommand = \"search-mcp\"\n"},
         {"a key of the user's table changed on the relay",
          ownTable,
          [](const QString& config) { return QString(config).replace("stream_max_retries = 3", "stream_max_retries = 5"); },
-         {"model_provider = \"tevrun\"", "[model_providers.tevrun]", "base_url = \"https://old\"", "stream_max_retries = 5"}},
+         QByteArray(ownTable).replace("= 3", "= 5")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -52,9 +51,8 @@ TEST(ConfigEdit, TheApiModeKeepsTheUsersSettingsAndTheWayBackKeepsTheirChanges)
             temp.write("config.toml", row.account);
             writeFileAt(temp.home().profilePath("account") + "/config.toml", row.account);
         }
-        Error error;
-        const std::optional<QString> api = apiConfigText(temp.home(), &error);
-        ASSERT_TRUE(api) << error.message.toStdString();
+        const Expected<QString> api = apiConfigText(temp.home());
+        ASSERT_TRUE(api) << api.error().message.toStdString();
         // Every line the user had is there, in its order, the template's keys set.
         const QString account = QString::fromUtf8(row.account);
         QStringList kept = linesOf(*api);
@@ -73,20 +71,9 @@ TEST(ConfigEdit, TheApiModeKeepsTheUsersSettingsAndTheWayBackKeepsTheirChanges)
         EXPECT_EQ(tableConfigValue(tevrunTable, "stream_max_retries", *api), tableConfigValue(tevrunTable, "stream_max_retries", account));
 
         temp.write("config.toml", (row.onTheRelay ? row.onTheRelay(*api) : *api).toUtf8());
-        const std::optional<QString> back = accountConfigText(temp.home(), &error);
-        ASSERT_TRUE(back) << error.message.toStdString();
-        if (row.afterSwitchingBack.isEmpty()) {
-            EXPECT_EQ(back->toUtf8(), row.account);
-            continue;
-        }
-        QStringList lines = linesOf(*back);
-        for (const QString& line : row.afterSwitchingBack) {
-            const qsizetype at = lines.indexOf(line);
-            ASSERT_GE(at, 0) << line.toStdString() << "\n" << back->toStdString();
-            lines = lines.mid(at + 1);
-        }
-        EXPECT_EQ(topLevelConfigValue("preferred_auth_method", *back), std::nullopt);
-        EXPECT_EQ(back->contains(morvane::relayBaseURL), account.contains(morvane::relayBaseURL));
+        const Expected<QString> back = accountConfigText(temp.home());
+        ASSERT_TRUE(back) << back.error().message.toStdString();
+        EXPECT_EQ(back->toUtf8(), row.afterSwitchingBack.isEmpty() ? row.account : row.afterSwitchingBack);
     }
 }
 
@@ -111,9 +98,9 @@ TEST(ConfigEdit, AFileTheLinesCannotEditSafelyIsNamedByItsLine)
         temp.write("config.toml", row.config);
         writeFileAt(temp.home().profilePath("account") + "/config.toml", "model = \"o3\"\n");
         for (const auto& text : {apiConfigText, accountConfigText}) {
-            Error error;
-            EXPECT_FALSE(text(temp.home(), &error));
-            EXPECT_TRUE(error.message.contains(QStringLiteral("“config.toml”第 %1 行").arg(row.line))) << error.message.toStdString();
+            const Expected<QString> edited = text(temp.home());
+            ASSERT_FALSE(edited);
+            EXPECT_TRUE(edited.error().message.contains(QStringLiteral("“config.toml”第 %1 行").arg(row.line)));
         }
         EXPECT_EQ(temp.read("config.toml"), row.config);
     }

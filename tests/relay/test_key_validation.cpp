@@ -45,20 +45,18 @@ TEST(KeyValidation, EachFailureHasItsCodeAndMessage)
             relay.enqueue(reply);
         QElapsedTimer timer;
         timer.start();
-        Error error;
-        EXPECT_FALSE(validateTevrunApiKey(relay.endpoint(c.requestTimeoutMs, c.overallWaitMs), QStringLiteral("sk-key"), &error));
+        const Expected<> valid = validateTevrunApiKey(relay.endpoint(c.requestTimeoutMs, c.overallWaitMs), QStringLiteral("sk-key"));
         EXPECT_LT(timer.elapsed(), 2500);
-        EXPECT_EQ(error.domain, QStringLiteral("Morvane"));
-        EXPECT_EQ(error.code, c.code);
-        EXPECT_EQ(error.message, c.message);
+        ASSERT_FALSE(valid);
+        EXPECT_EQ(valid.error().domain, QStringLiteral("Morvane"));
+        EXPECT_EQ(valid.error().code, c.code);
+        EXPECT_EQ(valid.error().message, c.message);
         if (c.replies[0].delayMs) {
             // Let the late answer arrive: the next check is not confused by it.
             QTest::qWait(700);
-            EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key"), &error));
+            EXPECT_TRUE(validateTevrunApiKey(relay.endpoint(), QStringLiteral("sk-key")));
         }
     }
-    Error error;
     const RelayEndpoint nobody = LocalRelay().endpoint(); // its relay gone, nothing listens there
-    EXPECT_FALSE(validateTevrunApiKey(nobody, QStringLiteral("sk-key"), &error));
-    EXPECT_EQ(error.message, noConnection);
+    EXPECT_EQ(validateTevrunApiKey(nobody, QStringLiteral("sk-key")).error().message, noConnection);
 }
