@@ -1,3 +1,4 @@
+#include "migration/rollout_compression.h"
 #include "storage/rollout_backup.h"
 #include "support/named_cases.h"
 #include "workflows/workflow_fixture.h"
@@ -89,9 +90,11 @@ const FailureCase failureCases[] = {
      [](WorkflowTest& t) { writeFileAt(t.rolloutOf("t-c"), sessionMetaLine("t-c", "openai") + "\n{\"text\":\"\xff\xfe\"}\n"); },
      toApi, [](WorkflowTest& t) { return unreadable(t, "t-c"); },
      [](WorkflowTest& t) { EXPECT_EQ(t.providerOf("t-c"), QStringLiteral("openai")); }},
-    {"compressed rollout file",
+    {"compressed rollout file cut short",
      [](WorkflowTest& t) {
+         const QByteArray packed = compressedRollout(t.rolloutOf("t-c"), readFileAt(t.rolloutOf("t-c"))).value();
          QFile::rename(t.rolloutOf("t-c"), t.rolloutOf("t-c") + ".zst");
+         writeFileAt(t.rolloutOf("t-c") + ".zst", packed.first(packed.size() / 2));
          t.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-c'");
      },
      toApi, [](WorkflowTest& t) { return QStringLiteral("无法读取“%1”：zstd：").arg(QFileInfo(t.rolloutOf("t-c")).fileName()); }, {}},
