@@ -50,7 +50,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
     const QByteArray content =
         "{\"type\":\"session_meta\",\"payload\":{\"id\":\"x\"}}\n"                                    // no provider: added
         "{\"type\":\"session_meta\",\"payload\":\"text\"}\n"                                          // payload not an object
-        "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":7}}\n"                            // not a string: replaced
+        "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":7, \"n\":1}}\n"                    // not a string: replaced
         "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n" // other type
         "{\"type\":\"event_msg\",\"payload\":{}}\n"                                                 // plain
         "{\"tags\":[{\"type\":1}],\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"openai\"}}\n" // escaped, late
@@ -73,7 +73,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
     EXPECT_EQ(result,
               "{\"type\":\"session_meta\",\"payload\":{\"id\":\"x\",\"model_provider\":\"tevrun\"}}\n"
               "{\"type\":\"session_meta\",\"payload\":\"text\"}\n"
-              "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
+              "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tevrun\", \"n\":1}}\n"
               "{\"type\":\"event_msg\",\"payload\":{\"model_provider\":\"openai\",\"t\":\"session_meta\"}}\n"
               "{\"type\":\"event_msg\",\"payload\":{}}\n"
               "{\"tags\":[{\"type\":1}],\"type\":\"session\\u005fmeta\",\"payload\":{\"model_provider\":\"tevrun\"}}\n"
