@@ -38,7 +38,7 @@ struct DoneCase {
     QString message; // empty: composed from ids, checked in check
     std::optional<SwitchMode> pill;
     bool opensCodex;
-    std::optional<QString> fieldKey;
+    std::optional<QString> fieldKey; // what the key field shows next; nothing: it stays as it is
     std::function<void(WorkflowTest&, const WorkflowResult&, const Snapshot& before)> check;
 };
 
@@ -191,6 +191,10 @@ const DoneCase doneCases[] = {
          EXPECT_TRUE(t.relay.requests().empty());
          expectAllOn(t, "openai");
      }},
+    {"repair for the account with no key to remember", [](WorkflowTest& t) { t.makeAccountHome(); },
+     [](WorkflowTest& t) { return t.engine.repair(ModeAccount, QString()); },
+     "GPT 账号 登陆配置已按标准模板修复。 已同步 1 条对话记录。其中 1 条对话去掉了只有原来的登录方式才能读的推理记录。现在可以重新打开 Codex 登陆。", ModeUnconfigured, false, std::nullopt,
+     [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) { EXPECT_TRUE(historyItems(t.temp.home()).empty()); }},
     {"a key check remembers the key and touches nothing of Codex", [](WorkflowTest& t) { t.makeAccountHome(); },
      [](WorkflowTest& t) { return t.engine.checkKey(" sk-checked "); }, "TEVRUN API 可用，可以切换或修复配置。", std::nullopt, false,
      "sk-checked",
@@ -227,9 +231,7 @@ TEST_P(WorkflowDone, EndsWithItsMessageAndItsFiles)
     expectResult(result, Outcome::Done, row.message.isEmpty() ? outcomeText(result) : row.message);
     EXPECT_EQ(result.pillMode, row.pill);
     EXPECT_EQ(result.openCodex, row.opensCodex);
-    if (row.fieldKey) {
-        EXPECT_EQ(result.fieldKey, row.fieldKey);
-    }
+    EXPECT_EQ(result.fieldKey, row.fieldKey);
     row.check(*this, result, before);
 }
 
