@@ -66,6 +66,8 @@ const FailureCase failureCases[] = {
     // The key and the profile are remembered within the change: failing, they put it all back.
     {"key history", [](WorkflowTest& t) { t.temp.write("morvane/api-key-history", "a file where the keys go"); }, toApi,
      [](WorkflowTest&) { return QStringLiteral("无法创建目录“api-key-history”：那里已有一个同名文件。"); }, {}},
+    {"Codex's maintenance lock", [](WorkflowTest& t) { t.temp.write(".tmp", "a file where Codex's folder goes"); }, toApi,
+     [](WorkflowTest&) { return QStringLiteral("无法创建目录“.tmp”：那里已有一个同名文件。"); }, {}, false},
     {"the key's second copy", [](WorkflowTest& t) { t.temp.write("auth_tevrun_last.json/stray", ""); }, toApi,
      [](WorkflowTest&) { return QStringLiteral("无法写入“auth_tevrun_last.json”：目标是一个目录。"); }, {}},
     {"backup of the conversations", [](WorkflowTest& t) { t.temp.write("morvane/backups/objects", "a file where they go"); }, toApi,
