@@ -29,10 +29,9 @@ int listBackups(const Workflows& engine, QTextStream& out, bool asJson)
 
 int verifyBackups(const Workflows& engine, const QString& id, QTextStream& out, QTextStream& err)
 {
-    Error error;
-    const auto checked = engine.verifyBackups(id, &error);
+    const auto checked = engine.verifyBackups(id);
     if (!checked) {
-        err << error.message << '\n';
+        err << checked.error().message << '\n';
         return StatusRefused;
     }
     if (checked->empty())

@@ -107,12 +107,11 @@ std::vector<RestorePoint> listRestorePoints(const CodexHome& home)
 
 qsizetype countRestorePoints(const CodexHome& home) { return qsizetype(unsizedRestorePoints(home).size()); }
 
-std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error)
+Expected<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id)
 {
     for (RestorePoint& point : unsizedRestorePoints(home)) {
         if (point.id == id)
             return std::move(point);
     }
-    setMorvaneError(error, QStringLiteral("没有找到备份“%1”。").arg(id));
-    return std::nullopt;
+    return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("没有找到备份“%1”。").arg(id)});
 }

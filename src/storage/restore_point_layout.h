@@ -14,5 +14,5 @@
 std::vector<RestorePoint> listRestorePoints(const CodexHome& home);
 // How many there are, without sizing them.
 qsizetype countRestorePoints(const CodexHome& home);
-// The point with that id, its size left at 0.
-std::optional<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id, Error* error = nullptr);
+// The point with that id, its size left at 0, or the error that says there is none.
+Expected<RestorePoint> findRestorePoint(const CodexHome& home, const QString& id);

@@ -69,46 +69,47 @@ void putBackModes(const CodexHome& home, const QString& loginDirectory)
 
 } // namespace
 
-bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error, bool checked)
+Expected<> putBackRestorePoint(const CodexHome& home, const RestorePoint& point, bool checked)
 {
     if (!point.providerDirectory.isEmpty() && !point.manifest)
-        return files::fail(error, incompletePoint(point));
+        return std::unexpected(incompletePoint(point));
     if (!checked) {
         if (const QStringList damaged = damagedFiles(point); !damaged.isEmpty())
-            return files::fail(error, damagedBackupError(damaged.first()));
+            return std::unexpected(damagedBackupError(damaged.first()));
     }
+    Error error;
     files::StagedReplacements batch;
     QStringList removals;
     if (!point.loginDirectory.isEmpty()
-        && !stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(), batch, removals, error))
-        return false;
+        && !stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(), batch, removals, &error))
+        return std::unexpected(error);
     const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
     if (!point.providerDirectory.isEmpty()) {
-        if (!stageNamedFiles(home.codexHomePath(), point.providerDirectory, threadIndexFileNames(), batch, removals, error))
-            return false;
+        if (!stageNamedFiles(home.codexHomePath(), point.providerDirectory, threadIndexFileNames(), batch, removals, &error))
+            return std::unexpected(error);
         for (qsizetype i = 0; i < point.otherIndexFolders.size(); ++i) {
             if (!stageNamedFiles(point.otherIndexFolders[i], point.providerDirectory + QLatin1Char('/') + otherIndexCopyName(i),
-                                 databaseFileNames(), batch, removals, error))
-                return false;
+                                 databaseFileNames(), batch, removals, &error))
+                return std::unexpected(error);
         }
         for (const RolloutBackupEntry& entry : *point.manifest) {
             if (isEntryStillLive(rollouts, entry))
                 continue; // never replaced: it is as it was, with whatever Codex added since
             const QString source = rollouts + QLatin1Char('/') + entry.name;
-            if (!files::makeDirectory(QFileInfo(entry.path).path(), error) || !batch.stageCopy(entry.path, source, error))
-                return false;
+            if (!files::makeDirectory(QFileInfo(entry.path).path(), &error) || !batch.stageCopy(entry.path, source, &error))
+                return std::unexpected(error);
         }
     }
-    if (!batch.commit(error))
-        return false;
+    if (!batch.commit(&error))
+        return std::unexpected(error);
     putBackModes(home, point.loginDirectory);
     for (const QString& live : removals) {
         if (::unlink(files::nativePath(live).constData()) != 0 && errno != ENOENT)
-            return files::fail(error, files::systemError(QStringLiteral("删除"), live, errno));
+            return std::unexpected(files::systemError(QStringLiteral("删除"), live, errno));
     }
     if (point.manifest)
         sealEntriesStillLive(home, rollouts, *point.manifest);
-    return true;
+    return {};
 }
 
 Expected<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint& point)

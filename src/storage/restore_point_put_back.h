@@ -10,8 +10,7 @@
 // manifest that was replaced since. Those of the backed-up names that did not exist then
 // are removed. Nothing is written unless every file is as recorded (unless the caller
 // checked that already) and every copy could be prepared.
-bool putBackRestorePoint(const CodexHome& home, const RestorePoint& point, Error* error = nullptr,
-                         bool checked = false);
+Expected<> putBackRestorePoint(const CodexHome& home, const RestorePoint& point, bool checked = false);
 
 // Backs up, as a point of kind "restore", everything that putting the point back would
 // change, so that a restore can be undone. Gives that point's id.

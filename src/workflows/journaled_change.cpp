@@ -162,11 +162,12 @@ WorkflowResult JournaledChange::failedAfterWriting(const Error& error, WorkflowR
     const bool codexStarted = isMorvaneError(error, ErrorCodexStarted);
     WorkflowResult result = codexStarted ? WorkflowResult::codexRunning(m_codexStarted, WorkflowResult::Event::CodexStarted)
                                          : WorkflowResult::failed(name, error);
-    if (putBack(m_engine.m_home, m_journal, &result.putBackError)) {
+    if (const Expected<> putBackDone = putBack(m_engine.m_home, m_journal)) {
         result.putBack = isMorvaneError(error, ErrorChangedWhileStaged) ? WorkflowResult::PutBack::DoneAfterCodexWrote
                                                                          : WorkflowResult::PutBack::Done;
     } else {
         result.putBack = WorkflowResult::PutBack::Failed;
+        result.putBackError = putBackDone.error();
         result.restoreByHand = m_journal.restorePoint;
     }
     if (isMorvaneError(error, ErrorConversationsOpen))
@@ -194,12 +195,13 @@ WorkflowResult JournaledChange::putBackCutOff()
         }
         Error error;
         const std::optional<Journal> journal = readJournal(home, &error);
-        if (journal && putBack(home, *journal, &error)) {
+        const Expected<> putBackDone = journal ? putBack(home, *journal) : std::unexpected(error);
+        if (putBackDone) {
             result.event = WorkflowResult::Event::CutOffPutBack;
             result.tone = WorkflowResult::Tone::Ready;
             result.pillMode = detectCurrentMode(home);
         } else if (journal) {
-            result = WorkflowResult::failed(WorkflowResult::Event::CutOffNotPutBack, error);
+            result = WorkflowResult::failed(WorkflowResult::Event::CutOffNotPutBack, putBackDone.error());
             result.restoreByHand = journal->restorePoint;
         } else {
             result = WorkflowResult::failed(WorkflowResult::Event::CutOffUnreadable, error);
@@ -227,16 +229,18 @@ void JournaledChange::removeStagingFiles(bool inRolloutFolders) const
         files::removeStagingFiles(folder);
 }
 
-bool putBack(const CodexHome& home, const Journal& journal, Error* error)
+Expected<> putBack(const CodexHome& home, const Journal& journal)
 {
-    const std::optional<RestorePoint> point = findRestorePoint(home, journal.restorePoint, error);
-    if (!point || !putBackRestorePoint(home, *point, error))
-        return false;
+    const Expected<RestorePoint> point = findRestorePoint(home, journal.restorePoint);
+    if (!point)
+        return std::unexpected(point.error());
+    if (Expected<> putBackDone = putBackRestorePoint(home, *point); !putBackDone)
+        return putBackDone;
     for (const QString& created : journal.createdFiles) {
         // Only a conversation file the workflow made, whatever the journal says.
         const QString name = QFileInfo(created).fileName();
         if (name.startsWith(QLatin1String("rollout-")) && name.endsWith(QLatin1String(".jsonl")))
             ::unlink(files::nativePath(created).constData());
     }
-    return removeJournal(home, error);
+    return expectedFrom([&](Error* error) { return removeJournal(home, error); });
 }

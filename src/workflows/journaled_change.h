@@ -91,4 +91,4 @@ private:
 };
 
 // The journal's restore point back in place, the files it made removed, the journal gone.
-bool putBack(const CodexHome& home, const Journal& journal, Error* error = nullptr);
+Expected<> putBack(const CodexHome& home, const Journal& journal);

@@ -17,16 +17,15 @@ std::vector<RestorePoint> Workflows::listBackups() const
     return listRestorePoints(m_home);
 }
 
-std::optional<std::vector<std::pair<RestorePoint, QStringList>>> Workflows::verifyBackups(const QString& id,
-                                                                                       Error* error) const
+Expected<std::vector<std::pair<RestorePoint, QStringList>>> Workflows::verifyBackups(const QString& id) const
 {
     std::vector<RestorePoint> points;
     if (id.isEmpty()) {
         points = listRestorePoints(m_home);
-    } else if (std::optional<RestorePoint> point = findRestorePoint(m_home, id, error)) {
+    } else if (Expected<RestorePoint> point = findRestorePoint(m_home, id)) {
         points.push_back(std::move(*point));
     } else {
-        return std::nullopt;
+        return std::unexpected(point.error());
     }
     std::vector<std::pair<RestorePoint, QStringList>> checked;
     for (RestorePoint& point : points) {
@@ -40,16 +39,16 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
 {
     if (auto refusal = refusalWhileCodexRuns())
         return *refusal;
-    Error error;
     // An unknown id is refused before anything is made.
-    if (!findRestorePoint(m_home, id, &error))
-        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
+    if (const Expected<RestorePoint> known = findRestorePoint(m_home, id); !known)
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, known.error());
     JournaledChange change(*this, JournaledChange::CutOff::RestoreAnyway);
     if (auto refusal = change.refusal())
         return *refusal;
-    const std::optional<RestorePoint> point = findRestorePoint(m_home, id, &error);
+    // Looked for again under the home's lock: another front end may have deleted it meanwhile.
+    const Expected<RestorePoint> point = findRestorePoint(m_home, id);
     if (!point)
-        return WorkflowResult::refused(WorkflowResult::Event::Stopped, error);
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, point.error());
 
     Q_EMIT progress(WorkflowTask::Restoring, 0, 0);
     if (const QStringList damaged = damagedFiles(*point); !damaged.isEmpty())
@@ -61,12 +60,11 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
     }
     change.backUpWith([this, &point] { return backUpBeforeRestore(m_home, *point); }, WorkflowResult::Step::Restore,
                       createdFiles);
-    change.write([this, &point] { return expectedFrom([&](Error* e) { return putBackRestorePoint(m_home, *point, e, true); }); },
-                 WorkflowResult::Step::Restore);
+    change.write([this, &point] { return putBackRestorePoint(m_home, *point, true); }, WorkflowResult::Step::Restore);
     if (auto failed = change.commit(BackupKind::Restore, WorkflowResult::Step::Restore))
         return *failed;
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::BackupRestored);
-    result.restored = point;
+    result.restored = *point;
     result.newRestorePoint = change.restorePoint();
     result.pillMode = detectCurrentMode(m_home);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(m_home)); key && isLikelyApiKey(*key))

@@ -69,9 +69,8 @@ public:
     // The points a workflow backed up before changing anything, newest first.
     std::vector<RestorePoint> listBackups() const;
     // Each point (that one, or all) with the files it holds that are no longer as they
-    // were backed up; nothing, with the error, for an unknown id.
-    std::optional<std::vector<std::pair<RestorePoint, QStringList>>> verifyBackups(const QString& id,
-                                                                                  Error* error = nullptr) const;
+    // were backed up; the error for an unknown id.
+    Expected<std::vector<std::pair<RestorePoint, QStringList>>> verifyBackups(const QString& id) const;
     // Puts a restore point back, after backing up the current state as a point of its own.
     WorkflowResult restoreBackup(const QString& id);
     // Deletes all but the newest keep restore points.
