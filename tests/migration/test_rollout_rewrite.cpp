@@ -101,7 +101,7 @@ TEST(RolloutRewrite, AMoveTakesOutTheSealedItemsAndNothingElse)
         sessionMetaLine(id, "openai"),
         R"({"ordinal":1,"type":"response_item","payload":)" + message + "}",
         reasoningLine(2),
-        R"({"ordinal":3,"type":"response_item","payload":{"type":"reasoning","summary":[],"content":[{"type":"reasoning_text","text":"x"}],"encrypted_content":null}})",
+        R"({"ordinal":3,"type":"response_item","payload":{"id":"rs_3","type":"reasoning","summary":[],"content":[{"type":"reasoning_text","text":"x"}],"encrypted_content":null}})",
         R"({"ordinal":4,"type":"event_msg","payload":{"type":"agent_reasoning","text":"reasoning"}})",
         R"({"ordinal":5,"type":"response_item","payload":{"type":"function_call","name":"shell","arguments":"{\"type\":\"reasoning\"}"}})",
         R"({"ordinal":6,"type":"compacted","payload":{"message":"","replacement_history": [)" + message
