@@ -88,13 +88,29 @@ QString commandGroupSummary(const QString& first)
     return group == groups.end() ? QString() : group->second;
 }
 
+namespace {
+
+// "status、doctor、keys list 和 backups list": the commands that take the option.
+QString commandsTaking(const QString& option)
+{
+    QStringList names;
+    for (const Command& command : commands()) {
+        if (command.options.contains(option))
+            names << QStringList{command.first, command.targets.join(QLatin1Char('|'))}.join(QLatin1Char(' ')).trimmed();
+    }
+    const QString last = names.isEmpty() ? QString() : names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral("、")) + QStringLiteral(" 和 ") + last;
+}
+
+} // namespace
+
 const std::vector<CommandOption>& commandOptions()
 {
     static const std::vector<CommandOption> options = {
         {keyFile, {}, "文件", "从文件读取 TEVRUN API"},
-        {json, {}, {}, "status、doctor、keys list 和 backups list 输出 JSON"},
+        {json, {}, {}, commandsTaking(json) + QStringLiteral(" 输出 JSON")},
         {quitCodex, {}, {}, "Codex 正在运行时先退出它，再继续"},
-        {keep, {}, "N", "backups prune 保留的备份个数"},
+        {keep, {}, "N", commandsTaking(keep) + QStringLiteral(" 保留的备份个数")},
         {"--help", "h", {}, "显示本帮助"},
         {"--version", {}, {}, "显示版本"},
         {"--key", {}, "key", {}, true},
