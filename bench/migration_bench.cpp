@@ -126,11 +126,11 @@ int migrate(const QString& userHome)
         std::printf("Codex's locks on %lld threads: %.1f ms to take", static_cast<long long>(ids.size()),
                     double(timer.nsecsElapsed()) / 1e6 - reading);
         timer.restart();
-        if (enoughSpaceToMigrate(home, target, &error)
-            && writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}, &error)) {
+        if (succeeded(enoughSpaceToMigrate(home, target), &error)
+            && succeeded(writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}), &error)) {
             std::printf(", lock, space check and journal: %.1f ms\n", reading + double(timer.nsecsElapsed()) / 1e6);
             moved = migrateThreadsToProvider(home, target, BackupKind::MoveConversations, QString(), &error);
-            if (moved && !removeJournal(home, &error))
+            if (moved && !succeeded(removeJournal(home), &error))
                 moved.reset();
         }
         timer.restart();

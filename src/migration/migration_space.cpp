@@ -34,11 +34,12 @@ void addFile(std::map<dev_t, FileSystemNeed>& needs, const QString& path)
 
 } // namespace
 
-bool enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider, Error* error)
+Expected<> enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider)
 {
-    const std::optional<ThreadRecords> threads = threadsToMove(home, targetProvider, error);
+    Error error;
+    const std::optional<ThreadRecords> threads = threadsToMove(home, targetProvider, &error);
     if (!threads)
-        return false;
+        return std::unexpected(error);
     std::map<dev_t, FileSystemNeed> needs;
     bool anyMoves = false;
     for (const ThreadRecord& thread : *threads) {
@@ -47,7 +48,7 @@ bool enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider, 
             addFile(needs, thread.rolloutPath);
     }
     if (!anyMoves)
-        return true;
+        return {};
     for (const QString& folder : threadIndexFolders(home)) {
         for (const QString& name : threadIndexFileNames())
             addFile(needs, folder + QLatin1Char('/') + name);
@@ -58,11 +59,11 @@ bool enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider, 
             continue; // the write itself reports what is wrong there
         const qint64 available = qint64(space.f_bavail) * qint64(space.f_frsize);
         if (available < need.bytes) {
-            setMorvaneError(error, QStringLiteral("磁盘空间不足：迁移对话需要约 %1 MB，只剩 %2 MB。")
-                                .arg((need.bytes + mebibyte - 1) / mebibyte)
-                                .arg(available / mebibyte));
-            return false;
+            return std::unexpected(Error{morvaneErrorDomain, 0,
+                                         QStringLiteral("磁盘空间不足：迁移对话需要约 %1 MB，只剩 %2 MB。")
+                                             .arg((need.bytes + mebibyte - 1) / mebibyte)
+                                             .arg(available / mebibyte)});
         }
     }
-    return true;
+    return {};
 }

@@ -7,6 +7,6 @@
 
 // Whether moving the visible threads to the target fits on disk: every file system gets a
 // new copy of each rollout file it holds that moves, and the Codex home's also a copy of
-// the thread index, each with room to spare. False, before anything is written, with
+// the thread index, each with room to spare. Else, before anything is written,
 // "磁盘空间不足：迁移对话需要约 N MB，只剩 M MB。" or the thread index's error.
-bool enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider, Error* error = nullptr);
+Expected<> enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider);

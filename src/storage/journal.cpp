@@ -18,7 +18,7 @@ QString journalPath(const CodexHome& home)
 
 } // namespace
 
-bool writeJournal(const CodexHome& home, const Journal& journal, Error* error)
+Expected<> writeJournal(const CodexHome& home, const Journal& journal)
 {
     Json created = Json::array();
     for (const QString& path : journal.createdFiles)
@@ -26,7 +26,9 @@ bool writeJournal(const CodexHome& home, const Journal& journal, Error* error)
     const Json record = {{"workflow", toUtf8(journal.workflow)},
                          {"restore_point", toUtf8(journal.restorePoint)},
                          {"created_files", created}};
-    return files::makeDirectory(home.morvaneRootPath(), error) && writeJsonAtomically(journalPath(home), record, error);
+    return expectedFrom([&](Error* error) {
+        return files::makeDirectory(home.morvaneRootPath(), error) && writeJsonAtomically(journalPath(home), record, error);
+    });
 }
 
 bool hasJournal(const CodexHome& home)
@@ -34,11 +36,12 @@ bool hasJournal(const CodexHome& home)
     return files::itemExists(journalPath(home));
 }
 
-std::optional<Journal> readJournal(const CodexHome& home, Error* error)
+Expected<Journal> readJournal(const CodexHome& home)
 {
-    const std::optional<QByteArray> bytes = files::readWhole(journalPath(home), error);
+    Error error;
+    const std::optional<QByteArray> bytes = files::readWhole(journalPath(home), &error);
     if (!bytes)
-        return std::nullopt;
+        return std::unexpected(error);
     const std::optional<Json> record = parseJson(*bytes);
     const auto text = [&record](const char* name) -> std::optional<QString> {
         const auto member = record->find(name);
@@ -60,16 +63,15 @@ std::optional<Journal> readJournal(const CodexHome& home, Error* error)
         }
     }
     if (!valid) {
-        files::fail(error, files::fileErrorWithReason(QStringLiteral("读取"), journalPath(home),
-                                                      QStringLiteral("不是 Morvane 的操作记录")));
-        return std::nullopt;
+        return std::unexpected(
+            files::fileErrorWithReason(QStringLiteral("读取"), journalPath(home), QStringLiteral("不是 Morvane 的操作记录")));
     }
     return journal;
 }
 
-bool removeJournal(const CodexHome& home, Error* error)
+Expected<> removeJournal(const CodexHome& home)
 {
     if (::unlink(files::nativePath(journalPath(home)).constData()) == 0 || errno == ENOENT)
-        return true;
-    return files::fail(error, files::systemError(QStringLiteral("删除"), journalPath(home), errno));
+        return {};
+    return std::unexpected(files::systemError(QStringLiteral("删除"), journalPath(home), errno));
 }

@@ -17,8 +17,8 @@ struct Journal {
     QStringList createdFiles; // files the workflow makes where none were: removed on putting back
 };
 
-bool writeJournal(const CodexHome& home, const Journal& journal, Error* error = nullptr);
+Expected<> writeJournal(const CodexHome& home, const Journal& journal);
 bool hasJournal(const CodexHome& home);
-// Nothing, with the error, when it cannot be read or is not a journal of this program.
-std::optional<Journal> readJournal(const CodexHome& home, Error* error = nullptr);
-bool removeJournal(const CodexHome& home, Error* error = nullptr);
+// The error when it cannot be read or is not a journal of this program.
+Expected<Journal> readJournal(const CodexHome& home);
+Expected<> removeJournal(const CodexHome& home);

@@ -124,10 +124,12 @@ std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowR
     m_journal.workflow = namesOf(kind).name;
     if (auto refusal = claimConversations())
         return refusal;
-    Error error;
-    if (m_provider && !enoughSpaceToMigrate(home, *m_provider, &error))
-        return WorkflowResult::failed(WorkflowResult::Step::MoveConversations, error);
+    if (m_provider) {
+        if (const Expected<> room = enoughSpaceToMigrate(home, *m_provider); !room)
+            return WorkflowResult::failed(WorkflowResult::Step::MoveConversations, room.error());
+    }
     const Expected<QString> backup = m_takeBackup ? m_takeBackup() : [&]() -> Expected<QString> {
+        Error error;
         if (const std::optional<QString> folder = createBackupWithKind(home, kind, &error))
             return QFileInfo(*folder).fileName();
         return std::unexpected(error);
@@ -143,8 +145,8 @@ std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowR
         if (const Expected<> done = step.run(); !done)
             return WorkflowResult::failed(step.name, done.error());
     }
-    if (!writeJournal(home, m_journal, &error))
-        return WorkflowResult::failed(m_backUpStep, error);
+    if (const Expected<> written = writeJournal(home, m_journal); !written)
+        return WorkflowResult::failed(m_backUpStep, written.error());
     m_journaled = true;
     for (const Step& step : m_steps) {
         if (step.kind == Step::Kind::BeforeJournal)
@@ -152,8 +154,8 @@ std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowR
         if (const Expected<> done = step.run(); !done)
             return failedAfterWriting(done.error(), step.name);
     }
-    if (!removeJournal(home, &error))
-        return failedAfterWriting(error, name);
+    if (const Expected<> removed = removeJournal(home); !removed)
+        return failedAfterWriting(removed.error(), name);
     return std::nullopt;
 }
 
@@ -193,9 +195,8 @@ WorkflowResult JournaledChange::putBackCutOff()
             refusal->event = WorkflowResult::Event::CutOffNotYet;
             return *refusal;
         }
-        Error error;
-        const std::optional<Journal> journal = readJournal(home, &error);
-        const Expected<> putBackDone = journal ? putBack(home, *journal) : std::unexpected(error);
+        const Expected<Journal> journal = readJournal(home);
+        const Expected<> putBackDone = journal ? putBack(home, *journal) : std::unexpected(journal.error());
         if (putBackDone) {
             result.event = WorkflowResult::Event::CutOffPutBack;
             result.tone = WorkflowResult::Tone::Ready;
@@ -204,7 +205,7 @@ WorkflowResult JournaledChange::putBackCutOff()
             result = WorkflowResult::failed(WorkflowResult::Event::CutOffNotPutBack, putBackDone.error());
             result.restoreByHand = journal->restorePoint;
         } else {
-            result = WorkflowResult::failed(WorkflowResult::Event::CutOffUnreadable, error);
+            result = WorkflowResult::failed(WorkflowResult::Event::CutOffUnreadable, journal.error());
         }
     }
     // Staged files go only once the put-back no longer needs them.
@@ -242,5 +243,5 @@ Expected<> putBack(const CodexHome& home, const Journal& journal)
         if (name.startsWith(QLatin1String("rollout-")) && name.endsWith(QLatin1String(".jsonl")))
             ::unlink(files::nativePath(created).constData());
     }
-    return expectedFrom([&](Error* error) { return removeJournal(home, error); });
+    return removeJournal(home);
 }
