@@ -193,10 +193,10 @@ TEST_F(WorkflowTest, ACodexWriteDuringTheSwitchStopsItAndKeepsTheWrite)
     EXPECT_EQ(engine.verifyBackups(QString())->front().second, QStringList()); // the backup stays whole
 }
 
-// Codex's locks, held by a process of any name: a conversation open, or the coordination or
-// maintenance lock kept past the wait, refuses the switch with nothing changed, one opened
-// mid-switch puts it back (an archived one too: it moves); a stale one, one of a conversation
-// no thread index holds, or an id that is no file name, does not.
+// Codex's locks, held by a process of any name: a conversation open (an archived one too: it
+// moves), or the coordination or maintenance lock kept past the wait, refuses the switch with
+// nothing changed; a stale one, one of a conversation no thread index holds, or an id that is
+// no file name, does not.
 TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
 {
     const struct {
@@ -247,7 +247,11 @@ TEST_F(WorkflowTest, ConversationsCodexHasOpenKeepEveryMoveAway)
         EXPECT_EQ(coordinationKept, row.spareDescriptors > 0);
         EXPECT_EQ(entriesOf(t.temp.path("thread-writer-locks")), QStringList({".coordination.lock", "t-unindexed.lock"}));
     }
+}
 
+// A conversation Codex opens mid-switch puts the switch back.
+TEST_F(WorkflowTest, AConversationOpenedMidSwitchPutsItBack)
+{
     lateHome = this;
     makeAccountHome();
     files::setAfterReplacing([] {
