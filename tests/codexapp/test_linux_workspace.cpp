@@ -37,10 +37,32 @@ public:
 // A Codex-named process that outlived a failed test would be seen by the next ones.
 void endWithTheTest() { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }
 
+// A "codex" run from a folder too deep for the link to its executable to be read: it is
+// known by its name.
+pid_t startFromADeepFolder(const QString& userHome)
+{
+    int folder = ::open(QFile::encodeName(userHome).constData(), O_DIRECTORY | O_CLOEXEC);
+    for (const QByteArray& name : QList<QByteArray>{"deep"} + QList<QByteArray>(17, QByteArray(250, 'd'))) {
+        ::mkdirat(folder, name.constData(), 0700);
+        ::close(std::exchange(folder, ::openat(folder, name.constData(), O_DIRECTORY | O_CLOEXEC)));
+    }
+    const QByteArray sleeper = readFileAt("/bin/sleep");
+    const int copy = ::openat(folder, "codex", O_WRONLY | O_CREAT | O_CLOEXEC, 0700);
+    EXPECT_EQ(::write(copy, sleeper.constData(), size_t(sleeper.size())), sleeper.size());
+    ::close(copy);
+    const pid_t started = ::fork();
+    if (started == 0) {
+        endWithTheTest();
+        ::_exit(::fchdir(folder) == 0 ? ::execl("./codex", "codex", "30", nullptr) : 127);
+    }
+    ::close(folder);
+    return started;
+}
+
 } // namespace
 
 // The filtered scan finds what reading every process finds; quitting is polite, then forced;
-// a watcher hears once that a process ended; opening an application starts its executable.
+// a watcher hears once that a process ended.
 TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
 {
     TempHome temp;
@@ -62,22 +84,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
         workspace.pids.push_back(qint32(processes.back()->processId()));
     }
     ASSERT_TRUE(QFile::remove(executables.last())); // replaced while it runs
-    // One whose executable's path is too long for its link to be read is known by its name.
-    int folder = ::open(QFile::encodeName(temp.userHome()).constData(), O_DIRECTORY | O_CLOEXEC);
-    for (const QByteArray& name : QList<QByteArray>{"deep"} + QList<QByteArray>(17, QByteArray(250, 'd'))) {
-        ::mkdirat(folder, name.constData(), 0700);
-        ::close(std::exchange(folder, ::openat(folder, name.constData(), O_DIRECTORY | O_CLOEXEC)));
-    }
-    const QByteArray sleeper = readFileAt("/bin/sleep");
-    const int copy = ::openat(folder, "codex", O_WRONLY | O_CREAT | O_CLOEXEC, 0700);
-    ASSERT_EQ(::write(copy, sleeper.constData(), size_t(sleeper.size())), sleeper.size());
-    ::close(copy);
-    const pid_t longPathed = ::fork();
-    if (longPathed == 0) {
-        endWithTheTest();
-        ::_exit(::fchdir(folder) == 0 ? ::execl("./codex", "codex", "30", nullptr) : 127);
-    }
-    ::close(folder);
+    const pid_t longPathed = startFromADeepFolder(temp.userHome());
     workspace.pids.push_back(qint32(longPathed));
     QTest::qWait(200);
 
@@ -102,8 +109,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     workspace.notifyWhenEnded(pid[2], [&ended] { ++ended; });
     workspace.notifyWhenEnded(pid[2], [&ended] { ended += 100; });
     workspace.terminate(pid[2]);
-    for (int i = 0; i < 100 && ended == 0; ++i)
-        QTest::qWait(20);
+    QTest::qWaitFor([&ended] { return ended != 0; }, 2000);
     EXPECT_EQ(ended, 1);
     quitCodexAndWait(workspace);
     EXPECT_TRUE(runningCodex(workspace).empty());
@@ -115,7 +121,13 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     ::kill(longPathed, SIGKILL);
     ::waitpid(longPathed, nullptr, 0);
     QProcess::execute("rm", {"-rf", temp.userHome() + "/deep"});
+}
 
+// Opening an application starts its executable; one that is not there is no application.
+TEST(LinuxWorkspace, OpeningAnApplicationStartsItsExecutable)
+{
+    TempHome temp;
+    LinuxWorkspace workspace;
     const QString tool = temp.userHome() + QStringLiteral("/Apps/Tool.app");
     QDir().mkpath(tool + "/Contents/MacOS");
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), tool + "/Contents/MacOS/Tool"));
