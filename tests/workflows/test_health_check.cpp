@@ -54,6 +54,8 @@ const HealthCase rows[] = {
          QFile::setPermissions(t.temp.path("auth.json"), QFile::ReadOwner | QFile::WriteOwner);
      },
      {{"mode-mismatch", HealthFix::RepairAccount}}},
+    {"the relay's provider with neither a key nor an account", [](WorkflowTest& t) { t.temp.write("auth.json", "{}"); },
+     {}},
     {"a row on another provider",
      [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
      {{"conversations-elsewhere", HealthFix::MoveConversations}}},
