@@ -72,8 +72,9 @@ TEST_F(WindowTest, ItOpensOnTheHomeAsItIsAndMovesHiddenConversationsWhenAsked)
     QTest::keyClick(app->window(), Qt::Key_Return);
     settle();
     EXPECT_TRUE(QFile::exists(temp.home().profilePath("account") + "/auth.json"));
-    const QString accountPill = pill();
-    clickSegment(1);
+    const QString accountPill = pill(), recorded = status();
+    clickSegment(1); // the status line now speaks of the API mode
+    EXPECT_TRUE(status() != recorded && status().contains(QStringLiteral("TEVRUN API"))) << status().toStdString();
     EXPECT_TRUE(apiPanelShown());
     EXPECT_TRUE(secureField()->hasFocus());
     EXPECT_EQ(pill(), accountPill);
