@@ -62,7 +62,7 @@ pid_t startFromADeepFolder(const QString& userHome)
 } // namespace
 
 // The filtered scan finds what reading every process finds; quitting is polite, then forced;
-// a watcher hears once that a process ended.
+// a watcher hears once that a process ended; opening an application starts its executable.
 TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
 {
     TempHome temp;
@@ -121,13 +121,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     ::kill(longPathed, SIGKILL);
     ::waitpid(longPathed, nullptr, 0);
     QProcess::execute("rm", {"-rf", temp.userHome() + "/deep"});
-}
 
-// Opening an application starts its executable; one that is not there is no application.
-TEST(LinuxWorkspace, OpeningAnApplicationStartsItsExecutable)
-{
-    TempHome temp;
-    LinuxWorkspace workspace;
     const QString tool = temp.userHome() + QStringLiteral("/Apps/Tool.app");
     QDir().mkpath(tool + "/Contents/MacOS");
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), tool + "/Contents/MacOS/Tool"));

@@ -1,4 +1,5 @@
 #include "bench/codex_home_builder.h"
+#include "gui/single_window.h"
 #include "history/key_history.h"
 #include "wording/workflow_wording.h"
 #include "support/queued_calls.h"
@@ -269,4 +270,12 @@ TEST_F(WindowTest, TheWindowStaysLiveWhileWorkRunsDropsInputAndCountsUp)
     EXPECT_TRUE(seen.filter(QStringLiteral(" 20/40")).size() == 1) << seen.join('|').toStdString();
     EXPECT_EQ(seen.filter(QStringLiteral("/")), seen.filter(QStringLiteral("/40"))); // no count before there is one
     EXPECT_TRUE(status().contains(QStringLiteral(" 40 "))) << status().toStdString();
+}
+
+// One window per user: the first start opens it, a later one is turned away.
+TEST(SingleWindowTest, OnlyTheFirstStartOpensTheWindow)
+{
+    SingleWindow first(QStringLiteral("morvane-test-window")), later(QStringLiteral("morvane-test-window"));
+    EXPECT_TRUE(first.claim());
+    EXPECT_FALSE(later.claim());
 }
