@@ -109,7 +109,7 @@ TEST(LinuxWorkspace, TheFilteredScanFindsWhatTheFullScanFindsAndQuittingEndsIt)
     workspace.notifyWhenEnded(pid[2], [&ended] { ++ended; });
     workspace.notifyWhenEnded(pid[2], [&ended] { ended += 100; });
     workspace.terminate(pid[2]);
-    QTest::qWaitFor([&ended] { return ended != 0; }, 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&ended] { return ended != 0; }, 2000));
     EXPECT_EQ(ended, 1);
     quitCodexAndWait(workspace);
     EXPECT_TRUE(runningCodex(workspace).empty());
