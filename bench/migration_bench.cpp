@@ -114,33 +114,38 @@ int migrate(const QString& userHome)
     QElapsedTimer timer;
     timer.start();
     const HomeLock lock(home);
-    Error error;
+    if (!lock.held()) {
+        std::fprintf(stderr, "migration failed: %s\n", qPrintable(lock.error().message));
+        return 1;
+    }
     const QString target = QStringLiteral("tevrun");
-    std::optional<MovedConversations> moved;
     std::optional<CodexThreadLocks> codexLocks(std::in_place, home);
     QStringList ids;
     for (const ThreadRecord& thread : threadsToMove(home, target).value_or(ThreadRecords()))
         ids << thread.id;
     const double reading = double(timer.nsecsElapsed()) / 1e6;
-    if (lock.held() && succeeded(codexLocks->claim(ids), &error)) {
+    const Expected<MovedConversations> moved = [&]() -> Expected<MovedConversations> {
+        if (Expected<> claimed = codexLocks->claim(ids); !claimed)
+            return std::unexpected(claimed.error());
         std::printf("Codex's locks on %lld threads: %.1f ms to take", static_cast<long long>(ids.size()),
                     double(timer.nsecsElapsed()) / 1e6 - reading);
         timer.restart();
-        if (succeeded(enoughSpaceToMigrate(home, target), &error)
-            && succeeded(writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}), &error)) {
-            std::printf(", lock, space check and journal: %.1f ms\n", reading + double(timer.nsecsElapsed()) / 1e6);
-            moved = migrateThreadsToProvider(home, target, BackupKind::MoveConversations, QString(), &error);
-            if (moved && !succeeded(removeJournal(home), &error))
-                moved.reset();
-        }
-        timer.restart();
-        codexLocks.reset();
-        std::printf("Codex's locks let go: %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
-    }
-    if (!lock.held())
-        error = lock.error();
+        if (Expected<> room = enoughSpaceToMigrate(home, target); !room)
+            return std::unexpected(room.error());
+        if (Expected<> journal = writeJournal(home, {QStringLiteral("bench"), QStringLiteral("bench-point"), {}}); !journal)
+            return std::unexpected(journal.error());
+        std::printf(", lock, space check and journal: %.1f ms\n", reading + double(timer.nsecsElapsed()) / 1e6);
+        const Expected<MovedConversations> done
+            = migrateThreadsToProvider(home, target, BackupKind::MoveConversations, QString());
+        if (Expected<> removed = done ? removeJournal(home) : Expected<>(); !removed)
+            return std::unexpected(removed.error());
+        return done;
+    }();
+    timer.restart();
+    codexLocks.reset();
+    std::printf("Codex's locks let go: %.1f ms\n", double(timer.nsecsElapsed()) / 1e6);
     if (!moved) {
-        std::fprintf(stderr, "migration failed: %s\n", qPrintable(error.message));
+        std::fprintf(stderr, "migration failed: %s\n", qPrintable(moved.error().message));
         return 1;
     }
     std::printf("moved %lld threads, %lld of them without their sealed items\n", static_cast<long long>(moved->listed),
@@ -182,10 +187,10 @@ double backupRatioAfterTenSwitches(const QString& userHome)
 {
     const CodexHome home(userHome);
     for (int i = 2; i <= 10; ++i) {
-        Error error;
-        if (!migrateThreadsToProvider(home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"),
-                                      BackupKind::MoveConversations, QString(), &error))
-            die(qPrintable(error.message));
+        const Expected<MovedConversations> moved = migrateThreadsToProvider(
+            home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"), BackupKind::MoveConversations, QString());
+        if (!moved)
+            die(qPrintable(moved.error().message));
     }
     return double(files::diskUsage({home.backupsPath()})) / double(files::diskUsage({home.file(QStringLiteral("sessions"))}));
 }

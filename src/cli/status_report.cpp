@@ -37,7 +37,7 @@ QString modeText(SwitchMode mode)
 // The one Codex uses now is the first index; none at all counts nothing.
 HomeStatus::Index currentIndex(const HomeStatus& status)
 {
-    return status.indexes.empty() ? HomeStatus::Index{QString(), std::map<QString, qint64>(), Error()} : status.indexes[0];
+    return status.indexes.empty() ? HomeStatus::Index{QString(), std::map<QString, qint64>()} : status.indexes[0];
 }
 
 Json statusJson(const HomeStatus& status)
@@ -53,7 +53,7 @@ Json statusJson(const HomeStatus& status)
         json["conversations"] = counts;
     } else {
         json["conversations"] = Json();
-        json["conversations_error"] = toUtf8(current.error.message);
+        json["conversations_error"] = toUtf8(current.conversations.error().message);
     }
     json["thread_indexes"] = Json::array();
     for (const HomeStatus::Index& index : status.indexes) {
@@ -78,10 +78,10 @@ Json statusJson(const HomeStatus& status)
     return json;
 }
 
-QString conversationsText(const std::optional<std::map<QString, qint64>>& conversations, const Error& error)
+QString conversationsText(const Expected<std::map<QString, qint64>>& conversations)
 {
     if (!conversations)
-        return QStringLiteral("无法读取：") + error.message;
+        return QStringLiteral("无法读取：") + conversations.error().message;
     QStringList parts;
     for (const auto& [provider, count] : *conversations)
         parts << QStringLiteral("%1 %2 条").arg(provider.isEmpty() ? QStringLiteral("（无）") : provider).arg(count);
@@ -108,11 +108,11 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
     out << QStringLiteral("模式：") << modeText(status.mode) << '\n'
         << QStringLiteral("TEVRUN API：") << status.shortenedKey.value_or(QStringLiteral("没有")) << '\n'
         << QStringLiteral("config.toml 的 provider：") << status.configProvider.value_or(QStringLiteral("未设置")) << '\n'
-        << QStringLiteral("可见对话：") << conversationsText(currentIndex(status).conversations, currentIndex(status).error) << '\n';
+        << QStringLiteral("可见对话：") << conversationsText(currentIndex(status).conversations) << '\n';
     // Beside the one Codex uses, the other thread indexes it has left.
     for (size_t i = 1; i < status.indexes.size(); ++i)
         out << QStringLiteral("另一个对话索引“%1”：").arg(status.indexes[i].path)
-            << conversationsText(status.indexes[i].conversations, status.indexes[i].error) << '\n';
+            << conversationsText(status.indexes[i].conversations) << '\n';
     out << QStringLiteral("Codex：")
         << (running.isEmpty() ? QStringLiteral("未运行") : QStringLiteral("正在运行（%1）").arg(running.join(QStringLiteral("，"))))
         << '\n'

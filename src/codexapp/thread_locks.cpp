@@ -158,9 +158,7 @@ Expected<> CodexThreadLocks::listClaimed(const QStringList& fresh) const
     QStringList ids = fresh;
     for (const Held& held : m_threads)
         ids << held.id;
-    return expectedFrom([&](Error* error) {
-        return files::writeAtomically(m_listPath, ids.join(QLatin1Char('\n')).toUtf8() + '\n', error);
-    });
+    return files::writeAtomically(m_listPath, ids.join(QLatin1Char('\n')).toUtf8() + '\n');
 }
 
 Expected<> CodexThreadLocks::claim(const QStringList& threadIds)
@@ -178,7 +176,7 @@ Expected<> CodexThreadLocks::claim(const QStringList& threadIds)
 
     const bool coordinating = m_coordinationFd >= 0;
     if (!coordinating) {
-        if (auto made = expectedFrom([&](Error* error) { return files::makeDirectory(m_folder, error); }); !made)
+        if (auto made = files::makeDirectory(m_folder); !made)
             return made;
     }
     if (auto listed = listClaimed(fresh); !listed)
@@ -225,8 +223,7 @@ Expected<> CodexThreadLocks::holdMaintenanceLock()
 {
     if (m_maintenanceFd >= 0)
         return {};
-    if (auto made = expectedFrom([&](Error* error) { return files::makeDirectory(QFileInfo(m_maintenancePath).path(), error); });
-        !made)
+    if (auto made = files::makeDirectory(QFileInfo(m_maintenancePath).path()); !made)
         return made;
     const Expected<int> fd
         = heldWithin(m_maintenancePath, true, QStringLiteral("Codex 正在整理对话文件，请等它整理完再试。"));

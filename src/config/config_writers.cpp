@@ -11,16 +11,6 @@ namespace {
 
 const QString cleanLoginConfig = QStringLiteral("preferred_auth_method = \"device_code\"\n");
 
-Expected<> written(const QString& path, const QByteArray& content, files::Access access = files::Access::Default)
-{
-    return expectedFrom([&](Error* error) { return files::writeAtomically(path, content, error, access); });
-}
-
-Expected<> codexHomeMade(const CodexHome& home)
-{
-    return expectedFrom([&](Error* error) { return files::makeDirectory(home.codexHomePath(), error); });
-}
-
 // A configuration written anew keeps where Codex keeps its databases: without it Codex would
 // start over with empty ones in the Codex home.
 Expected<> writeConfigText(const CodexHome& home, const QString& text)
@@ -30,17 +20,17 @@ Expected<> writeConfigText(const CodexHome& home, const QString& text)
         topLevelConfigLine(QStringLiteral("sqlite_home"), files::readUtf8(path).value_or(QString()));
     const QString kept = databases && !topLevelConfigLine(QStringLiteral("sqlite_home"), text) ? *databases + QLatin1Char('\n')
                                                                                                   : QString();
-    return written(path, (kept + text).toUtf8());
+    return files::writeAtomically(path, (kept + text).toUtf8());
 }
 
 Expected<> writeApiKeyFiles(const CodexHome& home, const QString& key)
 {
     const QByteArray auth = prettyJson(Json{{"OPENAI_API_KEY", toUtf8(key)}});
-    if (Expected<> made = codexHomeMade(home); !made)
+    if (Expected<> made = files::makeDirectory(home.codexHomePath()); !made)
         return made;
-    if (Expected<> key = written(home.file(codexfile::auth), auth, files::Access::OwnerOnly); !key)
+    if (Expected<> key = files::writeAtomically(home.file(codexfile::auth), auth, files::Access::OwnerOnly); !key)
         return key;
-    return written(home.file(codexfile::lastKey), auth, files::Access::OwnerOnly);
+    return files::writeAtomically(home.file(codexfile::lastKey), auth, files::Access::OwnerOnly);
 }
 
 // Rewrites the file without "OPENAI_API_KEY"; a file that held no JSON object becomes {}.
@@ -48,7 +38,7 @@ Expected<> removeApiKeyFromAuthFile(const QString& authFile)
 {
     Json auth = readJsonObject(authFile).value_or(Json::object());
     auth.erase("OPENAI_API_KEY");
-    return written(authFile, prettyJson(auth), files::Access::OwnerOnly);
+    return files::writeAtomically(authFile, prettyJson(auth), files::Access::OwnerOnly);
 }
 
 // The text of a configuration file; a missing file is an empty one.
@@ -56,10 +46,7 @@ Expected<QString> configFileText(const QString& path)
 {
     if (!files::itemExists(path))
         return QString();
-    Error error;
-    if (std::optional<QString> text = files::readUtf8(path, &error))
-        return std::move(*text);
-    return std::unexpected(error);
+    return files::readUtf8(path);
 }
 
 ConfigChanges apiChanges()
@@ -140,7 +127,7 @@ Expected<> writeApiConfigWithKey(const CodexHome& home, const QString& key)
         return std::unexpected(config.error());
     if (Expected<> keyFiles = writeApiKeyFiles(home, key); !keyFiles)
         return keyFiles;
-    return written(home.file(codexfile::config), config->toUtf8());
+    return files::writeAtomically(home.file(codexfile::config), config->toUtf8());
 }
 
 Expected<> writeAccountConfig(const CodexHome& home)
@@ -148,14 +135,14 @@ Expected<> writeAccountConfig(const CodexHome& home)
     const Expected<QString> config = accountConfigText(home);
     if (!config)
         return std::unexpected(config.error());
-    return written(home.file(codexfile::config), config->toUtf8());
+    return files::writeAtomically(home.file(codexfile::config), config->toUtf8());
 }
 
 Expected<> writeFreshAccountConfig(const CodexHome& home)
 {
     // Read before changing anything: a configuration that cannot be read as text is
     // reported, not replaced by one that has lost the user's settings.
-    if (Expected<> made = codexHomeMade(home); !made)
+    if (Expected<> made = files::makeDirectory(home.codexHomePath()); !made)
         return made;
     const Expected<QString> config = configFileText(home.file(codexfile::config));
     if (!config)
@@ -167,7 +154,7 @@ Expected<> writeFreshAccountConfig(const CodexHome& home)
 
 Expected<> writeCleanLoginConfig(const CodexHome& home)
 {
-    if (Expected<> made = codexHomeMade(home); !made)
+    if (Expected<> made = files::makeDirectory(home.codexHomePath()); !made)
         return made;
     if (Expected<> keyGone = removeApiKeyFromAuthFile(home.file(codexfile::auth)); !keyGone)
         return keyGone;

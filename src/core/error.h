@@ -27,39 +27,3 @@ inline const QString fileErrorDomain = QStringLiteral("File");
 // What a call that can fail gives: its value, or the error that stopped it.
 template <class T = void>
 using Expected = std::expected<T, Error>;
-
-// Fills an optional out-parameter.
-inline void setError(Error* error, const QString& domain, int code, const QString& message)
-{
-    if (error)
-        *error = Error{domain, code, message};
-}
-
-inline void setMorvaneError(Error* error, int code, const QString& message)
-{
-    setError(error, morvaneErrorDomain, code, message);
-}
-
-// One that is only shown.
-inline void setMorvaneError(Error* error, const QString& message)
-{
-    setError(error, morvaneErrorDomain, 0, message);
-}
-
-// Between the calls that give an expected value and those still filling an Error
-// out-parameter, both ways round.
-template <class Call>
-Expected<> expectedFrom(Call call)
-{
-    Error error;
-    if (call(&error))
-        return {};
-    return std::unexpected(error);
-}
-
-inline bool succeeded(const Expected<>& result, Error* error)
-{
-    if (!result && error)
-        *error = result.error();
-    return result.has_value();
-}

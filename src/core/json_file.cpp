@@ -2,7 +2,7 @@
 
 std::optional<Json> readJsonObject(const QString& path)
 {
-    const std::optional<QByteArray> bytes = files::readWhole(path);
+    const Expected<QByteArray> bytes = files::readWhole(path);
     if (!bytes)
         return std::nullopt;
     std::optional<Json> value = parseJson(*bytes);
@@ -11,7 +11,7 @@ std::optional<Json> readJsonObject(const QString& path)
     return value;
 }
 
-bool writeJsonAtomically(const QString& path, const Json& value, Error* error, files::Access access)
+Expected<> writeJsonAtomically(const QString& path, const Json& value, files::Access access)
 {
-    return files::writeAtomically(path, prettyJson(value), error, access);
+    return files::writeAtomically(path, prettyJson(value), access);
 }

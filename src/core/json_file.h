@@ -5,5 +5,5 @@
 
 // The file's top-level object, or nothing when it is missing, unreadable or not an object.
 std::optional<Json> readJsonObject(const QString& path);
-bool writeJsonAtomically(const QString& path, const Json& value, Error* error = nullptr,
-                         files::Access access = files::Access::Default);
+Expected<> writeJsonAtomically(const QString& path, const Json& value,
+                               files::Access access = files::Access::Default);

@@ -18,10 +18,9 @@ Expected<> saveApiKeyToHistory(const CodexHome& home, const QString& key)
     if (!path)
         return {};
     const Json record = {{"api_key", toUtf8(key)}, {"saved_at", toUtf8(timestamp())}};
-    Error error;
-    if (!files::makeDirectory(home.historyRootPath(), &error) || !writeJsonAtomically(*path, record, &error, files::Access::OwnerOnly))
-        return std::unexpected(error);
-    return {};
+    if (Expected<> made = files::makeDirectory(home.historyRootPath()); !made)
+        return made;
+    return writeJsonAtomically(*path, record, files::Access::OwnerOnly);
 }
 
 std::vector<HistoryItem> historyItems(const CodexHome& home)

@@ -36,10 +36,9 @@ void addFile(std::map<dev_t, FileSystemNeed>& needs, const QString& path)
 
 Expected<> enoughSpaceToMigrate(const CodexHome& home, const QString& targetProvider)
 {
-    Error error;
-    const std::optional<ThreadRecords> threads = threadsToMove(home, targetProvider, &error);
+    const Expected<ThreadRecords> threads = threadsToMove(home, targetProvider);
     if (!threads)
-        return std::unexpected(error);
+        return std::unexpected(threads.error());
     std::map<dev_t, FileSystemNeed> needs;
     bool anyMoves = false;
     for (const ThreadRecord& thread : *threads) {

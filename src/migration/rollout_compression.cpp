@@ -6,10 +6,9 @@
 
 namespace {
 
-std::nullopt_t failed(Error* error, const QString& operation, const QString& path, const char* reason)
+std::unexpected<Error> failed(const QString& operation, const QString& path, const char* reason)
 {
-    files::fail(error, files::fileErrorWithReason(operation, path, QStringLiteral("zstd：%1").arg(QString::fromUtf8(reason))));
-    return std::nullopt;
+    return std::unexpected(files::fileErrorWithReason(operation, path, QStringLiteral("zstd：%1").arg(QString::fromUtf8(reason))));
 }
 
 } // namespace
@@ -19,7 +18,7 @@ bool isCompressedRollout(const QString& path)
     return path.endsWith(QLatin1String(".zst"));
 }
 
-std::optional<QByteArray> decompressedRollout(const QString& path, const QByteArray& bytes, Error* error)
+Expected<QByteArray> decompressedRollout(const QString& path, const QByteArray& bytes)
 {
     const QString reading = QStringLiteral("读取");
     ZSTD_DStream* stream = ZSTD_createDStream();
@@ -39,18 +38,18 @@ std::optional<QByteArray> decompressedRollout(const QString& path, const QByteAr
     }
     ZSTD_freeDStream(stream);
     if (ZSTD_isError(result))
-        return failed(error, reading, path, ZSTD_getErrorName(result));
+        return failed(reading, path, ZSTD_getErrorName(result));
     if (bytes.isEmpty() || result != 0)
-        return failed(error, reading, path, "truncated stream");
+        return failed(reading, path, "truncated stream");
     return text;
 }
 
-std::optional<QByteArray> compressedRollout(const QString& path, const QByteArray& text, Error* error)
+Expected<QByteArray> compressedRollout(const QString& path, const QByteArray& text)
 {
     QByteArray bytes(qsizetype(ZSTD_compressBound(size_t(text.size()))), Qt::Uninitialized);
     const size_t size = ZSTD_compress(bytes.data(), size_t(bytes.size()), text.constData(), size_t(text.size()), 3);
     if (ZSTD_isError(size))
-        return failed(error, QStringLiteral("写入"), path, ZSTD_getErrorName(size));
+        return failed(QStringLiteral("写入"), path, ZSTD_getErrorName(size));
     bytes.resize(qsizetype(size));
     return bytes;
 }

@@ -33,28 +33,42 @@ ReadRollout& RolloutReadAhead::next()
     return m_slots[slot];
 }
 
-bool RolloutReadAhead::rewrite(const ThreadRecord& thread, ReadRollout& rollout) const
+Expected<> RolloutReadAhead::rewrite(const ThreadRecord& thread, ReadRollout& rollout) const
 {
     // A thread whose row moves loses its sealed items even when its file names the target.
     const SealedItems sealed = thread.moves ? SealedItems::Go : SealedItems::GoWithProvider;
     const QString& path = thread.rolloutPath;
     if (!isCompressedRollout(path)) {
         rollout.change = rewriteRollout(rollout.content, m_targetProvider, sealed, rollout.added, &rollout.shifts);
-        return true;
+        return {};
     }
-    std::optional<QByteArray> text = decompressedRollout(path, rollout.content, &rollout.error);
+    Expected<QByteArray> text = decompressedRollout(path, rollout.content);
     if (!text)
-        return false;
+        return std::unexpected(text.error());
     if (!QByteArrayView(*text).isValidUtf8())
-        return files::fail(&rollout.error, files::fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("解压后不是 UTF-8 文本")));
+        return std::unexpected(files::fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("解压后不是 UTF-8 文本")));
     rollout.text = std::move(*text);
     rollout.change = rewriteRollout(rollout.text, m_targetProvider, sealed, rollout.added, &rollout.shifts);
     if (!rollout.change)
-        return true;
-    std::optional<QByteArray> packed =
-        compressedRollout(path, rewrittenText(*rollout.change, rollout.text, rollout.added), &rollout.error);
-    rollout.packed = packed.value_or(QByteArray());
-    return packed.has_value();
+        return {};
+    Expected<QByteArray> packed = compressedRollout(path, rewrittenText(*rollout.change, rollout.text, rollout.added));
+    if (!packed)
+        return std::unexpected(packed.error());
+    rollout.packed = std::move(*packed);
+    return {};
+}
+
+Expected<> RolloutReadAhead::readAndKeep(const ThreadRecord& thread, ReadRollout& rollout)
+{
+    const QString& path = thread.rolloutPath;
+    const Expected<files::FileIdentity> read = isCompressedRollout(path) ? files::readWholeInto(path, rollout.content)
+                                                                         : files::readUtf8Into(path, rollout.content);
+    if (!read)
+        return std::unexpected(read.error());
+    rollout.identity = *read;
+    if (Expected<> kept = m_backup.keep(path, rollout.content); !kept)
+        return kept;
+    return rewrite(thread, rollout);
 }
 
 void RolloutReadAhead::readAll()
@@ -70,15 +84,14 @@ void RolloutReadAhead::readAll()
         // The slot is this thread's alone until it is marked filled.
         const ThreadRecord& thread = m_threads[i];
         ReadRollout& rollout = m_slots[slot];
-        rollout.error = Error();
         rollout.change.reset();
         rollout.shifts.clear();
         const QString& path = thread.rolloutPath;
-        const bool read = !path.isEmpty()
-            && (isCompressedRollout(path) ? files::readWholeInto(path, rollout.content, &rollout.error, &rollout.identity)
-                                          : files::readUtf8Into(path, rollout.content, &rollout.error, &rollout.identity));
-        rollout.missing = !read && (path.isEmpty() || !files::itemExists(path));
-        rollout.kept = read && m_backup.keep(path, rollout.content, &rollout.error) && rewrite(thread, rollout);
+        rollout.missing = path.isEmpty();
+        if (!rollout.missing) {
+            rollout.kept = readAndKeep(thread, rollout);
+            rollout.missing = !rollout.kept && !files::itemExists(path);
+        }
         {
             const std::lock_guard lock(m_mutex);
             m_filled[slot] = true;

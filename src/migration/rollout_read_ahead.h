@@ -20,8 +20,7 @@ class RolloutBackup;
 // its new start and the lines whose length changed.
 struct ReadRollout {
     bool missing = false; // nothing stands at the path
-    bool kept = false;    // read and kept; false: the error says why, unless the file is missing
-    Error error;
+    Expected<> kept;      // read and kept, or why not (unless the file is missing)
     QByteArray content;
     files::FileIdentity identity; // the file as it was once read
     QByteArray text;   // of a compressed file; the content is its bytes
@@ -50,7 +49,8 @@ public:
 private:
     void readAll();
     // The new text of a file kept in the backup, compressed again for a compressed file.
-    bool rewrite(const ThreadRecord& thread, ReadRollout& rollout) const;
+    Expected<> rewrite(const ThreadRecord& thread, ReadRollout& rollout) const;
+    Expected<> readAndKeep(const ThreadRecord& thread, ReadRollout& rollout);
 
     const ThreadRecords& m_threads;
     const QString m_targetProvider;

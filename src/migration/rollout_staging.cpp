@@ -1,6 +1,5 @@
 #include "migration/rollout_staging.h"
 
-#include "core/files/file_errors.h"
 #include "migration/rollout_compression.h"
 #include "migration/rollout_read_ahead.h"
 
@@ -19,9 +18,10 @@ void countMoving(MovedConversations& moved, const ThreadRecord& thread, bool wit
 
 } // namespace
 
-bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
-                            files::StagedReplacements& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
-                            Error* error, const std::function<void(qint64 done, qint64 total)>& progress)
+Expected<> backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
+                                  files::StagedReplacements& batch, MovedConversations& moved,
+                                  std::vector<ThreadShifts>& shifts,
+                                  const std::function<void(qint64 done, qint64 total)>& progress)
 {
     RolloutReadAhead reader(threads, targetProvider, backup);
     const qint64 total = qint64(threads.size());
@@ -36,7 +36,7 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetP
             continue;
         }
         if (!rollout.kept)
-            return files::fail(error, rollout.error);
+            return rollout.kept;
         if (thread.moves || rollout.change)
             countMoving(moved, thread, rollout.change && rollout.change->sealedRemoved);
         if (!rollout.change)
@@ -44,10 +44,10 @@ bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetP
         const std::vector<QByteArrayView> parts = isCompressedRollout(thread.rolloutPath)
             ? std::vector<QByteArrayView>{rollout.packed}
             : rewrittenParts(*rollout.change, rollout.content, rollout.added);
-        if (!batch.stagePieces(thread.rolloutPath, parts, error, rollout.identity))
-            return false;
+        if (Expected<> staged = batch.stagePieces(thread.rolloutPath, parts, rollout.identity); !staged)
+            return staged;
         if (!rollout.shifts.empty())
             shifts.push_back({thread.id, rollout.shifts});
     }
-    return true;
+    return {};
 }

@@ -16,8 +16,9 @@ class RolloutBackup;
 // Reads each thread's rollout file once: keeps it in the backup and, when the thread moves,
 // stages its new text in the batch, with the lines whose length changed. The backup holds
 // the files of the threads that stay too, so that going back to it later gives every
-// conversation as it was. Counts what moves. False, with the error, at the first file that
+// conversation as it was. Counts what moves. Stops with the error of the first file that
 // cannot be read, kept or staged.
-bool backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
-                            files::StagedReplacements& batch, MovedConversations& moved, std::vector<ThreadShifts>& shifts,
-                            Error* error, const std::function<void(qint64 done, qint64 total)>& progress);
+Expected<> backUpAndStageRollouts(const ThreadRecords& threads, const QString& targetProvider, RolloutBackup& backup,
+                                  files::StagedReplacements& batch, MovedConversations& moved,
+                                  std::vector<ThreadShifts>& shifts,
+                                  const std::function<void(qint64 done, qint64 total)>& progress);

@@ -79,17 +79,17 @@ bool shiftTable(sqlite3* db, const OffsetTable& table, const ThreadShifts& threa
 
 } // namespace
 
-bool shiftHistoryOffsets(const QString& folder, const std::vector<ThreadShifts>& threads, Error* error)
+Expected<> shiftHistoryOffsets(const QString& folder, const std::vector<ThreadShifts>& threads)
 {
     const QString path = folder + QLatin1Char('/') + historyFile;
     if (threads.empty() || !files::itemExists(path))
-        return true;
+        return {};
     sqlite3* db = nullptr;
     const auto fail = [&] {
-        assignSQLiteError(error, db, historyFallback, historyFile);
+        const Error error = sqliteError(db, historyFallback, historyFile);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close_v2(db);
-        return false;
+        return std::unexpected(error);
     };
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         return fail();
@@ -107,5 +107,5 @@ bool shiftHistoryOffsets(const QString& folder, const std::vector<ThreadShifts>&
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail();
     sqlite3_close_v2(db);
-    return true;
+    return {};
 }

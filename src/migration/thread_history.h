@@ -16,6 +16,6 @@ struct ThreadShifts {
 };
 
 // Moves the recorded offsets of each thread in the history of the folder, in one
-// transaction; true with nothing done when there is no history file or no shift. On failure
-// nothing of it changed.
-bool shiftHistoryOffsets(const QString& folder, const std::vector<ThreadShifts>& threads, Error* error = nullptr);
+// transaction; nothing to do when there is no history file or no shift. On failure nothing
+// of it changed.
+Expected<> shiftHistoryOffsets(const QString& folder, const std::vector<ThreadShifts>& threads);

@@ -68,25 +68,20 @@ QString sqliteMessage(sqlite3* db, const QString& file = codexfile::threadIndex)
     return QStringLiteral("对话索引“%1”出错：%2").arg(file, QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
-void setMessageError(Error* error, const QString& message, const QString& fallback)
-{
-    setMorvaneError(error, message.isEmpty() ? fallback : message);
-}
-
-// False when the table is missing, and also when SQLite cannot read the database: then the
-// error says why.
-bool databaseHasThreadsTable(sqlite3* db, Error* error)
+// Whether the database has the table; an error when SQLite cannot read the database.
+Expected<bool> databaseHasThreadsTable(sqlite3* db)
 {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, tableCheckSQL, -1, &statement, nullptr) != SQLITE_OK) {
-        assignSQLiteError(error, db, selectionFallback);
+        const Error error = sqliteError(db, selectionFallback);
         sqlite3_finalize(statement);
-        return false;
+        return std::unexpected(error);
     }
     const int result = sqlite3_step(statement);
-    if (result != SQLITE_ROW && result != SQLITE_DONE)
-        assignSQLiteError(error, db, selectionFallback);
+    const Error error = sqliteError(db, selectionFallback); // before finalizing resets it
     sqlite3_finalize(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        return std::unexpected(error);
     return result == SQLITE_ROW;
 }
 
@@ -104,36 +99,33 @@ struct Connection {
         return true;
     }
 
-    // The folder's thread index. False with the error when it cannot be read; true with no
-    // connection when there is no thread index.
-    bool openThreadIndex(const QString& folder, int flags, Error* error)
+    // The folder's thread index, or the error when it cannot be read; no connection when
+    // there is no thread index.
+    Expected<> openThreadIndex(const QString& folder, int flags)
     {
         const QString databasePath = folder + QLatin1Char('/') + codexfile::threadIndex;
         if (!files::itemExists(databasePath))
-            return true;
-        if (!open(databasePath, flags)) {
-            setMorvaneError(error, db ? sqliteMessage(db) : QStringLiteral("无法打开对话索引“state_5.sqlite”。"));
-            return false;
-        }
-        Error tableError;
-        if (databaseHasThreadsTable(db, &tableError))
-            return true;
+            return {};
+        if (!open(databasePath, flags))
+            return std::unexpected(sqliteError(db, QStringLiteral("无法打开对话索引“state_5.sqlite”。")));
+        const Expected<bool> hasTable = databaseHasThreadsTable(db);
+        if (hasTable && *hasTable)
+            return {};
         sqlite3_close_v2(db);
         db = nullptr;
-        if (tableError.message.isEmpty())
-            return true; // no thread index in this database
-        setError(error, tableError.domain, tableError.code, tableError.message);
-        return false;
+        if (!hasTable)
+            return std::unexpected(hasTable.error());
+        return {}; // no thread index in this database
     }
 };
 
-bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Error* error)
+Expected<> readThreads(sqlite3* db, const QString& target, ThreadRecords* threads)
 {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, selectionSQL, -1, &statement, nullptr) != SQLITE_OK) {
-        assignSQLiteError(error, db, selectionFallback);
+        const Error error = sqliteError(db, selectionFallback);
         sqlite3_finalize(statement);
-        return false;
+        return std::unexpected(error);
     }
     const QByteArray targetBytes = target.toUtf8();
     sqlite3_bind_text(statement, 1, targetBytes.constData(), int(targetBytes.size()), SQLITE_TRANSIENT);
@@ -145,41 +137,35 @@ bool readThreads(sqlite3* db, const QString& target, ThreadRecords* threads, Err
                             sqlite3_column_int(statement, 3) != 0});
     }
     sqlite3_finalize(statement);
-    return true;
+    return {};
 }
 
-bool updateThreads(sqlite3* db, const QString& target, Error* error)
+Expected<> updateThreads(sqlite3* db, const QString& target)
 {
     // Take the write lock up front; a busy database is reported before anything changes.
-    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        setMessageError(error, sqliteMessage(db), updateFallback);
-        return false;
-    }
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return std::unexpected(sqliteError(db, updateFallback));
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, updateSQL, -1, &statement, nullptr) != SQLITE_OK) {
-        const QString message = sqliteMessage(db);
+        const Error error = sqliteError(db, updateFallback);
         sqlite3_finalize(statement);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        setMessageError(error, message, updateFallback);
-        return false;
+        return std::unexpected(error);
     }
     const QByteArray targetBytes = target.toUtf8();
     sqlite3_bind_text(statement, 1, targetBytes.constData(), int(targetBytes.size()), SQLITE_TRANSIENT);
     sqlite3_bind_text(statement, 2, targetBytes.constData(), int(targetBytes.size()), SQLITE_TRANSIENT);
     if (sqlite3_step(statement) != SQLITE_DONE) {
-        const QString message = sqliteMessage(db);
+        const Error error = sqliteError(db, updateFallback);
         sqlite3_finalize(statement);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        setMessageError(error, message, updateFallback);
-        return false;
+        return std::unexpected(error);
     }
     sqlite3_finalize(statement);
-    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        // Closing the connection abandons the open transaction.
-        setMessageError(error, sqliteMessage(db), QStringLiteral("提交对话 provider 更新失败。"));
-        return false;
-    }
-    return true;
+    // Closing the connection abandons a transaction that did not commit.
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return std::unexpected(sqliteError(db, QStringLiteral("提交对话 provider 更新失败。")));
+    return {};
 }
 
 } // namespace
@@ -195,38 +181,33 @@ std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index
     return QString::fromUtf8(bytes);
 }
 
-void assignSQLiteError(Error* error, sqlite3* db, const QString& fallback, const QString& file)
+Error sqliteError(sqlite3* db, const QString& fallback, const QString& file)
 {
-    if (!error)
-        return;
     const QString message = sqliteMessage(db, file);
-    if (!message.isEmpty())
-        *error = Error{morvaneErrorDomain, 0, message};
-    else
-        *error = Error{morvaneErrorDomain, 0, fallback.isEmpty() ? QStringLiteral("SQLite 操作失败。") : fallback};
+    return Error{morvaneErrorDomain, 0, message.isEmpty() ? fallback : message};
 }
 
 namespace {
 
 // Runs a query of the folder's thread index read-only and hands each row over; true, with
 // no rows, when there is no thread index.
-bool forEachIndexRow(const QString& folder, const char* sql, Error* error, const std::function<void(sqlite3_stmt*)>& row)
+Expected<> forEachIndexRow(const QString& folder, const char* sql, const std::function<void(sqlite3_stmt*)>& row)
 {
     Connection connection;
-    if (!connection.openThreadIndex(folder, SQLITE_OPEN_READONLY, error))
-        return false;
+    if (Expected<> opened = connection.openThreadIndex(folder, SQLITE_OPEN_READONLY); !opened)
+        return opened;
     if (!connection.db)
-        return true;
+        return {};
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(connection.db, sql, -1, &statement, nullptr) != SQLITE_OK) {
-        assignSQLiteError(error, connection.db, selectionFallback);
+        const Error error = sqliteError(connection.db, selectionFallback);
         sqlite3_finalize(statement);
-        return false;
+        return std::unexpected(error);
     }
     while (sqlite3_step(statement) == SQLITE_ROW)
         row(statement);
     sqlite3_finalize(statement);
-    return true;
+    return {};
 }
 
 // The folder of the thread index Codex uses now; none when there is none.
@@ -237,30 +218,36 @@ QString activeIndexFolder(const CodexHome& home)
 
 } // namespace
 
-std::optional<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home, Error* error)
+Expected<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home)
 {
-    return visibleThreadCountsIn(activeIndexFolder(home), error);
+    return visibleThreadCountsIn(activeIndexFolder(home));
 }
 
-std::optional<std::map<QString, qint64>> visibleThreadCountsIn(const QString& folder, Error* error)
+Expected<std::map<QString, qint64>> visibleThreadCountsIn(const QString& folder)
 {
     std::map<QString, qint64> counts;
-    const bool read = folder.isEmpty() || forEachIndexRow(folder, countSQL, error, [&counts](sqlite3_stmt* statement) {
+    if (folder.isEmpty())
+        return counts;
+    const Expected<> read = forEachIndexRow(folder, countSQL, [&counts](sqlite3_stmt* statement) {
         counts[stringFromSQLiteColumn(statement, 0).value_or(QString())] += sqlite3_column_int64(statement, 1);
     });
-    return read ? std::optional(counts) : std::nullopt;
+    if (!read)
+        return std::unexpected(read.error());
+    return counts;
 }
 
-std::optional<std::vector<IndexedThread>> indexedThreads(const QString& folder, Error* error)
+Expected<std::vector<IndexedThread>> indexedThreads(const QString& folder)
 {
     std::vector<IndexedThread> threads;
-    const bool read = forEachIndexRow(folder, indexedSQL, error, [&threads](sqlite3_stmt* statement) {
+    const Expected<> read = forEachIndexRow(folder, indexedSQL, [&threads](sqlite3_stmt* statement) {
         threads.push_back({stringFromSQLiteColumn(statement, 0).value_or(QString()),
                            stringFromSQLiteColumn(statement, 1).value_or(QString()),
                            stringFromSQLiteColumn(statement, 2).value_or(QString()),
                            stringFromSQLiteColumn(statement, 3).value_or(QString())});
     });
-    return read ? std::optional(threads) : std::nullopt;
+    if (!read)
+        return std::unexpected(read.error());
+    return threads;
 }
 
 QString targetProviderForAccountProfile(const CodexHome& home)
@@ -278,18 +265,19 @@ struct OpenIndexes {
     QStringList folders;
 };
 
-bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, int flags, OpenIndexes& indexes,
-                        ThreadRecords& threads, Error* error)
+Expected<> openAndReadThreads(const CodexHome& home, const QString& targetProvider, int flags, OpenIndexes& indexes,
+                              ThreadRecords& threads)
 {
     QHash<QString, size_t> byId;
     for (const QString& folder : threadIndexFolders(home)) {
         auto connection = std::make_unique<Connection>();
-        ThreadRecords read;
-        if (!connection->openThreadIndex(folder, flags, error)
-            || (connection->db && !readThreads(connection->db, targetProvider, &read, error)))
-            return false;
+        if (Expected<> opened = connection->openThreadIndex(folder, flags); !opened)
+            return opened;
         if (!connection->db)
             continue;
+        ThreadRecords read;
+        if (Expected<> listed = readThreads(connection->db, targetProvider, &read); !listed)
+            return listed;
         for (ThreadRecord& thread : read) {
             const auto known = byId.constFind(thread.id);
             if (known != byId.cend() && !thread.id.isEmpty()) {
@@ -303,65 +291,86 @@ bool openAndReadThreads(const CodexHome& home, const QString& targetProvider, in
         indexes.connections.push_back(std::move(connection));
         indexes.folders << folder;
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
-std::optional<ThreadRecords> threadsToMove(const CodexHome& home, const QString& targetProvider, Error* error)
+Expected<ThreadRecords> threadsToMove(const CodexHome& home, const QString& targetProvider)
 {
     OpenIndexes indexes;
     ThreadRecords threads;
-    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READONLY, indexes, threads, error))
-        return std::nullopt;
+    if (Expected<> read = openAndReadThreads(home, targetProvider, SQLITE_OPEN_READONLY, indexes, threads); !read)
+        return std::unexpected(read.error());
     return threads;
 }
 
-std::optional<MovedConversations> migrateThreadsToProvider(
+Expected<MovedConversations> migrateThreadsToProvider(
     const CodexHome& home, const QString& targetProvider, BackupKind backupKind, const QString& restorePoint,
-    Error* error, const MigrationProgress& progress, const std::function<bool(const ThreadRecords&, Error*)>& mayCommit)
+    const MigrationProgress& progress, const std::function<Expected<>(const ThreadRecords&)>& mayCommit)
 {
     if (targetProvider.isEmpty())
         return MovedConversations();
     OpenIndexes indexes;
     ThreadRecords threads;
-    if (!openAndReadThreads(home, targetProvider, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, indexes, threads, error))
-        return std::nullopt;
+    if (Expected<> read = openAndReadThreads(home, targetProvider, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, indexes,
+                                             threads);
+        !read)
+        return std::unexpected(read.error());
     if (threads.empty())
         return MovedConversations();
 
     QStringList otherFolders = indexes.folders; // the Codex home's files are the backup's own
     otherFolders.removeAll(QDir::cleanPath(home.codexHomePath()));
-    const std::optional<QString> backupDirectory = createProviderBackup(home, backupKind, otherFolders, error);
+    const Expected<QString> backupDirectory = createProviderBackup(home, backupKind, otherFolders);
     if (!backupDirectory)
-        return std::nullopt;
+        return std::unexpected(backupDirectory.error());
     // Staged texts not committed are removed when the batch goes; it outlives the backup,
     // whose end seals the objects once the live files are replaced.
     files::StagedReplacements batch;
     RolloutBackup rollouts(home, *backupDirectory + QStringLiteral("/rollout_files"));
     MovedConversations moved;
     std::vector<ThreadShifts> shifts;
-    const bool staged = backUpAndStageRollouts(threads, targetProvider, rollouts, batch, moved, shifts, error, progress);
-    const qint64 moving = moved.listed + moved.archived;
-    if (!staged || moving == 0
-        || !writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving, rollouts.manifest(), otherFolders,
-                                    error)
-        || (mayCommit && !mayCommit(threads, error)) || !updateThreads(indexes.connections.front()->db, targetProvider, error)) {
+    // Everything staged, then the first index changed; when anything before that change
+    // fails, or nothing moves, the backup goes and nothing has changed.
+    const auto changeFirstIndex = [&]() -> Expected<> {
+        if (Expected<> staged = backUpAndStageRollouts(threads, targetProvider, rollouts, batch, moved, shifts, progress);
+            !staged)
+            return staged;
+        const qint64 moving = moved.listed + moved.archived;
+        if (moving == 0)
+            return {};
+        if (Expected<> written = writeProviderBackupInfo(*backupDirectory, backupKind, restorePoint, moving,
+                                                         rollouts.manifest(), otherFolders);
+            !written)
+            return written;
+        if (mayCommit) {
+            if (Expected<> may = mayCommit(threads); !may)
+                return may;
+        }
+        return updateThreads(indexes.connections.front()->db, targetProvider);
+    };
+    const Expected<> firstChanged = changeFirstIndex();
+    if (!firstChanged || moved.listed + moved.archived == 0) {
         rollouts.discard();
         files::removeItem(*backupDirectory);
-        return staged && moving == 0 ? std::optional(MovedConversations()) : std::nullopt;
+        if (!firstChanged)
+            return std::unexpected(firstChanged.error());
+        return MovedConversations();
     }
     // From here on a failure leaves the backup to be put back: the first index has changed.
-    bool done = true;
+    Expected<> done;
     for (size_t i = 1; done && i < indexes.connections.size(); ++i)
-        done = updateThreads(indexes.connections[i]->db, targetProvider, error);
+        done = updateThreads(indexes.connections[i]->db, targetProvider);
     indexes.connections.clear();
     for (qsizetype i = 0; done && i < indexes.folders.size(); ++i)
-        done = shiftHistoryOffsets(indexes.folders[i], shifts, error);
-    if (!done || !batch.commit(error)) {
+        done = shiftHistoryOffsets(indexes.folders[i], shifts);
+    if (done)
+        done = batch.commit();
+    if (!done) {
         // The files not replaced are still the backup's: putting it back leaves them alone.
         rollouts.leaveForPutBack();
-        return std::nullopt;
+        return std::unexpected(done.error());
     }
     if (progress)
         progress(qint64(threads.size()), qint64(threads.size()));

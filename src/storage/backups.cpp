@@ -55,51 +55,51 @@ namespace {
 
 // Creates backups/<kind>-<timestamp>, owner-only; a second backup of the same kind in the
 // same second gets "-2", "-3" and so on, never the first one's folder.
-std::optional<QString> createBackupDirectory(const CodexHome& home, const QString& kind, Error* error)
+Expected<QString> createBackupDirectory(const CodexHome& home, const QString& kind)
 {
-    if (!files::makeDirectory(home.backupsPath(), error))
-        return std::nullopt;
+    if (Expected<> made = files::makeDirectory(home.backupsPath()); !made)
+        return std::unexpected(made.error());
     const QString base = home.backupsPath() + QLatin1Char('/') + QStringLiteral("%1-%2").arg(kind, timestamp());
     for (int attempt = 1;; ++attempt) {
         const QString directory = attempt == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(attempt);
         if (::mkdir(QFile::encodeName(directory).constData(), 0700) == 0)
             return directory;
-        if (errno != EEXIST || attempt == 1000) {
-            if (error)
-                *error = files::systemError(QStringLiteral("创建目录"), directory, errno);
-            return std::nullopt;
-        }
+        if (errno != EEXIST || attempt == 1000)
+            return std::unexpected(files::systemError(QStringLiteral("创建目录"), directory, errno));
     }
 }
 
-
-bool copyNamedFiles(const QString& from, const QString& to, const QStringList& names, files::Access access, Error* error)
+Expected<> copyNamedFiles(const QString& from, const QString& to, const QStringList& names, files::Access access)
 {
     for (const QString& name : names) {
         const QString source = from + QLatin1Char('/') + name;
-        if (files::itemExists(source) && !files::copyItem(source, to + QLatin1Char('/') + name, error, access))
-            return false;
+        if (!files::itemExists(source))
+            continue;
+        if (Expected<> copied = files::copyItem(source, to + QLatin1Char('/') + name, access); !copied)
+            return copied;
     }
-    return true;
+    return {};
 }
 
 // Copies the named files of the Codex home that exist into the folder, and the databases of
 // each other folder into a folder of its own there; a folder that cannot be completed is
 // removed, so that no half backup is ever taken for a whole one.
-std::optional<QString> backUpFiles(const CodexHome& home, const QString& kind, const QStringList& names,
-                                   const QStringList& otherFolders, files::Access access, Error* error)
+Expected<QString> backUpFiles(const CodexHome& home, const QString& kind, const QStringList& names,
+                              const QStringList& otherFolders, files::Access access)
 {
-    const std::optional<QString> created = createBackupDirectory(home, kind, error);
+    const Expected<QString> created = createBackupDirectory(home, kind);
     if (!created)
-        return std::nullopt;
-    bool copied = copyNamedFiles(home.codexHomePath(), *created, names, access, error);
+        return created;
+    Expected<> copied = copyNamedFiles(home.codexHomePath(), *created, names, access);
     for (qsizetype i = 0; copied && i < otherFolders.size(); ++i) {
         const QString copy = *created + QLatin1Char('/') + otherIndexCopyName(i);
-        copied = files::makeDirectory(copy, error) && copyNamedFiles(otherFolders[i], copy, databaseFileNames(), access, error);
+        copied = files::makeDirectory(copy);
+        if (copied)
+            copied = copyNamedFiles(otherFolders[i], copy, databaseFileNames(), access);
     }
     if (!copied) {
         files::removeItem(*created);
-        return std::nullopt;
+        return std::unexpected(copied.error());
     }
     return created;
 }
@@ -112,8 +112,7 @@ const QStringList& providerBackupFileNames()
 
 // The size and hash of each of the names the folder holds, for its info file, and, given the
 // home, the mode the live file has: the copy was made private.
-std::optional<Json> recordFiles(const CodexHome* home, const QString& directory, const QStringList& names,
-                                Error* error)
+Expected<Json> recordFiles(const CodexHome* home, const QString& directory, const QStringList& names)
 {
     Json record = Json::object();
     for (const QString& name : names) {
@@ -121,10 +120,8 @@ std::optional<Json> recordFiles(const CodexHome* home, const QString& directory,
         if (!files::itemExists(path) || files::isDirectory(path))
             continue; // a directory is kept but never put back
         const std::optional<HashedFile> hashed = hashFile(path);
-        if (!hashed) {
-            files::fail(error, files::systemError(QStringLiteral("读取"), path, errno));
-            return std::nullopt;
-        }
+        if (!hashed)
+            return std::unexpected(files::systemError(QStringLiteral("读取"), path, errno));
         record[toUtf8(name)] = {{"size", hashed->size}, {"hash", toUtf8(hashed->hash)}};
         struct stat live {};
         if (home && ::stat(files::nativePath(home->file(name)).constData(), &live) == 0)
@@ -140,27 +137,31 @@ const QString historyFileName = QStringLiteral("thread_history_1.sqlite");
 const QString loginInfoName = QStringLiteral("backup-info.json");
 const QString providerInfoName = QStringLiteral("provider-migration-info.json");
 
-std::optional<QString> createBackupWithKind(const CodexHome& home, BackupKind backupKind, Error* error)
+Expected<QString> createBackupWithKind(const CodexHome& home, BackupKind backupKind)
 {
     const QString& kind = namesOf(backupKind).name;
     // The login files are copies of keys and logins: private, whatever their own mode.
-    const std::optional<QString> directory = backUpFiles(home, kind, backedUpFileNames(), {}, files::Access::OwnerOnly, error);
+    const Expected<QString> directory = backUpFiles(home, kind, backedUpFileNames(), {}, files::Access::OwnerOnly);
     if (!directory)
-        return std::nullopt;
-    const std::optional<Json> recorded = recordFiles(&home, *directory, backedUpFileNames(), error);
-    const Json descriptor = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())},
-                             {toUtf8(recordedFilesMember), recorded.value_or(Json())}};
-    if (!recorded || !writeJsonAtomically(*directory + QLatin1Char('/') + loginInfoName, descriptor, error)) {
+        return directory;
+    Expected<> described = [&]() -> Expected<> {
+        const Expected<Json> recorded = recordFiles(&home, *directory, backedUpFileNames());
+        if (!recorded)
+            return std::unexpected(recorded.error());
+        const Json descriptor
+            = {{"kind", toUtf8(kind)}, {"created_at", toUtf8(timestamp())}, {toUtf8(recordedFilesMember), *recorded}};
+        return writeJsonAtomically(*directory + QLatin1Char('/') + loginInfoName, descriptor);
+    }();
+    if (!described) {
         files::removeItem(*directory);
-        return std::nullopt;
+        return std::unexpected(described.error());
     }
     return directory;
 }
 
-std::optional<QString> createProviderBackup(const CodexHome& home, BackupKind kind, const QStringList& otherIndexFolders,
-                                            Error* error)
+Expected<QString> createProviderBackup(const CodexHome& home, BackupKind kind, const QStringList& otherIndexFolders)
 {
-    return backUpFiles(home, namesOf(kind).providerName, providerBackupFileNames(), otherIndexFolders, files::Access::Default, error);
+    return backUpFiles(home, namesOf(kind).providerName, providerBackupFileNames(), otherIndexFolders, files::Access::Default);
 }
 
 QStringList providerBackupNames(const QStringList& otherIndexFolders)
@@ -173,13 +174,13 @@ QStringList providerBackupNames(const QStringList& otherIndexFolders)
     return names;
 }
 
-bool writeProviderBackupInfo(const QString& directory, BackupKind kind, const QString& restorePoint,
-                             qint64 threadCount, const RolloutManifest& manifest, const QStringList& otherIndexFolders,
-                             Error* error)
+Expected<> writeProviderBackupInfo(const QString& directory, BackupKind kind, const QString& restorePoint,
+                                   qint64 threadCount, const RolloutManifest& manifest,
+                                   const QStringList& otherIndexFolders)
 {
-    const std::optional<Json> recorded = recordFiles(nullptr, directory, providerBackupNames(otherIndexFolders), error);
+    const Expected<Json> recorded = recordFiles(nullptr, directory, providerBackupNames(otherIndexFolders));
     if (!recorded)
-        return false;
+        return std::unexpected(recorded.error());
     Json folders = Json::object();
     for (qsizetype i = 0; i < otherIndexFolders.size(); ++i)
         folders[toUtf8(otherIndexCopyName(i))] = toUtf8(otherIndexFolders[i]);
@@ -196,7 +197,7 @@ bool writeProviderBackupInfo(const QString& directory, BackupKind kind, const QS
     text += ",\n  \"rollout_files\": ";
     appendManifestText(text, manifest, 2);
     text += "\n}\n";
-    return files::writeAtomically(directory + QLatin1Char('/') + providerInfoName, text, error);
+    return files::writeAtomically(directory + QLatin1Char('/') + providerInfoName, text);
 }
 
 BackupSummary summarizeBackups(const CodexHome& home)

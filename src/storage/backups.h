@@ -9,12 +9,11 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
 
 // A timestamped copy of Codex's login, state and configuration files, taken before a
 // workflow changes anything: backups/<kind>-<timestamp> with backup-info.json. Gives the
 // folder.
-std::optional<QString> createBackupWithKind(const CodexHome& home, BackupKind kind, Error* error = nullptr);
+Expected<QString> createBackupWithKind(const CodexHome& home, BackupKind kind);
 
 // The names copied into every backup, in order, when they exist.
 const QStringList& backedUpFileNames();
@@ -37,14 +36,13 @@ extern const QString recordedFilesMember;
 // index files and config.toml as they are now, and the databases of each of Codex's other
 // database folders in a folder of the backup's own (thread_index_1, ...). Its rollout files
 // go in through a RolloutBackup, and writeProviderBackupInfo() completes it.
-std::optional<QString> createProviderBackup(const CodexHome& home, BackupKind kind,
-                                            const QStringList& otherIndexFolders, Error* error = nullptr);
+Expected<QString> createProviderBackup(const CodexHome& home, BackupKind kind, const QStringList& otherIndexFolders);
 // provider-migration-info.json: the kind, the time, the login-file backup of the same
 // workflow (its restore point), the number of threads, the size and hash of each file, the
 // other database folders and the rollout files' manifest.
-bool writeProviderBackupInfo(const QString& directory, BackupKind kind, const QString& restorePoint,
-                             qint64 threadCount, const RolloutManifest& manifest, const QStringList& otherIndexFolders,
-                             Error* error = nullptr);
+Expected<> writeProviderBackupInfo(const QString& directory, BackupKind kind, const QString& restorePoint,
+                                   qint64 threadCount, const RolloutManifest& manifest,
+                                   const QStringList& otherIndexFolders);
 // The folder of a provider backup that holds the databases of the other folder of that
 // index (from 0): thread_index_1, ...
 QString otherIndexCopyName(qsizetype index);

@@ -11,8 +11,10 @@
 
 HomeLock::HomeLock(const CodexHome& home)
 {
-    if (!files::makeDirectory(home.morvaneRootPath(), &m_error))
+    if (Expected<> made = files::makeDirectory(home.morvaneRootPath()); !made) {
+        m_error = made.error();
         return;
+    }
     const QString path = home.morvaneRootPath() + QStringLiteral("/lock");
     const int fd = ::open(files::nativePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {

@@ -26,9 +26,9 @@ Expected<> writeJournal(const CodexHome& home, const Journal& journal)
     const Json record = {{"workflow", toUtf8(journal.workflow)},
                          {"restore_point", toUtf8(journal.restorePoint)},
                          {"created_files", created}};
-    return expectedFrom([&](Error* error) {
-        return files::makeDirectory(home.morvaneRootPath(), error) && writeJsonAtomically(journalPath(home), record, error);
-    });
+    if (Expected<> made = files::makeDirectory(home.morvaneRootPath()); !made)
+        return made;
+    return writeJsonAtomically(journalPath(home), record);
 }
 
 bool hasJournal(const CodexHome& home)
@@ -38,10 +38,9 @@ bool hasJournal(const CodexHome& home)
 
 Expected<Journal> readJournal(const CodexHome& home)
 {
-    Error error;
-    const std::optional<QByteArray> bytes = files::readWhole(journalPath(home), &error);
+    const Expected<QByteArray> bytes = files::readWhole(journalPath(home));
     if (!bytes)
-        return std::unexpected(error);
+        return std::unexpected(bytes.error());
     const std::optional<Json> record = parseJson(*bytes);
     const auto text = [&record](const char* name) -> std::optional<QString> {
         const auto member = record->find(name);

@@ -17,9 +17,8 @@ const QString descriptorName = QStringLiteral("profile.json");
 Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames)
 {
     const QString directory = home.profilePath(name);
-    Error error;
-    if (!files::makeDirectory(directory, &error))
-        return std::unexpected(error);
+    if (Expected<> made = files::makeDirectory(directory); !made)
+        return made;
 
     Json saved = Json::array();
     Json modes = Json::object();
@@ -29,8 +28,9 @@ Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QS
         if (!files::itemExists(source))
             continue;
         // The copy is private; profile.json records the mode the file had.
-        if (!files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, &error, files::Access::OwnerOnly))
-            return std::unexpected(error);
+        if (Expected<> copied = files::replaceWithCopy(source, directory + QLatin1Char('/') + fileName, files::Access::OwnerOnly);
+            !copied)
+            return copied;
         saved.push_back(toUtf8(fileName));
         if (struct stat info {}; ::stat(files::nativePath(source).constData(), &info) == 0)
             modes[toUtf8(fileName)] = info.st_mode & 07777;
@@ -40,23 +40,22 @@ Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QS
     if (!savedAuth)
         return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。")});
     const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}, {"modes", modes}};
-    return expectedFrom([&](Error* e) { return writeJsonAtomically(directory + QLatin1Char('/') + descriptorName, descriptor, e); });
+    return writeJsonAtomically(directory + QLatin1Char('/') + descriptorName, descriptor);
 }
 
 Expected<> restoreProfileNamed(const CodexHome& home, const QString& name, const QStringList& except)
 {
     if (!profileExists(home, name))
         return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("还没有可切回的 GPT 账号 登陆记录。")});
-    Error error;
-    if (!files::makeDirectory(home.codexHomePath(), &error))
-        return std::unexpected(error);
+    if (Expected<> made = files::makeDirectory(home.codexHomePath()); !made)
+        return made;
 
     const QString directory = home.profilePath(name);
     for (const QString& entry : files::visibleEntries(directory)) {
         if (entry == descriptorName || except.contains(entry))
             continue;
-        if (!files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry), &error))
-            return std::unexpected(error);
+        if (Expected<> copied = files::replaceWithCopy(directory + QLatin1Char('/') + entry, home.file(entry)); !copied)
+            return copied;
     }
     const QString auth = home.file(codexfile::auth);
     if (files::itemExists(auth))

@@ -31,22 +31,22 @@ Error incompletePoint(const RestorePoint& point)
 // Stages a copy of every named file the backup folder has, and lists the live ones it did
 // not have for removal. A directory stays as it is either way, and so does the paginated
 // history of a backup that holds none (an older Morvane's).
-bool stageNamedFiles(const QString& liveFolder, const QString& directory, const QStringList& names,
-                     files::StagedReplacements& batch, QStringList& removals, Error* error)
+Expected<> stageNamedFiles(const QString& liveFolder, const QString& directory, const QStringList& names,
+                           files::StagedReplacements& batch, QStringList& removals)
 {
     const bool hasHistory = files::itemExists(directory + QLatin1Char('/') + historyFileName);
     for (const QString& name : names) {
         const QString source = directory + QLatin1Char('/') + name;
         const QString live = liveFolder + QLatin1Char('/') + name;
         if (isRegularFile(source)) {
-            if (!batch.stageCopy(live, source, error))
-                return false;
+            if (Expected<> staged = batch.stageCopy(live, source); !staged)
+                return staged;
         } else if (!files::itemExists(source) && files::itemExists(live) && !files::isDirectory(live)
                    && (hasHistory || !name.startsWith(historyFileName))) {
             removals << live;
         }
     }
-    return true;
+    return {};
 }
 
 // The login files as private or as open as they were when they were backed up: their
@@ -77,31 +77,35 @@ Expected<> putBackRestorePoint(const CodexHome& home, const RestorePoint& point,
         if (const QStringList damaged = damagedFiles(point); !damaged.isEmpty())
             return std::unexpected(damagedBackupError(damaged.first()));
     }
-    Error error;
     files::StagedReplacements batch;
     QStringList removals;
-    if (!point.loginDirectory.isEmpty()
-        && !stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(), batch, removals, &error))
-        return std::unexpected(error);
+    if (!point.loginDirectory.isEmpty()) {
+        if (Expected<> staged = stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(), batch, removals);
+            !staged)
+            return staged;
+    }
     const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
     if (!point.providerDirectory.isEmpty()) {
-        if (!stageNamedFiles(home.codexHomePath(), point.providerDirectory, threadIndexFileNames(), batch, removals, &error))
-            return std::unexpected(error);
-        for (qsizetype i = 0; i < point.otherIndexFolders.size(); ++i) {
-            if (!stageNamedFiles(point.otherIndexFolders[i], point.providerDirectory + QLatin1Char('/') + otherIndexCopyName(i),
-                                 databaseFileNames(), batch, removals, &error))
-                return std::unexpected(error);
+        Expected<> staged
+            = stageNamedFiles(home.codexHomePath(), point.providerDirectory, threadIndexFileNames(), batch, removals);
+        for (qsizetype i = 0; staged && i < point.otherIndexFolders.size(); ++i) {
+            staged = stageNamedFiles(point.otherIndexFolders[i],
+                                     point.providerDirectory + QLatin1Char('/') + otherIndexCopyName(i),
+                                     databaseFileNames(), batch, removals);
         }
-        for (const RolloutBackupEntry& entry : *point.manifest) {
+        for (size_t i = 0; staged && i < point.manifest->size(); ++i) {
+            const RolloutBackupEntry& entry = (*point.manifest)[i];
             if (isEntryStillLive(rollouts, entry))
                 continue; // never replaced: it is as it was, with whatever Codex added since
-            const QString source = rollouts + QLatin1Char('/') + entry.name;
-            if (!files::makeDirectory(QFileInfo(entry.path).path(), &error) || !batch.stageCopy(entry.path, source, &error))
-                return std::unexpected(error);
+            staged = files::makeDirectory(QFileInfo(entry.path).path());
+            if (staged)
+                staged = batch.stageCopy(entry.path, rollouts + QLatin1Char('/') + entry.name);
         }
+        if (!staged)
+            return staged;
     }
-    if (!batch.commit(&error))
-        return std::unexpected(error);
+    if (Expected<> committed = batch.commit(); !committed)
+        return committed;
     putBackModes(home, point.loginDirectory);
     for (const QString& live : removals) {
         if (::unlink(files::nativePath(live).constData()) != 0 && errno != ENOENT)
@@ -116,37 +120,38 @@ Expected<QString> backUpBeforeRestore(const CodexHome& home, const RestorePoint&
 {
     if (!point.providerDirectory.isEmpty() && !point.manifest)
         return std::unexpected(incompletePoint(point));
-    Error error;
-    const std::optional<QString> loginDirectory = createBackupWithKind(home, BackupKind::Restore, &error);
+    const Expected<QString> loginDirectory = createBackupWithKind(home, BackupKind::Restore);
     if (!loginDirectory)
-        return std::unexpected(error);
+        return loginDirectory;
     const QString ownId = QFileInfo(*loginDirectory).fileName();
     if (point.providerDirectory.isEmpty())
         return ownId;
 
     const BackupKind kind = BackupKind::Restore;
-    const std::optional<QString> providerDirectory = createProviderBackup(home, kind, point.otherIndexFolders, &error);
+    const Expected<QString> providerDirectory = createProviderBackup(home, kind, point.otherIndexFolders);
     if (!providerDirectory) {
         files::removeItem(*loginDirectory);
-        return std::unexpected(error);
+        return providerDirectory;
     }
     RolloutBackup rollouts(home, *providerDirectory + QStringLiteral("/rollout_files"));
-    const auto keepLiveFiles = [&] {
+    const auto keepLiveFiles = [&]() -> Expected<> {
         for (const RolloutBackupEntry& entry : *point.manifest) {
             if (!files::itemExists(entry.path))
                 continue; // put back as a new file; nothing of it to keep
-            const std::optional<QByteArray> content = files::readWhole(entry.path, &error);
-            if (!content || !rollouts.keep(entry.path, *content, &error))
-                return false;
+            const Expected<QByteArray> content = files::readWhole(entry.path);
+            if (!content)
+                return std::unexpected(content.error());
+            if (Expected<> kept = rollouts.keep(entry.path, *content); !kept)
+                return kept;
         }
         return writeProviderBackupInfo(*providerDirectory, kind, ownId, qint64(point.manifest->size()),
-                                       rollouts.manifest(), point.otherIndexFolders, &error);
+                                       rollouts.manifest(), point.otherIndexFolders);
     };
-    if (!keepLiveFiles()) {
+    if (Expected<> kept = keepLiveFiles(); !kept) {
         rollouts.discard();
         files::removeItem(*providerDirectory);
         files::removeItem(*loginDirectory);
-        return std::unexpected(error);
+        return std::unexpected(kept.error());
     }
     return ownId;
 }

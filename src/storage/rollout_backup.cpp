@@ -25,19 +25,19 @@ bool linkRefused(int error)
     return error == EXDEV || error == EPERM || error == EMLINK || error == ENOTSUP || error == EOPNOTSUPP;
 }
 
-enum class Kept { Failed, Linked, Copied };
+enum class Kept { Linked, Copied };
 
 // A hard link to the file (to what a symbolic link leads to), else a clone or a copy.
-Kept linkOrCopy(const QString& source, const QString& destination, Error* error)
+Expected<Kept> linkOrCopy(const QString& source, const QString& destination)
 {
     if (::linkat(AT_FDCWD, files::nativePath(source).constData(), AT_FDCWD, files::nativePath(destination).constData(),
                  AT_SYMLINK_FOLLOW) == 0)
         return Kept::Linked;
-    if (!linkRefused(errno)) {
-        files::fail(error, files::systemError(backingUp, source, errno));
-        return Kept::Failed;
-    }
-    return files::copyItem(source, destination, error) ? Kept::Copied : Kept::Failed;
+    if (!linkRefused(errno))
+        return std::unexpected(files::systemError(backingUp, source, errno));
+    if (Expected<> copied = files::copyItem(source, destination); !copied)
+        return std::unexpected(copied.error());
+    return Kept::Copied;
 }
 
 bool sameFile(const std::optional<files::FileIdentity>& a, const std::optional<files::FileIdentity>& b)
@@ -54,13 +54,13 @@ bool detachFromLiveFile(const QString& object, const RolloutBackupEntry& entry)
     bool copied = false;
     const std::optional<files::FileIdentity> live = files::identityOf(entry.path);
     if (live && live->size == entry.size) {
-        copied = files::copyItem(entry.path, copy);
+        copied = files::copyItem(entry.path, copy).has_value();
     } else if (live && live->size > entry.size) {
-        const std::optional<QByteArray> content = files::readWhole(entry.path);
+        const Expected<QByteArray> content = files::readWhole(entry.path);
         const QByteArrayView kept = content ? QByteArrayView(*content).first(std::min<qsizetype>(content->size(), entry.size))
                                             : QByteArrayView();
         copied = content && kept.size() == entry.size && contentHash(kept) == entry.hash
-            && files::writeAtomically(copy, kept.toByteArray());
+            && files::writeAtomically(copy, kept.toByteArray()).has_value();
     }
     if (!copied || ::chmod(files::nativePath(copy).constData(), 0400) != 0
         || ::rename(files::nativePath(copy).constData(), files::nativePath(object).constData()) != 0) {
@@ -75,12 +75,12 @@ bool detachFromLiveFile(const QString& object, const RolloutBackupEntry& entry)
 bool relinkEntry(const QString& object, const QString& entry, bool* copied)
 {
     const QString relinked = files::temporarySibling(entry);
-    const Kept kept = linkOrCopy(object, relinked, nullptr);
-    if (kept == Kept::Failed || ::rename(files::nativePath(relinked).constData(), files::nativePath(entry).constData()) != 0) {
+    const Expected<Kept> kept = linkOrCopy(object, relinked);
+    if (!kept || ::rename(files::nativePath(relinked).constData(), files::nativePath(entry).constData()) != 0) {
         files::removeItem(relinked);
         return false;
     }
-    *copied = kept == Kept::Copied;
+    *copied = *kept == Kept::Copied;
     return true;
 }
 
@@ -168,11 +168,15 @@ RolloutBackup::~RolloutBackup()
     seal();
 }
 
-bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Error* error)
+Expected<> RolloutBackup::keep(const QString& livePath, const QByteArray& content)
 {
-    if (!m_directoriesMade && (!files::makeDirectory(m_objectsDirectory, error) || !files::makeDirectory(m_rolloutDirectory, error)))
-        return false;
-    m_directoriesMade = true;
+    if (!m_directoriesMade) {
+        if (Expected<> made = files::makeDirectory(m_objectsDirectory); !made)
+            return made;
+        if (Expected<> made = files::makeDirectory(m_rolloutDirectory); !made)
+            return made;
+        m_directoriesMade = true;
+    }
     m_sealed = false;
     const QString hash = contentHash(content);
     // Numbered so that names stay apart whatever the paths are; the manifest maps them back.
@@ -181,29 +185,29 @@ bool RolloutBackup::keep(const QString& livePath, const QByteArray& content, Err
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const QString object = objectPath(hash, attempt);
         // Linking first and looking only when the name is taken spares a lookup per file.
-        Error linkError;
-        const bool created = linkOrCopy(livePath, object, &linkError) != Kept::Failed;
+        const Expected<Kept> made = linkOrCopy(livePath, object);
+        const bool created = made.has_value();
         if (!created) {
             if (!files::itemExists(object))
-                return files::fail(error, linkError);
+                return std::unexpected(made.error());
             // The same hash with other bytes: try the next name.
-            const std::optional<QByteArray> kept = files::readWhole(object);
+            const Expected<QByteArray> kept = files::readWhole(object);
             if (!kept || *kept != content)
                 continue;
         }
-        const Kept entry = linkOrCopy(object, entryPath, error);
-        if (entry == Kept::Failed) {
+        const Expected<Kept> entry = linkOrCopy(object, entryPath);
+        if (!entry) {
             if (created)
                 ::unlink(files::nativePath(object).constData());
-            return false;
+            return std::unexpected(entry.error());
         }
         m_manifest.push_back({livePath, name, qint64(content.size()), hash});
         m_attempts.push_back(quint8(attempt));
         m_newObjects.push_back(created);
-        m_copiedEntries.push_back(entry == Kept::Copied);
-        return true;
+        m_copiedEntries.push_back(*entry == Kept::Copied);
+        return {};
     }
-    return files::fail(error, files::fileErrorWithReason(backingUp, livePath, QStringLiteral("备份对象重名过多")));
+    return std::unexpected(files::fileErrorWithReason(backingUp, livePath, QStringLiteral("备份对象重名过多")));
 }
 
 void RolloutBackup::seal()

@@ -35,7 +35,7 @@ public:
     ~RolloutBackup(); // seals what is kept
 
     // Keeps the live file, whose bytes were just read as content.
-    bool keep(const QString& livePath, const QByteArray& content, Error* error = nullptr);
+    Expected<> keep(const QString& livePath, const QByteArray& content);
     // Once the live files were replaced, or were not after all: an object that still is
     // its live file gets a copy of its own (Codex appends to live files in place), and the
     // objects become read-only.

@@ -44,7 +44,7 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
             problems.push_back({.code = QStringLiteral("key-not-sent"), .fix = HealthFix::RepairApi});
         }
     }
-    const std::optional<QByteArray> auth = files::readWhole(home.file(codexfile::auth));
+    const Expected<QByteArray> auth = files::readWhole(home.file(codexfile::auth));
     if (!auth)
         return;
     const std::optional<Json> login = parseJson(*auth);
@@ -62,7 +62,7 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
 bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
 {
     QByteArray head;
-    std::optional<QByteArray> content = files::readWhole(rolloutPath);
+    Expected<QByteArray> content = files::readWhole(rolloutPath);
     if (content && isCompressedRollout(rolloutPath))
         content = decompressedRollout(rolloutPath, *content);
     return content && rewriteRollout(*content, provider, SealedItems::GoWithProvider, head).has_value();
@@ -70,10 +70,9 @@ bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
 
 void checkIndexedConversations(const QString& folder, const QString& provider, std::vector<HealthProblem>& problems)
 {
-    Error error;
-    const std::optional<std::vector<IndexedThread>> threads = indexedThreads(folder, &error);
+    const Expected<std::vector<IndexedThread>> threads = indexedThreads(folder);
     if (!threads) {
-        problems.push_back({.code = QStringLiteral("thread-index-unreadable"), .reason = error.message});
+        problems.push_back({.code = QStringLiteral("thread-index-unreadable"), .reason = threads.error().message});
         return;
     }
     std::map<QString, qint64> counts;
@@ -222,7 +221,7 @@ Expected<std::vector<OpenConversation>> openConversations(const CodexHome& home)
 
 std::optional<qint64> conversationsElsewhere(const CodexHome& home)
 {
-    const std::optional<std::map<QString, qint64>> counts = visibleThreadCounts(home);
+    const Expected<std::map<QString, qint64>> counts = visibleThreadCounts(home);
     if (!counts)
         return std::nullopt;
     const QString provider = activeProvider(home);

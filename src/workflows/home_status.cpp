@@ -20,9 +20,7 @@ HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
         status.shortenedKey = shortenedKey(*key);
     status.configProvider = configuredProvider(home.file(codexfile::config));
     for (const QString& folder : threadIndexFolders(home)) {
-        HomeStatus::Index index{folder + QLatin1Char('/') + codexfile::threadIndex, std::nullopt, Error()};
-        index.conversations = visibleThreadCountsIn(folder, &index.error);
-        status.indexes.push_back(index);
+        status.indexes.push_back({folder + QLatin1Char('/') + codexfile::threadIndex, visibleThreadCountsIn(folder)});
     }
     status.codex = runningCodex(workspace);
     status.openConversations = openConversations(home);

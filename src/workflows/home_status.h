@@ -22,11 +22,10 @@ struct HomeStatus {
     std::optional<QString> shortenedKey;
     std::optional<QString> configProvider; // config.toml's model_provider, when it sets one
     // Each thread index of Codex's, the one Codex uses now first, with its visible
-    // conversations per provider (nothing, with the error, when it cannot be read).
+    // conversations per provider, or why they cannot be read.
     struct Index {
         QString path;
-        std::optional<std::map<QString, qint64>> conversations;
-        Error error;
+        Expected<std::map<QString, qint64>> conversations;
     };
     std::vector<Index> indexes;
     std::vector<CodexProcess> codex;

@@ -74,23 +74,21 @@ void JournaledChange::moveConversations(QString provider, WorkflowTask task)
     m_provider = provider;
     // Codex may have started while the files were staged: its index must not change under it,
     // nor a conversation that came since the change began be moved while Codex writes it.
-    const auto codexStillClosed = [this](const ThreadRecords& threads, Error* stopped) {
+    const auto codexStillClosed = [this](const ThreadRecords& threads) -> Expected<> {
         if (std::vector<CodexProcess> running = runningCodex(m_engine.m_workspace); !running.empty()) {
             m_codexStarted = std::move(running);
-            setMorvaneError(stopped, ErrorCodexStarted, QString());
-            return false;
+            return std::unexpected(Error{morvaneErrorDomain, ErrorCodexStarted, QString()});
         }
-        return succeeded(m_conversations.claim(idsOf(threads)), stopped);
+        return m_conversations.claim(idsOf(threads));
     };
     m_steps.push_back({Step::Kind::Move,
                        [this, provider, task, codexStillClosed]() -> Expected<> {
-                           Error error;
-                           const std::optional<MovedConversations> moved = migrateThreadsToProvider(
-                               m_engine.m_home, provider, m_kind, m_journal.restorePoint, &error,
+                           const Expected<MovedConversations> moved = migrateThreadsToProvider(
+                               m_engine.m_home, provider, m_kind, m_journal.restorePoint,
                                [&](qint64 done, qint64 total) { Q_EMIT m_engine.progress(task, done, total); },
                                codexStillClosed);
                            if (!moved)
-                               return std::unexpected(error);
+                               return std::unexpected(moved.error());
                            m_moved = *moved;
                            return {};
                        },
@@ -129,10 +127,10 @@ std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowR
             return WorkflowResult::failed(WorkflowResult::Step::MoveConversations, room.error());
     }
     const Expected<QString> backup = m_takeBackup ? m_takeBackup() : [&]() -> Expected<QString> {
-        Error error;
-        if (const std::optional<QString> folder = createBackupWithKind(home, kind, &error))
-            return QFileInfo(*folder).fileName();
-        return std::unexpected(error);
+        const Expected<QString> folder = createBackupWithKind(home, kind);
+        if (!folder)
+            return folder;
+        return QFileInfo(*folder).fileName();
     }();
     if (!backup && isMorvaneError(backup.error(), ErrorRestorePointIncomplete))
         return WorkflowResult::refused(WorkflowResult::Event::Stopped, backup.error());

@@ -168,9 +168,7 @@ protected:
         std::vector<Json> results;
         for (const auto& [method, params] : requests)
             results.push_back(call(int(results.size()) + 1, method, params));
-        if (done) {
-            EXPECT_TRUE(QTest::qWaitFor(done, 60'000));
-        }
+        EXPECT_TRUE(!done || QTest::qWaitFor(done, 60'000));
         // At the end of its input it lets go of the thread index, as a client's quitting does.
         server.closeWriteChannel();
         if (!server.waitForFinished(10'000))

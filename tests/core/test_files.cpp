@@ -121,51 +121,55 @@ void arrangeFiles(const TempHome& temp)
     ASSERT_TRUE(QFile::link(temp.path("nowhere"), temp.path("dangling.json")));
 }
 
+// The error a call gave, whatever value it would have given.
+template <class T>
+Error errorOf(const Expected<T>& result) { return result ? Error() : result.error(); }
+
 struct FailureCase {
     const char* name;
-    std::function<bool(const TempHome& temp, Error* e)> call;
+    std::function<Error(const TempHome& temp)> call;
     QString message;
 };
 
 const FailureCase failureCases[] = {
-    {"copying onto a file", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("auth.json"), temp.path("copy/auth.json"), e); },
+    {"copying onto a file", [](const TempHome& temp) { return errorOf(files::copyItem(temp.path("auth.json"), temp.path("copy/auth.json"))); },
      "无法复制“auth.json”：目标已存在。"},
-    {"copying a missing file", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("gone.json"), temp.path("gone-copy.json"), e); },
+    {"copying a missing file", [](const TempHome& temp) { return errorOf(files::copyItem(temp.path("gone.json"), temp.path("gone-copy.json"))); },
      "无法复制“gone.json”：文件或目录不存在。"},
-    {"copying a pipe", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("pipe"), temp.path("pipe-copy"), e); }, "无法复制“pipe”：不是普通文件。"},
-    {"copying a dangling link", [](const TempHome& temp, Error* e) { return files::copyItem(temp.path("dangling.json"), temp.path("d-copy"), e); },
+    {"copying a pipe", [](const TempHome& temp) { return errorOf(files::copyItem(temp.path("pipe"), temp.path("pipe-copy"))); }, "无法复制“pipe”：不是普通文件。"},
+    {"copying a dangling link", [](const TempHome& temp) { return errorOf(files::copyItem(temp.path("dangling.json"), temp.path("d-copy"))); },
      "无法复制“dangling.json”：它是一个指向不存在的文件的符号链接。"},
-    {"writing onto a folder", [](const TempHome& temp, Error* e) { return files::writeAtomically(temp.path("config.toml"), "data", e); }, "无法写入“config.toml”：目标是一个目录。"},
-    {"writing onto a pipe", [](const TempHome& temp, Error* e) { return files::writeAtomically(temp.path("pipe"), "data", e); }, "无法写入“pipe”：不是普通文件。"},
-    {"writing through a dangling link", [](const TempHome& temp, Error* e) { return files::writeAtomically(temp.path("dangling.json"), "data", e); },
+    {"writing onto a folder", [](const TempHome& temp) { return errorOf(files::writeAtomically(temp.path("config.toml"), "data")); }, "无法写入“config.toml”：目标是一个目录。"},
+    {"writing onto a pipe", [](const TempHome& temp) { return errorOf(files::writeAtomically(temp.path("pipe"), "data")); }, "无法写入“pipe”：不是普通文件。"},
+    {"writing through a dangling link", [](const TempHome& temp) { return errorOf(files::writeAtomically(temp.path("dangling.json"), "data")); },
      "无法写入“dangling.json”：它是一个指向不存在的文件的符号链接。"},
-    {"replacing a folder", [](const TempHome& temp, Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("config.toml"), e); },
+    {"replacing a folder", [](const TempHome& temp) { return errorOf(files::replaceWithCopy(temp.path("auth.json"), temp.path("config.toml"))); },
      "无法替换“config.toml”：目标是一个目录。"},
-    {"replacing a dangling link", [](const TempHome& temp, Error* e) { return files::replaceWithCopy(temp.path("auth.json"), temp.path("dangling.json"), e); },
+    {"replacing a dangling link", [](const TempHome& temp) { return errorOf(files::replaceWithCopy(temp.path("auth.json"), temp.path("dangling.json"))); },
      "无法替换“dangling.json”：它是一个指向不存在的文件的符号链接。"},
-    {"replacing with a missing file", [](const TempHome& temp, Error* e) { return files::replaceWithCopy(temp.path("gone.json"), temp.path("auth.json"), e); },
+    {"replacing with a missing file", [](const TempHome& temp) { return errorOf(files::replaceWithCopy(temp.path("gone.json"), temp.path("auth.json"))); },
      "无法复制“gone.json”：文件或目录不存在。"},
-    {"reading a pipe", [](const TempHome& temp, Error* e) { return files::readWhole(temp.path("pipe"), e).has_value(); }, "无法读取“pipe”：不是普通文件。"},
-    {"staging a copy of a missing file", [](const TempHome& temp, Error* e) { return files::StagedReplacements().stageCopy(temp.path("copy/gone.json"), temp.path("gone.json"), e); },
+    {"reading a pipe", [](const TempHome& temp) { return errorOf(files::readWhole(temp.path("pipe"))); }, "无法读取“pipe”：不是普通文件。"},
+    {"staging a copy of a missing file", [](const TempHome& temp) { return errorOf(files::StagedReplacements().stageCopy(temp.path("copy/gone.json"), temp.path("gone.json"))); },
      "无法读取“gone.json”：文件或目录不存在。"},
-    {"reading a folder", [](const TempHome& temp, Error* e) { return files::readWhole(temp.path("config.toml"), e).has_value(); }, "无法读取“config.toml”：目标是一个目录。"},
-    {"reading a dangling link", [](const TempHome& temp, Error* e) { return files::readWhole(temp.path("dangling.json"), e).has_value(); },
+    {"reading a folder", [](const TempHome& temp) { return errorOf(files::readWhole(temp.path("config.toml"))); }, "无法读取“config.toml”：目标是一个目录。"},
+    {"reading a dangling link", [](const TempHome& temp) { return errorOf(files::readWhole(temp.path("dangling.json"))); },
      "无法读取“dangling.json”：文件或目录不存在。"},
-    {"reading text that is not UTF-8", [](const TempHome& temp, Error* e) { return files::readUtf8(temp.path("text.toml"), e).has_value(); },
+    {"reading text that is not UTF-8", [](const TempHome& temp) { return errorOf(files::readUtf8(temp.path("text.toml"))); },
      "无法读取“text.toml”：内容不是有效的 UTF-8 文本。"},
     // Writes that stop partway, as on a full disk.
-    {"writing onto a full disk", [](const TempHome& temp, Error* e) {
+    {"writing onto a full disk", [](const TempHome& temp) {
          const FileSizeLimit limit(4096);
-         return files::writeAtomically(temp.path("auth.json"), QByteArray(10'000, 'y'), e);
+         return errorOf(files::writeAtomically(temp.path("auth.json"), QByteArray(10'000, 'y')));
      },
      "无法写入“auth.json”：文件过大。"},
-    {"copying onto a full disk", [](const TempHome& temp, Error* e) {
+    {"copying onto a full disk", [](const TempHome& temp) {
          const FileSizeLimit limit(4096);
-         return files::copyItem(temp.path("large"), temp.path("large-copy"), e);
+         return errorOf(files::copyItem(temp.path("large"), temp.path("large-copy")));
      },
      "无法复制“large-copy”：文件过大。"},
-    {"making a folder where a file is", [](const TempHome& temp, Error* e) { return files::makeDirectory(temp.path("blocker/sub"), e); }, "无法创建目录“blocker”：那里已有一个同名文件。"},
-    {"making a folder of too long a name", [](const TempHome& temp, Error* e) { return files::makeDirectory(temp.path(QString(300, 'a')), e); },
+    {"making a folder where a file is", [](const TempHome& temp) { return errorOf(files::makeDirectory(temp.path("blocker/sub"))); }, "无法创建目录“blocker”：那里已有一个同名文件。"},
+    {"making a folder of too long a name", [](const TempHome& temp) { return errorOf(files::makeDirectory(temp.path(QString(300, 'a')))); },
      QStringLiteral("无法创建目录“%1”：路径太长。").arg(QString(300, 'a'))},
 };
 
@@ -178,8 +182,7 @@ TEST_P(FileFailure, IsNamedAndLeavesWhatWasThere)
 {
     TempHome temp;
     arrangeFiles(temp);
-    Error error;
-    EXPECT_FALSE(GetParam().call(temp, &error));
+    const Error error = GetParam().call(temp);
     EXPECT_EQ(error.message, GetParam().message);
     EXPECT_EQ(error.domain, QStringLiteral("File"));
     EXPECT_EQ(temp.read("copy/auth.json"), "old");
@@ -198,7 +201,7 @@ TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
     const QString auth = temp.path("auth.json");
     temp.write("auth.json", "old content that is longer");
     QFile::setPermissions(auth, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
-    ASSERT_TRUE(files::writeAtomically(auth, "new", nullptr, files::Access::OwnerOnly));
+    ASSERT_TRUE(files::writeAtomically(auth, "new", files::Access::OwnerOnly));
     EXPECT_EQ(readFileAt(auth), "new");
     EXPECT_EQ(modeOf(auth), 0600u);
 
@@ -211,9 +214,9 @@ TEST(Files, AtomicWritesReplaceWholeAndLeaveNothingBehind)
         const QStringList staged = QDir(temp.codexHome()).entryList(QDir::Hidden | QDir::Files).filter(".morvane-");
         ASSERT_EQ(staged.size(), 1);
         QFile::remove(temp.path(staged[0]));
-        Error error;
-        EXPECT_FALSE(batch.commit(&error));
-        EXPECT_EQ(error.message, QStringLiteral("无法写入“a.jsonl”：文件或目录不存在。"));
+        const Expected<> committed = batch.commit();
+        ASSERT_FALSE(committed);
+        EXPECT_EQ(committed.error().message, QStringLiteral("无法写入“a.jsonl”：文件或目录不存在。"));
         EXPECT_EQ(temp.read("a.jsonl"), "old a");
     }
     {

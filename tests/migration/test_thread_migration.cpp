@@ -21,10 +21,9 @@ struct MigrationHome {
     CodexHomeBuilder builder{temp.codexHome()};
 
     QStringList backups() const { return entriesOf(temp.home().backupsPath()); }
-    qint64 migrate(const QString& provider, Error* error = nullptr) const
+    Expected<MovedConversations> migrate(const QString& provider) const
     {
-        const auto moved = migrateThreadsToProvider(temp.home(), provider, BackupKind::SwitchApi, "switch-api-1", error);
-        return moved ? moved->listed : -1;
+        return migrateThreadsToProvider(temp.home(), provider, BackupKind::SwitchApi, "switch-api-1");
     }
 };
 
@@ -70,8 +69,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
     // A file that is not this rollout under the name its bytes' hash gives must not stand for it.
     home.temp.write("morvane/backups/objects/" + contentHash(readFileAt(older)), "other bytes");
-    Error error;
-    EXPECT_EQ(home.migrate("tevrun", &error), 5) << error.message.toStdString();
+    EXPECT_EQ(home.migrate("tevrun").value_or(MovedConversations()).listed, 5);
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
     const QByteArray unpacked = decompressedRollout(packed, readFileAt(packed)).value_or(QByteArray());
     QByteArray head;
@@ -107,7 +105,7 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     const QDateTime old = QDateTime::fromSecsSinceEpoch(1'600'000'000);
     for (const QString& path : {older, newer, home.builder.databasePath()})
         setModificationTime(path, old);
-    EXPECT_EQ(home.migrate("tevrun"), 0);
+    EXPECT_EQ(home.migrate("tevrun").value_or(MovedConversations{.listed = -1}).listed, 0);
     for (const QString& path : {older, newer, home.builder.databasePath()})
         EXPECT_EQ(modificationTime(path), old);
     EXPECT_EQ(home.backups(), (QStringList{"objects", providerBackups[0]}));
@@ -147,10 +145,9 @@ TEST(ThreadMigration, AMissingIndexIsNothingToDoAndABrokenOneIsReported)
         MigrationHome home;
         c.arrange(home);
         const auto before = filesUnder(home.temp.codexHome());
-        Error error;
-        EXPECT_EQ(home.migrate(c.target, &error), c.fails ? -1 : 0) << c.message.toStdString();
-        EXPECT_EQ(error.message.isEmpty(), !c.fails);
-        EXPECT_TRUE(error.message.contains(c.message)) << error.message.toStdString();
+        const Expected<MovedConversations> moved = home.migrate(c.target);
+        ASSERT_EQ(moved.has_value(), !c.fails) << c.message.toStdString();
+        EXPECT_TRUE(moved ? moved->listed == 0 : moved.error().message.contains(c.message)) << c.message.toStdString();
         EXPECT_EQ(visibleThreadCounts(home.temp.home()).has_value(), !c.fails);
         EXPECT_EQ(differingFiles(filesUnder(home.temp.codexHome()), before), QStringList());
         EXPECT_TRUE(home.backups().isEmpty());

@@ -86,11 +86,8 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     EXPECT_EQ(modeOf(temp.path("auth_tevrun_last.json")), 0600u); // put back as it was: it holds the key
 
     // Restored files are copies: Codex may append to them without touching a backup.
-    for (const IndexRow& row : builder.indexRows()) {
-        if (row.rolloutPath) {
-            EXPECT_EQ(linksUnder(temp.home().backupsPath(), *row.rolloutPath), QStringList()) << row.id.toStdString();
-        }
-    }
+    for (const IndexRow& row : builder.indexRows())
+        EXPECT_EQ(linksUnder(temp.home().backupsPath(), row.rolloutPath.value_or(QString())), QStringList()) << row.id.toStdString();
 }
 
 namespace {

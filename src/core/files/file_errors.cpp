@@ -63,11 +63,4 @@ Error danglingLinkError(const QString& operation, const QString& path)
     return fileErrorWithReason(operation, path, QStringLiteral("它是一个指向不存在的文件的符号链接"));
 }
 
-bool fail(Error* error, const Error& what)
-{
-    if (error)
-        *error = what;
-    return false;
-}
-
 } // namespace files

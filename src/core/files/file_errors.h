@@ -15,8 +15,6 @@ Error fileErrorWithReason(const QString& operation, const QString& path, const Q
 Error notRegularFileError(const QString& operation, const QString& path);
 Error danglingLinkError(const QString& operation, const QString& path);
 
-// Fills the optional error and gives false, for the return statements of fallible calls.
-bool fail(Error* error, const Error& what);
 
 // The path as the system takes it.
 inline QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }

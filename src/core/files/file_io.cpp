@@ -113,46 +113,40 @@ bool itemExists(const QString& path)
     return ::lstat(nativePath(path).constData(), &info) == 0;
 }
 
-std::optional<QString> fileBehind(const QString& path, const QString& operation, Error* error)
+Expected<QString> fileBehind(const QString& path, const QString& operation)
 {
     struct stat info {};
     if (::lstat(nativePath(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode))
         return path;
     char resolved[PATH_MAX];
-    if (!::realpath(nativePath(path).constData(), resolved)) {
-        fail(error, errno == ENOENT ? danglingLinkError(operation, path) : systemError(operation, path, errno));
-        return std::nullopt;
-    }
+    if (!::realpath(nativePath(path).constData(), resolved))
+        return std::unexpected(errno == ENOENT ? danglingLinkError(operation, path) : systemError(operation, path, errno));
     return QFile::decodeName(resolved);
 }
 
 namespace {
 
 // Opens a regular file for reading, without blocking: a named pipe must not hold the
-// program up. -1 with the error otherwise.
-int openRegularFile(const QString& path, struct stat& info, Error* error)
+// program up. Gives the open descriptor.
+Expected<int> openRegularFile(const QString& path, struct stat& info)
 {
     const QString operation = QStringLiteral("读取");
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        fail(error, errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
-        return -1;
-    }
+    if (fd < 0)
+        return std::unexpected(errno == ENXIO ? notRegularFileError(operation, path) : systemError(operation, path, errno));
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int saved = errno;
         ::close(fd);
         if (S_ISDIR(info.st_mode))
-            fail(error, systemError(operation, path, EISDIR));
-        else
-            fail(error, info.st_mode ? notRegularFileError(operation, path) : systemError(operation, path, saved));
-        return -1;
+            return std::unexpected(systemError(operation, path, EISDIR));
+        return std::unexpected(info.st_mode ? notRegularFileError(operation, path) : systemError(operation, path, saved));
     }
     return fd;
 }
 
 // Reads an open file to its end straight into the buffer, sized as the file is now; a file
 // that grows meanwhile is read to its end all the same.
-bool readToEnd(int fd, qint64 sizeNow, const QString& path, QByteArray& bytes, Error* error)
+Expected<> readToEnd(int fd, qint64 sizeNow, const QString& path, QByteArray& bytes)
 {
     qsizetype size = 0;
     bytes.resize(qsizetype(sizeNow) + 1);
@@ -165,61 +159,75 @@ bool readToEnd(int fd, qint64 sizeNow, const QString& path, QByteArray& bytes, E
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return fail(error, systemError(QStringLiteral("读取"), path, errno));
+            return std::unexpected(systemError(QStringLiteral("读取"), path, errno));
         }
         size += got;
     }
     bytes.resize(size);
-    return true;
+    return {};
 }
 
-bool isUtf8(const QByteArray& bytes, const QString& path, Error* error)
+Expected<> utf8Check(const QByteArray& bytes, const QString& path)
 {
     if (QByteArrayView(bytes).isValidUtf8())
-        return true;
-    return fail(error, fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
+        return {};
+    return std::unexpected(fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("内容不是有效的 UTF-8 文本")));
 }
 
 } // namespace
 
-bool readWholeInto(const QString& path, QByteArray& bytes, Error* error, FileIdentity* identity)
+Expected<FileIdentity> readWholeInto(const QString& path, QByteArray& bytes)
 {
     struct stat info {};
-    const int fd = openRegularFile(path, info, error);
-    if (fd < 0)
-        return false;
-    const bool read = readToEnd(fd, info.st_size, path, bytes, error);
-    if (read && identity && ::fstat(fd, &info) == 0)
-        *identity = identityFrom(info);
-    ::close(fd);
+    const Expected<int> fd = openRegularFile(path, info);
+    if (!fd)
+        return std::unexpected(fd.error());
+    const Expected<> read = readToEnd(*fd, info.st_size, path, bytes);
+    // Looked at again once read: a file that grew meanwhile is known by its size now (else
+    // by the size it had, which only makes it look changed).
+    ::fstat(*fd, &info);
+    ::close(*fd);
+    if (!read)
+        return std::unexpected(read.error());
+    return identityFrom(info);
+}
+
+Expected<QByteArray> readWhole(const QString& path)
+{
+    QByteArray bytes;
+    if (auto read = readWholeInto(path, bytes); !read)
+        return std::unexpected(read.error());
+    return bytes;
+}
+
+Expected<FileIdentity> readUtf8Into(const QString& path, QByteArray& bytes)
+{
+    const Expected<FileIdentity> read = readWholeInto(path, bytes);
+    if (!read)
+        return read;
+    if (auto text = utf8Check(bytes, path); !text)
+        return std::unexpected(text.error());
     return read;
 }
 
-std::optional<QByteArray> readWhole(const QString& path, Error* error)
+Expected<QString> readUtf8(const QString& path)
 {
-    QByteArray bytes;
-    return readWholeInto(path, bytes, error) ? std::optional<QByteArray>(bytes) : std::nullopt;
-}
-
-bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error, FileIdentity* identity)
-{
-    return readWholeInto(path, bytes, error, identity) && isUtf8(bytes, path, error);
-}
-
-std::optional<QString> readUtf8(const QString& path, Error* error)
-{
-    const std::optional<QByteArray> bytes = readWhole(path, error);
-    if (!bytes || !isUtf8(*bytes, path, error))
-        return std::nullopt;
+    const Expected<QByteArray> bytes = readWhole(path);
+    if (!bytes)
+        return std::unexpected(bytes.error());
+    if (auto text = utf8Check(*bytes, path); !text)
+        return std::unexpected(text.error());
     // A byte-order mark stays part of the text, so a file written back is unchanged.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     return decoder.decode(*bytes);
 }
 
-bool writeAtomically(const QString& path, const QByteArray& data, Error* error, Access access)
+Expected<> writeAtomically(const QString& path, const QByteArray& data, Access access)
 {
     StagedReplacements batch;
-    return batch.stage(path, data, error, access) && batch.commit(error);
+    if (auto staged = batch.stage(path, data, access); !staged)
+        return staged;
+    return batch.commit();
 }
 
 StagedReplacements::~StagedReplacements()
@@ -228,38 +236,39 @@ StagedReplacements::~StagedReplacements()
         ::unlink(nativePath(staged.temporary).constData());
 }
 
-bool StagedReplacements::stage(const QString& path, const QByteArray& data, Error* error, Access access)
+Expected<> StagedReplacements::stage(const QString& path, const QByteArray& data, Access access)
 {
-    return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, data.size(), error,
+    return stageWith(path, access, access == Access::OwnerOnly ? 0600 : 0666, data.size(),
                      [&data](int fd) { return writeAll(fd, {data}); });
 }
 
-bool StagedReplacements::stageCopy(const QString& path, const QString& source, Error* error)
+Expected<> StagedReplacements::stageCopy(const QString& path, const QString& source)
 {
     struct stat info {};
-    const int from = openRegularFile(source, info, error);
-    if (from < 0)
-        return false;
+    const Expected<int> from = openRegularFile(source, info);
+    if (!from)
+        return std::unexpected(from.error());
     // A new file gets the source's mode, writable by its owner: a backup of auth.json stays
     // owner-only, a read-only backup object does not make a read-only conversation.
     const mode_t newFileMode = (info.st_mode & 0777) | 0200;
-    const bool staged = stageWith(path, Access::Default, newFileMode, info.st_size, error,
-                                  [&](int fd) { return copyContents(from, fd, info.st_size); });
-    ::close(from);
+    Expected<> staged = stageWith(path, Access::Default, newFileMode, info.st_size,
+                                  [&](int fd) { return copyContents(*from, fd, info.st_size); });
+    ::close(*from);
     return staged;
 }
 
-bool StagedReplacements::stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces, Error* error,
-                              const std::optional<FileIdentity>& readAs)
+Expected<> StagedReplacements::stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces,
+                                           const std::optional<FileIdentity>& readAs)
 {
     qint64 size = 0;
     for (const QByteArrayView piece : pieces)
         size += piece.size();
-    return stageWith(path, Access::Default, 0666, size, error, [&](int fd) { return writeAll(fd, pieces); }, readAs);
+    return stageWith(path, Access::Default, 0666, size, [&](int fd) { return writeAll(fd, pieces); }, readAs);
 }
 
-bool StagedReplacements::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
-                            const std::function<bool(int fd)>& write, const std::optional<FileIdentity>& readAs)
+Expected<> StagedReplacements::stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size,
+                                         const std::function<bool(int fd)>& write,
+                                         const std::optional<FileIdentity>& readAs)
 {
     const QString operation = QStringLiteral("写入");
     struct stat existing {};
@@ -267,21 +276,21 @@ bool StagedReplacements::stageWith(const QString& path, Access access, mode_t ne
     QString target = path;
     // Through a symbolic link, the file it leads to is the one replaced.
     if (replacing && S_ISLNK(existing.st_mode)) {
-        const std::optional<QString> behind = fileBehind(path, operation, error);
+        const Expected<QString> behind = fileBehind(path, operation);
         if (!behind)
-            return false;
+            return std::unexpected(behind.error());
         target = *behind;
         replacing = ::stat(nativePath(target).constData(), &existing) == 0;
     }
     if (replacing && S_ISDIR(existing.st_mode))
-        return fail(error, systemError(operation, path, EISDIR));
+        return std::unexpected(systemError(operation, path, EISDIR));
     if (replacing && !S_ISREG(existing.st_mode))
-        return fail(error, notRegularFileError(operation, path));
+        return std::unexpected(notRegularFileError(operation, path));
 
     const QString temporary = temporarySibling(target);
     const int fd = ::open(nativePath(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
     if (fd < 0)
-        return fail(error, systemError(operation, path, errno));
+        return std::unexpected(systemError(operation, path, errno));
     bool ok = write(fd);
     int saved = ok ? 0 : errno;
     // A large file goes to disk at once, while the next one is staged; commit waits for it.
@@ -301,13 +310,13 @@ bool StagedReplacements::stageWith(const QString& path, Access access, mode_t ne
     }
     if (!ok) {
         ::unlink(nativePath(temporary).constData());
-        return fail(error, systemError(operation, path, saved));
+        return std::unexpected(systemError(operation, path, saved));
     }
     m_staged.push_back({temporary, target, readAs});
-    return true;
+    return {};
 }
 
-bool StagedReplacements::commit(Error* error)
+Expected<> StagedReplacements::commit()
 {
     std::vector<QString> temporaries;
     for (const Staged& staged : m_staged)
@@ -317,9 +326,9 @@ bool StagedReplacements::commit(Error* error)
         const int saved = errno;
         for (const Staged& staged : m_staged) {
             if (staged.temporary == failed)
-                return fail(error, systemError(QStringLiteral("写入"), staged.target, saved));
+                return std::unexpected(systemError(QStringLiteral("写入"), staged.target, saved));
         }
-        return fail(error, systemError(QStringLiteral("写入"), failed, saved));
+        return std::unexpected(systemError(QStringLiteral("写入"), failed, saved));
     }
     for (size_t i = 0; i < m_staged.size(); ++i) {
         const Staged& staged = m_staged[i];
@@ -330,16 +339,16 @@ bool StagedReplacements::commit(Error* error)
             const QString target = staged.target;
             m_staged.erase(m_staged.begin(), m_staged.begin() + qsizetype(i)); // those are in place
             if (changed) {
-                return fail(error, Error{morvaneErrorDomain, ErrorChangedWhileStaged,
-                                         fileErrorWithReason(QStringLiteral("替换"), target,
-                                                             QStringLiteral("文件在读取之后被改动了")).message});
+                return std::unexpected(Error{morvaneErrorDomain, ErrorChangedWhileStaged,
+                                             fileErrorWithReason(QStringLiteral("替换"), target,
+                                                                 QStringLiteral("文件在读取之后被改动了")).message});
             }
-            return fail(error, systemError(QStringLiteral("替换"), target, saved));
+            return std::unexpected(systemError(QStringLiteral("替换"), target, saved));
         }
         afterReplacing();
     }
     m_staged.clear();
-    return true;
+    return {};
 }
 
 } // namespace files

@@ -37,21 +37,20 @@ bool itemExists(const QString& path);
 
 // The file that a write to the path changes: the path itself, or where its symbolic links
 // lead. A link that leads nowhere is an error.
-std::optional<QString> fileBehind(const QString& path, const QString& operation, Error* error = nullptr);
+Expected<QString> fileBehind(const QString& path, const QString& operation);
 
-std::optional<QByteArray> readWhole(const QString& path, Error* error = nullptr);
+Expected<QByteArray> readWhole(const QString& path);
 // Reads a UTF-8 text file; bytes that are not UTF-8 are an error.
-std::optional<QString> readUtf8(const QString& path, Error* error = nullptr);
+Expected<QString> readUtf8(const QString& path);
 
 // Reads a file whole into the buffer, for loops over many files: the buffer's memory is
-// kept from one file to the next. The identity is taken once the file was read to its end.
-bool readWholeInto(const QString& path, QByteArray& bytes, Error* error = nullptr, FileIdentity* identity = nullptr);
+// kept from one file to the next. Gives the file's identity once it was read to its end.
+Expected<FileIdentity> readWholeInto(const QString& path, QByteArray& bytes);
 // The same for a UTF-8 file: bytes that are not UTF-8 are an error.
-bool readUtf8Into(const QString& path, QByteArray& bytes, Error* error = nullptr, FileIdentity* identity = nullptr);
+Expected<FileIdentity> readUtf8Into(const QString& path, QByteArray& bytes);
 
 // Writes beside the target, puts the data on disk and renames it over the target.
-bool writeAtomically(const QString& path, const QByteArray& data, Error* error = nullptr,
-                     Access access = Access::Default);
+Expected<> writeAtomically(const QString& path, const QByteArray& data, Access access = Access::Default);
 
 // Replaces several files, each whole and each atomically, not all of them at once: every
 // new content is written beside its target, all of them are put on disk together, then
@@ -64,23 +63,24 @@ public:
     StagedReplacements& operator=(const StagedReplacements&) = delete;
     ~StagedReplacements();
 
-    bool stage(const QString& path, const QByteArray& data, Error* error = nullptr, Access access = Access::Default);
+    Expected<> stage(const QString& path, const QByteArray& data, Access access = Access::Default);
     // Stages a copy of the source file's bytes; the new file gets the mode of the one it
     // replaces, else the source's with write permission for its owner.
-    bool stageCopy(const QString& path, const QString& source, Error* error = nullptr);
+    Expected<> stageCopy(const QString& path, const QString& source);
     // Stages the pieces one after another, written together: a file changed here and there
     // is written from what was read and its changes without joining them first. With an
     // identity, the file is replaced only while it still is the file read then.
-    bool stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces, Error* error = nullptr,
-                     const std::optional<FileIdentity>& readAs = std::nullopt);
+    Expected<> stagePieces(const QString& path, const std::vector<QByteArrayView>& pieces,
+                           const std::optional<FileIdentity>& readAs = std::nullopt);
     // Stops at the first file that cannot be put in place, or that changed since it was
     // read (error code ErrorChangedWhileStaged); the files before it are replaced.
-    bool commit(Error* error = nullptr);
+    Expected<> commit();
 
 private:
     // size: the bytes the write puts in the new file.
-    bool stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size, Error* error,
-                   const std::function<bool(int fd)>& write, const std::optional<FileIdentity>& readAs = std::nullopt);
+    Expected<> stageWith(const QString& path, Access access, mode_t newFileMode, qint64 size,
+                         const std::function<bool(int fd)>& write,
+                         const std::optional<FileIdentity>& readAs = std::nullopt);
 
     struct Staged {
         QString temporary;

@@ -24,28 +24,28 @@ namespace {
 
 const QString copying = QStringLiteral("复制");
 
-bool notADirectory(Error* error, const QString& path)
+std::unexpected<Error> notADirectory(const QString& path)
 {
     Error what = fileErrorWithReason(QStringLiteral("创建目录"), path, QStringLiteral("那里已有一个同名文件"));
     what.code = EEXIST;
-    return fail(error, what);
+    return std::unexpected(what);
 }
 
-bool copyFile(const QString& source, const QString& destination, Error* error, Access access)
+Expected<> copyFile(const QString& source, const QString& destination, Access access)
 {
     const int from = ::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (from < 0)
-        return fail(error, errno == ENXIO ? notRegularFileError(copying, source) : systemError(copying, source, errno));
+        return std::unexpected(errno == ENXIO ? notRegularFileError(copying, source) : systemError(copying, source, errno));
     struct stat info {};
     if (::fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(from);
-        return fail(error, notRegularFileError(copying, source));
+        return std::unexpected(notRegularFileError(copying, source));
     }
     const int to = ::open(nativePath(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (to < 0) {
         const int saved = errno;
         ::close(from);
-        return fail(error, systemError(copying, destination, saved));
+        return std::unexpected(systemError(copying, destination, saved));
     }
     bool ok = copyContents(from, to, info.st_size);
     int saved = ok ? 0 : errno;
@@ -64,19 +64,17 @@ bool copyFile(const QString& source, const QString& destination, Error* error, A
     }
     if (!ok) {
         ::unlink(nativePath(destination).constData());
-        return fail(error, systemError(copying, destination, saved));
+        return std::unexpected(systemError(copying, destination, saved));
     }
-    return true;
+    return {};
 }
 
 // Every entry but "." and "..", or an error when the directory cannot be read whole.
-std::optional<QStringList> listDirectory(const QString& path, Error* error)
+Expected<QStringList> listDirectory(const QString& path)
 {
     DIR* directory = ::opendir(nativePath(path).constData());
-    if (!directory) {
-        fail(error, systemError(copying, path, errno));
-        return std::nullopt;
-    }
+    if (!directory)
+        return std::unexpected(systemError(copying, path, errno));
     QStringList names;
     for (;;) {
         errno = 0;
@@ -89,44 +87,42 @@ std::optional<QStringList> listDirectory(const QString& path, Error* error)
     }
     const int saved = errno;
     ::closedir(directory);
-    if (saved != 0) {
-        fail(error, systemError(copying, path, saved));
-        return std::nullopt;
-    }
+    if (saved != 0)
+        return std::unexpected(systemError(copying, path, saved));
     std::sort(names.begin(), names.end());
     return names;
 }
 
-bool copyAny(const QString& source, const QString& destination, Error* error, Access access)
+Expected<> copyAny(const QString& source, const QString& destination, Access access)
 {
     struct stat info {};
     if (::stat(nativePath(source).constData(), &info) != 0) {
         const int saved = errno;
         struct stat link {};
         const bool dangling = saved == ENOENT && ::lstat(nativePath(source).constData(), &link) == 0;
-        return fail(error, dangling ? danglingLinkError(copying, source) : systemError(copying, source, saved));
+        return std::unexpected(dangling ? danglingLinkError(copying, source) : systemError(copying, source, saved));
     }
     if (!S_ISDIR(info.st_mode))
-        return copyFile(source, destination, error, access);
+        return copyFile(source, destination, access);
     // A link to a directory inside a tree stays a link: following it could loop.
     struct stat link {};
     if (::lstat(nativePath(source).constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
         const QString target = QFile::symLinkTarget(source);
         if (::symlink(nativePath(target).constData(), nativePath(destination).constData()) != 0)
-            return fail(error, systemError(copying, destination, errno));
-        return true;
+            return std::unexpected(systemError(copying, destination, errno));
+        return {};
     }
-    const std::optional<QStringList> entries = listDirectory(source, error);
+    const Expected<QStringList> entries = listDirectory(source);
     if (!entries)
-        return false;
+        return std::unexpected(entries.error());
     if (::mkdir(nativePath(destination).constData(), 0700) != 0)
-        return fail(error, systemError(copying, destination, errno));
+        return std::unexpected(systemError(copying, destination, errno));
     for (const QString& entry : *entries) {
-        if (!copyAny(source + QLatin1Char('/') + entry, destination + QLatin1Char('/') + entry, error, access))
-            return false;
+        if (auto copied = copyAny(source + QLatin1Char('/') + entry, destination + QLatin1Char('/') + entry, access); !copied)
+            return copied;
     }
     ::chmod(nativePath(destination).constData(), access == Access::OwnerOnly ? 0700 : info.st_mode & 07777);
-    return true;
+    return {};
 }
 
 } // namespace
@@ -137,50 +133,52 @@ bool isDirectory(const QString& path)
     return ::stat(nativePath(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool makeDirectory(const QString& path, Error* error)
+Expected<> makeDirectory(const QString& path)
 {
     const QString cleaned = QDir::cleanPath(path);
     struct stat info {};
     if (::stat(nativePath(cleaned).constData(), &info) == 0) {
         if (S_ISDIR(info.st_mode))
-            return true;
-        return notADirectory(error, cleaned);
+            return {};
+        return notADirectory(cleaned);
     }
     const QString parent = QFileInfo(cleaned).path();
-    if (parent != cleaned && !makeDirectory(parent, error))
-        return false;
+    if (parent != cleaned) {
+        if (auto made = makeDirectory(parent); !made)
+            return made;
+    }
     if (::mkdir(nativePath(cleaned).constData(), 0700) != 0 && errno != EEXIST)
-        return fail(error, systemError(QStringLiteral("创建目录"), cleaned, errno));
+        return std::unexpected(systemError(QStringLiteral("创建目录"), cleaned, errno));
     if (!isDirectory(cleaned))
-        return notADirectory(error, cleaned);
-    return true;
+        return notADirectory(cleaned);
+    return {};
 }
 
-bool copyItem(const QString& source, const QString& destination, Error* error, Access access)
+Expected<> copyItem(const QString& source, const QString& destination, Access access)
 {
     if (itemExists(destination))
-        return fail(error, systemError(copying, destination, EEXIST));
-    return copyAny(source, destination, error, access);
+        return std::unexpected(systemError(copying, destination, EEXIST));
+    return copyAny(source, destination, access);
 }
 
-bool replaceWithCopy(const QString& source, const QString& destination, Error* error, Access access)
+Expected<> replaceWithCopy(const QString& source, const QString& destination, Access access)
 {
     const QString replacing = QStringLiteral("替换");
-    const std::optional<QString> target = fileBehind(destination, replacing, error);
+    const Expected<QString> target = fileBehind(destination, replacing);
     if (!target)
-        return false;
+        return std::unexpected(target.error());
     const QString temporary = temporarySibling(*target);
-    if (!copyAny(source, temporary, error, access)) {
+    if (auto copied = copyAny(source, temporary, access); !copied) {
         removeItem(temporary);
-        return false;
+        return copied;
     }
     if (::rename(nativePath(temporary).constData(), nativePath(*target).constData()) != 0) {
         const int saved = errno;
         removeItem(temporary);
-        return fail(error, systemError(replacing, destination, saved));
+        return std::unexpected(systemError(replacing, destination, saved));
     }
     afterReplacing();
-    return true;
+    return {};
 }
 
 void removeItem(const QString& path)

@@ -15,20 +15,18 @@ bool isDirectory(const QString& path);
 
 // Creates the directory and its missing parents; the directories created are 0700.
 // An existing directory counts as created.
-bool makeDirectory(const QString& path, Error* error = nullptr);
+Expected<> makeDirectory(const QString& path);
 
 // Copies a file (contents, mode and times) or a directory with everything in it. Fails
 // when anything already stands at the destination, and when any part cannot be read.
 // OwnerOnly makes every file of the copy 0600 and every directory 0700, whatever the
 // source's mode: for copies of keys and logins.
-bool copyItem(const QString& source, const QString& destination, Error* error = nullptr,
-              Access access = Access::Default);
+Expected<> copyItem(const QString& source, const QString& destination, Access access = Access::Default);
 
 // Copies the item to a temporary name beside the destination (beside the file it leads
 // to, for a link), then renames it over that: the destination is replaced whole, or left
 // as it was when anything fails.
-bool replaceWithCopy(const QString& source, const QString& destination, Error* error = nullptr,
-                     Access access = Access::Default);
+Expected<> replaceWithCopy(const QString& source, const QString& destination, Access access = Access::Default);
 
 // Best effort: removes a file, a link or a directory tree.
 void removeItem(const QString& path);
