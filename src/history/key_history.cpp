@@ -11,6 +11,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+
+#include <unistd.h>
 
 Expected<> saveApiKeyToHistory(const CodexHome& home, const QString& key)
 {
@@ -68,8 +71,8 @@ Expected<> forgetHistoryItem(const CodexHome& home, const HistoryItem& item)
 {
     // Only an id the history lists: never a path of the caller's making.
     const QString path = home.historyRootPath() + QLatin1Char('/') + item.id + QStringLiteral(".json");
-    if (!QFile::remove(path))
-        return std::unexpected(files::fileErrorWithReason(QStringLiteral("删除"), path, QFile(path).errorString()));
+    if (::unlink(files::nativePath(path).constData()) != 0)
+        return std::unexpected(files::systemError(QStringLiteral("删除"), path, errno));
     return {};
 }
 

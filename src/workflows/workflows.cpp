@@ -76,10 +76,12 @@ WorkflowResult Workflows::forgetKey(const QString& id)
         return WorkflowResult::refused(WorkflowResult::Event::Stopped, item.error());
     // Only the saved keys change: a workflow cut off is left to the next start.
     JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
-    Expected<> forgotten = change.holdsHome();
-    if (forgotten)
-        forgotten = forgetHistoryItem(m_home, *item);
-    if (!forgotten)
+    if (const Expected<> held = change.holdsHome(); !held)
+        return WorkflowResult::failed(WorkflowResult::Event::Stopped, held.error());
+    // Looked up again under the lock: another Morvane may have forgotten it meanwhile.
+    if (const Expected<HistoryItem> still = findHistoryItem(m_home, id); !still)
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, still.error());
+    if (const Expected<> forgotten = forgetHistoryItem(m_home, *item); !forgotten)
         return WorkflowResult::failed(WorkflowResult::Event::Stopped, forgotten.error());
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyForgotten);
     result.forgottenKey = shortenedKey(item->apiKey);
