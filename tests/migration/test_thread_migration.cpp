@@ -27,11 +27,7 @@ struct MigrationHome {
     }
 };
 
-QByteArray firstLine(const QString& path)
-{
-    const QByteArray content = readFileAt(path);
-    return content.left(content.indexOf('\n'));
-}
+QByteArray firstLine(const QString& path) { return readFileAt(path).split('\n').first(); }
 
 } // namespace
 
@@ -51,31 +47,10 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     // Its file is on the target already: it stays, and its backup must not be the live file.
     const QString onTarget = home.builder.addThread(threadSpec("t-row-only", "openai", 1'779'000'000));
     writeFileAt(onTarget, sessionMetaLine("t-row-only", "tevrun") + "\n");
-    // Codex compressed this one: it is moved like a plain one and stays compressed. Its file
-    // is a frame per line, as a writer that compresses each write leaves it: all are read.
-    ThreadSpec packedSpec = threadSpec("t-packed", "openai", 1'780'000'050);
-    packedSpec.rollout.sealedItems = true;
-    packedSpec.rollout.compacted = true;
-    const QString plain = home.builder.addThread(packedSpec);
-    const QString packed = plain + ".zst";
-    const QByteArray original = readFileAt(plain);
-    QByteArray frames;
-    for (qsizetype start = 0, end = 0; start < original.size(); start = end) {
-        end = original.indexOf('\n', start) < 0 ? original.size() : original.indexOf('\n', start) + 1;
-        frames += compressedRollout(packed, original.mid(start, end - start)).value();
-    }
-    writeFileAt(packed, frames);
-    QFile::remove(plain);
-    home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
     // A file that is not this rollout under the name its bytes' hash gives must not stand for it.
     home.temp.write("morvane/backups/objects/" + contentHash(readFileAt(older)), "other bytes");
-    EXPECT_EQ(home.migrate("tevrun").value_or(MovedConversations()).listed, 5);
+    EXPECT_EQ(home.migrate("tevrun").value_or(MovedConversations()).listed, 4);
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
-    const QByteArray unpacked = decompressedRollout(packed, readFileAt(packed)).value_or(QByteArray());
-    QByteArray head;
-    const std::optional<RolloutChange> change = rewriteRollout(original, "tevrun", SealedItems::Go, head);
-    ASSERT_TRUE(change && change->sealedRemoved);
-    EXPECT_EQ(unpacked, rewrittenText(*change, original, head));
 
     // The index files and every visible thread's rollout file as they were, newest first,
     // read-only, and none of them the live file.
@@ -85,15 +60,15 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     EXPECT_EQ(entriesOf(backup), (QStringList{"config.toml", "provider-migration-info.json", "rollout_files",
                                               "session_index.jsonl", "state_5.sqlite"}));
     const Json descriptor = parseJson(readFileAt(backup + "/provider-migration-info.json")).value_or(Json());
-    EXPECT_EQ(descriptor["thread_count"], 5);
+    EXPECT_EQ(descriptor["thread_count"], 4);
     EXPECT_EQ(descriptor["restore_point"], "switch-api-1");
     const RolloutManifest manifest = manifestFromJson(descriptor["rollout_files"]).value_or(RolloutManifest());
-    ASSERT_EQ(manifest.size(), 5u);
-    EXPECT_EQ(QStringList({manifest[0].path, manifest[1].path, manifest[2].path, manifest[3].path, manifest[4].path}),
-              QStringList({newer, staying, packed, older, onTarget}));
+    ASSERT_EQ(manifest.size(), 4u);
+    EXPECT_EQ(QStringList({manifest[0].path, manifest[1].path, manifest[2].path, manifest[3].path}),
+              QStringList({newer, staying, older, onTarget}));
     for (const RolloutBackupEntry& entry : manifest) {
         const QString kept = backup + "/rollout_files/" + entry.name;
-        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"") || kept.endsWith(".zst") || entry.path == onTarget)
+        EXPECT_TRUE(firstLine(kept).contains("\"model_provider\":\"openai\"") || entry.path == onTarget)
             << entry.name.toStdString();
         EXPECT_EQ(readFileAt(kept).size(), entry.size);
         EXPECT_EQ(modeOf(kept), 0400u);
@@ -109,6 +84,34 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     for (const QString& path : {older, newer, home.builder.databasePath()})
         EXPECT_EQ(modificationTime(path), old);
     EXPECT_EQ(home.backups(), (QStringList{"objects", providerBackups[0]}));
+}
+
+// Codex compressed this one: it is moved like a plain one and stays compressed. Its file is
+// a frame per line, as a writer that compresses each write leaves it: all are read.
+TEST(ThreadMigration, ACompressedRolloutIsMovedWholeAndStaysCompressed)
+{
+    MigrationHome home;
+    home.builder.createThreadIndex();
+    ThreadSpec packedSpec = threadSpec("t-packed", "openai", 1'780'000'050);
+    packedSpec.rollout.sealedItems = true;
+    packedSpec.rollout.compacted = true;
+    const QString plain = home.builder.addThread(packedSpec);
+    const QString packed = plain + ".zst";
+    const QByteArray original = readFileAt(plain);
+    QByteArray frames;
+    for (qsizetype start = 0, end = 0; start < original.size(); start = end) {
+        end = original.indexOf('\n', start) < 0 ? original.size() : original.indexOf('\n', start) + 1;
+        frames += compressedRollout(packed, original.mid(start, end - start)).value();
+    }
+    writeFileAt(packed, frames);
+    QFile::remove(plain);
+    home.builder.execute("UPDATE threads SET rollout_path = rollout_path || '.zst' WHERE id = 't-packed'");
+    EXPECT_EQ(home.migrate("tevrun").value_or(MovedConversations()).listed, 1);
+    const QByteArray unpacked = decompressedRollout(packed, readFileAt(packed)).value_or(QByteArray());
+    QByteArray head;
+    const std::optional<RolloutChange> change = rewriteRollout(original, "tevrun", SealedItems::Go, head);
+    ASSERT_TRUE(change && change->sealedRemoved);
+    EXPECT_EQ(unpacked, rewrittenText(*change, original, head));
 }
 
 // No thread index, none of Codex's, or no target: nothing to do. An index of another shape
