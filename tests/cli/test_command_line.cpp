@@ -303,10 +303,11 @@ TEST_F(CommandLineTest, BackupsAreListedVerifiedRestoredAndPrunedOnlyWhenAsked)
     makeAccountHome();
     ASSERT_EQ(engine.moveVisibleConversations().outcome, WorkflowResult::Outcome::Done);
     ASSERT_EQ(engine.repair(ModeAccount, QString()).outcome, WorkflowResult::Outcome::Done);
+    ASSERT_EQ(engine.moveVisibleConversations().outcome, WorkflowResult::Outcome::Done); // nothing to move: no point
     runSteps({
     {{"backups", "list", "--json"}, {}, {}, {}, 0, "", {}, [&](const Outcome& r) {
          const Json list = jsonOf(r);
-         ASSERT_EQ(list.size(), engine.listBackups().size());
+         ASSERT_EQ(list.size(), 2u);
          const Json& first = list.back();
          EXPECT_EQ(first["kind"], "move-conversations");
          EXPECT_GT(first["size_bytes"].get<qint64>(), 0);
