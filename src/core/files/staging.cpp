@@ -65,12 +65,10 @@ qsizetype countStagingFiles(const QString& directory)
     return stagingFilesIn(directory).size();
 }
 
-qsizetype removeStagingFiles(const QString& directory)
+void removeStagingFiles(const QString& directory)
 {
-    qsizetype removed = 0;
     for (const QString& path : stagingFilesIn(directory))
-        removed += ::unlink(nativePath(path).constData()) == 0 ? 1 : 0;
-    return removed;
+        ::unlink(nativePath(path).constData());
 }
 
 } // namespace files

@@ -15,8 +15,8 @@ bool isStagingName(const QString& fileName);
 // How many files a write cut off left in the directory: regular files of the staging
 // names, never a link.
 qsizetype countStagingFiles(const QString& directory);
-// Removes those files, never anything else. Gives how many it removed.
-qsizetype removeStagingFiles(const QString& directory);
+// Removes those files, never anything else.
+void removeStagingFiles(const QString& directory);
 
 // Runs after every file that a write puts in place. Tests use it to stop a process right
 // after its nth write, to see what a crash there leaves; nothing else sets it.
