@@ -79,9 +79,10 @@ WorkflowResult Workflows::forgetKey(const QString& id)
     if (const Expected<> held = change.holdsHome(); !held)
         return WorkflowResult::failed(WorkflowResult::Event::Stopped, held.error());
     // Looked up again under the lock: another Morvane may have forgotten it meanwhile.
-    if (const Expected<HistoryItem> still = findHistoryItem(m_home, id); !still)
+    const Expected<HistoryItem> still = findHistoryItem(m_home, id);
+    if (!still)
         return WorkflowResult::refused(WorkflowResult::Event::Stopped, still.error());
-    if (const Expected<> forgotten = forgetHistoryItem(m_home, *item); !forgotten)
+    if (const Expected<> forgotten = forgetHistoryItem(m_home, *still); !forgotten)
         return WorkflowResult::failed(WorkflowResult::Event::Stopped, forgotten.error());
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyForgotten);
     result.forgottenKey = shortenedKey(item->apiKey);
