@@ -191,7 +191,8 @@ const DoneCase doneCases[] = {
          EXPECT_TRUE(t.relay.requests().empty());
          expectAllOn(t, "openai");
      }},
-    {"repair for the account with no key to remember", [](WorkflowTest& t) { t.makeAccountHome(); },
+    {"repair for the account with no key to remember, from an auth.json holding no object",
+     [](WorkflowTest& t) { t.makeAccountHome(); t.temp.write("auth.json", "[]"); },
      [](WorkflowTest& t) { return t.engine.repair(ModeAccount, QString()); },
      "GPT 账号 登陆配置已按标准模板修复。 已同步 1 条对话记录。其中 1 条对话去掉了只有原来的登录方式才能读的推理记录。现在可以重新打开 Codex 登陆。", ModeUnconfigured, false, std::nullopt,
      [](WorkflowTest& t, const WorkflowResult&, const Snapshot&) { EXPECT_TRUE(historyItems(t.temp.home()).empty()); }},
