@@ -94,6 +94,8 @@ protected:
     {
         if (m_codex.isEmpty())
             GTEST_SKIP() << "MORVANE_CODEX names no Codex: scripts/test-codex installs one";
+        temp.write("auth.json", fakeAccountLogin());
+        temp.write("config.toml", userConfig);
         m_model.answerWith([this](const LocalRelay::Request& request) {
             if (request.method == "POST" && request.path.endsWith("/responses")) {
                 LocalRelay::Reply reply = m_sealing.answer(request);
@@ -233,25 +235,10 @@ protected:
 // switches, a search and a rebuilt index; the relay gets the key; a moved one reads back whole.
 TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
 {
-    temp.write("auth.json", fakeAccountLogin());
-    temp.write("config.toml", userConfig);
     const QString first = startConversation("hello one");
     const QString second = startConversation("hello two");
     const QString azure = startConversation("hello azure", {"-c", "model_provider=\"azure\""});
     const QStringList all = {first, second, azure};
-
-    // A Codex of a name no process list knows, with a conversation open, refuses the switch.
-    QProcess holder;
-    m_stalled = true;
-    codex({"exec", "--skip-git-repo-check", "resume", first, "hold it"}, &holder, disguisedCodex());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return openThreadIds(temp.home()).value_or(QStringList()) == QStringList{first}; }, 60'000));
-    const std::unique_ptr<Workspace> system = makeSystemWorkspace();
-    expectResult(Workflows(temp.home(), relay.endpoint(), *system).switchToApi(key), WorkflowResult::Outcome::CodexRunning,
-                 "已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。");
-    EXPECT_TRUE(engine.listBackups().empty());
-    holder.kill();
-    holder.waitForFinished();
-    m_stalled = false;
     // A Codex started while the move holds the conversations is refused by Codex itself.
     QObject::connect(&engine, &Workflows::progress, [&, asked = false](WorkflowTask, qint64, qint64 total) mutable {
         if (total == 0 || std::exchange(asked, true))
@@ -303,13 +290,27 @@ TEST_F(RealCodex, KeepsEveryConversationListedAndSendsTheKey)
     expectListed(all, "after Codex rebuilt its index");
 }
 
+// A Codex of a name no process list knows, with a conversation open, refuses the switch.
+TEST_F(RealCodex, AnOpenConversationOfAnUnknownCodexRefusesTheSwitch)
+{
+    const QString first = startConversation("hello one");
+    QProcess holder;
+    m_stalled = true;
+    codex({"exec", "--skip-git-repo-check", "resume", first, "hold it"}, &holder, disguisedCodex());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openThreadIds(temp.home()).value_or(QStringList()) == QStringList{first}; }, 60'000));
+    const std::unique_ptr<Workspace> system = makeSystemWorkspace();
+    expectResult(Workflows(temp.home(), relay.endpoint(), *system).switchToApi(key), WorkflowResult::Outcome::CodexRunning,
+                 "已检测到 Codex 正开着 1 条对话，请先退出 Codex 再试。");
+    EXPECT_TRUE(engine.listBackups().empty());
+    holder.kill();
+    holder.waitForFinished();
+}
+
 // Conversations whose requests carry the account's sealed reasoning, one forked, one
 // compacted by Codex and one archived, go on at the relay after the switch, and on the
 // account after a turn there; the archived one, brought back, is listed.
 TEST_F(RealCodex, MovedConversationsGoOnAtTheNewProviderAndBack)
 {
-    temp.write("auth.json", fakeAccountLogin());
-    temp.write("config.toml", userConfig);
     const QString first = startConversation("hello first");
     resume(first, "hello again");
     const QString compacted = startConversation("hello compact");
@@ -339,8 +340,6 @@ TEST_F(RealCodex, MovedConversationsGoOnAtTheNewProviderAndBack)
 // on the relay is still there after the switch back.
 TEST_F(RealCodex, TheUsersSettingsStayInBothModes)
 {
-    temp.write("auth.json", fakeAccountLogin());
-    temp.write("config.toml", userConfig);
     const auto expectSettings = [this](const QStringList& servers, const char* provider) {
         SCOPED_TRACE(provider);
         QStringList listed;
