@@ -11,57 +11,75 @@
 
 using Outcome = WorkflowResult::Outcome;
 
+namespace {
+
 // Codex's databases in every place it keeps them: where config.toml tells it, and the Codex
-// home's sqlite/ beside the home's own. A login readable by others, as Codex may leave it.
-TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
+// home's sqlite/ beside the home's own; a login readable by others, as Codex may leave it.
+// Codex's paginated history reads on from byte offsets into a file: a turn from the line after
+// a reasoning item (which a move takes out) to the end, and where the next lines will start.
+struct IndexesEverywhere {
+    QString configured, azure;
+    QByteArray turnLine;
+};
+
+IndexesEverywhere makeIndexesEverywhere(WorkflowTest& t)
 {
-    makeAccountHome();
-    temp.write("session_index.jsonl", "{\"id\":\"t-a\"}\n");
-    const QString configured = temp.userHome() + "/codex-db";
-    temp.write("config.toml", "sqlite_home = \"" + configured.toUtf8() + "\"\n" + userConfig);
-    QFile::setPermissions(temp.path("auth.json"), QFile::permissions(temp.path("auth.json")) | QFile::ReadOther);
-    const CodexHomeBuilder elsewhere(configured), legacy(temp.path("sqlite"));
+    t.makeAccountHome();
+    IndexesEverywhere made{t.temp.userHome() + "/codex-db"};
+    t.temp.write("config.toml", "sqlite_home = \"" + made.configured.toUtf8() + "\"\n" + WorkflowTest::userConfig);
+    QFile::setPermissions(t.temp.path("auth.json"), QFile::permissions(t.temp.path("auth.json")) | QFile::ReadOther);
+    const CodexHomeBuilder elsewhere(made.configured), legacy(t.temp.path("sqlite"));
     elsewhere.createThreadIndex();
     legacy.createThreadIndex();
     ThreadSpec azureSpec = threadSpec("t-azure", "azure", 1'780'000'400);
     azureSpec.rollout.sealedItems = true;
     azureSpec.rollout.compacted = true;
-    const QString azure = elsewhere.addThread(azureSpec);
+    made.azure = elsewhere.addThread(azureSpec);
     legacy.addThread(threadSpec("t-legacy", "openai", 1'780'000'400));
     legacy.addThread(threadSpec("t-moved", "openai", 1'780'000'000)); // on the relay in the home's index
-    // Codex's paginated history reads on from byte offsets into the file: a turn from the
-    // line after a reasoning item (which the move takes out) to the end, and where the next
-    // lines will start.
-    const QByteArray content = readFileAt(azure);
+    const QByteArray content = readFileAt(made.azure);
     const qsizetype turn = content.indexOf('\n', content.indexOf("\"type\":\"reasoning\"")) + 1;
-    const QByteArray turnLine = content.mid(turn, content.indexOf('\n', turn) - turn);
-    const QString history = configured + "/thread_history_1.sqlite";
+    made.turnLine = content.mid(turn, content.indexOf('\n', turn) - turn);
     elsewhere.execute(QStringLiteral("CREATE TABLE thread_turns (thread_id, rollout_byte_offset, rollout_end_byte_offset); "
                                      "CREATE TABLE thread_history_projection_state (thread_id, next_rollout_byte_offset); "
                                      "INSERT INTO thread_turns VALUES ('t-azure', %1, %2); "
                                      "INSERT INTO thread_history_projection_state VALUES ('t-azure', %2);")
-                          .arg(turn).arg(content.size()), history);
-    const auto beforeSwitching = codexFiles();
-    const auto elsewhereBefore = filesUnder(configured);
+                          .arg(turn).arg(content.size()), made.configured + "/thread_history_1.sqlite");
+    return made;
+}
+
+} // namespace
+
+TEST_F(WorkflowTest, AMoveReachesEveryIndexAndKeepsCodexsHistoryOffsetsTrue)
+{
+    const IndexesEverywhere places = makeIndexesEverywhere(*this);
+    const CodexHomeBuilder elsewhere(places.configured), legacy(temp.path("sqlite"));
     expectResult(engine.switchToApi(QStringLiteral("sk-roundtrip")), Outcome::Done,
                  "已切到 TEVRUN API，GPT 账号 登陆状态已自动记录。 已同步 6 条对话记录。其中 5 条对话去掉了只有原来的登录方式才能读的推理记录。正在打开 Codex。");
     EXPECT_EQ(elsewhere.providerOf("t-azure"), "tevrun");
     EXPECT_EQ(legacy.providerOf("t-legacy"), "tevrun");
-    EXPECT_EQ(topLevelConfigValue("sqlite_home", QString::fromUtf8(temp.read("config.toml"))), configured);
+    EXPECT_EQ(topLevelConfigValue("sqlite_home", QString::fromUtf8(temp.read("config.toml"))), places.configured);
     EXPECT_EQ(modeOf(temp.home().profilePath("account") + "/auth.json"), 0600u);
-    const QByteArray moved = readFileAt(azure);
+    const QByteArray moved = readFileAt(places.azure);
     EXPECT_EQ(elsewhere.queryNumbers(QStringLiteral("SELECT rollout_byte_offset, rollout_end_byte_offset, next_rollout_byte_offset "
                                                     "FROM thread_turns, thread_history_projection_state"),
-                                     history),
-              (std::vector<qint64>{moved.indexOf(turnLine), moved.size(), moved.size()}));
+                                     places.configured + "/thread_history_1.sqlite"),
+              (std::vector<qint64>{moved.indexOf(places.turnLine), moved.size(), moved.size()}));
     EXPECT_FALSE(moved.contains("encrypted_content"));
+}
+
+TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
+{
+    const QString configured = makeIndexesEverywhere(*this).configured;
+    const auto beforeSwitching = codexFiles();
+    const auto elsewhereBefore = filesUnder(configured);
+    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-roundtrip")).outcome, Outcome::Done);
     ASSERT_EQ(engine.switchToAccount().outcome, Outcome::Done);
     const auto afterSwitching = codexFiles();
 
     const std::vector<RestorePoint> points = engine.listBackups();
     ASSERT_EQ(points.size(), 2u);
-    EXPECT_EQ(points[0].kind, QStringLiteral("switch-account"));
-    EXPECT_EQ(points[1].kind, QStringLiteral("switch-api"));
+    EXPECT_EQ(QStringList({points[0].kind, points[1].kind}), QStringList({"switch-account", "switch-api"}));
     EXPECT_EQ(restorePointContents(points[1]), QStringLiteral("登陆与配置文件、对话索引和 7 个对话文件"));
     EXPECT_GT(points[1].sizeBytes, 0);
 
