@@ -17,16 +17,9 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-};
+struct Outcome { int status = -1; QString out, err; };
 
-Json jsonOf(const Outcome& result)
-{
-    return parseJson(result.out.toUtf8()).value_or(Json());
-}
+Json jsonOf(const Outcome& result) { return parseJson(result.out.toUtf8()).value_or(Json()); }
 
 } // namespace
 

@@ -105,12 +105,11 @@ class HealthCheck : public WorkflowTest, public ::testing::WithParamInterface<He
 TEST_P(HealthCheck, NamesEachProblemWithTheCommandThatMendsIt)
 {
     const HealthCase& row = GetParam();
-    WorkflowTest& t = *this;
-    t.makeAccountHome();
-    ASSERT_EQ(t.engine.switchToApi(QStringLiteral("sk-healthy")).outcome, WorkflowResult::Outcome::Done);
-    row.breakIt(t);
+    makeAccountHome();
+    ASSERT_EQ(engine.switchToApi(QStringLiteral("sk-healthy")).outcome, WorkflowResult::Outcome::Done);
+    row.breakIt(*this);
     Problems found;
-    for (const HealthProblem& problem : checkHealth(t.temp.home(), t.workspace)) {
+    for (const HealthProblem& problem : checkHealth(temp.home(), workspace)) {
         // Each text names what it is about: its count, its providers, its file.
         const QString text = healthProblemText(problem);
         EXPECT_FALSE(text.isEmpty());
@@ -121,11 +120,11 @@ TEST_P(HealthCheck, NamesEachProblemWithTheCommandThatMendsIt)
     }
     Problems expected = row.expected;
     for (Found& problem : expected) {
-        problem.path.replace("AUTH", t.temp.path("auth.json"))
-            .replace("HISTORY", t.temp.home().historyRootPath())
-            .replace("LAST", t.temp.path("auth_tevrun_last.json"))
-            .replace("KEY", savedKeyFile(t))
-            .replace("PROFILE", accountProfile(t));
+        problem.path.replace("AUTH", temp.path("auth.json"))
+            .replace("HISTORY", temp.home().historyRootPath())
+            .replace("LAST", temp.path("auth_tevrun_last.json"))
+            .replace("KEY", savedKeyFile(*this))
+            .replace("PROFILE", accountProfile(*this));
     }
     EXPECT_EQ(found, expected);
 }
