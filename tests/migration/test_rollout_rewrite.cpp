@@ -26,10 +26,7 @@ std::optional<QByteArray> rewrittenRollout(const QByteArray& content, const QStr
 // Only the provider's bytes change: escapes, numbers, member order and carriage returns stay.
 TEST(RolloutRewrite, ChangesOnlyTheProviderAndKeepsEveryOtherByte)
 {
-    RolloutShape large; // long lines, two metadata lines, no final line feed
-    large.approximateSize = 24 << 20;
-    large.metadataLines = 2;
-    large.finalLineFeed = false;
+    const RolloutShape large{.approximateSize = 24 << 20, .finalLineFeed = false, .metadataLines = 2}; // long lines
     const QByteArray small = rolloutContent(id, RolloutShape{.approximateSize = 200'000});
     EXPECT_EQ(small.count("\"model_provider_id\":\"openai\""), 2);
     const QByteArray escaped = "{\"timestamp\":\"t\",\"type\":\"session_meta\",\"payload\":{\"zeta\":1,\"model_provider\":"
@@ -57,6 +54,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
         "{\"model\":\"m\",\"model_provider_id\":\"azure\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n" // the outer one
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":{}}}\n" // none named
+        "{\"type\":\"compacted\",\"payload\":{\"replacement_history\":[{\"type\":\"message\",\"a\":\"reasoning\"}]}}\n" // nothing sealed in it
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied_v2\",\"thread_settings\":{\"model_provider_id\":\"o\"}}}\n" // another type
         "{\"type\":\"response_item\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
         "{\"model_provider_id\":\"azure\"}}}\n"                                                       // not an event
@@ -67,6 +65,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
     QByteArray head;
     const std::optional<RolloutChange> change = rewriteRollout(content, "tevrun", SealedItems::GoWithProvider, head, &shifts);
     ASSERT_TRUE(change);
+    EXPECT_FALSE(change->sealedRemoved);
     const QByteArray result = rewrittenText(*change, content, head);
     const QByteArray settings = "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
                                 "{\"model\":\"m\",\"model_provider_id\":\"tevrun\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n";
