@@ -55,6 +55,7 @@ TEST(RolloutRewrite, HandlesEveryLineThatRecordsAProviderAndOnlyThose)
         "{\"model\":\"m\",\"model_provider_id\":\"azure\",\"x\":{\"model_provider_id\":\"azure\"}}}}\n" // the outer one
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":{}}}\n" // none named
         "{\"type\":\"compacted\",\"payload\":{\"replacement_history\":[{\"type\":\"message\",\"a\":\"reasoning\"}]}}\n" // nothing sealed in it
+        "{\"type\":\"session_meta\",\"payload\":{\"model_provider\":\"tev\\u0072un\"}}\n"     // on the target already, escaped
         "{\"type\":\"event_msg\",\"payload\":{\"type\":\"thread_settings_applied_v2\",\"thread_settings\":{\"model_provider_id\":\"o\"}}}\n" // another type
         "{\"type\":\"response_item\",\"payload\":{\"type\":\"thread_settings_applied\",\"thread_settings\":"
         "{\"model_provider_id\":\"azure\"}}}\n"                                                       // not an event
