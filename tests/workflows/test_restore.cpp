@@ -25,7 +25,7 @@ struct IndexesEverywhere {
 IndexesEverywhere makeIndexesEverywhere(WorkflowTest& t)
 {
     t.makeAccountHome();
-    IndexesEverywhere made{t.temp.userHome() + "/codex-db"};
+    IndexesEverywhere made{t.temp.userHome() + "/codex-db", {}, {}};
     t.temp.write("config.toml", "sqlite_home = \"" + made.configured.toUtf8() + "\"\n" + WorkflowTest::userConfig);
     QFile::setPermissions(t.temp.path("auth.json"), QFile::permissions(t.temp.path("auth.json")) | QFile::ReadOther);
     const CodexHomeBuilder elsewhere(made.configured), legacy(t.temp.path("sqlite"));
