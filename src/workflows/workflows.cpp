@@ -85,7 +85,7 @@ WorkflowResult Workflows::forgetKey(const QString& id)
     if (const Expected<> forgotten = forgetHistoryItem(m_home, *still); !forgotten)
         return WorkflowResult::failed(WorkflowResult::Event::Stopped, forgotten.error());
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyForgotten);
-    result.forgottenKey = shortenedKey(item->apiKey);
+    result.forgottenKey = shortenedKey(still->apiKey);
     return result;
 }
 
