@@ -12,10 +12,14 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("morvane-cli"));
 
-    SystemParts parts = systemParts();
-    Workflows engine(parts.home, std::move(parts.relay), *parts.workspace);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    Expected<SystemParts> parts = systemParts();
+    if (!parts) {
+        err << parts.error().message << '\n';
+        return StatusRefused;
+    }
+    Workflows engine(parts->home, std::move(parts->relay), *parts->workspace);
     CommandLineIo io{out, err};
     io.inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
     io.errorIsTerminal = ::isatty(STDERR_FILENO) != 0;

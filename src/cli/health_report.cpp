@@ -46,7 +46,11 @@ int printHealth(Workflows& engine, QTextStream& out, bool asJson)
             list.push_back({{"code", toUtf8(problem.code)}, {"message", toUtf8(healthProblemText(problem))}, {"fix", fix ? Json(toUtf8(*fix)) : Json()}});
         }
         out << QString::fromStdString(list.dump()) << '\n';
-    } else if (problems.empty()) {
+        return problems.empty() ? StatusDone : StatusFailed;
+    }
+    if (engine.home().isElsewhere())
+        out << QStringLiteral("Codex 主目录：") << engine.home().codexHomePath() << '\n';
+    if (problems.empty()) {
         out << QStringLiteral("没有发现问题。") << '\n';
     } else {
         for (const HealthProblem& problem : problems) {

@@ -43,6 +43,7 @@ HomeStatus::Index currentIndex(const HomeStatus& status)
 Json statusJson(const HomeStatus& status)
 {
     Json json = Json::object();
+    json["codex_home"] = toUtf8(status.codexHome);
     json["mode"] = modeName(status.mode);
     json["key"] = status.shortenedKey ? Json(toUtf8(*status.shortenedKey)) : Json();
     json["config_provider"] = status.configProvider ? Json(toUtf8(*status.configProvider)) : Json();
@@ -105,6 +106,8 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
     for (const CodexProcess& codex : status.codex)
         running << QStringLiteral("pid %1 %2").arg(codex.pid).arg(codex.kind == CodexKind::App ? QStringLiteral("应用")
                                                                                                : QStringLiteral("终端或编辑器"));
+    if (status.codexHomeElsewhere)
+        out << QStringLiteral("Codex 主目录：") << status.codexHome << '\n';
     out << QStringLiteral("模式：") << modeText(status.mode) << '\n'
         << QStringLiteral("TEVRUN API：") << status.shortenedKey.value_or(QStringLiteral("没有")) << '\n'
         << QStringLiteral("config.toml 的 provider：") << status.configProvider.value_or(QStringLiteral("未设置")) << '\n'

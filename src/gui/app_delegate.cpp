@@ -39,6 +39,9 @@ void AppDelegate::launch()
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::shutDown);
 
     m_window = new MainWindow;
+    // A Codex home elsewhere than ~/.codex is named, so that the user knows which Codex this is.
+    if (m_engine.home().isElsewhere())
+        m_window->setWindowTitle(m_window->windowTitle() + QStringLiteral(" — ") + m_engine.home().codexHomePath());
     connect(&m_engine, &Workflows::progress, m_window, [this](WorkflowTask task, qint64 done, qint64 total) {
         m_window->showProgress(taskText(task), done, total);
     });

@@ -3,6 +3,7 @@
 #include "workflows/system_parts.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstring>
@@ -20,8 +21,13 @@ int main(int argc, char** argv)
     SingleWindow singleWindow;
     if (!singleWindow.claim())
         return 0; // the open window came to the front
-    SystemParts parts = systemParts();
-    AppDelegate delegate(parts.home, std::move(parts.relay), *parts.workspace);
+    Expected<SystemParts> parts = systemParts();
+    if (!parts) {
+        // Nothing is made or changed in a Codex home Codex itself would refuse.
+        QMessageBox::critical(nullptr, QStringLiteral("Morvane"), parts.error().message);
+        return 2;
+    }
+    AppDelegate delegate(parts->home, std::move(parts->relay), *parts->workspace);
     QObject::connect(&singleWindow, &SingleWindow::raiseRequested, &delegate, &AppDelegate::bringToFront);
     delegate.launch();
     return application.exec();

@@ -3,6 +3,7 @@
 #include "core/files/file_errors.h"
 #include "core/files/file_io.h"
 #include "migration/rollout_compression.h"
+#include "migration/unusable_conversation.h"
 #include "storage/rollout_backup.h"
 
 RolloutReadAhead::RolloutReadAhead(const ThreadRecords& threads, QString targetProvider, RolloutBackup& backup)
@@ -35,11 +36,15 @@ ReadRollout& RolloutReadAhead::next()
 
 Expected<> RolloutReadAhead::rewrite(const ThreadRecord& thread, ReadRollout& rollout) const
 {
-    // A thread whose row moves loses its sealed items even when its file names the target.
-    const SealedItems sealed = thread.moves ? SealedItems::Go : SealedItems::GoWithProvider;
+    // A thread whose row moves loses its sealed items even when its file names the target,
+    // and so does one that another tool moved with them, which the target refuses.
+    const auto sealedFor = [&](QByteArrayView text) {
+        return thread.moves || holdsOthersSealedItems(text, m_targetProvider) ? SealedItems::Go : SealedItems::GoWithProvider;
+    };
     const QString& path = thread.rolloutPath;
     if (!isCompressedRollout(path)) {
-        rollout.change = rewriteRollout(rollout.content, m_targetProvider, sealed, rollout.added, &rollout.shifts);
+        rollout.change
+            = rewriteRollout(rollout.content, m_targetProvider, sealedFor(rollout.content), rollout.added, &rollout.shifts);
         return {};
     }
     Expected<QByteArray> text = decompressedRollout(path, rollout.content);
@@ -48,7 +53,7 @@ Expected<> RolloutReadAhead::rewrite(const ThreadRecord& thread, ReadRollout& ro
     if (!QByteArrayView(*text).isValidUtf8())
         return std::unexpected(files::fileErrorWithReason(QStringLiteral("读取"), path, QStringLiteral("解压后不是 UTF-8 文本")));
     rollout.text = std::move(*text);
-    rollout.change = rewriteRollout(rollout.text, m_targetProvider, sealed, rollout.added, &rollout.shifts);
+    rollout.change = rewriteRollout(rollout.text, m_targetProvider, sealedFor(rollout.text), rollout.added, &rollout.shifts);
     if (!rollout.change)
         return {};
     Expected<QByteArray> packed = compressedRollout(path, rewrittenText(*rollout.change, rollout.text, rollout.added));

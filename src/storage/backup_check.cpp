@@ -49,7 +49,7 @@ void checkRecordedFiles(const QString& directory, const QString& infoName, const
 QStringList damagedFiles(const RestorePoint& point)
 {
     QStringList damaged;
-    checkRecordedFiles(point.loginDirectory, loginInfoName, backedUpFileNames(), damaged);
+    checkRecordedFiles(point.loginDirectory, loginInfoName, backedUpFileNames(point.loginDirectory), damaged);
     checkRecordedFiles(point.providerDirectory, providerInfoName, providerBackupNames(point.otherIndexFolders), damaged);
     if (point.manifest) {
         const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");

@@ -12,7 +12,7 @@
 
 #include <sys/stat.h>
 
-const QStringList& backedUpFileNames()
+QStringList backedUpFileNames(const QString& folder)
 {
     static const QStringList names = {
         codexfile::auth,
@@ -24,7 +24,7 @@ const QStringList& backedUpFileNames()
         QStringLiteral("cap_sid"),
         QStringLiteral("models_cache.json"),
     };
-    return names;
+    return names + profileConfigNames(folder);
 }
 
 const QStringList& databaseFileNames()
@@ -141,11 +141,12 @@ Expected<QString> createBackupWithKind(const CodexHome& home, BackupKind backupK
 {
     const QString& kind = namesOf(backupKind).name;
     // The login files are copies of keys and logins: private, whatever their own mode.
-    const Expected<QString> directory = backUpFiles(home, kind, backedUpFileNames(), {}, files::Access::OwnerOnly);
+    const QStringList names = backedUpFileNames(home.codexHomePath());
+    const Expected<QString> directory = backUpFiles(home, kind, names, {}, files::Access::OwnerOnly);
     if (!directory)
         return directory;
     Expected<> described = [&]() -> Expected<> {
-        const Expected<Json> recorded = recordFiles(&home, *directory, backedUpFileNames());
+        const Expected<Json> recorded = recordFiles(&home, *directory, names);
         if (!recorded)
             return std::unexpected(recorded.error());
         const Json descriptor

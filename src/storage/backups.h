@@ -15,8 +15,9 @@
 // folder.
 Expected<QString> createBackupWithKind(const CodexHome& home, BackupKind kind);
 
-// The names copied into every backup, in order, when they exist.
-const QStringList& backedUpFileNames();
+// The names copied into every backup, in order, when they exist: the fixed ones, then the
+// profile files the folder (the Codex home, or a backup of it) holds.
+QStringList backedUpFileNames(const QString& folder);
 
 // The thread index and Codex's paginated history, each with its write-ahead log: the files
 // of a folder that holds Codex's databases.

@@ -14,7 +14,13 @@ const QString descriptorName = QStringLiteral("profile.json");
 
 } // namespace
 
-Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames)
+QStringList accountProfileFiles(const CodexHome& home)
+{
+    return QStringList{codexfile::auth, codexfile::config} + profileConfigNames(home.codexHomePath());
+}
+
+Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QStringList& fileNames,
+                            const std::optional<QString>& loginStore)
 {
     const QString directory = home.profilePath(name);
     if (Expected<> made = files::makeDirectory(directory); !made)
@@ -37,9 +43,16 @@ Expected<> saveProfileNamed(const CodexHome& home, const QString& name, const QS
         savedAuth = savedAuth || fileName == codexfile::auth;
     }
 
-    if (!savedAuth)
+    if (!savedAuth && !loginStore)
         return std::unexpected(Error{morvaneErrorDomain, 0, QStringLiteral("当前没有 Codex 登录信息，无法记录账号状态。")});
-    const Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}, {"modes", modes}};
+    Json descriptor = {{"profile", toUtf8(name)}, {"saved_at", toUtf8(timestamp())}, {"files", saved}, {"modes", modes}};
+    if (loginStore)
+        descriptor["login_store"] = toUtf8(*loginStore);
+    // A copy an earlier save made would stand for a login the home no longer has.
+    if (!savedAuth) {
+        if (Expected<> stale = files::removeFile(directory + QLatin1Char('/') + codexfile::auth); !stale)
+            return stale;
+    }
     return writeJsonAtomically(directory + QLatin1Char('/') + descriptorName, descriptor);
 }
 
@@ -58,12 +71,27 @@ Expected<> restoreProfileNamed(const CodexHome& home, const QString& name, const
             return copied;
     }
     const QString auth = home.file(codexfile::auth);
+    if (!files::itemExists(directory + QLatin1Char('/') + codexfile::auth))
+        return files::removeFile(auth); // the login is the store's: auth.json held the key
     if (files::itemExists(auth))
         files::restrictToOwner(auth);
     return {};
 }
 
+namespace {
+
+std::optional<QString> recordedLoginStore(const QString& directory)
+{
+    const std::optional<Json> descriptor = readJsonObject(directory + QLatin1Char('/') + descriptorName);
+    if (!descriptor || !descriptor->contains("login_store") || !(*descriptor)["login_store"].is_string())
+        return std::nullopt;
+    return fromUtf8((*descriptor)["login_store"].get<std::string>());
+}
+
+} // namespace
+
 bool profileExists(const CodexHome& home, const QString& name)
 {
-    return files::itemExists(home.profilePath(name) + QLatin1Char('/') + codexfile::auth);
+    const QString directory = home.profilePath(name);
+    return files::itemExists(directory + QLatin1Char('/') + codexfile::auth) || recordedLoginStore(directory);
 }

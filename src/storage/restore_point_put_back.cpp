@@ -57,7 +57,7 @@ void putBackModes(const CodexHome& home, const QString& loginDirectory)
     const auto record = info ? info->find(toUtf8(recordedFilesMember)) : Json::const_iterator();
     if (loginDirectory.isEmpty() || !info || record == info->end() || !record->is_object())
         return;
-    for (const QString& name : backedUpFileNames()) {
+    for (const QString& name : backedUpFileNames(loginDirectory)) {
         const auto entry = record->find(toUtf8(name));
         if (entry == record->end() || !entry->is_object())
             continue;
@@ -80,7 +80,7 @@ Expected<> putBackRestorePoint(const CodexHome& home, const RestorePoint& point,
     files::StagedReplacements batch;
     QStringList removals;
     if (!point.loginDirectory.isEmpty()) {
-        if (Expected<> staged = stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(), batch, removals);
+        if (Expected<> staged = stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(point.loginDirectory), batch, removals);
             !staged)
             return staged;
     }

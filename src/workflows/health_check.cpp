@@ -11,11 +11,13 @@
 #include "core/files/file_io.h"
 #include "core/files/staging.h"
 #include "core/json.h"
-#include "core/mode_detection.h"
+#include "credentials/codex_login.h"
+#include "credentials/mode_detection.h"
 #include "migration/rollout_compression.h"
 #include "migration/rollout_rewrite.h"
 #include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
+#include "migration/unusable_conversation.h"
 #include "storage/backup_check.h"
 #include "storage/journal.h"
 #include "storage/restore_point_layout.h"
@@ -57,15 +59,46 @@ void checkModes(const CodexHome& home, const QString& provider, std::vector<Heal
     }
 }
 
-// Whether the file records another provider than the one given, where Codex looks when it
-// rebuilds its index from the files.
-bool recordsOtherProvider(const QString& rolloutPath, const QString& provider)
+// Where the login is kept, when Codex's store cannot say; Codex's profile files that would
+// take it to the other mode's provider, and the top-level profile Codex no longer takes.
+void checkLoginAndProfiles(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
+{
+    if (const Expected<CodexLogin> login = findCodexLogin(home); !login)
+        problems.push_back({.code = QStringLiteral("login-store-unavailable"), .reason = login.error().message});
+    const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
+    if (const std::optional<QString> legacy = topLevelConfigValue(QStringLiteral("profile"), config))
+        problems.push_back({.code = QStringLiteral("legacy-profile"), .name = *legacy});
+    const bool onRelay = provider == morvane::providerTevrun;
+    const QString otherMode = onRelay ? morvane::providerOpenAI : morvane::providerTevrun;
+    for (const QString& name : profileConfigNames(home.codexHomePath())) {
+        if (configuredProvider(home.file(name)) == otherMode) {
+            problems.push_back({.code = QStringLiteral("profile-provider-mismatch"),
+                                .fix = onRelay ? HealthFix::RepairApi : HealthFix::RepairAccount,
+                                .provider = provider,
+                                .otherProvider = otherMode,
+                                .name = name});
+        }
+    }
+}
+
+// What a conversation's file says of it on the provider: whether it records another
+// provider, where Codex looks when it rebuilds its index from the files, and whether it
+// cannot go on there for sealed items another caller was handed.
+struct RolloutFindings {
+    bool otherProvider = false;
+    bool othersSealedItems = false;
+};
+
+RolloutFindings checkRollout(const QString& rolloutPath, const QString& provider)
 {
     QByteArray head;
     Expected<QByteArray> content = files::readWhole(rolloutPath);
     if (content && isCompressedRollout(rolloutPath))
         content = decompressedRollout(rolloutPath, *content);
-    return content && rewriteRollout(*content, provider, SealedItems::GoWithProvider, head).has_value();
+    if (!content)
+        return {};
+    return {rewriteRollout(*content, provider, SealedItems::GoWithProvider, head).has_value(),
+            holdsOthersSealedItems(*content, provider)};
 }
 
 void checkIndexedConversations(const QString& folder, const QString& provider, std::vector<HealthProblem>& problems)
@@ -89,13 +122,17 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
     }
     qint64 missing = 0;
     qint64 mismatched = 0;
+    qint64 refused = 0;
     for (const IndexedThread& thread : *threads) {
         if (thread.rolloutPath.isEmpty())
             continue;
-        if (!QFile::exists(thread.rolloutPath))
+        if (!QFile::exists(thread.rolloutPath)) {
             ++missing;
-        else if (thread.provider == provider && recordsOtherProvider(thread.rolloutPath, provider))
-            ++mismatched; // listed now, gone from the list once Codex rebuilds its row
+        } else if (thread.provider == provider) {
+            const RolloutFindings findings = checkRollout(thread.rolloutPath, provider);
+            mismatched += findings.otherProvider; // listed now, gone from the list once Codex rebuilds its row
+            refused += findings.othersSealedItems;
+        }
     }
     if (missing > 0) {
         problems.push_back({.code = QStringLiteral("rollout-missing"), .fix = HealthFix::ListBackups, .count = missing});
@@ -103,6 +140,12 @@ void checkIndexedConversations(const QString& folder, const QString& provider, s
     if (mismatched > 0) {
         problems.push_back(
             {.code = QStringLiteral("rollout-provider-mismatch"), .fix = HealthFix::MoveConversations, .count = mismatched});
+    }
+    if (refused > 0) {
+        problems.push_back({.code = QStringLiteral("sealed-content-refused"),
+                            .fix = HealthFix::MoveConversations,
+                            .count = refused,
+                            .provider = provider});
     }
 }
 
@@ -189,6 +232,7 @@ std::vector<HealthProblem> checkHealth(const CodexHome& home, Workspace& workspa
     }
     const QString provider = activeProvider(home);
     checkModes(home, provider, problems);
+    checkLoginAndProfiles(home, provider, problems);
     for (const QString& folder : threadIndexFolders(home))
         checkConversations(home, folder, provider, problems);
     checkCutOffWork(home, problems);

@@ -4,7 +4,7 @@
 #include "config/active_provider.h"
 #include "core/api_key.h"
 #include "core/current_key.h"
-#include "core/mode_detection.h"
+#include "credentials/mode_detection.h"
 #include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
@@ -12,6 +12,8 @@
 HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
 {
     HomeStatus status;
+    status.codexHome = home.codexHomePath();
+    status.codexHomeElsewhere = home.isElsewhere();
     status.unreadable = unreadableHome(home);
     if (status.unreadable)
         return status;

@@ -18,6 +18,8 @@
 struct HomeStatus {
     // Why the home cannot be read; then nothing else was read.
     std::optional<QString> unreadable;
+    QString codexHome;               // the folder read
+    bool codexHomeElsewhere = false; // not ~/.codex: both front ends say which
     SwitchMode mode = ModeUnconfigured;
     std::optional<QString> shortenedKey;
     std::optional<QString> configProvider; // config.toml's model_provider, when it sets one

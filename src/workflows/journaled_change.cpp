@@ -3,7 +3,7 @@
 #include "codexapp/codex_control.h"
 #include "core/files/file_errors.h"
 #include "core/files/staging.h"
-#include "core/mode_detection.h"
+#include "credentials/mode_detection.h"
 #include "migration/migration_space.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"

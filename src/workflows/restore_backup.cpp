@@ -3,7 +3,7 @@
 #include "core/api_key.h"
 #include "core/current_key.h"
 #include "core/files/file_io.h"
-#include "core/mode_detection.h"
+#include "credentials/mode_detection.h"
 #include "storage/backup_check.h"
 #include "storage/backup_kind.h"
 #include "storage/restore_point_layout.h"

@@ -3,7 +3,8 @@
 
 #include "config/config_writers.h"
 #include "core/constants.h"
-#include "core/mode_detection.h"
+#include "credentials/codex_login.h"
+#include "credentials/mode_detection.h"
 #include "migration/thread_migration.h"
 #include "storage/profiles.h"
 #include "workflows/journaled_change.h"
@@ -36,10 +37,14 @@ WorkflowResult Workflows::switchToAccount()
         // The configuration is edited back, not replaced: what the user set since stays.
         if (const Expected<QString> config = accountConfigText(m_home); !config)
             return WorkflowResult::configNotEditable(config.error(), ModeAccount);
+        if (const auto profiles = followingProfileFiles(m_home, morvane::providerOpenAI); !profiles)
+            return WorkflowResult::configNotEditable(profiles.error(), ModeAccount);
         Q_EMIT progress(WorkflowTask::SwitchingToAccount, 0, 0);
         change.write(
             [this] {
-                const Expected<> restored = restoreProfileNamed(m_home, accountProfile, {codexfile::config});
+                // The configuration and the profile files are edited back, not copied.
+                const QStringList edited = QStringList{codexfile::config} + profileConfigNames(m_home.profilePath(accountProfile));
+                const Expected<> restored = restoreProfileNamed(m_home, accountProfile, edited);
                 return restored ? writeAccountConfig(m_home) : restored;
             },
             WorkflowResult::Step::SwitchToAccount);
@@ -51,7 +56,11 @@ WorkflowResult Workflows::switchToAccount()
 
     if (detectCurrentMode(m_home) == ModeAccount) {
         // Already signed in with an account: only remember it; nothing of Codex changes.
-        if (const Expected<> saved = saveProfileNamed(m_home, accountProfile, accountProfileFiles); !saved)
+        const Expected<CodexLogin> login = findCodexLogin(m_home);
+        if (!login)
+            return WorkflowResult::refused(WorkflowResult::Event::Stopped, login.error());
+        if (const Expected<> saved = saveProfileNamed(m_home, accountProfile, accountProfileFiles(m_home), loginPlaceName(login->place));
+            !saved)
             return WorkflowResult::failed(WorkflowResult::Step::RecordAccount, saved.error());
         WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::AccountLoginRecorded);
         result.tone = WorkflowResult::Tone::Ready; // a notice: nothing was switched

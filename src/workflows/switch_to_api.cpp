@@ -4,7 +4,8 @@
 #include "config/config_writers.h"
 #include "core/api_key.h"
 #include "core/constants.h"
-#include "core/mode_detection.h"
+#include "credentials/codex_login.h"
+#include "credentials/mode_detection.h"
 #include "history/key_history.h"
 #include "relay/key_validation.h"
 #include "storage/profiles.h"
@@ -21,11 +22,18 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     JournaledChange change(*this);
     if (auto refusal = change.refusal())
         return *refusal;
+    // Where Codex keeps its login must be known before anything is asked or written: a login
+    // Morvane cannot see is one it could neither record nor keep from the relay.
+    const Expected<CodexLogin> login = findCodexLogin(m_home);
+    if (!login)
+        return WorkflowResult::refused(WorkflowResult::Event::Stopped, login.error());
     // The installation as the user left it, before anything is written.
     const SwitchMode previousMode = detectCurrentMode(m_home);
     // A configuration that cannot be edited safely stops the switch before anything is asked.
     if (const Expected<QString> config = apiConfigText(m_home); !config)
         return WorkflowResult::configNotEditable(config.error(), ModeApi);
+    if (const auto profiles = followingProfileFiles(m_home, morvane::providerTevrun); !profiles)
+        return WorkflowResult::configNotEditable(profiles.error(), ModeApi);
 
     Q_EMIT progress(WorkflowTask::SwitchingToApi, 0, 0);
     if (const Expected<> valid = validateTevrunApiKey(m_relay, key); !valid)
@@ -37,7 +45,10 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     // The API writer replaces auth.json: keep the account login first.
     const bool recordedAccount = previousMode == ModeAccount;
     if (recordedAccount) {
-        change.beforeJournal([this] { return saveProfileNamed(m_home, QStringLiteral("account"), accountProfileFiles); },
+        change.beforeJournal(
+            [this, &login] {
+                return saveProfileNamed(m_home, QStringLiteral("account"), accountProfileFiles(m_home), loginPlaceName(login->place));
+            },
                              WorkflowResult::Step::RecordAccount);
     }
     change.write([this, &key] { return writeApiConfigWithKey(m_home, key); }, WorkflowResult::Step::WriteApiConfig);

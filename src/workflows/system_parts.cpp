@@ -4,7 +4,11 @@
 
 #include <QDir>
 
-SystemParts systemParts()
+Expected<SystemParts> systemParts()
 {
-    return {CodexHome(QDir::homePath(), qEnvironmentVariable("CODEX_SQLITE_HOME")), RelayEndpoint::standard(), makeSystemWorkspace()};
+    Expected<CodexHome> home
+        = codexHomeFrom(QDir::homePath(), qEnvironmentVariable("CODEX_HOME"), qEnvironmentVariable("CODEX_SQLITE_HOME"));
+    if (!home)
+        return std::unexpected(home.error());
+    return SystemParts{*home, RelayEndpoint::standard(), makeSystemWorkspace()};
 }

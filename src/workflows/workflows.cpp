@@ -7,7 +7,7 @@
 #include "core/api_key.h"
 #include "core/current_key.h"
 #include "core/files/staging.h"
-#include "core/mode_detection.h"
+#include "credentials/mode_detection.h"
 #include "history/key_history.h"
 #include "relay/key_validation.h"
 #include "storage/profiles.h"

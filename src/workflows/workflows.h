@@ -34,6 +34,8 @@ class Workflows : public QObject {
 public:
     Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent = nullptr);
 
+    // The Codex home everything here reads and writes.
+    const CodexHome& home() const { return m_home; }
     // What the window shows when it opens.
     InitialState startUpState() const;
     // What the home is set to now, and everything wrong with it, most important first.

@@ -257,8 +257,8 @@ TEST_F(CommandLineTest, StatusAndTheSavedKeysShowNoKey)
          EXPECT_EQ(status, Json::parse(QStringLiteral(R"({"mode": "api", "key": "sk-abcd…1234", "config_provider": "tevrun",
              "conversations": {"tevrun": 4}, "codex_running": true, "codex": [{"pid": 41, "kind": "app"},
              {"pid": 42, "kind": "terminal"}], "backups": {"count": %1}, "thread_indexes": [{"conversations": {"tevrun": 4},
-             "path": "%2"}], "open_conversations": [{"id": "t-b", "title": "对话 t-b"}]})")
-                                         .arg(engine.listBackups().size()).arg(temp.path("state_5.sqlite")).toStdString()));
+             "path": "%2"}], "open_conversations": [{"id": "t-b", "title": "对话 t-b"}], "codex_home": "%3"})")
+                                         .arg(engine.listBackups().size()).arg(temp.path("state_5.sqlite"), temp.codexHome()).toStdString()));
      }},
     {{"status"}, {}, {}, {}, 0, "", {}, [](const Outcome& r) { EXPECT_FALSE(r.out.contains("efghijklmnop")); }},
     // Codex known by the conversation it holds open, whatever its process is called.

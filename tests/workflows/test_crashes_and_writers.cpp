@@ -1,5 +1,5 @@
 #include "core/files/staging.h"
-#include "core/mode_detection.h"
+#include "credentials/mode_detection.h"
 #include "migration/thread_migration.h"
 #include "storage/journal.h"
 #include "support/held_lock.h"

@@ -181,6 +181,13 @@ Expected<> replaceWithCopy(const QString& source, const QString& destination, Ac
     return {};
 }
 
+Expected<> removeFile(const QString& path)
+{
+    if (::unlink(nativePath(path).constData()) != 0 && errno != ENOENT)
+        return std::unexpected(systemError(QStringLiteral("删除"), path, errno));
+    return {};
+}
+
 void removeItem(const QString& path)
 {
     struct stat info {};

@@ -28,6 +28,9 @@ Expected<> copyItem(const QString& source, const QString& destination, Access ac
 // as it was when anything fails.
 Expected<> replaceWithCopy(const QString& source, const QString& destination, Access access = Access::Default);
 
+// Removes a file or a link; one that is not there counts as removed.
+Expected<> removeFile(const QString& path);
+
 // Best effort: removes a file, a link or a directory tree.
 void removeItem(const QString& path);
 
