@@ -19,14 +19,14 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     const QString key = keyInput.trimmed();
     if (!isLikelyApiKey(key))
         return WorkflowResult::refused(WorkflowResult::Event::NoKeyToSwitch);
-    JournaledChange change(*this);
-    if (auto refusal = change.refusal())
-        return *refusal;
     // Where Codex keeps its login must be known before anything is asked or written: a login
     // Morvane cannot see is one it could neither record nor keep from the relay.
     const Expected<CodexLogin> login = findCodexLogin(m_home);
     if (!login)
         return WorkflowResult::refused(WorkflowResult::Event::Stopped, login.error());
+    JournaledChange change(*this);
+    if (auto refusal = change.refusal())
+        return *refusal;
     // The installation as the user left it, before anything is written.
     const SwitchMode previousMode = detectCurrentMode(m_home);
     // A configuration that cannot be edited safely stops the switch before anything is asked.

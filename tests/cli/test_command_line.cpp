@@ -60,6 +60,23 @@ public:
     };
     QString id; // a saved key's or a restore point's, as a step listed it
 
+    // The real program on the test's home, with these variables set.
+    Outcome realProgram(const QStringList& arguments, const std::map<QString, QString>& variables)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", temp.userHome());
+        environment.remove("CODEX_HOME");
+        for (const auto& [name, value] : variables)
+            environment.insert(name, value);
+        process.setProcessEnvironment(environment);
+        process.start(MORVANE_CLI, arguments);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return Outcome{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                       QString::fromUtf8(process.readAllStandardError())};
+    }
+
     void runSteps(const std::vector<Step>& steps)
     {
         for (const Step& step : steps) {
@@ -385,17 +402,7 @@ TEST_F(CommandLineTest, TheRealProgramRefusesBeforeWritingAndPutsBackACutOffWork
     ASSERT_TRUE(QDir().mkpath(temp.path("databases")));
     ASSERT_TRUE(QFile::copy(temp.path("state_5.sqlite"), temp.path("databases/state_5.sqlite")));
     const auto cli = [this](const QStringList& arguments, const QByteArray& environmentKey = {}) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("HOME", temp.userHome());
-        environment.insert("CODEX_SQLITE_HOME", temp.path("databases"));
-        environment.insert("TEVRUN_API_KEY", QString::fromUtf8(environmentKey));
-        process.setProcessEnvironment(environment);
-        process.start(MORVANE_CLI, arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(10000));
-        return Outcome{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                       QString::fromUtf8(process.readAllStandardError())};
+        return realProgram(arguments, {{"CODEX_SQLITE_HOME", temp.path("databases")}, {"TEVRUN_API_KEY", environmentKey}});
     };
     const QMap<QString, QByteArray> cutOff = snapshot();
     for (const auto& [arguments, environmentKey, refusal] :
@@ -414,4 +421,36 @@ TEST_F(CommandLineTest, TheRealProgramRefusesBeforeWritingAndPutsBackACutOffWork
     EXPECT_EQ(json["mode"], "account");
     EXPECT_EQ(json["thread_indexes"][0]["path"], toUtf8(temp.path("databases/state_5.sqlite"))) << json.dump();
     EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
+}
+
+// The real program works on the Codex home CODEX_HOME names, by its canonical path, and says
+// which; one that is no folder stops every command. A login it cannot see or switch (a secret
+// store that does not answer, a login kept in memory only) refuses the switch before the relay
+// is asked or anything changes.
+TEST_F(CommandLineTest, TheRealProgramWorksOnTheCodexHomeCodexUses)
+{
+    makeAccountHome();
+    const QString elsewhere = temp.userHome() + "/elsewhere";
+    ASSERT_TRUE(QDir().rename(temp.codexHome(), elsewhere));
+    ASSERT_TRUE(QFile::link(elsewhere, temp.userHome() + "/link"));
+    const QMap<QString, QByteArray> before = snapshot();
+    for (const QString& missing : {temp.userHome() + "/none", elsewhere + "/config.toml"}) {
+        const Outcome refused = realProgram({"status"}, {{"CODEX_HOME", missing}});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_TRUE(refused.err.contains(missing)) << refused.err.toStdString();
+    }
+    const Json status = jsonOf(realProgram({"status", "--json"}, {{"CODEX_HOME", temp.userHome() + "/link"}}));
+    EXPECT_EQ(status["codex_home"], toUtf8(elsewhere));
+    EXPECT_EQ(status["mode"], "account");
+    EXPECT_TRUE(realProgram({"doctor"}, {{"CODEX_HOME", elsewhere}}).out.contains(elsewhere));
+    EXPECT_EQ(snapshot(), before);
+    for (const QByteArray store : {"keyring", "ephemeral"}) {
+        writeFileAt(elsewhere + "/config.toml", "cli_auth_credentials_store = \"" + store + "\"\n" + userConfig);
+        const QMap<QString, QByteArray> arranged = snapshot();
+        const Outcome refused = realProgram({"switch", "api"}, {{"CODEX_HOME", elsewhere}, {"TEVRUN_API_KEY", "sk-unsent"},
+                                                                {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"}});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_TRUE(refused.err.contains(store == "keyring" ? "Secret Service" : "ephemeral")) << refused.err.toStdString();
+        EXPECT_EQ(snapshot(), arranged);
+    }
 }

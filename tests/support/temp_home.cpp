@@ -1,6 +1,8 @@
 #include "support/temp_home.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,41 @@ QByteArray TempHome::read(const QString& relative) const { return readFileAt(pat
 bool TempHome::exists(const QString& relative) const { return QFileInfo::exists(path(relative)); }
 
 void TempHome::makeDirectory(const QString& relative) const { QDir().mkpath(path(relative)); }
+
+namespace {
+
+QStringList keyringAttributes(const QString& codexHome)
+{
+    const QByteArray path = QFileInfo(codexHome).canonicalFilePath().toUtf8();
+    const QString account = "cli|" + QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(16);
+    return {"service", "Codex Auth", "username", account};
+}
+
+QByteArray secretTool(const QStringList& arguments, const QByteArray& input = {})
+{
+    QProcess tool;
+    tool.start("secret-tool", arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    EXPECT_TRUE(tool.waitForFinished(20'000)) << "secret-tool needs the session bus and keyring scripts/test starts";
+    return tool.readAllStandardOutput();
+}
+
+} // namespace
+
+void storeKeyringLogin(const QString& codexHome, const QByteArray& login)
+{
+    secretTool(QStringList{"store", "--label=Codex Auth", "application", "rust-keyring", "target", "default"}
+                   + keyringAttributes(codexHome),
+               login);
+    ASSERT_EQ(keyringLogin(codexHome), login) << "secret-tool needs the session bus and keyring scripts/test starts";
+}
+
+std::optional<QByteArray> keyringLogin(const QString& codexHome)
+{
+    const QByteArray found = secretTool(QStringList{"lookup"} + keyringAttributes(codexHome));
+    return found.isEmpty() ? std::nullopt : std::optional(found);
+}
 
 void writeFileAt(const QString& path, const QByteArray& bytes)
 {

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <optional>
 #include <ostream>
 
 // Readable failure messages for texts.
@@ -33,6 +34,11 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// Codex's login entry for a Codex home in the session's secret store (scripts/test starts
+// one), through secret-tool, by the attributes Codex gives it; nothing when there is none.
+void storeKeyringLogin(const QString& codexHome, const QByteArray& login);
+std::optional<QByteArray> keyringLogin(const QString& codexHome);
 
 void writeFileAt(const QString& path, const QByteArray& bytes);
 QByteArray readFileAt(const QString& path);

@@ -31,6 +31,13 @@ QString savedKeyFile(const WorkflowTest& t)
 }
 QString accountProfile(const WorkflowTest& t) { return t.temp.home().profilePath("account"); }
 
+void appendLines(const QString& path, const QList<QByteArray>& lines) { writeFileAt(path, readFileAt(path) + "\n" + lines.join('\n')); }
+QByteArray settingsOf(const QByteArray& provider)
+{
+    return R"({"type":"event_msg","payload":{"type":"thread_settings_applied","thread_settings":{"model_provider_id":")" + provider + R"("}}})";
+}
+const QByteArray sealedReasoning = R"({"type":"response_item","payload":{"type":"reasoning","summary":[],"encrypted_content":"sealed"}})";
+
 // A home after a switch is healthy; each way of breaking it is found and named with its fix.
 struct HealthCase {
     const char* name;
@@ -59,11 +66,7 @@ const HealthCase rows[] = {
     {"a row on another provider",
      [](WorkflowTest& t) { t.builder.execute("UPDATE threads SET model_provider = 'azure' WHERE id = 't-a'"); },
      {{"conversations-elsewhere", HealthFix::MoveConversations}}},
-    {"a file resumed on another provider than its row",
-     [](WorkflowTest& t) {
-         writeFileAt(t.rolloutOf("t-a"), readFileAt(t.rolloutOf("t-a")) + R"({"type":"event_msg","payload":{"type":)"
-                                             R"("thread_settings_applied","thread_settings":{"model_provider_id":"openai"}}})");
-     },
+    {"a file resumed on another provider than its row", [](WorkflowTest& t) { appendLines(t.rolloutOf("t-a"), {settingsOf("openai")}); },
      {{"rollout-provider-mismatch", HealthFix::MoveConversations}}},
     {"a rollout file gone", [](WorkflowTest& t) { QFile::remove(t.rolloutOf("t-b")); },
      {{"rollout-missing", HealthFix::ListBackups}}},
@@ -88,6 +91,19 @@ const HealthCase rows[] = {
      },
      {{"key-file-readable", HealthFix::MakeFilePrivate, "LAST"}, {"key-file-readable", HealthFix::MakeFolderPrivate, "HISTORY"},
       {"key-file-readable", HealthFix::MakeFilePrivate, "KEY"}, {"key-file-readable", HealthFix::MakeFilePrivate, "PROFILE/auth.json"}}},
+    {"a profile file of the account's provider, and a profile Codex no longer takes",
+     [](WorkflowTest& t) {
+         t.temp.write("work.config.toml", "model_provider = \"openai\"\n");
+         t.temp.write("config.toml", "profile = \"work\"\n" + t.temp.read("config.toml"));
+     },
+     {{"legacy-profile"}, {"profile-provider-mismatch", HealthFix::RepairApi}}},
+    {"a last turn the relay refused for sealed reasoning",
+     [](WorkflowTest& t) { appendLines(t.rolloutOf("t-a"), {sealedReasoning, R"({"type":"event_msg","payload":{"type":"error",)"
+                                                                 R"("message":"{\"code\":\"invalid_encrypted_content\"}"}})"}); },
+     {{"sealed-content-refused", HealthFix::MoveConversations}}},
+    {"sealed reasoning another tool moved from the account",
+     [](WorkflowTest& t) { appendLines(t.rolloutOf("t-a"), {settingsOf("openai"), sealedReasoning, settingsOf("tevrun")}); },
+     {{"rollout-provider-mismatch", HealthFix::MoveConversations}, {"sealed-content-refused", HealthFix::MoveConversations}}},
     {"Codex running", [](WorkflowTest& t) { t.workspace.startCodex(12); }, {{"codex-running"}}},
     // Then nothing else is looked at.
     {"a file where the home should be",
