@@ -3,6 +3,7 @@
 
 #include "codexapp/system_workspace.h"
 #include "codexapp/thread_locks.h"
+#include "config/config_writers.h"
 #include "migration/rollout_compression.h"
 #include "workflows/health_check.h"
 #include "workflows/workflow_fixture.h"
@@ -114,8 +115,10 @@ protected:
         const QString stub = m_model.endpoint().baseURL.toString();
         QStringList overrides = {"-c", "openai_base_url=\"" + stub + "\"", "-c",
                                  "chatgpt_base_url=\"" + QString(stub).replace("/v1", "/backend-api") + "\""};
+        // The relay's requests come to a path of their own.
         for (const QString provider : {"tevrun", "azure"}) {
-            for (const QString& setting : {"name=\"" + provider + "\"", "base_url=\"" + stub + "\"", QStringLiteral("supports_websockets=false")})
+            const QString url = provider == "tevrun" ? QString(stub).replace("/v1", "/relay/v1") : stub;
+            for (const QString& setting : {"name=\"" + provider + "\"", "base_url=\"" + url + "\"", QStringLiteral("supports_websockets=false")})
                 overrides << "-c" << "model_providers." + provider + "." + setting;
         }
         QProcess own;
@@ -124,6 +127,8 @@ protected:
         environment.insert("HOME", temp.userHome());
         for (const char* name : {"CODEX_HOME", "CODEX_SQLITE_HOME", "OPENAI_API_KEY"})
             environment.remove(name);
+        if (!m_codexHome.isEmpty())
+            environment.insert("CODEX_HOME", m_codexHome);
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(temp.userHome());
         process.start(program.isEmpty() ? m_codex : program, overrides + arguments);
@@ -144,7 +149,26 @@ protected:
         return started ? fromUtf8(started->value("thread_id", "")) : QString();
     }
 
-    void resume(const QString& id, const QString& prompt) { codex({"exec", "--skip-git-repo-check", "resume", id, prompt}); }
+    void resume(const QString& id, const QString& prompt, const QStringList& options = {})
+    {
+        codex(options + QStringList{"exec", "--skip-git-repo-check", "resume", id, prompt});
+    }
+
+    // Which login Codex says it found, and the model requests since the count given.
+    QByteArray loginStatus()
+    {
+        QProcess status;
+        codex({"login", "status"}, &status);
+        EXPECT_TRUE(status.waitForFinished(60'000));
+        return status.readAllStandardError();
+    }
+    std::vector<LocalRelay::Request> modelRequestsSince(size_t count)
+    {
+        std::vector<LocalRelay::Request> sent = m_model.requests();
+        sent.erase(sent.begin(), sent.begin() + qsizetype(std::min(count, sent.size())));
+        std::erase_if(sent, [](const LocalRelay::Request& r) { return r.method != "POST"; });
+        return sent;
+    }
 
     // Asks codex app-server each request in turn, as its clients do; the results. The server
     // is let go once done says its work is done.
@@ -224,6 +248,7 @@ protected:
     }
 
     const QString m_codex = qEnvironmentVariable("MORVANE_CODEX");
+    QString m_codexHome; // CODEX_HOME for Codex, when set
     std::atomic<bool> m_stalled = false; // the model never answers: Codex keeps its turn open
     SealingModel m_sealing;
     LocalRelay m_model;
@@ -355,4 +380,63 @@ TEST_F(RealCodex, TheUsersSettingsStayInBothModes)
     codex({"mcp", "add", "search", "--", "search-mcp"});
     ASSERT_EQ(engine.switchToAccount().outcome, WorkflowResult::Outcome::Done);
     expectSettings({"files", "search"}, nullptr);
+}
+
+// The Codex home CODEX_HOME names, its account login in the system's keyring (kept there
+// alone, then with Codex's fallback) and a profile file of the account's provider: after the
+// switch every request Codex makes, with the profile too, reaches the relay with the key and
+// nothing else; after the way back Codex finds the account's login again, with the profile too.
+TEST_F(RealCodex, TheHomeTheLoginAndTheProfileCodexUsesAreTheOnesSwitched)
+{
+    m_codexHome = temp.userHome() + "/elsewhere";
+    ASSERT_TRUE(QDir().rename(temp.codexHome(), m_codexHome));
+    const QByteArray login = readFileAt(m_codexHome + "/auth.json");
+    storeKeyringLogin(m_codexHome, login);
+    QFile::remove(m_codexHome + "/auth.json");
+    writeFileAt(m_codexHome + "/work.config.toml", "model_provider = \"openai\"\n");
+    Workflows elsewhere(codexHomeFrom(temp.userHome(), m_codexHome, {}).value(), relay.endpoint(), workspace);
+    for (const QByteArray store : {"keyring", "auto"}) {
+        SCOPED_TRACE(store.toStdString());
+        writeFileAt(m_codexHome + "/config.toml", "cli_auth_credentials_store = \"" + store + "\"\n" + userConfig);
+        const QString id = startConversation("hello " + store);
+        EXPECT_TRUE(loginStatus().contains("ChatGPT"));
+        const size_t before = m_model.requests().size();
+        ASSERT_EQ(elsewhere.switchToApi(key).outcome, WorkflowResult::Outcome::Done);
+        resume(id, "at the relay");
+        resume(id, "with the profile", {"-p", "work"});
+        const std::vector<LocalRelay::Request> sent = modelRequestsSince(before);
+        EXPECT_EQ(sent.size(), 2u);
+        for (const LocalRelay::Request& request : sent) {
+            EXPECT_TRUE(request.path.startsWith("/relay/")) << request.path.toStdString();
+            EXPECT_EQ(request.headers.value("authorization"), "Bearer " + key.toUtf8());
+        }
+        ASSERT_EQ(elsewhere.switchToAccount().outcome, WorkflowResult::Outcome::Done);
+        EXPECT_TRUE(loginStatus().contains("ChatGPT"));
+        const size_t back = m_model.requests().size();
+        resume(id, "back on the account", {"-p", "work"});
+        for (const LocalRelay::Request& request : modelRequestsSince(back))
+            EXPECT_FALSE(request.path.startsWith("/relay/") || request.headers.value("authorization").contains(key.toUtf8()));
+        EXPECT_EQ(keyringLogin(m_codexHome), login);
+    }
+    EXPECT_FALSE(QFileInfo::exists(temp.userHome() + "/.codex/config.toml"));
+}
+
+// A conversation another tool moved to the relay with the account's sealed reasoning is
+// refused there; doctor finds it, the move it names mends it, and it goes on at the relay.
+TEST_F(RealCodex, AConversationAnotherToolLeftUnusableIsFoundAndMended)
+{
+    const QString id = startConversation("hello sealed");
+    ASSERT_TRUE(writeApiConfigWithKey(temp.home(), key));
+    builder.execute("UPDATE threads SET model_provider = 'tevrun'");
+    writeFileAt(rolloutOf(id), readFileAt(rolloutOf(id))
+                                   .replace("\"model_provider\":\"openai\"", "\"model_provider\":\"tevrun\"")
+                                   .replace("\"model_provider_id\":\"openai\"", "\"model_provider_id\":\"tevrun\""));
+    QProcess refused;
+    codex({"exec", "--skip-git-repo-check", "resume", id, "refused"}, &refused);
+    EXPECT_TRUE(refused.waitForFinished(180'000));
+    EXPECT_TRUE(readFileAt(rolloutOf(id)).contains("invalid_encrypted_content"));
+    EXPECT_EQ(problemCodes(), QStringList{"sealed-content-refused"});
+    ASSERT_EQ(engine.moveVisibleConversations().outcome, WorkflowResult::Outcome::Done);
+    EXPECT_EQ(problemCodes(), QStringList());
+    resume(id, "goes on");
 }
