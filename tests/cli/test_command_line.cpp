@@ -423,10 +423,9 @@ TEST_F(CommandLineTest, TheRealProgramRefusesBeforeWritingAndPutsBackACutOffWork
     EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
 }
 
-// The real program works on the Codex home CODEX_HOME names, by its canonical path, and says
-// which; one that is no folder stops every command. A login it cannot see or switch (a secret
-// store that does not answer, a login kept in memory only) refuses the switch before the relay
-// is asked or anything changes.
+// The real program works on the home CODEX_HOME names, by its canonical path, and says which;
+// one that is no folder stops it. A login in a store that does not answer, or in memory only,
+// refuses the switch before anything changes.
 TEST_F(CommandLineTest, TheRealProgramWorksOnTheCodexHomeCodexUses)
 {
     makeAccountHome();
@@ -436,8 +435,7 @@ TEST_F(CommandLineTest, TheRealProgramWorksOnTheCodexHomeCodexUses)
     const QMap<QString, QByteArray> before = snapshot();
     for (const QString& missing : {temp.userHome() + "/none", elsewhere + "/config.toml"}) {
         const Outcome refused = realProgram({"status"}, {{"CODEX_HOME", missing}});
-        EXPECT_EQ(refused.status, 2);
-        EXPECT_TRUE(refused.err.contains(missing)) << refused.err.toStdString();
+        EXPECT_TRUE(refused.status == 2 && refused.err.contains(missing)) << refused.err.toStdString();
     }
     const Json status = jsonOf(realProgram({"status", "--json"}, {{"CODEX_HOME", temp.userHome() + "/link"}}));
     EXPECT_EQ(status["codex_home"], toUtf8(elsewhere));
@@ -449,8 +447,8 @@ TEST_F(CommandLineTest, TheRealProgramWorksOnTheCodexHomeCodexUses)
         const QMap<QString, QByteArray> arranged = snapshot();
         const Outcome refused = realProgram({"switch", "api"}, {{"CODEX_HOME", elsewhere}, {"TEVRUN_API_KEY", "sk-unsent"},
                                                                 {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"}});
-        EXPECT_EQ(refused.status, 2);
-        EXPECT_TRUE(refused.err.contains(store == "keyring" ? "Secret Service" : "ephemeral")) << refused.err.toStdString();
+        EXPECT_TRUE(refused.status == 2 && refused.err.contains(store == "keyring" ? "Secret Service" : "ephemeral"))
+            << refused.err.toStdString();
         EXPECT_EQ(snapshot(), arranged);
     }
 }

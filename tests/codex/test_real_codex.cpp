@@ -110,7 +110,8 @@ protected:
 
     // Runs Codex in the home with its servers on loopback; the output of a run that fails is
     // a test failure.
-    QByteArray codex(const QStringList& arguments, QProcess* running = nullptr, const QString& program = QString())
+    QByteArray codex(const QStringList& arguments, QProcess* running = nullptr, const QString& program = QString(),
+                     const QByteArray& input = {})
     {
         const QString stub = m_model.endpoint().baseURL.toString();
         QStringList overrides = {"-c", "openai_base_url=\"" + stub + "\"", "-c",
@@ -134,6 +135,7 @@ protected:
         process.start(program.isEmpty() ? m_codex : program, overrides + arguments);
         if (running)
             return {};
+        process.write(input);
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(180'000));
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
@@ -165,8 +167,7 @@ protected:
     std::vector<LocalRelay::Request> modelRequestsSince(size_t count)
     {
         std::vector<LocalRelay::Request> sent = m_model.requests();
-        sent.erase(sent.begin(), sent.begin() + qsizetype(std::min(count, sent.size())));
-        std::erase_if(sent, [](const LocalRelay::Request& r) { return r.method != "POST"; });
+        std::erase_if(sent, [&, i = size_t(0)](const LocalRelay::Request& r) mutable { return i++ < count || r.method != "POST"; });
         return sent;
     }
 
@@ -382,10 +383,9 @@ TEST_F(RealCodex, TheUsersSettingsStayInBothModes)
     expectSettings({"files", "search"}, nullptr);
 }
 
-// The Codex home CODEX_HOME names, its account login in the system's keyring (kept there
-// alone, then with Codex's fallback) and a profile file of the account's provider: after the
-// switch every request Codex makes, with the profile too, reaches the relay with the key and
-// nothing else; after the way back Codex finds the account's login again, with the profile too.
+// A Codex home CODEX_HOME names, its login in the keyring (alone, with Codex's fallback, in
+// Codex's encrypted file) and a profile of the account's provider: after the switch Codex,
+// with the profile too, sends the relay the key alone; after the way back it has its own login.
 TEST_F(RealCodex, TheHomeTheLoginAndTheProfileCodexUsesAreTheOnesSwitched)
 {
     m_codexHome = temp.userHome() + "/elsewhere";
@@ -395,23 +395,26 @@ TEST_F(RealCodex, TheHomeTheLoginAndTheProfileCodexUsesAreTheOnesSwitched)
     QFile::remove(m_codexHome + "/auth.json");
     writeFileAt(m_codexHome + "/work.config.toml", "model_provider = \"openai\"\n");
     Workflows elsewhere(codexHomeFrom(temp.userHome(), m_codexHome, {}).value(), relay.endpoint(), workspace);
-    for (const QByteArray store : {"keyring", "auto"}) {
-        SCOPED_TRACE(store.toStdString());
-        writeFileAt(m_codexHome + "/config.toml", "cli_auth_credentials_store = \"" + store + "\"\n" + userConfig);
-        const QString id = startConversation("hello " + store);
-        EXPECT_TRUE(loginStatus().contains("ChatGPT"));
+    // Last, the user's own API key in Codex's encrypted file, its passphrase in the keyring.
+    for (const auto& [store, features, found] : {std::tuple{"keyring", "", "ChatGPT"}, {"auto", "", "ChatGPT"},
+                                                 {"keyring", "[features]\nsecret_auth_storage = true\n", "API key"}}) {
+        SCOPED_TRACE(std::string(store) + features);
+        writeFileAt(m_codexHome + "/config.toml", "cli_auth_credentials_store = \"" + QByteArray(store) + "\"\n" + userConfig + features);
+        if (*features)
+            codex({"login", "--with-api-key"}, nullptr, QString(), "sk-own.OpenAI\n");
+        EXPECT_EQ(QFileInfo::exists(m_codexHome + "/secrets/codex_auth.age"), *features != 0);
+        const QString id = startConversation("hello");
+        EXPECT_TRUE(loginStatus().contains(found));
         const size_t before = m_model.requests().size();
         ASSERT_EQ(elsewhere.switchToApi(key).outcome, WorkflowResult::Outcome::Done);
         resume(id, "at the relay");
         resume(id, "with the profile", {"-p", "work"});
         const std::vector<LocalRelay::Request> sent = modelRequestsSince(before);
         EXPECT_EQ(sent.size(), 2u);
-        for (const LocalRelay::Request& request : sent) {
-            EXPECT_TRUE(request.path.startsWith("/relay/")) << request.path.toStdString();
-            EXPECT_EQ(request.headers.value("authorization"), "Bearer " + key.toUtf8());
-        }
+        for (const LocalRelay::Request& request : sent)
+            EXPECT_TRUE(request.path.startsWith("/relay/") && request.headers.value("authorization") == "Bearer " + key.toUtf8());
         ASSERT_EQ(elsewhere.switchToAccount().outcome, WorkflowResult::Outcome::Done);
-        EXPECT_TRUE(loginStatus().contains("ChatGPT"));
+        EXPECT_TRUE(loginStatus().contains(found));
         const size_t back = m_model.requests().size();
         resume(id, "back on the account", {"-p", "work"});
         for (const LocalRelay::Request& request : modelRequestsSince(back))

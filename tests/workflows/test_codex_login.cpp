@@ -1,13 +1,10 @@
 #include "config/config_text.h"
 #include "workflows/workflow_fixture.h"
 
-#include <QFile>
-
 using Outcome = WorkflowResult::Outcome;
 
-// A login Codex keeps in the system's secret store stays there through both switches: the
-// account profile records where it is, not a copy; on the relay Codex reads the key from
-// auth.json; the way back gives the configuration back byte for byte and leaves no key to read.
+// A login in the system's secret store stays there through both switches, the profile records
+// where, not a copy; the relay's key is read from auth.json, which the way back removes.
 TEST(CodexLogin, ALoginInTheSecretStoreStaysThereThroughBothSwitches)
 {
     for (const QByteArray store : {"keyring", "auto"}) {
@@ -20,8 +17,7 @@ TEST(CodexLogin, ALoginInTheSecretStoreStaysThereThroughBothSwitches)
         storeKeyringLogin(t.temp.codexHome(), WorkflowTest::accountAuth);
         EXPECT_EQ(t.engine.status().mode, ModeAccount);
         const WorkflowResult switched = t.engine.switchToApi("sk-kept.Key");
-        ASSERT_EQ(switched.outcome, Outcome::Done) << outcomeText(switched).toStdString();
-        EXPECT_TRUE(switched.accountRecorded);
+        ASSERT_TRUE(switched.outcome == Outcome::Done && switched.accountRecorded) << outcomeText(switched).toStdString();
         EXPECT_EQ(t.authJson(), Json({{"OPENAI_API_KEY", "sk-kept.Key"}}));
         EXPECT_EQ(topLevelConfigValue("cli_auth_credentials_store", t.temp.read("config.toml")), "file");
         EXPECT_FALSE(QFile::exists(t.temp.home().profilePath("account") + "/auth.json"));
@@ -32,9 +28,8 @@ TEST(CodexLogin, ALoginInTheSecretStoreStaysThereThroughBothSwitches)
     }
 }
 
-// Codex's profile files of the provider a switch leaves follow it and come back byte for
-// byte, from the way back or from the switch's restore point; one of another provider stays
-// as it is; one that cannot be edited safely stops the switch, naming its file and line.
+// Profile files of the provider a switch leaves follow it, and come back byte for byte (the way
+// back, the restore point); another provider's stays; one not safely editable stops the switch.
 TEST_F(WorkflowTest, ProfileFilesFollowTheSwitchBothWays)
 {
     makeAccountHome();

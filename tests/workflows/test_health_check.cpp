@@ -32,10 +32,7 @@ QString savedKeyFile(const WorkflowTest& t)
 QString accountProfile(const WorkflowTest& t) { return t.temp.home().profilePath("account"); }
 
 void appendLines(const QString& path, const QList<QByteArray>& lines) { writeFileAt(path, readFileAt(path) + "\n" + lines.join('\n')); }
-QByteArray settingsOf(const QByteArray& provider)
-{
-    return R"({"type":"event_msg","payload":{"type":"thread_settings_applied","thread_settings":{"model_provider_id":")" + provider + R"("}}})";
-}
+QByteArray settingsOf(const QByteArray& provider) { return R"({"type":"event_msg","payload":{"type":"thread_settings_applied","thread_settings":{"model_provider_id":")" + provider + R"("}}})"; }
 const QByteArray sealedReasoning = R"({"type":"response_item","payload":{"type":"reasoning","summary":[],"encrypted_content":"sealed"}})";
 
 // A home after a switch is healthy; each way of breaking it is found and named with its fix.
