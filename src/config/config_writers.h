@@ -7,7 +7,7 @@
 
 #include <vector>
 
-// The only writers of new content into auth.json and config.toml. They neither check
+// The only writers of new content into auth.json, config.toml and the profile files. They neither check
 // for a running Codex nor take a backup: the workflows do both first.
 
 // A file's new text.
@@ -27,12 +27,14 @@ Expected<std::vector<FileText>> followingProfileFiles(const CodexHome& home, con
 Expected<> writeCleanApiConfigWithKey(const CodexHome& home, const QString& key);
 
 // config.toml set up for the TEVRUN API in place: the template's keys set, the login read
-// from auth.json (where the key is), every other line as it was. An error naming the line when the file cannot be edited line by line without
-// risk, or the file's error when it cannot be read.
+// from auth.json (where the key is), every other line as it was. An error naming the line
+// when the file cannot be edited line by line without risk, or the file's error when it
+// cannot be read.
 Expected<QString> apiConfigText(const CodexHome& home);
 // config.toml back for the account login: the values the account's recorded configuration
-// has for the template's keys and the login's store put back, what the API mode added taken out, every other line
-// as it is now; the recorded file itself when nothing else changed since. Fails as above.
+// has for the template's keys and the login's store put back, what the API mode added
+// taken out, every other line as it is now; the recorded file itself when nothing else
+// changed since. Fails as above.
 Expected<QString> accountConfigText(const CodexHome& home);
 
 // auth.json and auth_tevrun_last.json with the key alone, then config.toml as apiConfigText

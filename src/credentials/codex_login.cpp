@@ -1,18 +1,18 @@
 #include "credentials/codex_login.h"
 
-#include "core/files/file_io.h"
 #include "config/login_store.h"
+#include "core/files/file_io.h"
 #include "credentials/system_keyring.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
 
-QString keyringAccount(const CodexHome& home, const QString& prefix)
+QString keyringAccount(const CodexHome& home)
 {
     // Codex hashes the path it was given when the folder cannot be resolved.
     const QString canonical = QFileInfo(home.codexHomePath()).canonicalFilePath();
     const QByteArray path = (canonical.isEmpty() ? home.codexHomePath() : canonical).toUtf8();
-    return prefix + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(16));
+    return QStringLiteral("cli|") + QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(16));
 }
 
 Expected<CodexLogin> findCodexLogin(const CodexHome& home)

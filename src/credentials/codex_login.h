@@ -28,13 +28,13 @@ struct CodexLogin {
 // does not answer or is locked, the login is kept in memory only, or the setting is unknown.
 Expected<CodexLogin> findCodexLogin(const CodexHome& home);
 
-// The name the store's entries carry for this home: a prefix and the first 16 hex digits of
-// the SHA-256 of its canonical path.
-QString keyringAccount(const CodexHome& home, const QString& prefix = QStringLiteral("cli|"));
+// The account Codex's login entry carries for this home: "cli|" and the first 16 hex digits
+// of the SHA-256 of its canonical path.
+QString keyringAccount(const CodexHome& home);
 // The service of Codex's login entry.
 inline const QString keyringService = QStringLiteral("Codex Auth");
 // The encrypted login file, relative to the Codex home.
 inline const QString secretsLoginFile = QStringLiteral("secrets/codex_auth.age");
 
-// The name recorded for a place outside auth.json, and back; nothing for auth.json.
+// The name a profile records for a place outside auth.json; nothing for auth.json.
 std::optional<QString> loginPlaceName(CodexLogin::Place place);

@@ -48,6 +48,19 @@ bool mayMatter(QByteArrayView line)
     return false;
 }
 
+// Whether every provider the text records is this one, spelled as Codex writes it; any other
+// spelling counts as another provider, for the whole reading to tell.
+bool recordsOnly(QByteArrayView content, const std::string& provider)
+{
+    const QByteArray named = '"' + QByteArray::fromStdString(provider) + '"';
+    for (qsizetype at = content.indexOf("model_provider"); at >= 0; at = content.indexOf("model_provider", at + 1)) {
+        const QByteArrayView rest = content.sliced(at + qsizetype(sizeof "model_provider") - 1);
+        if (!rest.startsWith("\":" + named) && !rest.startsWith("_id\":" + named))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool holdsOthersSealedItems(QByteArrayView content, const QString& provider)
@@ -55,6 +68,9 @@ bool holdsOthersSealedItems(QByteArrayView content, const QString& provider)
     if (!content.contains("encrypted_content"))
         return false; // nothing sealed, nothing refused for it
     const std::string active = provider.toStdString();
+    // The common case, read without parsing a line: one provider throughout, nothing refused.
+    if (!content.contains("invalid_encrypted_content") && recordsOnly(content, active))
+        return false;
     std::optional<std::string> current; // whom the conversation spoke to at this point
     bool sealedSeen = false;
     bool lastTurnRefused = false;
