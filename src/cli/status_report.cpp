@@ -47,6 +47,9 @@ Json statusJson(const HomeStatus& status)
     json["mode"] = modeName(status.mode);
     json["key"] = status.shortenedKey ? Json(toUtf8(*status.shortenedKey)) : Json();
     json["config_provider"] = status.configProvider ? Json(toUtf8(*status.configProvider)) : Json();
+    json["login_store"] = status.loginStore ? Json(toUtf8(*status.loginStore)) : Json();
+    if (!status.loginStore)
+        json["login_store_error"] = toUtf8(status.loginStore.error().message);
     if (const HomeStatus::Index current = currentIndex(status); current.conversations) {
         Json counts = Json::object();
         for (const auto& [provider, count] : *current.conversations)
@@ -77,6 +80,18 @@ Json statusJson(const HomeStatus& status)
     }
     json["backups"] = {{"count", status.backups.count}, {"size_bytes", status.backups.sizeBytes}};
     return json;
+}
+
+// Where Codex keeps its login, in the user's words.
+QString loginStoreText(const Expected<QString>& store)
+{
+    if (!store)
+        return QStringLiteral("无法确定：") + store.error().message;
+    if (*store == QLatin1String("keyring"))
+        return QStringLiteral("系统钥匙串");
+    if (*store == QLatin1String("secrets"))
+        return QStringLiteral("secrets/codex_auth.age（密码在系统钥匙串里）");
+    return QStringLiteral("auth.json");
 }
 
 QString conversationsText(const Expected<std::map<QString, qint64>>& conversations)
@@ -111,6 +126,7 @@ int printStatus(Workflows& engine, QTextStream& out, QTextStream& err, bool asJs
     out << QStringLiteral("模式：") << modeText(status.mode) << '\n'
         << QStringLiteral("TEVRUN API：") << status.shortenedKey.value_or(QStringLiteral("没有")) << '\n'
         << QStringLiteral("config.toml 的 provider：") << status.configProvider.value_or(QStringLiteral("未设置")) << '\n'
+        << QStringLiteral("登录保存在：") << loginStoreText(status.loginStore) << '\n'
         << QStringLiteral("可见对话：") << conversationsText(currentIndex(status).conversations) << '\n';
     // Beside the one Codex uses, the other thread indexes it has left.
     for (size_t i = 1; i < status.indexes.size(); ++i)

@@ -16,17 +16,18 @@ Expected<LoginStoreSetting> loginStoreSetting(const QString& configText)
     if (!store)
         return setting;
     const std::optional<std::string> name = store.value<std::string>();
-    if (name == "file")
-        setting.store = CredentialStore::File;
-    else if (name == "keyring")
-        setting.store = CredentialStore::Keyring;
-    else if (name == "auto")
-        setting.store = CredentialStore::Auto;
-    else if (name == "ephemeral")
-        setting.store = CredentialStore::Ephemeral;
-    else
-        return std::unexpected(Error{morvaneErrorDomain, 0,
-                                     QStringLiteral("config.toml 的 cli_auth_credentials_store 不是 Codex 认得的值"
-                                                    "（file、keyring、auto 或 ephemeral）。")});
-    return setting;
+    static const std::pair<const char*, CredentialStore> stores[] = {{"file", CredentialStore::File},
+                                                                     {"keyring", CredentialStore::Keyring},
+                                                                     {"auto", CredentialStore::Auto},
+                                                                     {"ephemeral", CredentialStore::Ephemeral}};
+    for (const auto& [known, kind] : stores) {
+        if (name == known) {
+            setting.store = kind;
+            return setting;
+        }
+    }
+    return std::unexpected(Error{morvaneErrorDomain, 0,
+                                 QStringLiteral("config.toml 的 cli_auth_credentials_store = \"%1\" 不是 Codex 认得的值"
+                                                "（file、keyring、auto 或 ephemeral）。")
+                                     .arg(QString::fromStdString(name.value_or(std::string())))});
 }

@@ -4,6 +4,7 @@
 #include "config/active_provider.h"
 #include "core/api_key.h"
 #include "core/current_key.h"
+#include "credentials/codex_login.h"
 #include "credentials/mode_detection.h"
 #include "migration/thread_index_folders.h"
 #include "migration/thread_migration.h"
@@ -21,6 +22,10 @@ HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
         status.shortenedKey = shortenedKey(*key);
     status.configProvider = configuredProvider(home.file(codexfile::config));
+    if (const Expected<CodexLogin> login = findCodexLogin(home))
+        status.loginStore = loginPlaceName(login->place).value_or(QStringLiteral("file"));
+    else
+        status.loginStore = std::unexpected(login.error());
     for (const QString& folder : threadIndexFolders(home)) {
         status.indexes.push_back({folder + QLatin1Char('/') + codexfile::threadIndex, visibleThreadCountsIn(folder)});
     }

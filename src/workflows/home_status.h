@@ -23,6 +23,8 @@ struct HomeStatus {
     SwitchMode mode = ModeUnconfigured;
     std::optional<QString> shortenedKey;
     std::optional<QString> configProvider; // config.toml's model_provider, when it sets one
+    // Where Codex keeps its login ("file", "keyring" or "secrets"), or why that cannot be known.
+    Expected<QString> loginStore = QString();
     // Each thread index of Codex's, the one Codex uses now first, with its visible
     // conversations per provider, or why they cannot be read.
     struct Index {

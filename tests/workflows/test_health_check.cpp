@@ -89,10 +89,7 @@ const HealthCase rows[] = {
      {{"key-file-readable", HealthFix::MakeFilePrivate, "LAST"}, {"key-file-readable", HealthFix::MakeFolderPrivate, "HISTORY"},
       {"key-file-readable", HealthFix::MakeFilePrivate, "KEY"}, {"key-file-readable", HealthFix::MakeFilePrivate, "PROFILE/auth.json"}}},
     {"a profile file of the account's provider, and a profile Codex no longer takes",
-     [](WorkflowTest& t) {
-         t.temp.write("work.config.toml", "model_provider = \"openai\"\n");
-         t.temp.write("config.toml", "profile = \"work\"\n" + t.temp.read("config.toml"));
-     },
+     [](WorkflowTest& t) { t.temp.write("work.config.toml", "model_provider = \"openai\"\n"); t.temp.write("config.toml", "profile = \"work\"\n" + t.temp.read("config.toml")); },
      {{"legacy-profile"}, {"profile-provider-mismatch", HealthFix::RepairApi}}},
     {"a last turn the relay refused for sealed reasoning",
      [](WorkflowTest& t) { appendLines(t.rolloutOf("t-a"), {sealedReasoning, R"({"type":"event_msg","payload":{"type":"error",)"
