@@ -80,8 +80,8 @@ Expected<> putBackRestorePoint(const CodexHome& home, const RestorePoint& point,
     files::StagedReplacements batch;
     QStringList removals;
     if (!point.loginDirectory.isEmpty()) {
-        if (Expected<> staged = stageNamedFiles(home.codexHomePath(), point.loginDirectory, backedUpFileNames(point.loginDirectory), batch, removals);
-            !staged)
+        const QStringList names = backedUpFileNames(point.loginDirectory);
+        if (Expected<> staged = stageNamedFiles(home.codexHomePath(), point.loginDirectory, names, batch, removals); !staged)
             return staged;
     }
     const QString rollouts = point.providerDirectory + QStringLiteral("/rollout_files");
