@@ -429,6 +429,7 @@ TEST_F(CommandLineTest, TheRealProgramRefusesBeforeWritingAndPutsBackACutOffWork
 TEST_F(CommandLineTest, TheRealProgramWorksOnTheCodexHomeCodexUses)
 {
     makeAccountHome();
+    EXPECT_FALSE(run({"status"}).out.contains(temp.codexHome())); // ~/.codex goes unnamed
     const QString elsewhere = temp.userHome() + "/elsewhere";
     ASSERT_TRUE(QDir().rename(temp.codexHome(), elsewhere));
     ASSERT_TRUE(QFile::link(elsewhere, temp.userHome() + "/link"));

@@ -92,7 +92,8 @@ const HealthCase rows[] = {
      [](WorkflowTest& t) { t.temp.write("work.config.toml", "model_provider = \"openai\"\n"); t.temp.write("config.toml", "profile = \"work\"\n" + t.temp.read("config.toml")); },
      {{"legacy-profile"}, {"profile-provider-mismatch", HealthFix::RepairApi}}},
     {"a last turn the relay refused for sealed reasoning",
-     [](WorkflowTest& t) { appendLines(t.rolloutOf("t-a"), {sealedReasoning, R"({"type":"event_msg","payload":{"type":"error",)"
+     [](WorkflowTest& t) { appendLines(t.rolloutOf("t-a"), {sealedReasoning, R"({"type":"response_item","payload":{"type":7,"role":"assistant"}})",
+                                                            R"({"type":"event_msg","payload":{"type":"error",)"
                                                                  R"("message":"{\"code\":\"invalid_encrypted_content\"}"}})"}); },
      {{"sealed-content-refused", HealthFix::MoveConversations}}},
     {"sealed reasoning another tool moved from the account",
