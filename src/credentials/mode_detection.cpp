@@ -4,7 +4,6 @@
 #include "core/current_key.h"
 #include "core/files/file_io.h"
 #include "core/json.h"
-#include "credentials/codex_login.h"
 
 namespace {
 
@@ -26,6 +25,11 @@ SwitchMode modeOfStoredLogin(const CodexHome& home, const CodexLogin& login)
 
 SwitchMode detectCurrentMode(const CodexHome& home)
 {
+    return detectCurrentMode(home, findCodexLogin(home));
+}
+
+SwitchMode detectCurrentMode(const CodexHome& home, const Expected<CodexLogin>& login)
+{
     const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
 
     // Plain substring tests: they match in comments and other tables too, on purpose.
@@ -33,7 +37,6 @@ SwitchMode detectCurrentMode(const CodexHome& home)
         return ModeApi;
     if (config.contains(QLatin1String("[model_providers.tevrun]")))
         return ModeApi;
-    const Expected<CodexLogin> login = findCodexLogin(home);
     if (!login)
         return ModeUnconfigured; // a store that does not answer: the health check says why
     if (login->place != CodexLogin::Place::AuthFile)

@@ -18,11 +18,12 @@ HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
     status.unreadable = unreadableHome(home);
     if (status.unreadable)
         return status;
-    status.mode = detectCurrentMode(home);
+    const Expected<CodexLogin> login = findCodexLogin(home);
+    status.mode = detectCurrentMode(home, login);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
         status.shortenedKey = shortenedKey(*key);
     status.configProvider = configuredProvider(home.file(codexfile::config));
-    if (const Expected<CodexLogin> login = findCodexLogin(home))
+    if (login)
         status.loginStore = loginPlaceName(login->place).value_or(QStringLiteral("file"));
     else
         status.loginStore = std::unexpected(login.error());

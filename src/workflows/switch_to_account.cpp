@@ -54,11 +54,10 @@ WorkflowResult Workflows::switchToAccount()
         return openedAccountLogin(WorkflowResult::Event::SwitchedToAccount, change.movedConversations());
     }
 
-    if (detectCurrentMode(m_home) == ModeAccount) {
-        // Already signed in with an account: only remember it; nothing of Codex changes.
-        const Expected<CodexLogin> login = findCodexLogin(m_home);
-        if (!login)
-            return WorkflowResult::refused(WorkflowResult::Event::Stopped, login.error());
+    const Expected<CodexLogin> login = findCodexLogin(m_home);
+    if (detectCurrentMode(m_home, login) == ModeAccount) {
+        // Already signed in with an account (so its login was found): only remember it;
+        // nothing of Codex changes.
         if (const Expected<> saved = saveProfileNamed(m_home, accountProfile, accountProfileFiles(m_home), loginPlaceName(login->place));
             !saved)
             return WorkflowResult::failed(WorkflowResult::Step::RecordAccount, saved.error());

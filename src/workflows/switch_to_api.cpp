@@ -28,7 +28,7 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
     if (auto refusal = change.refusal())
         return *refusal;
     // The installation as the user left it, before anything is written.
-    const SwitchMode previousMode = detectCurrentMode(m_home);
+    const SwitchMode previousMode = detectCurrentMode(m_home, login);
     // A configuration that cannot be edited safely stops the switch before anything is asked.
     if (const Expected<QString> config = apiConfigText(m_home); !config)
         return WorkflowResult::configNotEditable(config.error(), ModeApi);
@@ -49,7 +49,7 @@ WorkflowResult Workflows::switchToApi(const QString& keyInput)
             [this, &login] {
                 return saveProfileNamed(m_home, QStringLiteral("account"), accountProfileFiles(m_home), loginPlaceName(login->place));
             },
-                             WorkflowResult::Step::RecordAccount);
+            WorkflowResult::Step::RecordAccount);
     }
     change.write([this, &key] { return writeApiConfigWithKey(m_home, key); }, WorkflowResult::Step::WriteApiConfig);
     change.moveConversations(morvane::providerTevrun, WorkflowTask::SwitchingToApi);
