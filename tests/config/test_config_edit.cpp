@@ -1,3 +1,4 @@
+#include "config/config_check.h"
 #include "config/config_text.h"
 #include "config/config_writers.h"
 #include "core/constants.h"
@@ -104,4 +105,7 @@ TEST(ConfigEdit, AFileTheLinesCannotEditSafelyIsNamedByItsLine)
         }
         EXPECT_EQ(temp.read("config.toml"), row.config);
     }
+    // An edit that changed more than it was asked to is named by its first changed line.
+    for (const auto& [after, line] : {std::pair{"a = 1\nb = 2\nc = 3", 3}, {"a = 1\nb = 0", 2}, {"a = 1", 2}, {"a = 1\nb = 2", 0}})
+        EXPECT_EQ(checkConfigEdit("a = 1\nb = 2", after, {}).value_or(ConfigProblem()).line, line) << after;
 }

@@ -184,6 +184,8 @@ TEST_F(WindowTest, TheGateBlocksTheWindowWhileCodexRunsAndQuitsIt)
     EXPECT_TRUE(gateShown());
     for (const char* name : {"revealButton", "checkApiButton", "secureField", "plainField", "repairButton"})
         EXPECT_FALSE(widget(name)->isEnabled()) << name;
+    Q_EMIT modeControl()->changedByUser(0); // a choice that reached the window as Codex started
+    EXPECT_TRUE(apiPanelShown());
     const QString gateTitle = actionButton()->text();
 
     // A polite quit first, a forced one after the grace period, then the window is free.

@@ -48,9 +48,13 @@ TEST(ThreadMigration, MovesVisibleThreadsOfOtherProvidersOnlyAfterABackup)
     const QString onTarget = home.builder.addThread(threadSpec("t-row-only", "openai", 1'779'000'000));
     writeFileAt(onTarget, sessionMetaLine("t-row-only", "tevrun") + "\n");
     // A file that is not this rollout under the name its bytes' hash gives must not stand for it.
-    home.temp.write("morvane/backups/objects/" + contentHash(readFileAt(older)), "other bytes");
+    const QString olderHash = contentHash(readFileAt(older)), newerHash = contentHash(readFileAt(newer));
+    home.temp.write("morvane/backups/objects/" + olderHash, "other bytes");
     EXPECT_EQ(home.migrate("tevrun").value_or(MovedConversations()).listed, 4);
     EXPECT_EQ(firstLine(staying), sessionMetaLine("t-tevrun", "tevrun"));
+    // Found again by its hash: the first content under it takes the bare hash, the next one numbered.
+    for (const QString& object : {newerHash, olderHash + "-2"})
+        EXPECT_TRUE(home.temp.exists("morvane/backups/objects/" + object)) << object.toStdString();
 
     // The index files and every visible thread's rollout file as they were, newest first,
     // read-only, and none of them the live file.
