@@ -15,6 +15,7 @@
 #include "core/files/file_tree.h"
 #include "migration/migration_space.h"
 #include "migration/thread_migration.h"
+#include "workflows/conversation_backup.h"
 #include "storage/home_lock.h"
 #include "storage/journal.h"
 #include "bench/codex_home_builder.h"
@@ -136,7 +137,7 @@ int migrate(const QString& userHome)
             return std::unexpected(journal.error());
         std::printf(", lock, space check and journal: %.1f ms\n", reading + double(timer.nsecsElapsed()) / 1e6);
         const Expected<MovedConversations> done
-            = migrateThreadsToProvider(home, target, BackupKind::MoveConversations, QString());
+            = moveConversationsBackedUp(home, target, BackupKind::MoveConversations, QString());
         if (Expected<> removed = done ? removeJournal(home) : Expected<>(); !removed)
             return std::unexpected(removed.error());
         return done;
@@ -187,7 +188,7 @@ double backupRatioAfterTenSwitches(const QString& userHome)
 {
     const CodexHome home(userHome);
     for (int i = 2; i <= 10; ++i) {
-        const Expected<MovedConversations> moved = migrateThreadsToProvider(
+        const Expected<MovedConversations> moved = moveConversationsBackedUp(
             home, i % 2 == 0 ? QStringLiteral("openai") : QStringLiteral("tevrun"), BackupKind::MoveConversations, QString());
         if (!moved)
             die(qPrintable(moved.error().message));

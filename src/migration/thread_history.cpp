@@ -1,7 +1,7 @@
 #include "migration/thread_history.h"
 
 #include "core/files/file_io.h"
-#include "migration/thread_migration.h"
+#include "migration/thread_index.h"
 
 #include <QFile>
 

@@ -2,58 +2,63 @@
 
 #include "core/codex_home.h"
 #include "core/error.h"
+#include "core/files/file_io.h"
 #include "migration/moved_conversations.h"
+#include "migration/thread_history.h"
+#include "migration/thread_index.h"
 #include "migration/thread_record.h"
-#include "storage/backup_kind.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
-#include <map>
-#include <optional>
+#include <memory>
+#include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+class RolloutBackup;
 
 using MigrationProgress = std::function<void(qint64 done, qint64 total)>;
 
-// Moves every thread of another provider, archived ones too, to the target. First, without
-// changing anything: the provider backup (its rollout files linked, not copied) and every
-// new rollout text written beside its file. Then one transaction on the thread index, then
-// each rollout file replaced. A failure before the transaction leaves everything as it was
-// and no backup; a failure after it leaves the backup to put back. restorePoint names the
-// login-file backup of the same workflow. All counts 0 when there was nothing to do.
-// Progress counts the rollout files done out of the total. mayCommit is asked with the
-// threads just before the transaction; its error stops the move with nothing changed. A rollout file that changed since it was read
-// stops the replacing (ErrorChangedWhileStaged), and the backup is left to be put back.
-Expected<MovedConversations> migrateThreadsToProvider(
-    const CodexHome& home, const QString& targetProvider, BackupKind backupKind, const QString& restorePoint,
-    const MigrationProgress& progress = {}, const std::function<Expected<>(const ThreadRecords&)>& mayCommit = {});
+// Every thread of another provider, archived ones too, moved to the target, in steps that
+// the caller puts between its backups; the move itself keeps no backup. open() reads the
+// threads of every thread index of the home and changes nothing. stage() reads each rollout
+// file once, hands it to the backup and stages its new text beside it. moveFirstIndex()
+// changes the thread index Codex uses now: from there on, a failure leaves a home to put
+// back. finish() changes the other indexes and the history's offsets and replaces the
+// rollout files; a file that changed since it was read stops it (ErrorChangedWhileStaged).
+class ConversationMove {
+public:
+    static Expected<std::unique_ptr<ConversationMove>> open(const CodexHome& home, const QString& targetProvider);
+
+    // A thread that several indexes hold is one conversation, and its row moves in each.
+    const ThreadRecords& threads() const { return m_threads; }
+    // The folders of the thread indexes besides the Codex home, in their order.
+    QStringList otherIndexFolders() const;
+
+    // Progress counts the rollout files read out of the total.
+    Expected<> stage(RolloutBackup& backup, const MigrationProgress& progress);
+    // What the staged move changes; all counts 0 when it changes nothing.
+    const MovedConversations& moved() const { return m_moved; }
+    qint64 movingCount() const { return m_moved.listed + m_moved.archived; }
+
+    Expected<> moveFirstIndex();
+    Expected<> finish();
+
+private:
+    ConversationMove(const CodexHome& home, QString targetProvider);
+
+    const CodexHome& m_home;
+    QString m_target;
+    std::vector<std::unique_ptr<ThreadIndex>> m_indexes;
+    QStringList m_folders;
+    ThreadRecords m_threads;
+    // Staged texts not committed are removed when the move goes.
+    files::StagedReplacements m_batch;
+    MovedConversations m_moved;
+    std::vector<ThreadShifts> m_shifts;
+};
 
 // The threads of every thread index of Codex's, archived ones too, read without changing
 // anything, each with whether its row would move to the target; none when there is no
 // thread index.
 Expected<ThreadRecords> threadsToMove(const CodexHome& home, const QString& targetProvider);
-
-// Each visible thread's id, rollout path (empty when it has none), provider and title, as the
-// thread index of that folder holds them; empty when there is no thread index.
-struct IndexedThread {
-    QString id;
-    QString rolloutPath;
-    QString provider;
-    QString title;
-};
-Expected<std::vector<IndexedThread>> indexedThreads(const QString& folder);
-
-// How many visible threads each provider has in the thread index Codex uses now, or in that
-// folder's; empty when there is no thread index.
-Expected<std::map<QString, qint64>> visibleThreadCounts(const CodexHome& home);
-Expected<std::map<QString, qint64>> visibleThreadCountsIn(const QString& folder);
-
-// The provider named by the saved account configuration, "openai" when it names none.
-QString targetProviderForAccountProfile(const CodexHome& home);
-
-// The column as UTF-8 text; nothing for NULL or bytes that are not UTF-8.
-std::optional<QString> stringFromSQLiteColumn(sqlite3_stmt* statement, int index);
-// SQLite's failure about the file in the user's words, else the fallback.
-Error sqliteError(sqlite3* db, const QString& fallback, const QString& file = codexfile::threadIndex);

@@ -20,8 +20,7 @@ Expected<qint64> pruneRestorePoints(const CodexHome& home, qint64 keep)
         for (const QString& directory : {points[i].loginDirectory, points[i].providerDirectory}) {
             if (directory.isEmpty())
                 continue;
-            files::removeItem(directory);
-            if (files::itemExists(directory))
+            if (!files::removeItem(directory) || files::itemExists(directory))
                 return std::unexpected(files::fileErrorWithReason(QStringLiteral("删除"), directory, QStringLiteral("其中有文件删不掉")));
         }
         ++removed;

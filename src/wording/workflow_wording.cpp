@@ -39,6 +39,10 @@ QString stepFailureText(Step step)
         return QStringLiteral("自动记录 GPT 账号 登陆状态失败。");
     case Step::WriteApiConfig:
         return QStringLiteral("写入 API 配置失败。");
+    case Step::SaveKey:
+        return QStringLiteral("保存 API Key 记录失败。");
+    case Step::SaveApiProfile:
+        return QStringLiteral("保存 API 配置档案失败。");
     case Step::MoveConversations:
         return QStringLiteral("迁移对话 provider 失败。");
     case Step::RepairConfig:
@@ -51,6 +55,8 @@ QString stepFailureText(Step step)
         return QStringLiteral("恢复备份失败。");
     case Step::Prune:
         return QStringLiteral("清理备份失败。");
+    case Step::FinishJournal:
+        return QStringLiteral("结束操作记录失败。");
     }
     return QString();
 }

@@ -16,7 +16,7 @@
 #include "migration/rollout_compression.h"
 #include "migration/rollout_rewrite.h"
 #include "migration/thread_index_folders.h"
-#include "migration/thread_migration.h"
+#include "migration/thread_index.h"
 #include "migration/unusable_conversation.h"
 #include "storage/backup_check.h"
 #include "storage/journal.h"

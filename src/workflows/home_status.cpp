@@ -7,7 +7,7 @@
 #include "credentials/codex_login.h"
 #include "credentials/mode_detection.h"
 #include "migration/thread_index_folders.h"
-#include "migration/thread_migration.h"
+#include "migration/thread_index.h"
 #include "storage/backups.h"
 
 HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)

@@ -5,17 +5,18 @@
 #include "core/files/staging.h"
 #include "credentials/mode_detection.h"
 #include "migration/migration_space.h"
+#include "core/files/file_tree.h"
 #include "migration/thread_migration.h"
 #include "storage/backups.h"
 #include "storage/restore_point_layout.h"
 #include "storage/restore_point_put_back.h"
-#include "workflows/workflows.h"
+#include "workflows/conversation_backup.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <set>
 
-#include <unistd.h>
 
 namespace {
 
@@ -35,8 +36,8 @@ bool isMorvaneError(const Error& error, int code)
 
 } // namespace
 
-JournaledChange::JournaledChange(Workflows& engine, CutOff cutOff)
-    : m_engine(engine), m_cutOff(cutOff), m_lock(engine.m_home), m_conversations(engine.m_home)
+JournaledChange::JournaledChange(const EngineContext& engine, CutOff cutOff)
+    : m_engine(engine), m_cutOff(cutOff), m_lock(engine.home), m_conversations(engine.home)
 {
 }
 
@@ -51,7 +52,7 @@ std::optional<WorkflowResult> JournaledChange::refusal()
 {
     if (!m_lock.held())
         return WorkflowResult::failed(WorkflowResult::Event::Stopped, m_lock.error());
-    if (m_cutOff == CutOff::LeaveIt || !hasJournal(m_engine.m_home))
+    if (m_cutOff == CutOff::LeaveIt || !hasJournal(m_engine.home))
         return std::nullopt;
     const WorkflowResult recovered = putBackCutOff();
     if (m_cutOff == CutOff::RestoreAnyway && recovered.outcome != WorkflowResult::Outcome::Done)
@@ -59,9 +60,9 @@ std::optional<WorkflowResult> JournaledChange::refusal()
     return recovered;
 }
 
-void JournaledChange::beforeJournal(std::function<Expected<>()> step, WorkflowResult::Step name)
+void JournaledChange::recordOwnFiles(std::function<Expected<>()> step, WorkflowResult::Step name)
 {
-    m_steps.push_back({Step::Kind::BeforeJournal, std::move(step), name});
+    m_steps.push_back({Step::Kind::OwnFiles, std::move(step), name});
 }
 
 void JournaledChange::write(std::function<Expected<>()> step, WorkflowResult::Step name)
@@ -75,7 +76,7 @@ void JournaledChange::moveConversations(QString provider, WorkflowTask task)
     // Codex may have started while the files were staged: its index must not change under it,
     // nor a conversation that came since the change began be moved while Codex writes it.
     const auto codexStillClosed = [this](const ThreadRecords& threads) -> Expected<> {
-        if (std::vector<CodexProcess> running = runningCodex(m_engine.m_workspace); !running.empty()) {
+        if (std::vector<CodexProcess> running = runningCodex(m_engine.workspace); !running.empty()) {
             m_codexStarted = std::move(running);
             return std::unexpected(Error{morvaneErrorDomain, ErrorCodexStarted, QString()});
         }
@@ -83,10 +84,9 @@ void JournaledChange::moveConversations(QString provider, WorkflowTask task)
     };
     m_steps.push_back({Step::Kind::Move,
                        [this, provider, task, codexStillClosed]() -> Expected<> {
-                           const Expected<MovedConversations> moved = migrateThreadsToProvider(
-                               m_engine.m_home, provider, m_kind, m_journal.restorePoint,
-                               [&](qint64 done, qint64 total) { Q_EMIT m_engine.progress(task, done, total); },
-                               codexStillClosed);
+                           const Expected<MovedConversations> moved = moveConversationsBackedUp(
+                               m_engine.home, provider, m_kind, m_journal.restorePoint,
+                               [&](qint64 done, qint64 total) { m_engine.report(task, done, total); }, codexStillClosed);
                            if (!moved)
                                return std::unexpected(moved.error());
                            m_moved = *moved;
@@ -106,7 +106,7 @@ void JournaledChange::backUpWith(std::function<Expected<QString>()> takeBackup, 
 std::optional<WorkflowResult> JournaledChange::claimConversations()
 {
     const Expected<> claimed
-        = m_conversations.claim(idsOf(threadsToMove(m_engine.m_home, QString()).value_or(ThreadRecords())));
+        = m_conversations.claim(idsOf(threadsToMove(m_engine.home, QString()).value_or(ThreadRecords())));
     if (claimed)
         return std::nullopt;
     WorkflowResult result = WorkflowResult::failed(WorkflowResult::Event::Stopped, claimed.error());
@@ -115,9 +115,9 @@ std::optional<WorkflowResult> JournaledChange::claimConversations()
     return result;
 }
 
-std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowResult::Step name)
+std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind)
 {
-    const CodexHome& home = m_engine.m_home;
+    const CodexHome& home = m_engine.home;
     m_kind = kind;
     m_journal.workflow = namesOf(kind).name;
     if (auto refusal = claimConversations())
@@ -138,23 +138,27 @@ std::optional<WorkflowResult> JournaledChange::commit(BackupKind kind, WorkflowR
         return WorkflowResult::failed(m_backUpStep, backup.error());
     m_journal.restorePoint = *backup;
     for (const Step& step : m_steps) {
-        if (step.kind != Step::Kind::BeforeJournal)
-            continue;
+        if (step.kind != Step::Kind::OwnFiles && !m_journaled) {
+            if (const Expected<> written = writeJournal(home, m_journal); !written)
+                return WorkflowResult::failed(m_backUpStep, written.error());
+            m_journaled = true;
+        }
         if (const Expected<> done = step.run(); !done)
-            return WorkflowResult::failed(step.name, done.error());
+            return m_journaled ? failedAfterWriting(done.error(), step.name) : WorkflowResult::failed(step.name, done.error());
     }
-    if (const Expected<> written = writeJournal(home, m_journal); !written)
-        return WorkflowResult::failed(m_backUpStep, written.error());
-    m_journaled = true;
-    for (const Step& step : m_steps) {
-        if (step.kind == Step::Kind::BeforeJournal)
-            continue;
-        if (const Expected<> done = step.run(); !done)
-            return failedAfterWriting(done.error(), step.name);
-    }
+    if (!m_journaled)
+        return std::nullopt;
     if (const Expected<> removed = removeJournal(home); !removed)
-        return failedAfterWriting(removed.error(), name);
+        return failedAfterWriting(removed.error(), WorkflowResult::Step::FinishJournal);
     return std::nullopt;
+}
+
+Expected<> JournaledChange::dropRestorePointIfUnchanged()
+{
+    if (m_moved.listed > 0 || m_moved.archived > 0
+        || std::any_of(m_steps.begin(), m_steps.end(), [](const Step& step) { return step.kind != Step::Kind::Move; }))
+        return {};
+    return files::removeItem(m_engine.home.backupsPath() + QLatin1Char('/') + m_journal.restorePoint);
 }
 
 WorkflowResult JournaledChange::failedAfterWriting(const Error& error, WorkflowResult::Step name)
@@ -162,7 +166,7 @@ WorkflowResult JournaledChange::failedAfterWriting(const Error& error, WorkflowR
     const bool codexStarted = isMorvaneError(error, ErrorCodexStarted);
     WorkflowResult result = codexStarted ? WorkflowResult::codexRunning(m_codexStarted, WorkflowResult::Event::CodexStarted)
                                          : WorkflowResult::failed(name, error);
-    if (const Expected<> putBackDone = putBack(m_engine.m_home, m_journal)) {
+    if (const Expected<> putBackDone = putBack(m_engine.home, m_journal)) {
         result.putBack = isMorvaneError(error, ErrorChangedWhileStaged) ? WorkflowResult::PutBack::DoneAfterCodexWrote
                                                                          : WorkflowResult::PutBack::Done;
     } else {
@@ -177,14 +181,14 @@ WorkflowResult JournaledChange::failedAfterWriting(const Error& error, WorkflowR
 
 WorkflowResult JournaledChange::putBackCutOff()
 {
-    const CodexHome& home = m_engine.m_home;
+    const CodexHome& home = m_engine.home;
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::Nothing);
     // A writer killed after taking the locks of threads, with or without a journal, left
     // their files; a Codex takes them over anyway, but they are ours to clear.
     if (hasLeftThreadLocks(home))
         removeLeftThreadLocks(home);
     const bool cutOff = hasJournal(home);
-    if (cutOff && !runningCodex(m_engine.m_workspace).empty()) {
+    if (cutOff && !runningCodex(m_engine.workspace).empty()) {
         // Nothing of Codex's is written while it runs, not even to put it right.
         return WorkflowResult::failed(WorkflowResult::Event::CutOffWhileCodexRuns, Error());
     }
@@ -213,7 +217,7 @@ WorkflowResult JournaledChange::putBackCutOff()
 
 void JournaledChange::removeStagingFiles(bool inRolloutFolders) const
 {
-    const CodexHome& home = m_engine.m_home;
+    const CodexHome& home = m_engine.home;
     for (const QString& folder : {home.codexHomePath(), home.morvaneRootPath(), home.historyRootPath(),
                                   home.profilePath(QStringLiteral("account")), home.profilePath(QStringLiteral("api"))})
         files::removeStagingFiles(folder);
@@ -238,8 +242,10 @@ Expected<> putBack(const CodexHome& home, const Journal& journal)
     for (const QString& created : journal.createdFiles) {
         // Only a conversation file the workflow made, whatever the journal says.
         const QString name = QFileInfo(created).fileName();
-        if (name.startsWith(QLatin1String("rollout-")) && name.endsWith(QLatin1String(".jsonl")))
-            ::unlink(files::nativePath(created).constData());
+        if (!name.startsWith(QLatin1String("rollout-")) || !name.endsWith(QLatin1String(".jsonl")))
+            continue;
+        if (Expected<> removed = files::removeFile(created); !removed)
+            return removed;
     }
     return removeJournal(home);
 }

@@ -6,6 +6,7 @@
 #include "storage/backup_kind.h"
 #include "storage/home_lock.h"
 #include "storage/journal.h"
+#include "workflows/engine_context.h"
 #include "workflows/workflow_result.h"
 
 #include <expected>
@@ -13,13 +14,12 @@
 #include <optional>
 #include <vector>
 
-class Workflows;
-
-// One change of a Codex home that is whole or not at all. Opening it takes the home's lock;
-// commit() takes Codex's locks on the conversations, checks the space, backs up, records the
-// change in the journal and runs the steps in order. A step that fails puts everything back
-// from the backup, as the next start does when the process dies midway: both go through
-// putBack().
+// One change of a Codex home that is whole or not at all, and the one owner of its restore
+// point. Opening it takes the home's lock; commit() takes Codex's locks on the
+// conversations, checks the space, backs up, and runs the steps in the order given, the
+// journal written before the first step that changes Codex's files. A step that fails puts
+// everything back from the backup, as the next start does when the process dies midway:
+// both go through putBack().
 class JournaledChange {
 public:
     enum class CutOff {
@@ -28,7 +28,7 @@ public:
         LeaveIt,       // only Morvane's own files change: the next start puts it back
     };
 
-    explicit JournaledChange(Workflows& engine, CutOff cutOff = CutOff::PutBackFirst);
+    explicit JournaledChange(const EngineContext& engine, CutOff cutOff = CutOff::PutBackFirst);
     JournaledChange(const JournaledChange&) = delete;
     JournaledChange& operator=(const JournaledChange&) = delete;
 
@@ -39,10 +39,10 @@ public:
     // holds it, or the workflow found cut off was put back (or could not be).
     std::optional<WorkflowResult> refusal();
 
-    // The steps, in the order commit() runs them. After the backup and before the journal,
-    // a failed step is reported as it is: nothing of Codex's has changed yet.
-    // Each names what failed, when it does.
-    void beforeJournal(std::function<Expected<>()> step, WorkflowResult::Step name);
+    // The steps, in the order commit() runs them, each named for when it fails. A step of
+    // Morvane's own files only (recording a profile, say) that fails before any write of
+    // Codex's is reported as it is: nothing of Codex's has changed yet.
+    void recordOwnFiles(std::function<Expected<>()> step, WorkflowResult::Step name);
     void write(std::function<Expected<>()> step, WorkflowResult::Step name);
     // Every visible conversation to the provider, reported as part of the task; its space is
     // checked before the backup.
@@ -54,7 +54,9 @@ public:
     // Runs the steps; kind names the backups and the journal's workflow, name the workflow
     // when the journal cannot go. Nothing when every step was done and the
     // journal is gone; else how the change ended.
-    std::optional<WorkflowResult> commit(BackupKind kind, WorkflowResult::Step name);
+    std::optional<WorkflowResult> commit(BackupKind kind);
+    // Once committed: the restore point goes again when the change changed nothing.
+    Expected<> dropRestorePointIfUnchanged();
 
     const MovedConversations& movedConversations() const { return m_moved; }
     bool journaled() const { return m_journaled; }
@@ -66,7 +68,7 @@ public:
 
 private:
     struct Step {
-        enum class Kind { BeforeJournal, Write, Move } kind;
+        enum class Kind { OwnFiles, Write, Move } kind;
         std::function<Expected<>()> run;
         WorkflowResult::Step name;
     };
@@ -74,7 +76,7 @@ private:
     WorkflowResult failedAfterWriting(const Error& error, WorkflowResult::Step name);
     void removeStagingFiles(bool inRolloutFolders) const;
 
-    Workflows& m_engine;
+    const EngineContext& m_engine;
     CutOff m_cutOff;
     HomeLock m_lock;
     // Let go before the home's lock, as the members go in reverse.

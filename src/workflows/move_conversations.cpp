@@ -1,23 +1,26 @@
 // Move the conversations: every visible conversation to the provider Codex lists, with the
 // backup and journal of every workflow, and nothing else changed.
 
-#include "config/active_provider.h"
-#include "core/files/file_tree.h"
-#include "workflows/journaled_change.h"
-#include "workflows/workflows.h"
+#include "workflows/move_conversations.h"
 
-WorkflowResult Workflows::moveVisibleConversations()
+#include "config/active_provider.h"
+#include "workflows/journaled_change.h"
+
+WorkflowResult moveVisibleConversations(const EngineContext& engine)
 {
-    if (auto refusal = refusalWhileCodexRuns())
+    if (auto refusal = engine.refusalWhileCodexRuns())
         return *refusal;
-    JournaledChange change(*this);
+    JournaledChange change(engine);
     if (auto refusal = change.refusal())
         return *refusal;
-    Q_EMIT progress(WorkflowTask::MovingConversations, 0, 0);
-    const QString provider = activeProvider(m_home);
+    engine.report(WorkflowTask::MovingConversations);
+    const QString provider = activeProvider(engine.home);
     change.moveConversations(provider, WorkflowTask::MovingConversations);
-    if (auto failed = change.commit(BackupKind::MoveConversations, WorkflowResult::Step::MoveConversations))
+    if (auto failed = change.commit(BackupKind::MoveConversations))
         return *failed;
+    // Nothing changed: no point to go back to.
+    if (const Expected<> dropped = change.dropRestorePointIfUnchanged(); !dropped)
+        return WorkflowResult::failed(WorkflowResult::Step::MoveConversations, dropped.error());
     const MovedConversations& moved = change.movedConversations();
     WorkflowResult result = WorkflowResult::done(moved.listed == 0 ? WorkflowResult::Event::ConversationsInPlace
                                                                    : WorkflowResult::Event::ConversationsMoved);
@@ -25,7 +28,5 @@ WorkflowResult Workflows::moveVisibleConversations()
     result.provider = provider;
     if (moved.listed == 0)
         result.tone = WorkflowResult::Tone::Ready;
-    if (moved.listed == 0 && moved.archived == 0) // nothing changed: no point to go back to
-        files::removeItem(m_home.backupsPath() + QLatin1Char('/') + change.restorePoint());
     return result;
 }

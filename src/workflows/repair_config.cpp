@@ -10,45 +10,46 @@
 #include "relay/key_validation.h"
 #include "storage/profiles.h"
 #include "workflows/journaled_change.h"
-#include "workflows/workflows.h"
+#include "workflows/repair_config.h"
 
-WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
+WorkflowResult repairConfig(const EngineContext& engine, SwitchMode mode, const QString& keyInput)
 {
-    if (auto refusal = refusalWhileCodexRuns())
+    const CodexHome& home = engine.home;
+    if (auto refusal = engine.refusalWhileCodexRuns())
         return *refusal;
     const bool apiBranch = mode != ModeAccount;
-    const QString key = apiBranch ? keyInput.trimmed() : jsonString(readCurrentApiKey(m_home)).value_or(QString());
+    const QString key = apiBranch ? keyInput.trimmed() : jsonString(readCurrentApiKey(home)).value_or(QString());
     const bool wellFormedKey = isLikelyApiKey(key);
     if (apiBranch && !wellFormedKey)
         return WorkflowResult::refused(WorkflowResult::Event::NoKeyToRepair);
-    JournaledChange change(*this);
+    JournaledChange change(engine);
     if (auto refusal = change.refusal())
         return *refusal;
 
-    Q_EMIT progress(WorkflowTask::Repairing, 0, 0);
+    engine.report(WorkflowTask::Repairing);
     std::optional<QString> diagnosis;
     if (apiBranch) {
-        if (const Expected<> valid = validateTevrunApiKey(m_relay, key); !valid)
+        if (const Expected<> valid = validateTevrunApiKey(engine.relay, key); !valid)
             return WorkflowResult::failed(WorkflowResult::Step::ValidateKey, valid.error());
         // Asked before anything changes, so it sees the configuration as it was.
-        diagnosis = diagnoseConfigWithAIUsingKey(m_relay, m_home, key);
+        diagnosis = diagnoseConfigWithAIUsingKey(engine.relay, home, key);
         // Codex may have started while the relay was asked: look again before the first write.
-        if (auto refusal = refusalWhileCodexRuns())
+        if (auto refusal = engine.refusalWhileCodexRuns())
             return *refusal;
     }
     if (wellFormedKey) {
-        change.beforeJournal([this, &key] { return saveApiKeyToHistory(m_home, key); }, WorkflowResult::Step::RepairConfig);
+        change.recordOwnFiles([&home, &key] { return saveApiKeyToHistory(home, key); }, WorkflowResult::Step::SaveKey);
     }
     if (apiBranch)
-        change.write([this, &key] { return writeCleanApiConfigWithKey(m_home, key); }, WorkflowResult::Step::RepairConfig);
+        change.write([&home, &key] { return writeCleanApiConfigWithKey(home, key); }, WorkflowResult::Step::RepairConfig);
     else
-        change.write([this] { return writeCleanLoginConfig(m_home); }, WorkflowResult::Step::RepairConfig);
+        change.write([&home] { return writeCleanLoginConfig(home); }, WorkflowResult::Step::RepairConfig);
     change.moveConversations(apiBranch ? morvane::providerTevrun : morvane::providerOpenAI, WorkflowTask::Repairing);
     if (apiBranch)
-        change.write([this] { return saveProfileNamed(m_home, QStringLiteral("api"), apiProfileFiles); },
-                     WorkflowResult::Step::RepairConfig);
+        change.write([&home] { return saveProfileNamed(home, QStringLiteral("api"), apiProfileFiles); },
+                     WorkflowResult::Step::SaveApiProfile);
     WorkflowResult result;
-    if (auto failed = change.commit(BackupKind::RepairConfig, WorkflowResult::Step::RepairConfig)) {
+    if (auto failed = change.commit(BackupKind::RepairConfig)) {
         result = *failed;
     } else if (apiBranch) {
         result = WorkflowResult::done(WorkflowResult::Event::RepairedForApi);

@@ -10,19 +10,14 @@
 #include "storage/restore_point_pruning.h"
 #include "storage/restore_point_put_back.h"
 #include "workflows/journaled_change.h"
-#include "workflows/workflows.h"
+#include "workflows/restore_backup.h"
 
-std::vector<RestorePoint> Workflows::listBackups() const
-{
-    return listRestorePoints(m_home);
-}
-
-Expected<std::vector<std::pair<RestorePoint, QStringList>>> Workflows::verifyBackups(const QString& id) const
+Expected<std::vector<std::pair<RestorePoint, QStringList>>> verifyBackups(const CodexHome& home, const QString& id)
 {
     std::vector<RestorePoint> points;
     if (id.isEmpty()) {
-        points = listRestorePoints(m_home);
-    } else if (Expected<RestorePoint> point = findRestorePoint(m_home, id)) {
+        points = listRestorePoints(home);
+    } else if (Expected<RestorePoint> point = findRestorePoint(home, id)) {
         points.push_back(std::move(*point));
     } else {
         return std::unexpected(point.error());
@@ -35,22 +30,23 @@ Expected<std::vector<std::pair<RestorePoint, QStringList>>> Workflows::verifyBac
     return checked;
 }
 
-WorkflowResult Workflows::restoreBackup(const QString& id)
+WorkflowResult restoreBackup(const EngineContext& engine, const QString& id)
 {
-    if (auto refusal = refusalWhileCodexRuns())
+    const CodexHome& home = engine.home;
+    if (auto refusal = engine.refusalWhileCodexRuns())
         return *refusal;
     // An unknown id is refused before anything is made.
-    if (const Expected<RestorePoint> known = findRestorePoint(m_home, id); !known)
+    if (const Expected<RestorePoint> known = findRestorePoint(home, id); !known)
         return WorkflowResult::refused(WorkflowResult::Event::Stopped, known.error());
-    JournaledChange change(*this, JournaledChange::CutOff::RestoreAnyway);
+    JournaledChange change(engine, JournaledChange::CutOff::RestoreAnyway);
     if (auto refusal = change.refusal())
         return *refusal;
     // Looked for again under the home's lock: another front end may have deleted it meanwhile.
-    const Expected<RestorePoint> point = findRestorePoint(m_home, id);
+    const Expected<RestorePoint> point = findRestorePoint(home, id);
     if (!point)
         return WorkflowResult::refused(WorkflowResult::Event::Stopped, point.error());
 
-    Q_EMIT progress(WorkflowTask::Restoring, 0, 0);
+    engine.report(WorkflowTask::Restoring);
     if (const QStringList damaged = damagedFiles(*point); !damaged.isEmpty())
         return WorkflowResult::failed(WorkflowResult::Step::Restore, damagedBackupError(damaged.first()));
     QStringList createdFiles;
@@ -58,30 +54,31 @@ WorkflowResult Workflows::restoreBackup(const QString& id)
         if (!files::itemExists(entry.path))
             createdFiles << entry.path;
     }
-    change.backUpWith([this, &point] { return backUpBeforeRestore(m_home, *point); }, WorkflowResult::Step::Restore,
+    change.backUpWith([&home, &point] { return backUpBeforeRestore(home, *point); }, WorkflowResult::Step::Restore,
                       createdFiles);
-    change.write([this, &point] { return putBackRestorePoint(m_home, *point, true); }, WorkflowResult::Step::Restore);
-    if (auto failed = change.commit(BackupKind::Restore, WorkflowResult::Step::Restore))
+    change.write([&home, &point] { return putBackRestorePoint(home, *point, true); }, WorkflowResult::Step::Restore);
+    if (auto failed = change.commit(BackupKind::Restore))
         return *failed;
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::BackupRestored);
     result.restored = *point;
     result.newRestorePoint = change.restorePoint();
-    result.pillMode = detectCurrentMode(m_home);
-    if (const std::optional<QString> key = jsonString(readCurrentApiKey(m_home)); key && isLikelyApiKey(*key))
+    result.pillMode = detectCurrentMode(home);
+    if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
         result.fieldKey = key;
     return result;
 }
 
-WorkflowResult Workflows::pruneBackups(qint64 keep)
+WorkflowResult pruneBackups(const EngineContext& engine, qint64 keep)
 {
+    const CodexHome& home = engine.home;
     // Without Morvane's folder there is nothing to delete, and nothing is made for it.
-    if (!files::itemExists(m_home.morvaneRootPath()))
+    if (!files::itemExists(home.morvaneRootPath()))
         return WorkflowResult::done(WorkflowResult::Event::NoBackupsToPrune);
     // A workflow cut off is put back first: its restore point must not go.
-    JournaledChange change(*this);
+    JournaledChange change(engine);
     if (auto refusal = change.refusal())
         return *refusal;
-    const Expected<qint64> removed = pruneRestorePoints(m_home, keep);
+    const Expected<qint64> removed = pruneRestorePoints(home, keep);
     if (!removed)
         return WorkflowResult::failed(WorkflowResult::Step::Prune, removed.error());
     if (*removed == 0)

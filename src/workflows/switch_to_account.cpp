@@ -1,14 +1,14 @@
 // Back to the GPT account: restore the recorded login, record the current one, or set
 // Codex up for a fresh login.
 
+#include "config/active_provider.h"
 #include "config/config_writers.h"
 #include "core/constants.h"
 #include "credentials/codex_login.h"
 #include "credentials/mode_detection.h"
-#include "migration/thread_migration.h"
 #include "storage/profiles.h"
 #include "workflows/journaled_change.h"
-#include "workflows/workflows.h"
+#include "workflows/switch_to_account.h"
 
 namespace {
 
@@ -23,42 +23,53 @@ WorkflowResult openedAccountLogin(WorkflowResult::Event event, const MovedConver
     return result;
 }
 
+WorkflowResult prepareFreshAccountLogin(const EngineContext& engine, JournaledChange& change)
+{
+    engine.report(WorkflowTask::PreparingAccountLogin);
+    change.write([&engine] { return writeFreshAccountConfig(engine.home); }, WorkflowResult::Step::PrepareAccountLogin);
+    change.moveConversations(morvane::providerOpenAI, WorkflowTask::PreparingAccountLogin);
+    if (auto failed = change.commit(BackupKind::FreshAccount))
+        return *failed;
+    return openedAccountLogin(WorkflowResult::Event::AccountLoginPrepared, change.movedConversations());
+}
+
 } // namespace
 
-WorkflowResult Workflows::switchToAccount()
+WorkflowResult switchToAccount(const EngineContext& engine)
 {
-    if (auto refusal = refusalWhileCodexRuns())
+    const CodexHome& home = engine.home;
+    if (auto refusal = engine.refusalWhileCodexRuns())
         return *refusal;
-    JournaledChange change(*this);
+    JournaledChange change(engine);
     if (auto refusal = change.refusal())
         return *refusal;
 
-    if (profileExists(m_home, accountProfile)) {
+    if (profileExists(home, accountProfile)) {
         // The configuration is edited back, not replaced: what the user set since stays.
-        if (const Expected<QString> config = accountConfigText(m_home); !config)
+        if (const Expected<QString> config = accountConfigText(home); !config)
             return WorkflowResult::configNotEditable(config.error(), ModeAccount);
-        if (const auto profiles = followingProfileFiles(m_home, morvane::providerOpenAI); !profiles)
+        if (const auto profiles = followingProfileFiles(home, morvane::providerOpenAI); !profiles)
             return WorkflowResult::configNotEditable(profiles.error(), ModeAccount);
-        Q_EMIT progress(WorkflowTask::SwitchingToAccount, 0, 0);
+        engine.report(WorkflowTask::SwitchingToAccount);
         change.write(
-            [this] {
+            [&home] {
                 // The configuration and the profile files are edited back, not copied.
-                const QStringList edited = QStringList{codexfile::config} + profileConfigNames(m_home.profilePath(accountProfile));
-                const Expected<> restored = restoreProfileNamed(m_home, accountProfile, edited);
-                return restored ? writeAccountConfig(m_home) : restored;
+                const QStringList edited = QStringList{codexfile::config} + profileConfigNames(home.profilePath(accountProfile));
+                const Expected<> restored = restoreProfileNamed(home, accountProfile, edited);
+                return restored ? writeAccountConfig(home) : restored;
             },
             WorkflowResult::Step::SwitchToAccount);
-        change.moveConversations(targetProviderForAccountProfile(m_home), WorkflowTask::SwitchingToAccount);
-        if (auto failed = change.commit(BackupKind::SwitchAccount, WorkflowResult::Step::SwitchToAccount))
+        change.moveConversations(providerOfConfig(home.profilePath(accountProfile) + QLatin1Char('/') + codexfile::config), WorkflowTask::SwitchingToAccount);
+        if (auto failed = change.commit(BackupKind::SwitchAccount))
             return *failed;
         return openedAccountLogin(WorkflowResult::Event::SwitchedToAccount, change.movedConversations());
     }
 
-    const Expected<CodexLogin> login = findCodexLogin(m_home);
-    if (detectCurrentMode(m_home, login) == ModeAccount) {
+    const Expected<CodexLogin> login = findCodexLogin(home);
+    if (detectCurrentMode(home, login) == ModeAccount) {
         // Already signed in with an account (so its login was found): only remember it;
         // nothing of Codex changes.
-        if (const Expected<> saved = saveProfileNamed(m_home, accountProfile, accountProfileFiles(m_home), loginPlaceName(login->place));
+        if (const Expected<> saved = saveProfileNamed(home, accountProfile, accountProfileFiles(home), loginPlaceName(login->place));
             !saved)
             return WorkflowResult::failed(WorkflowResult::Step::RecordAccount, saved.error());
         WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::AccountLoginRecorded);
@@ -66,15 +77,5 @@ WorkflowResult Workflows::switchToAccount()
         result.pillMode = ModeAccount;
         return result;
     }
-    return prepareFreshAccountLogin(change);
-}
-
-WorkflowResult Workflows::prepareFreshAccountLogin(JournaledChange& change)
-{
-    Q_EMIT progress(WorkflowTask::PreparingAccountLogin, 0, 0);
-    change.write([this] { return writeFreshAccountConfig(m_home); }, WorkflowResult::Step::PrepareAccountLogin);
-    change.moveConversations(morvane::providerOpenAI, WorkflowTask::PreparingAccountLogin);
-    if (auto failed = change.commit(BackupKind::FreshAccount, WorkflowResult::Step::PrepareAccountLogin))
-        return *failed;
-    return openedAccountLogin(WorkflowResult::Event::AccountLoginPrepared, change.movedConversations());
+    return prepareFreshAccountLogin(engine, change);
 }

@@ -53,12 +53,15 @@ struct WorkflowResult {
         BackUp,
         RecordAccount,
         WriteApiConfig,
+        SaveKey,
+        SaveApiProfile,
         MoveConversations,
         RepairConfig,
         SwitchToAccount,
         PrepareAccountLogin,
         Restore,
         Prune,
+        FinishJournal,
     };
     // Whether a failure after the first write left the home as it was.
     enum class PutBack { NotNeeded, Done, DoneAfterCodexWrote, Failed };

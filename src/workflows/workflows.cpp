@@ -1,4 +1,4 @@
-// The engine's shared steps and the key check.
+// The engine's door: each call handed to its workflow, on the engine's context.
 
 #include "workflows/workflows.h"
 
@@ -9,13 +9,21 @@
 #include "core/files/staging.h"
 #include "credentials/mode_detection.h"
 #include "history/key_history.h"
-#include "relay/key_validation.h"
 #include "storage/profiles.h"
+#include "storage/restore_point_layout.h"
 #include "workflows/health_check.h"
 #include "workflows/journaled_change.h"
+#include "workflows/key_check.h"
+#include "workflows/move_conversations.h"
+#include "workflows/repair_config.h"
+#include "workflows/restore_backup.h"
+#include "workflows/switch_to_account.h"
+#include "workflows/switch_to_api.h"
 
 Workflows::Workflows(CodexHome home, RelayEndpoint relay, Workspace& workspace, QObject* parent)
-    : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace)
+    : QObject(parent), m_home(std::move(home)), m_relay(std::move(relay)), m_workspace(workspace),
+      m_context{m_home, m_relay, m_workspace,
+                [this](WorkflowTask task, qint64 done, qint64 total) { Q_EMIT progress(task, done, total); }}
 {
 }
 
@@ -68,35 +76,6 @@ std::vector<HistoryItem> Workflows::savedKeys() const
     return historyItems(m_home);
 }
 
-WorkflowResult Workflows::forgetKey(const QString& id)
-{
-    // An unknown id is refused before anything is made.
-    const Expected<HistoryItem> item = findHistoryItem(m_home, id);
-    if (!item)
-        return WorkflowResult::refused(WorkflowResult::Event::Stopped, item.error());
-    // Only the saved keys change: a workflow cut off is left to the next start.
-    JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
-    if (const Expected<> held = change.holdsHome(); !held)
-        return WorkflowResult::failed(WorkflowResult::Event::Stopped, held.error());
-    // Looked up again under the lock: another Morvane may have forgotten it meanwhile.
-    const Expected<HistoryItem> still = findHistoryItem(m_home, id);
-    if (!still)
-        return WorkflowResult::refused(WorkflowResult::Event::Stopped, still.error());
-    if (const Expected<> forgotten = forgetHistoryItem(m_home, *still); !forgotten)
-        return WorkflowResult::failed(WorkflowResult::Event::Stopped, forgotten.error());
-    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyForgotten);
-    result.forgottenKey = shortenedKey(still->apiKey);
-    return result;
-}
-
-std::optional<WorkflowResult> Workflows::refusalWhileCodexRuns() const
-{
-    const std::vector<CodexProcess> running = ::runningCodex(m_workspace);
-    if (running.empty())
-        return std::nullopt;
-    return WorkflowResult::codexRunning(running);
-}
-
 bool Workflows::hasCutOffWork() const
 {
     return hasJournal(m_home) || files::countStagingFiles(m_home.codexHomePath()) > 0
@@ -108,29 +87,58 @@ WorkflowResult Workflows::putBackCutOffWork()
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::Nothing);
     if (!hasCutOffWork())
         return result;
-    JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
+    JournaledChange change(m_context, JournaledChange::CutOff::LeaveIt);
     if (!change.holdsHome())
         return result; // another front end is at work: what it left is its own
     return change.putBackCutOff();
 }
 
+WorkflowResult Workflows::forgetKey(const QString& id)
+{
+    return ::forgetKey(m_context, id);
+}
+
 WorkflowResult Workflows::checkKey(const QString& keyInput)
 {
-    if (auto refusal = refusalWhileCodexRuns())
-        return *refusal;
-    const QString key = keyInput.trimmed();
-    if (!isLikelyApiKey(key))
-        return WorkflowResult::refused(WorkflowResult::Event::NoKeyToCheck);
-    // Only the saved keys change: a workflow cut off is left to the next start.
-    JournaledChange change(*this, JournaledChange::CutOff::LeaveIt);
-    if (auto refusal = change.refusal())
-        return *refusal;
-    Q_EMIT progress(WorkflowTask::CheckingKey, 0, 0);
-    if (const Expected<> valid = validateTevrunApiKey(m_relay, key); !valid)
-        return WorkflowResult::failed(WorkflowResult::Step::CheckKey, valid.error());
-    if (const auto saved = saveApiKeyToHistory(m_home, key); !saved)
-        return WorkflowResult::failed(WorkflowResult::Step::CheckKey, saved.error());
-    WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyUsable);
-    result.fieldKey = key;
-    return result;
+    return ::checkKey(m_context, keyInput);
+}
+
+WorkflowResult Workflows::switchToApi(const QString& keyInput)
+{
+    return ::switchToApi(m_context, keyInput);
+}
+
+WorkflowResult Workflows::switchToAccount()
+{
+    return ::switchToAccount(m_context);
+}
+
+WorkflowResult Workflows::repair(SwitchMode mode, const QString& keyInput)
+{
+    return repairConfig(m_context, mode, keyInput);
+}
+
+WorkflowResult Workflows::moveVisibleConversations()
+{
+    return ::moveVisibleConversations(m_context);
+}
+
+std::vector<RestorePoint> Workflows::listBackups() const
+{
+    return listRestorePoints(m_home);
+}
+
+Expected<std::vector<std::pair<RestorePoint, QStringList>>> Workflows::verifyBackups(const QString& id) const
+{
+    return ::verifyBackups(m_home, id);
+}
+
+WorkflowResult Workflows::restoreBackup(const QString& id)
+{
+    return ::restoreBackup(m_context, id);
+}
+
+WorkflowResult Workflows::pruneBackups(qint64 keep)
+{
+    return ::pruneBackups(m_context, keep);
 }

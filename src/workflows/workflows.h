@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/switch_mode.h"
 #include "relay/relay_endpoint.h"
+#include "workflows/engine_context.h"
 #include "workflows/engine_types.h"
 #include "workflows/health_check.h"
 #include "workflows/home_status.h"
@@ -13,8 +14,6 @@
 #include <QObject>
 
 #include <optional>
-
-class JournaledChange;
 
 // What the window shows once it is built.
 struct InitialState {
@@ -26,8 +25,9 @@ struct InitialState {
     qint64 conversationsElsewhere = 0;
 };
 
-// Everything Morvane does to a Codex home, for the window and the command line alike.
-// Each call runs to its end on the calling thread and reports its steps through
+// Everything Morvane does to a Codex home, for the window and the command line alike: each
+// workflow is a function of its own file on the engine's context, and this is their one
+// door. Each call runs to its end on the calling thread and reports its steps through
 // progress(); it never shows anything itself.
 class Workflows : public QObject {
     Q_OBJECT
@@ -93,12 +93,8 @@ Q_SIGNALS:
     void progress(WorkflowTask task, qint64 done, qint64 total);
 
 private:
-    friend class JournaledChange;
-
-    std::optional<WorkflowResult> refusalWhileCodexRuns() const;
-    WorkflowResult prepareFreshAccountLogin(JournaledChange& change);
-
     CodexHome m_home;
     RelayEndpoint m_relay;
     Workspace& m_workspace;
+    EngineContext m_context; // on the members above
 };

@@ -5,6 +5,7 @@
 #include "migration/rollout_compression.h"
 #include "migration/rollout_rewrite.h"
 #include "migration/thread_migration.h"
+#include "workflows/conversation_backup.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ struct MigrationHome {
     QStringList backups() const { return entriesOf(temp.home().backupsPath()); }
     Expected<MovedConversations> migrate(const QString& provider) const
     {
-        return migrateThreadsToProvider(temp.home(), provider, BackupKind::SwitchApi, "switch-api-1");
+        return moveConversationsBackedUp(temp.home(), provider, BackupKind::SwitchApi, "switch-api-1");
     }
 };
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <set>
 #include <utility>
 
@@ -188,15 +189,13 @@ Expected<> removeFile(const QString& path)
     return {};
 }
 
-void removeItem(const QString& path)
+Expected<> removeItem(const QString& path)
 {
-    struct stat info {};
-    if (::lstat(nativePath(path).constData(), &info) != 0)
-        return;
-    if (S_ISDIR(info.st_mode))
-        QDir(path).removeRecursively();
-    else
-        ::unlink(nativePath(path).constData());
+    std::error_code failed;
+    std::filesystem::remove_all(std::filesystem::path(nativePath(path).toStdString()), failed);
+    if (failed && failed.value() != ENOENT)
+        return std::unexpected(systemError(QStringLiteral("删除"), path, failed.value()));
+    return {};
 }
 
 void restrictToOwner(const QString& path)

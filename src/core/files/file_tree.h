@@ -31,8 +31,9 @@ Expected<> replaceWithCopy(const QString& source, const QString& destination, Ac
 // Removes a file or a link; one that is not there counts as removed.
 Expected<> removeFile(const QString& path);
 
-// Best effort: removes a file, a link or a directory tree.
-void removeItem(const QString& path);
+// Removes a file, a link (never what it leads to) or a directory tree; nothing there counts
+// as removed; else the error, naming the path.
+Expected<> removeItem(const QString& path);
 
 // Best effort: leaves the file readable and writable by its owner alone.
 void restrictToOwner(const QString& path);
