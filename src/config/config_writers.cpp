@@ -1,9 +1,9 @@
 #include "config/config_writers.h"
 
 #include "config/config_check.h"
+#include "config/config_document.h"
 #include "config/config_edit.h"
 #include "config/config_text.h"
-#include "config/login_store.h"
 #include "core/constants.h"
 #include "core/files/file_io.h"
 #include "core/files/file_tree.h"
@@ -68,7 +68,7 @@ ConfigChanges apiChanges(const QString& config)
     ConfigChanges changes;
     for (const ConfigSetting& setting : apiConfigSettings())
         changes.push_back({setting.table, setting.key, setting.line});
-    const Expected<LoginStoreSetting> store = loginStoreSetting(config);
+    const Expected<LoginStoreSetting> store = ConfigDocument(config).loginStore();
     if (!store || store->store != CredentialStore::File)
         changes.push_back({QString(), storeKey, storeKey + QStringLiteral(" = \"file\"")});
     return changes;
@@ -98,9 +98,10 @@ ConfigChanges accountChanges(const QString& accountConfig)
     return changes;
 }
 
-Expected<QString> checkedEdit(const QString& config, const ConfigChanges& changes, const QString& name = codexfile::config)
+// The edited text, once the check finds that it changed what the changes name and nothing else.
+Expected<QString> checked(const QString& config, const QString& edited, const ConfigChanges& changes,
+                          const QString& name = codexfile::config)
 {
-    const QString edited = editedConfig(config, changes);
     if (const std::optional<ConfigProblem> problem = checkConfigEdit(config, edited, changes)) {
         return std::unexpected(Error{morvaneErrorDomain, 0,
                                      QStringLiteral("无法安全修改“%1”第 %2 行：%3。")
@@ -109,6 +110,11 @@ Expected<QString> checkedEdit(const QString& config, const ConfigChanges& change
                                          .arg(problem->reason)});
     }
     return edited;
+}
+
+Expected<QString> checkedEdit(const QString& config, const ConfigChanges& changes, const QString& name = codexfile::config)
+{
+    return checked(config, editedConfig(config, changes), changes, name);
 }
 
 ConfigChange providerChange(const QString& provider)
@@ -156,7 +162,7 @@ Expected<std::vector<FileText>> followingProfileFiles(const CodexHome& home, con
         if (!text)
             return std::unexpected(text.error());
         // A profile of another provider (a local model, Azure) is the user's own way.
-        if (topLevelConfigValue(QStringLiteral("model_provider"), *text) != leaving)
+        if (ConfigDocument(*text).provider() != leaving)
             continue;
         const Expected<QString> edited
             = toRelay ? checkedEdit(*text, {providerChange(target)}, name) : profileTextForAccount(home, name, *text);
@@ -232,19 +238,31 @@ Expected<> writeAccountConfig(const CodexHome& home)
                                  [&] { return files::writeAtomically(home.file(codexfile::config), config->toUtf8()); });
 }
 
+Expected<QString> freshAccountConfigText(const CodexHome& home)
+{
+    const Expected<QString> config = configFileText(home.file(codexfile::config));
+    if (!config)
+        return config;
+    const ConfigChanges changes = {{QString(), QStringLiteral("model_provider"), std::nullopt},
+                                   {QString(), QStringLiteral("disable_response_storage"), std::nullopt},
+                                   {QString(), QStringLiteral("preferred_auth_method"), cleanLoginConfig.trimmed()},
+                                   {tevrunTable, QString(), std::nullopt}};
+    return checked(*config, rewriteConfigForFreshAccount(*config), changes);
+}
+
 Expected<> writeFreshAccountConfig(const CodexHome& home)
 {
     // Read before changing anything: a configuration that cannot be read as text is
     // reported, not replaced by one that has lost the user's settings.
     if (Expected<> made = files::makeDirectory(home.codexHomePath()); !made)
         return made;
-    const Expected<QString> config = configFileText(home.file(codexfile::config));
+    const Expected<QString> config = freshAccountConfigText(home);
     if (!config)
         return std::unexpected(config.error());
     return withProfilesFollowing(home, morvane::providerOpenAI, [&]() -> Expected<> {
         if (Expected<> keyGone = removeApiKeyFromAuthFile(home.file(codexfile::auth)); !keyGone)
             return keyGone;
-        return writeConfigText(home, rewriteConfigForFreshAccount(*config));
+        return writeConfigText(home, *config);
     });
 }
 

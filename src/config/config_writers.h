@@ -43,8 +43,10 @@ Expected<> writeApiConfigWithKey(const CodexHome& home, const QString& key);
 // config.toml as accountConfigText gives it.
 Expected<> writeAccountConfig(const CodexHome& home);
 
-// Removes the key from auth.json and rewrites config.toml for a fresh account login,
-// keeping the user's other settings.
+// config.toml for a fresh account login: the relay's settings out, the device-code login on
+// top, every other line kept. Fails as above.
+Expected<QString> freshAccountConfigText(const CodexHome& home);
+// Removes the key from auth.json and writes config.toml as freshAccountConfigText gives it.
 Expected<> writeFreshAccountConfig(const CodexHome& home);
 // Removes the key from auth.json and writes the one-line login configuration, keeping where
 // Codex keeps its databases and its login.

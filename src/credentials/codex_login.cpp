@@ -1,6 +1,6 @@
 #include "credentials/codex_login.h"
 
-#include "config/login_store.h"
+#include "config/config_document.h"
 #include "core/files/file_io.h"
 #include "credentials/system_keyring.h"
 
@@ -17,9 +17,7 @@ QString keyringAccount(const CodexHome& home)
 
 Expected<CodexLogin> findCodexLogin(const CodexHome& home)
 {
-    const QString configPath = home.file(codexfile::config);
-    const Expected<LoginStoreSetting> setting
-        = loginStoreSetting(files::itemExists(configPath) ? files::readUtf8(configPath).value_or(QString()) : QString());
+    const Expected<LoginStoreSetting> setting = ConfigDocument::read(home.file(codexfile::config)).loginStore();
     if (!setting)
         return std::unexpected(setting.error());
     switch (setting->store) {

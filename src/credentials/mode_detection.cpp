@@ -1,5 +1,6 @@
 #include "credentials/mode_detection.h"
 
+#include "config/config_document.h"
 #include "core/api_key.h"
 #include "core/current_key.h"
 #include "core/files/file_io.h"
@@ -30,12 +31,8 @@ SwitchMode detectCurrentMode(const CodexHome& home)
 
 SwitchMode detectCurrentMode(const CodexHome& home, const Expected<CodexLogin>& login)
 {
-    const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
-
-    // Plain substring tests: they match in comments and other tables too, on purpose.
-    if (config.contains(QLatin1String("model_provider = \"tevrun\"")))
-        return ModeApi;
-    if (config.contains(QLatin1String("[model_providers.tevrun]")))
+    // The configuration as Codex reads it: the relay as its provider, or the relay's table.
+    if (ConfigDocument::read(home.file(codexfile::config)).namesRelay())
         return ModeApi;
     if (!login)
         return ModeUnconfigured; // a store that does not answer: the health check says why

@@ -1,6 +1,6 @@
 #include "migration/thread_index_folders.h"
 
-#include "config/config_text.h"
+#include "config/config_document.h"
 #include "core/files/file_io.h"
 
 #include <QDir>
@@ -8,10 +8,9 @@
 
 QStringList threadIndexFolders(const CodexHome& home)
 {
-    const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
     QString configured = home.sqliteHome();
     if (configured.isEmpty())
-        configured = topLevelConfigValue(QStringLiteral("sqlite_home"), config).value_or(QString());
+        configured = ConfigDocument::read(home.file(codexfile::config)).topLevelValue(QStringLiteral("sqlite_home")).value_or(QString());
     if (configured.startsWith(QLatin1String("~/")))
         configured = home.userHome() + configured.mid(1);
     QStringList folders;

@@ -3,6 +3,7 @@
 #include "codexapp/codex_control.h"
 #include "codexapp/thread_locks.h"
 #include "config/active_provider.h"
+#include "config/config_document.h"
 #include "config/config_text.h"
 #include "core/api_key.h"
 #include "core/current_key.h"
@@ -40,8 +41,7 @@ const QFileDevice::Permissions othersMayAccess = QFileDevice::ReadGroup | QFileD
 void checkModes(const CodexHome& home, const QString& provider, std::vector<HealthProblem>& problems)
 {
     if (provider == morvane::providerTevrun) {
-        const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
-        if (tableConfigValue(QStringLiteral("model_providers.tevrun"), QStringLiteral("requires_openai_auth"), config)
+        if (ConfigDocument::read(home.file(codexfile::config)).value(tevrunTable, QStringLiteral("requires_openai_auth"))
             != QStringLiteral("true")) {
             problems.push_back({.code = QStringLiteral("key-not-sent"), .fix = HealthFix::RepairApi});
         }
@@ -65,13 +65,13 @@ void checkLoginAndProfiles(const CodexHome& home, const QString& provider, std::
 {
     if (const Expected<CodexLogin> login = findCodexLogin(home); !login)
         problems.push_back({.code = QStringLiteral("login-store-unavailable"), .reason = login.error().message});
-    const QString config = files::readUtf8(home.file(codexfile::config)).value_or(QString());
-    if (const std::optional<QString> legacy = topLevelConfigValue(QStringLiteral("profile"), config))
+    const ConfigDocument config = ConfigDocument::read(home.file(codexfile::config));
+    if (const std::optional<QString> legacy = config.topLevelValue(QStringLiteral("profile")))
         problems.push_back({.code = QStringLiteral("legacy-profile"), .name = *legacy});
     const bool onRelay = provider == morvane::providerTevrun;
     const QString otherMode = onRelay ? morvane::providerOpenAI : morvane::providerTevrun;
     for (const QString& name : profileConfigNames(home.codexHomePath())) {
-        if (configuredProvider(home.file(name)) == otherMode) {
+        if (ConfigDocument::read(home.file(name)).provider() == otherMode) {
             problems.push_back({.code = QStringLiteral("profile-provider-mismatch"),
                                 .fix = onRelay ? HealthFix::RepairApi : HealthFix::RepairAccount,
                                 .provider = provider,

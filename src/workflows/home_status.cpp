@@ -2,6 +2,7 @@
 
 #include "codexapp/codex_control.h"
 #include "config/active_provider.h"
+#include "config/config_document.h"
 #include "core/api_key.h"
 #include "core/current_key.h"
 #include "credentials/codex_login.h"
@@ -22,7 +23,7 @@ HomeStatus readHomeStatus(const CodexHome& home, Workspace& workspace)
     status.mode = detectCurrentMode(home, login);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
         status.shortenedKey = shortenedKey(*key);
-    status.configProvider = configuredProvider(home.file(codexfile::config));
+    status.configProvider = ConfigDocument::read(home.file(codexfile::config)).provider();
     if (login)
         status.loginStore = loginPlaceName(login->place).value_or(QStringLiteral("file"));
     else

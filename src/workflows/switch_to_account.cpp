@@ -1,7 +1,7 @@
 // Back to the GPT account: restore the recorded login, record the current one, or set
 // Codex up for a fresh login.
 
-#include "config/active_provider.h"
+#include "config/config_document.h"
 #include "config/config_writers.h"
 #include "core/constants.h"
 #include "credentials/codex_login.h"
@@ -59,7 +59,8 @@ WorkflowResult switchToAccount(const EngineContext& engine)
                 return restored ? writeAccountConfig(home) : restored;
             },
             WorkflowResult::Step::SwitchToAccount);
-        change.moveConversations(providerOfConfig(home.profilePath(accountProfile) + QLatin1Char('/') + codexfile::config), WorkflowTask::SwitchingToAccount);
+        const QString recordedConfig = home.profilePath(accountProfile) + QLatin1Char('/') + codexfile::config;
+        change.moveConversations(ConfigDocument::read(recordedConfig).listedProvider(), WorkflowTask::SwitchingToAccount);
         if (auto failed = change.commit(BackupKind::SwitchAccount))
             return *failed;
         return openedAccountLogin(WorkflowResult::Event::SwitchedToAccount, change.movedConversations());

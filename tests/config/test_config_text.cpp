@@ -1,3 +1,4 @@
+#include "config/config_document.h"
 #include "config/config_text.h"
 #include "config/config_writers.h"
 
@@ -70,4 +71,28 @@ TEST(ConfigText, TheFreshAccountRewriteKeepsWhatIsNotTevrun)
     };
     for (const auto& c : cases)
         EXPECT_EQ(rewriteConfigForFreshAccount(c.config), c.expected) << c.config.toStdString();
+}
+
+// The relay's mode as Codex reads the file: any spelling of the provider or its table, but
+// not a comment or a profile's table; a file that is no TOML is read by its lines.
+TEST(ConfigText, TheDocumentReadsWhatCodexReads)
+{
+    const struct {
+        const char* config;
+        bool relay;
+        std::optional<QString> sqliteHome;
+    } cases[] = {
+        {"model_provider=\"tevrun\"\nsqlite_home = '/db'\n", true, "/db"},
+        {"[model_providers.tevrun] # the relay\nname = \"t\"\n", true, {}},
+        {"model_providers.tevrun.name = \"t\"\n", true, {}},
+        {"# model_provider = \"tevrun\"\n[profiles.work]\nmodel_provider = \"tevrun\"\n", false, {}},
+        {"\"model_provider\" = \"openai\"\n[x]\nsqlite_home = \"/no\"\n", false, {}},
+        {"sqlite_home = \"/db\" # broken below\n[model_providers.tevrun]\n[x\n", true, "/db"},
+    };
+    for (const auto& c : cases) {
+        const ConfigDocument document{QString::fromUtf8(c.config)};
+        EXPECT_EQ(document.namesRelay(), c.relay) << c.config;
+        EXPECT_EQ(document.topLevelValue("sqlite_home"), c.sqliteHome) << c.config;
+    }
+    EXPECT_EQ(ConfigDocument("[model_providers.tevrun]\nrequires_openai_auth = true\n").value(tevrunTable, "requires_openai_auth"), "true");
 }

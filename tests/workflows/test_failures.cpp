@@ -138,6 +138,13 @@ const FailureCase failureCases[] = {
      },
      toAccount, [](WorkflowTest&) { return QStringLiteral("无法读取“config.toml”：内容不是有效的 UTF-8 文本。"); },
      [](WorkflowTest& t) { EXPECT_EQ(t.backupsOfKind("fresh-account").size(), 1); }},
+    // The rewrite keeps a relay table spelled with spaces, which Codex would still read: refused.
+    {"a fresh login's configuration the lines cannot rewrite safely",
+     [](WorkflowTest& t) {
+         QFile::remove(t.temp.path("auth.json"));
+         t.temp.write("config.toml", "model = \"o3\"\n[ model_providers.tevrun ]\nname = \"t\"\n");
+     },
+     toAccount, [](WorkflowTest&) { return QStringLiteral("无法安全修改“config.toml”第 1 行："); }, {}},
 };
 
 } // namespace
