@@ -8,6 +8,9 @@
 
 class CommandRun;
 
+// The options of morvane-cli.
+enum class Option { KeyFile, Json, QuitCodex, Keep, Help, Version, Key };
+
 // One command of morvane-cli as data: the words that call it, what may follow them, the
 // options it takes, its line of help and its run. Each command's parser, --help, the shell
 // completions and the manual page are all made from the list of them.
@@ -17,8 +20,8 @@ struct Command {
     enum class Id { None, Needed, Optional };
     Id id = Id::None;    // the ID after them: a saved key's or a restore point's
     // The options it takes besides --help and --version; those in required must be given.
-    QStringList options;
-    QStringList required;
+    std::vector<Option> options;
+    std::vector<Option> required;
     QString summary;
     // Whether it reads a TEVRUN API: always, or only with the target "api".
     enum class Key { None, Always, WithApi };
@@ -29,10 +32,12 @@ struct Command {
     // As --help writes it: "backups verify [ID]", "repair api|account", "backups prune --keep N".
     QString usage() const;
     bool readsKey(const QString& target) const { return key == Key::Always || (key == Key::WithApi && target == QLatin1String("api")); }
+    bool takes(Option option) const;
 };
 
 // An option of morvane-cli: "--key-file", with its argument's name ("文件") or none.
 struct CommandOption {
+    Option id;
     QString name;      // "--help"
     QString shortName; // "h", or none
     QString argument;
@@ -44,6 +49,6 @@ struct CommandOption {
 // Every command, in the order --help lists them; every option, refused ones too.
 const std::vector<Command>& commands();
 const std::vector<CommandOption>& commandOptions();
-const CommandOption* commandOption(const QString& name);
+const CommandOption& commandOption(Option id);
 // What the commands a first word begins do together ("backups"), for the completions.
 QString commandGroupSummary(const QString& first);

@@ -75,7 +75,9 @@ QString shownName(const CommandOption& option)
 // An option a command needs is shown with it, not among the options.
 bool neededByACommand(const CommandOption& option)
 {
-    return std::any_of(commands().begin(), commands().end(), [&option](const Command& command) { return command.required.contains(option.name); });
+    return std::any_of(commands().begin(), commands().end(), [&option](const Command& command) {
+        return std::find(command.required.begin(), command.required.end(), option.id) != command.required.end();
+    });
 }
 
 // What a first word does: its command's summary, or the summary of the group of commands it

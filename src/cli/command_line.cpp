@@ -3,9 +3,13 @@
 #include "cli/command.h"
 #include "cli/command_docs.h"
 #include "cli/command_run.h"
+#include "core/api_key.h"
 #include "core/constants.h"
 
 #include <QCommandLineParser>
+
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -54,28 +58,30 @@ QString whatFollows(const QString& first)
     return QStringList(next.mid(0, next.size() - 1)).join(QStringLiteral("、")) + QStringLiteral(" 或 ") + next.last();
 }
 
-// Gives the parser the options named, with --help and --version and those there only to be
-// refused.
-void addOptions(QCommandLineParser& parser, const QStringList& taken)
+// The parser's option for each of the table's, in its order.
+std::vector<QCommandLineOption> parserOptions()
 {
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    std::vector<QCommandLineOption> options;
     for (const CommandOption& option : commandOptions()) {
-        if (!option.refused && !taken.contains(option.name) && option.name != QLatin1String("--help")
-            && option.name != QLatin1String("--version"))
-            continue;
         QStringList names{option.name.mid(2)};
         if (!option.shortName.isEmpty())
             names.prepend(option.shortName);
-        parser.addOption(QCommandLineOption(names, QString(), option.argument));
+        options.emplace_back(names, QString(), option.argument);
     }
+    return options;
 }
 
-QStringList allOptionNames()
+// The first option given that the command does not take, by the name it was given.
+std::optional<QString> optionNotTaken(const QCommandLineParser& parser, const Command& command)
 {
-    QStringList names;
-    for (const CommandOption& option : commandOptions())
-        names << option.name;
-    return names;
+    for (const QString& given : parser.optionNames()) {
+        for (const CommandOption& option : commandOptions()) {
+            const bool named = option.name.mid(2) == given || option.shortName == given;
+            if (named && !command.takes(option.id) && option.id != Option::Help && option.id != Option::Version)
+                return given;
+        }
+    }
+    return std::nullopt;
 }
 
 int run(const QStringList& arguments, Workflows& engine, CommandLineIo& io)
@@ -84,30 +90,32 @@ int run(const QStringList& arguments, Workflows& engine, CommandLineIo& io)
         io.err << message << '\n';
         return int(StatusRefused);
     };
-    const QStringList withProgram = QStringList{QStringLiteral("morvane-cli")} + arguments;
-    // Every option first, to find the command; then the command's own.
+    const std::vector<QCommandLineOption> options = parserOptions();
+    const auto given = [&options](const QCommandLineParser& parser, Option id) { return parser.isSet(options[size_t(id)]); };
     QCommandLineParser any;
-    addOptions(any, allOptionNames());
-    if (!any.parse(withProgram)) {
+    any.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    for (const QCommandLineOption& option : options)
+        any.addOption(option);
+    if (!any.parse(QStringList{QStringLiteral("morvane-cli")} + arguments)) {
         // The parser's own message is English and may quote a key: say it plainly.
         return refuse(usageHint(QStringLiteral("无法识别的选项或缺少选项的值。")));
     }
-    if (any.isSet(QStringLiteral("help"))) {
+    if (given(any, Option::Help)) {
         io.out << helpText();
         return StatusDone;
     }
-    if (any.isSet(QStringLiteral("version"))) {
+    if (given(any, Option::Version)) {
         io.out << QStringLiteral("morvane-cli ") << morvane::version << '\n';
         return StatusDone;
     }
-    if (any.isSet(QStringLiteral("key")))
+    if (given(any, Option::Key))
         return refuse(keyArgumentRefusal);
 
     const QStringList words = any.positionalArguments();
     const Command* command = commandFor(words);
     // No id begins like a key: a key there is refused before it can be echoed back.
     for (qsizetype extra = 1; extra < words.size(); ++extra) {
-        if (words[extra].trimmed().startsWith(QLatin1String("sk-")))
+        if (beginsLikeApiKey(words[extra]))
             return refuse(keyArgumentRefusal);
     }
     if (words.size() > wordsAllowed(words, command))
@@ -120,25 +128,18 @@ int run(const QStringList& arguments, Workflows& engine, CommandLineIo& io)
             return refuse(usageHint(QStringLiteral("%1 后面要接 %2。").arg(words[0], next)));
         return refuse(usageHint(QStringLiteral("未知的命令。")));
     }
-    QCommandLineParser parser;
-    addOptions(parser, command->options);
     const QString target = command->targets.isEmpty() ? QString() : words.value(1);
-    if (!parser.parse(withProgram)) {
+    if (const std::optional<QString> notTaken = optionNotTaken(any, *command)) {
         const QString called = target.isEmpty() ? command->first : command->first + QLatin1Char(' ') + target;
-        return refuse(usageHint(QStringLiteral("%1 不接受选项 --%2。").arg(called, parser.unknownOptionNames().value(0))));
+        return refuse(usageHint(QStringLiteral("%1 不接受选项 --%2。").arg(called, *notTaken)));
     }
-    // Asked only of the options this command takes: the parser knows no others.
-    const auto value = [&](const QString& name) {
-        return command->options.contains(QStringLiteral("--") + name) ? parser.value(name) : QString();
-    };
-    const auto isSet = [&](const QString& name) { return command->options.contains(QStringLiteral("--") + name) && parser.isSet(name); };
     bool keepIsNumber = false;
-    const qint64 keep = value(QStringLiteral("keep")).toLongLong(&keepIsNumber);
-    if (command->required.contains(QStringLiteral("--keep")) && (!keepIsNumber || keep < 0))
+    const qint64 keep = any.value(options[size_t(Option::Keep)]).toLongLong(&keepIsNumber);
+    if (command->takes(Option::Keep) && (!keepIsNumber || keep < 0))
         return refuse(QStringLiteral("请用 --keep N 指定要保留的备份个数（0 或更大的整数）。"));
 
     CommandRun commandRun(engine, io,
-                          {isSet(QStringLiteral("json")), isSet(QStringLiteral("quit-codex")), value(QStringLiteral("key-file")), keep});
+                          {given(any, Option::Json), given(any, Option::QuitCodex), any.value(options[size_t(Option::KeyFile)]), keep});
     // Input that is refused is refused before anything is written, recovery included.
     if (command->readsKey(target) && !commandRun.readKey())
         return StatusRefused;

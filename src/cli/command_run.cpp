@@ -1,6 +1,7 @@
 #include "cli/command_run.h"
 
 #include "cli/key_input.h"
+#include "core/api_key.h"
 #include "core/files/file_errors.h"
 #include "wording/workflow_wording.h"
 
@@ -61,7 +62,7 @@ bool CommandRun::readKey()
         if (fd >= 0)
             ::close(fd);
         // --key-file=sk-…: a key given where its file was meant must not be echoed back.
-        if (fd < 0 && readError == ENOENT && m_options.keyFile.trimmed().startsWith(QLatin1String("sk-"))) {
+        if (fd < 0 && readError == ENOENT && beginsLikeApiKey(m_options.keyFile)) {
             m_io.err << keyArgumentRefusal << '\n';
             return false;
         }

@@ -16,9 +16,14 @@ bool isKeyCharacter(QChar c)
 bool isLikelyApiKey(const QString& text)
 {
     const QString key = text.trimmed();
-    if (!key.startsWith(QLatin1String("sk-")) || key.size() <= 3)
+    if (!beginsLikeApiKey(key) || key.size() <= 3)
         return false;
     return std::all_of(key.begin(), key.end(), isKeyCharacter);
+}
+
+bool beginsLikeApiKey(const QString& text)
+{
+    return text.trimmed().startsWith(QLatin1String("sk-"));
 }
 
 QString shortenedKey(const QString& key)
