@@ -21,7 +21,7 @@ AppDelegate::AppDelegate(CodexHome home, RelayEndpoint relay, Workspace& workspa
     connect(&m_work, &QFutureWatcher<Finished>::finished, this, [this] { showResult(m_work.result()); });
     connect(m_monitor, &CodexMonitor::runningChanged, this, &AppDelegate::showCodexGate);
     connect(m_monitor, &CodexMonitor::quitStarted, this, [this] {
-        m_window->setStatus(QStringLiteral("正在退出 Codex..."), WorkflowResult::Tone::Busy);
+        m_window->setStatus(QStringLiteral("正在退出 Codex..."), StatusTone::Busy);
     });
 }
 
@@ -96,7 +96,7 @@ void AppDelegate::openWindow(const StartUp& startUp)
     const QString problem = conversationsElsewhereText(state.conversationsElsewhere);
     const bool offerMove = state.conversationsElsewhere > 0 && !m_codexRunning;
     if (offerMove)
-        m_window->setStatus(problem, WorkflowResult::Tone::Failure);
+        m_window->setStatus(problem, StatusTone::Failure);
     // A workflow cut off last time is put back before anything else can be asked for.
     const bool recovering = startUp.cutOff;
     if (recovering)
@@ -142,7 +142,7 @@ void AppDelegate::selectMode(SwitchMode mode)
     m_window->setActionTitle(actionTitle());
     refreshCodexGate();
     if (!m_codexRunning && !m_working)
-        m_window->setStatus(readyStatus(), WorkflowResult::Tone::Ready);
+        m_window->setStatus(readyStatus(), StatusTone::Ready);
 }
 
 // A choice made while Codex runs or work is under way does not count.
@@ -204,7 +204,7 @@ void AppDelegate::listRestorePoints()
 void AppDelegate::forgetKey(const HistoryItem& item)
 {
     offThread<WorkflowResult>([this, id = item.id] { return m_engine.forgetKey(id); },
-                              [this](const WorkflowResult& result) { m_window->setStatus(statusText(result), result.tone); });
+                              [this](const WorkflowResult& result) { m_window->setStatus(statusText(result), toneOf(result)); });
 }
 
 // The inputs stay disabled until the result is shown; what the user does meanwhile is
@@ -224,15 +224,15 @@ void AppDelegate::showResult(const Finished& finished)
     const WorkflowResult& result = finished.result;
     m_working = false;
     m_accountLogin = finished.accountLogin;
-    if (result.fieldKey)
-        m_window->setKeyText(*result.fieldKey);
-    if (result.pillMode)
-        m_window->showPill(*result.pillMode);
+    if (result.keyInUse)
+        m_window->setKeyText(*result.keyInUse);
+    if (result.modeNow)
+        m_window->showPill(*result.modeNow);
     m_window->setActionTitle(actionTitle());
     m_window->setBusy(false);
     // Recovery with nothing to tell leaves the window as it opened.
     const QString text = statusText(result);
-    m_window->setStatus(text.isEmpty() ? readyStatus() : text, result.tone);
+    m_window->setStatus(text.isEmpty() ? readyStatus() : text, toneOf(result));
     switch (result.outcome) {
     case WorkflowResult::Outcome::Done:
         // A Codex that started meanwhile shows at once.
@@ -274,7 +274,7 @@ void AppDelegate::showCodexGate()
     m_codexRunning = !running.empty();
     m_window->setCodexRunning(m_codexRunning);
     if (m_codexRunning)
-        m_window->setStatus(codexRunningMessage(running), WorkflowResult::Tone::Failure);
+        m_window->setStatus(codexRunningMessage(running), StatusTone::Failure);
     else if (wasRunning)
-        m_window->setStatus(readyStatus(), WorkflowResult::Tone::Ready);
+        m_window->setStatus(readyStatus(), StatusTone::Ready);
 }

@@ -37,15 +37,15 @@ QWidget* makeLine(QWidget* parent)
     return new RoundedView(palette::separatorColor(), 0, Qt::transparent, 0, parent);
 }
 
-QColor colourOf(WorkflowResult::Tone tone)
+QColor colourOf(StatusTone tone)
 {
     switch (tone) {
-    case WorkflowResult::Tone::Busy:
+    case StatusTone::Busy:
         return palette::systemBlue();
-    case WorkflowResult::Tone::Failure:
+    case StatusTone::Failure:
         return palette::systemRed();
-    case WorkflowResult::Tone::Ready:
-    case WorkflowResult::Tone::Success:
+    case StatusTone::Ready:
+    case StatusTone::Success:
         break;
     }
     return palette::systemGreen();
@@ -259,10 +259,10 @@ void MainWindow::showProgress(const QString& busyText, qint64 done, qint64 total
 {
     if (m_busy)
         setStatus(total > 0 ? QStringLiteral("%1 %2/%3").arg(busyText).arg(done).arg(total) : busyText,
-                  WorkflowResult::Tone::Busy);
+                  StatusTone::Busy);
 }
 
-void MainWindow::setStatus(const QString& message, WorkflowResult::Tone tone)
+void MainWindow::setStatus(const QString& message, StatusTone tone)
 {
     m_statusLabel->setText(message);
     m_statusLabel->update();

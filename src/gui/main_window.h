@@ -2,6 +2,7 @@
 
 #include "core/switch_mode.h"
 #include "workflows/engine_types.h"
+#include "wording/workflow_wording.h"
 #include "workflows/workflow_result.h"
 
 #include <QMainWindow>
@@ -33,7 +34,7 @@ public Q_SLOTS:
     void showMode(SwitchMode mode);
     // The action button's title when neither Codex nor work is in the way.
     void setActionTitle(const QString& title);
-    void setStatus(const QString& message, WorkflowResult::Tone tone);
+    void setStatus(const QString& message, StatusTone tone);
     void showPill(SwitchMode installedMode);
     // While busy every input is disabled and the status row shows the progress.
     void setBusy(bool busy);

@@ -166,3 +166,17 @@ QString conversationsElsewhereText(qint64 count)
 {
     return QStringLiteral("有 %1 条对话不在当前的 provider 上，Codex 不会列出它们。").arg(count);
 }
+
+StatusTone toneOf(const WorkflowResult& result)
+{
+    if (result.outcome != WorkflowResult::Outcome::Done)
+        return StatusTone::Failure;
+    switch (result.event) {
+    case Event::AccountLoginRecorded: // nothing was switched
+    case Event::ConversationsInPlace:
+    case Event::CutOffPutBack:
+        return StatusTone::Ready;
+    default:
+        return StatusTone::Success;
+    }
+}

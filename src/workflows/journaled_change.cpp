@@ -201,8 +201,7 @@ WorkflowResult JournaledChange::putBackCutOff()
         const Expected<> putBackDone = journal ? putBack(home, *journal) : std::unexpected(journal.error());
         if (putBackDone) {
             result.event = WorkflowResult::Event::CutOffPutBack;
-            result.tone = WorkflowResult::Tone::Ready;
-            result.pillMode = detectCurrentMode(home);
+            result.modeNow = detectCurrentMode(home);
         } else if (journal) {
             result = WorkflowResult::failed(WorkflowResult::Event::CutOffNotPutBack, putBackDone.error());
             result.restoreByHand = journal->restorePoint;

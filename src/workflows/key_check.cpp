@@ -24,7 +24,7 @@ WorkflowResult checkKey(const EngineContext& engine, const QString& keyInput)
     if (const auto saved = saveApiKeyToHistory(engine.home, key); !saved)
         return WorkflowResult::failed(WorkflowResult::Step::SaveKey, saved.error());
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::KeyUsable);
-    result.fieldKey = key;
+    result.keyInUse = key;
     return result;
 }
 

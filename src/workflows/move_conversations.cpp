@@ -26,7 +26,5 @@ WorkflowResult moveVisibleConversations(const EngineContext& engine)
                                                                    : WorkflowResult::Event::ConversationsMoved);
     result.moved = moved;
     result.provider = provider;
-    if (moved.listed == 0)
-        result.tone = WorkflowResult::Tone::Ready;
     return result;
 }

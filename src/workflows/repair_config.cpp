@@ -56,14 +56,14 @@ WorkflowResult repairConfig(const EngineContext& engine, SwitchMode mode, const 
         if (diagnosis && !diagnosis->isEmpty())
             result.diagnosis = diagnosis;
         result.moved = change.movedConversations();
-        result.pillMode = ModeApi;
+        result.modeNow = ModeApi;
     } else {
         result = WorkflowResult::done(WorkflowResult::Event::RepairedForAccount);
         result.moved = change.movedConversations();
-        result.pillMode = ModeUnconfigured;
+        result.modeNow = ModeUnconfigured;
     }
     // The key was shown in the field once it was remembered, whatever came after.
     if (wellFormedKey && change.journaled())
-        result.fieldKey = key;
+        result.keyInUse = key;
     return result;
 }

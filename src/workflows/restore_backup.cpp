@@ -62,9 +62,9 @@ WorkflowResult restoreBackup(const EngineContext& engine, const QString& id)
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::BackupRestored);
     result.restored = *point;
     result.newRestorePoint = change.restorePoint();
-    result.pillMode = detectCurrentMode(home);
+    result.modeNow = detectCurrentMode(home);
     if (const std::optional<QString> key = jsonString(readCurrentApiKey(home)); key && isLikelyApiKey(*key))
-        result.fieldKey = key;
+        result.keyInUse = key;
     return result;
 }
 

@@ -18,7 +18,7 @@ WorkflowResult openedAccountLogin(WorkflowResult::Event event, const MovedConver
 {
     WorkflowResult result = WorkflowResult::done(event);
     result.moved = moved;
-    result.pillMode = ModeAccount;
+    result.modeNow = ModeAccount;
     result.openCodex = true;
     return result;
 }
@@ -74,8 +74,7 @@ WorkflowResult switchToAccount(const EngineContext& engine)
             !saved)
             return WorkflowResult::failed(WorkflowResult::Step::RecordAccount, saved.error());
         WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::AccountLoginRecorded);
-        result.tone = WorkflowResult::Tone::Ready; // a notice: nothing was switched
-        result.pillMode = ModeAccount;
+        result.modeNow = ModeAccount;
         return result;
     }
     return prepareFreshAccountLogin(engine, change);

@@ -63,8 +63,8 @@ WorkflowResult switchToApi(const EngineContext& engine, const QString& keyInput)
     WorkflowResult result = WorkflowResult::done(WorkflowResult::Event::SwitchedToApi);
     result.accountRecorded = recordedAccount;
     result.moved = change.movedConversations();
-    result.fieldKey = key;
-    result.pillMode = ModeApi;
+    result.keyInUse = key;
+    result.modeNow = ModeApi;
     result.openCodex = true;
     return result;
 }

@@ -15,7 +15,6 @@
 // ends put it into words.
 struct WorkflowResult {
     enum class Outcome { Done, Refused, Failed, CodexRunning };
-    enum class Tone { Ready, Success, Failure, Busy };
     // What happened; the comment names the members that go with it.
     enum class Event {
         Nothing,              // there was nothing to do
@@ -68,10 +67,9 @@ struct WorkflowResult {
 
     Outcome outcome = Outcome::Done;
     Event event = Event::Nothing;
-    Tone tone = Tone::Success;
-    std::optional<SwitchMode> pillMode; // the installation's mode, when the workflow changed it
-    bool openCodex = false;
-    std::optional<QString> fieldKey;    // the key to show in the key field
+    std::optional<SwitchMode> modeNow;  // the installation's mode, when the workflow changed it
+    bool openCodex = false;             // Codex is to be opened on the new state
+    std::optional<QString> keyInUse;    // the key the workflow checked or set Codex up with
 
     MovedConversations moved;
     bool accountRecorded = false;
@@ -90,23 +88,23 @@ struct WorkflowResult {
     std::optional<QString> restoreByHand; // the restore point to put back, when that failed
     std::optional<SwitchMode> repairWith; // the repair that rewrites the file that stopped the workflow
 
-    static WorkflowResult done(Event event) { return with(Outcome::Done, event, Tone::Success); }
+    static WorkflowResult done(Event event) { return with(Outcome::Done, event); }
     static WorkflowResult refused(Event event, Error error = {})
     {
-        WorkflowResult result = with(Outcome::Refused, event, Tone::Failure);
+        WorkflowResult result = with(Outcome::Refused, event);
         result.error = std::move(error);
         return result;
     }
     // Refused because Codex runs.
     static WorkflowResult codexRunning(std::vector<CodexProcess> codex, Event event = Event::CodexRunning)
     {
-        WorkflowResult result = with(Outcome::CodexRunning, event, Tone::Failure);
+        WorkflowResult result = with(Outcome::CodexRunning, event);
         result.codex = std::move(codex);
         return result;
     }
     static WorkflowResult failed(Event event, Error error)
     {
-        WorkflowResult result = with(Outcome::Failed, event, Tone::Failure);
+        WorkflowResult result = with(Outcome::Failed, event);
         result.error = std::move(error);
         return result;
     }
@@ -125,12 +123,11 @@ struct WorkflowResult {
     }
 
 private:
-    static WorkflowResult with(Outcome outcome, Event event, Tone tone)
+    static WorkflowResult with(Outcome outcome, Event event)
     {
         WorkflowResult result;
         result.outcome = outcome;
         result.event = event;
-        result.tone = tone;
         return result;
     }
 };

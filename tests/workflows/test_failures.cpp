@@ -173,8 +173,8 @@ TEST_P(FailingStep, ReportsItsErrorAndKeepsTheFiles)
     // A backup of the conversations that was given up leaves none of their copies behind.
     EXPECT_TRUE(!backupsOfKind("switch-api-provider").empty() || entriesOf(backupObjectsPath(temp.home())).isEmpty());
     EXPECT_EQ(int(result.outcome), int(WorkflowResult::Outcome::Failed));
-    EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
-    EXPECT_FALSE(result.openCodex || result.pillMode);
+    EXPECT_EQ(toneOf(result), StatusTone::Failure);
+    EXPECT_FALSE(result.openCodex || result.modeNow);
     EXPECT_EQ(providerOf("t-a"), QStringLiteral("openai"));
     if (step.check)
         step.check(*this);

@@ -38,7 +38,7 @@ struct DoneCase {
     QString message; // empty: composed from ids, checked in check
     std::optional<SwitchMode> pill;
     bool opensCodex;
-    std::optional<QString> fieldKey; // what the key field shows next; nothing: it stays as it is
+    std::optional<QString> keyInUse; // what the key field shows next; nothing: it stays as it is
     std::function<void(WorkflowTest&, const WorkflowResult&, const Snapshot& before)> check;
 };
 
@@ -129,7 +129,7 @@ const DoneCase doneCases[] = {
      [](WorkflowTest& t) { return t.engine.switchToAccount(); }, "当前已经是 GPT 账号 登陆，已自动记录好后续切换需要的状态。",
      ModeAccount, false, std::nullopt,
      [](WorkflowTest& t, const WorkflowResult& result, const Snapshot& before) {
-         EXPECT_EQ(result.tone, WorkflowResult::Tone::Ready);
+         EXPECT_EQ(toneOf(result), StatusTone::Ready);
          EXPECT_TRUE(t.progress.isEmpty()); // nothing that takes time
          EXPECT_FALSE(QFileInfo::exists(t.temp.home().backupsPath()));
          EXPECT_EQ(accountProfileAuth(t), WorkflowTest::accountAuth);
@@ -230,9 +230,9 @@ TEST_P(WorkflowDone, EndsWithItsMessageAndItsFiles)
     const Snapshot before = snapshot();
     const WorkflowResult result = row.call(*this);
     expectResult(result, Outcome::Done, row.message.isEmpty() ? outcomeText(result) : row.message);
-    EXPECT_EQ(result.pillMode, row.pill);
+    EXPECT_EQ(result.modeNow, row.pill);
     EXPECT_EQ(result.openCodex, row.opensCodex);
-    EXPECT_EQ(result.fieldKey, row.fieldKey);
+    EXPECT_EQ(result.keyInUse, row.keyInUse);
     row.check(*this, result, before);
 }
 
@@ -249,7 +249,7 @@ TEST_F(WorkflowTest, RefusalsComeBeforeAnyWork)
          {engine.switchToApi(QString()), engine.switchToApi(QStringLiteral("ak-wrong")), engine.switchToApi(QStringLiteral("sk-has space")),
           engine.checkKey(QStringLiteral("sk-")), engine.repair(ModeApi, QString()), engine.repair(ModeUnconfigured, QStringLiteral("key"))}) {
         EXPECT_EQ(int(result.outcome), int(Outcome::Refused)) << outcomeText(result).toStdString();
-        EXPECT_EQ(result.tone, WorkflowResult::Tone::Failure);
+        EXPECT_EQ(toneOf(result), StatusTone::Failure);
     }
     EXPECT_TRUE(progress.isEmpty());
     workspace.startCodex(808);

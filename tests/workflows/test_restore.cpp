@@ -94,7 +94,7 @@ TEST_F(WorkflowTest, ARestoreGivesBackEveryFileAndCanItselfBeUndone)
     EXPECT_EQ(differingFiles(codexFiles(), beforeSwitching), QStringList());
     EXPECT_EQ(differingFiles(filesUnder(configured), elsewhereBefore), QStringList());
     EXPECT_EQ(modeOf(temp.path("auth.json")), 0604u);
-    EXPECT_EQ(restored.pillMode, ModeAccount);
+    EXPECT_EQ(restored.modeNow, ModeAccount);
     EXPECT_EQ(progress.last(), QStringLiteral("正在恢复备份... 0/0"));
 
     // The restore's own point goes back to where the user was before it.

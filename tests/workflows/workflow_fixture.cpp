@@ -46,7 +46,7 @@ void expectResult(const WorkflowResult& result, WorkflowResult::Outcome outcome,
 {
     EXPECT_EQ(outcomeText(result), message);
     EXPECT_EQ(int(result.outcome), int(outcome)) << outcomeText(result).toStdString();
-    const bool green = result.tone == WorkflowResult::Tone::Success || result.tone == WorkflowResult::Tone::Ready;
+    const bool green = toneOf(result) == StatusTone::Success || toneOf(result) == StatusTone::Ready;
     EXPECT_EQ(green, outcome == WorkflowResult::Outcome::Done);
 }
 
